@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+// The engine's 16-bit result codes. 0 is success; the high byte groups the codes by kind.
+namespace err {
+inline constexpr std::uint16_t Ok = 0x0000;
+// 0x21xx: configuration, aliases, sessions
+inline constexpr std::uint16_t UnknownAlias = 0x2101;
+inline constexpr std::uint16_t EmptyAliasName = 0x2102;
+inline constexpr std::uint16_t AliasExists = 0x2103;
+inline constexpr std::uint16_t ConfigUnreadable = 0x2104;
+inline constexpr std::uint16_t SessionNotActive = 0x2105;
+inline constexpr std::uint16_t PathTooLong = 0x2106;
+inline constexpr std::uint16_t InvalidArgument = 0x2107;
+inline constexpr std::uint16_t NotConnected = 0x2108;
+// 0x22xx: directories and files
+inline constexpr std::uint16_t DirectoryMissing = 0x2201;
+inline constexpr std::uint16_t NotADirectory = 0x2202;
+inline constexpr std::uint16_t NoPermission = 0x2203;
+inline constexpr std::uint16_t TableMissing = 0x2204;
+inline constexpr std::uint16_t IoError = 0x2205;
+inline constexpr std::uint16_t OutOfMemory = 0x2206;
+// 0x23xx: tables and indexes
+inline constexpr std::uint16_t TableInUse = 0x2301;
+inline constexpr std::uint16_t TableCorrupt = 0x2302;
+inline constexpr std::uint16_t HeaderCorrupt = 0x2303;
+inline constexpr std::uint16_t IndexCorrupt = 0x2304;
+inline constexpr std::uint16_t IndexOutOfDate = 0x2305;
+inline constexpr std::uint16_t IndexMissing = 0x2306;
+inline constexpr std::uint16_t BlobFileMissing = 0x2307;
+inline constexpr std::uint16_t BlobFileCorrupt = 0x2308;
+inline constexpr std::uint16_t TableEncrypted = 0x2309;
+inline constexpr std::uint16_t UnknownIndex = 0x230A;
+inline constexpr std::uint16_t NotATable = 0x230B;
+// 0x24xx: cursors and callbacks
+inline constexpr std::uint16_t EndOfTable = 0x2401;
+inline constexpr std::uint16_t InvalidHandle = 0x2402;
+inline constexpr std::uint16_t InvalidCallback = 0x2403;
+// 0x25xx: the table utility library
+inline constexpr std::uint16_t UtilityInvalidSession = 0x2501;
+inline constexpr std::uint16_t UtilityTooManySessions = 0x2502;
+inline constexpr std::uint16_t UtilityDescriptorMismatch = 0x2503;
+inline constexpr std::uint16_t UtilityRebuildFailed = 0x2504;
+inline constexpr std::uint16_t UtilityCannotRebuild = 0x2505;
+} // namespace err
+
+// The engine's own message for a code ("Table is in use by another program").
+std::string DescribeError(std::uint16_t code);
+
+} // namespace engine

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace paradox {
+
+// Coded problems a reader, verifier or rebuild can meet, each with one fixed text (the
+// problem table of the checker). Codes are stable: they are written into error tables.
+enum class FindingCode : std::uint16_t {
+    // 1xx: file and header
+    FileMissing = 101,
+    FileUnreadable = 102,
+    FileTooShort = 103,
+    BadFileType = 104,
+    BadFileVersion = 105,
+    BadBlockSize = 106,
+    BadHeaderSize = 107,
+    BadFieldCount = 108,
+    BadKeyFieldCount = 109,
+    UnknownFieldType = 110,
+    BadFieldSize = 111,
+    RecordSizeMismatch = 112,
+    HeaderVariablePartBad = 113,
+    FieldTypeAboveLevel = 114,
+    RebuildFlagSet = 115,
+    EncryptionMarkerOdd = 116,
+    Encrypted = 117,
+    BadCodePage = 118,
+    // 2xx: data blocks
+    FileTruncated = 201,
+    ExtraBytesAtEnd = 202,
+    ChainBadFirst = 203,
+    ChainPointerOutOfRange = 204,
+    ChainCycle = 205,
+    ChainPrevMismatch = 206,
+    ChainTailMismatch = 207,
+    ChainLengthMismatch = 208,
+    BadLastRecordOffset = 209,
+    RecordCountMismatch = 210,
+    FreeListBad = 211,
+    BlockCountMismatch = 212,
+    OrphanBlock = 213,
+    KeyOrder = 214,
+    DuplicateKey = 215,
+    BadValue = 216,
+    // 3xx: primary and secondary indexes
+    IndexMissing = 301,
+    IndexHeaderBad = 302,
+    IndexTreeBad = 303,
+    IndexKeyFieldsMismatch = 304,
+    IndexBlocksMismatch = 305,
+    IndexKeyMismatch = 306,
+    IndexStatisticMismatch = 307,
+    IndexCountMismatch = 308,
+    IndexOutOfDate = 309,
+    IndexOfAnotherTable = 310,
+    SecondaryIndexBad = 311,
+    IndexUnexpected = 312,
+    // 4xx: blobs
+    BlobFileMissing = 401,
+    BlobFileBad = 402,
+    BlobPointerBad = 403,
+    BlobLengthMismatch = 404,
+    BlobModNumberMismatch = 405,
+    BlobLeaderMismatch = 406,
+    BlobShared = 407,
+    // 5xx: rebuild
+    RecordUnreadable = 501,
+    BlockLost = 502,
+    KeyViolation = 503,
+    BlobLost = 504,
+};
+
+// The fixed text of a code ("Block chain has a cycle").
+std::string_view FindingText(FindingCode code);
+
+enum class Severity : std::uint8_t {
+    Suspicious, // worth a look, not damage (stale index bookkeeping, orphan blocks)
+    Damage,     // definite structural damage
+};
+
+struct Finding {
+    FindingCode code{};
+    Severity severity = Severity::Damage;
+    std::string file;          // file name of the family member (ORDERS.PX)
+    std::int64_t block = -1;   // 1-based block number, -1 when not about one block
+    std::int64_t record = -1;  // 0-based record within the block (or table), -1 when none
+    std::string detail;        // what exactly was seen ("next=912 but file has 40 blocks")
+    bool dataLost = false;     // records or blob data could not be read because of it
+
+    std::string Describe() const; // "ORDERS.DB block 3 record 2: <text> (<detail>)"
+};
+
+// Collects findings; readers append and go on.
+class FindingList {
+public:
+    void Add(Finding finding) { findings_.push_back(std::move(finding)); }
+    void Add(FindingCode code, Severity severity, std::string file, std::int64_t block,
+             std::int64_t record, std::string detail, bool dataLost = false) {
+        findings_.push_back({code, severity, std::move(file), block, record, std::move(detail),
+                             dataLost});
+    }
+    const std::vector<Finding>& All() const { return findings_; }
+    bool Empty() const { return findings_.empty(); }
+    bool HasDamage() const;
+    bool Has(FindingCode code) const;
+    void Clear() { findings_.clear(); }
+
+private:
+    std::vector<Finding> findings_;
+};
+
+} // namespace paradox

@@ -1,0 +1,22 @@
+#include "platform/DBErrors.h"
+
+#include "engine/ErrorCodes.h"
+
+namespace platform {
+
+void Check(std::uint32_t result) {
+    const auto code = static_cast<std::uint16_t>(result & 0xFFFFu);
+    if (code != 0) {
+        throw EDBEngineError(code, engine::DescribeError(code));
+    }
+}
+
+void RaiseEngineError(std::uint16_t code, const std::string& context) {
+    std::string message = engine::DescribeError(code);
+    if (!context.empty()) {
+        message += ": " + context;
+    }
+    throw EDBEngineError(code, message);
+}
+
+} // namespace platform

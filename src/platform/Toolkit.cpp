@@ -1,0 +1,45 @@
+#include "platform/Toolkit.h"
+
+#include <exception>
+
+#include "platform/TerminalToolkit.h"
+
+namespace platform {
+namespace {
+
+Toolkit*& Installed() {
+    static Toolkit* installed = nullptr;
+    return installed;
+}
+
+} // namespace
+
+Toolkit& CurrentToolkit() {
+    if (Installed() != nullptr) {
+        return *Installed();
+    }
+    static TerminalToolkit fallback;
+    return fallback;
+}
+
+ScopedToolkit::ScopedToolkit(Toolkit& toolkit) : previous_(Installed()) { Installed() = &toolkit; }
+
+ScopedToolkit::~ScopedToolkit() { Installed() = previous_; }
+
+bool RunGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& e) {
+        CurrentToolkit().ShowMessageBox(BoxIcon::Error, kApplicationTitle, e.what());
+    } catch (...) {
+        CurrentToolkit().ShowMessageBox(BoxIcon::Error, kApplicationTitle, "Unknown failure");
+    }
+    return false;
+}
+
+HourglassScope::HourglassScope() { CurrentToolkit().ShowHourglass(); }
+
+HourglassScope::~HourglassScope() { CurrentToolkit().ShowDefaultCursor(); }
+
+} // namespace platform
