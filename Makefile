@@ -61,7 +61,11 @@ fuzz-short: fuzz
 	  [ -x "$$f" ] || continue; \
 	  name=$$(basename $$f); mkdir -p fuzz-out/$$name; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 fuzz-out/$$name fuzz/seeds 2>&1 | tail -n 3 || exit 1; \
+	  if ! $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	       -artifact_prefix=fuzz-out/$$name- fuzz-out/$$name fuzz/seeds > fuzz-out/$$name.log 2>&1; then \
+	    tail -n 40 fuzz-out/$$name.log; echo "fuzz target $$name failed"; exit 1; \
+	  fi; \
+	  tail -n 1 fuzz-out/$$name.log; \
 	done
 
 format:
