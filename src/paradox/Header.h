@@ -1,0 +1,102 @@
+#pragma once
+
+#include "paradox/ByteView.h"
+#include "paradox/FieldType.h"
+#include "paradox/Finding.h"
+#include "paradox/Schema.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+// The header of any family member with a block layout (.DB, .PX, .Xnn/.XGn, .Ynn/.YGn),
+// as stored. Nothing here has been validated beyond what ParseHeader reports as findings.
+struct TableHeader {
+    // Fixed part, 0x00..0x57.
+    std::uint16_t recordSize = 0;      // 0x00
+    std::uint16_t headerSize = 0;      // 0x02
+    std::uint8_t fileType = 0;         // 0x04
+    std::uint8_t blockSizeCode = 0;    // 0x05
+    std::uint32_t numRecords = 0;      // 0x06
+    std::uint16_t blocksInUse = 0;     // 0x0A
+    std::uint16_t fileBlocks = 0;      // 0x0C
+    std::uint16_t firstBlock = 0;      // 0x0E
+    std::uint16_t lastBlock = 0;       // 0x10
+    std::uint16_t word12 = 0;          // 0x12, meaning unknown
+    std::uint8_t modifiedFlags1 = 0;   // 0x14
+    std::uint8_t indexFieldNumber = 0; // 0x15
+    std::uint16_t indexRoot = 0;       // 0x1E
+    std::uint8_t indexLevels = 0;      // 0x20
+    std::int16_t numFields = 0;        // 0x21
+    std::int16_t primaryKeyFields = 0; // 0x23
+    std::uint32_t encryption1 = 0;     // 0x25
+    std::uint8_t sortOrder = 0;        // 0x29
+    std::uint8_t modifiedFlags2 = 0;   // 0x2A
+    std::uint8_t indexSyncCount = 0;   // 0x2C
+    std::uint8_t changeCount1 = 0;     // 0x2D
+    std::uint8_t changeCount2 = 0;     // 0x2E
+    std::uint8_t byte2F = 0;           // 0x2F
+    std::uint8_t writeProtected = 0;   // 0x38
+    std::uint8_t fileVersion = 0;      // 0x39
+    std::uint16_t maxBlocks = 0;       // 0x3A
+    std::uint8_t auxPasswords = 0;     // 0x3D
+    std::uint32_t autoIncrement = 0;   // 0x49
+    std::uint16_t firstFreeBlock = 0;  // 0x4D
+    std::uint16_t realHeaderSize = 0;  // 0x51
+    std::uint8_t byte55 = 0;           // 0x55
+
+    // Level 4+ .DB and .Xnn/.XGn only (0x58..0x77); zero elsewhere.
+    bool hasExtension = false;
+    std::uint16_t fileVersion2 = 0;       // 0x58
+    std::uint32_t encryption2 = 0;        // 0x5C
+    std::uint32_t fileUpdateTime = 0;     // 0x60
+    std::uint16_t hiFieldID = 0;          // 0x64
+    std::uint16_t fieldNumbersOffset = 0; // 0x66
+    std::uint16_t indexNameOffset = 0;    // 0x68
+    std::uint16_t codePage = 0;           // 0x6A
+    std::uint16_t sortNameOffset = 0;     // 0x6E
+    std::uint16_t changeCount4 = 0;       // 0x70
+
+    // Variable part.
+    std::vector<FieldSpec> fields;
+    std::string tableName;
+    std::string sortOrderName;
+    std::string indexName;                   // .XGn only
+    std::vector<std::uint16_t> fieldNumbers; // level 4+ .DB/.X; bit 15 = descending
+    bool encrypted = false;
+
+    // Offset of the end of the parsed variable part (what realHeaderSize should say).
+    std::size_t parsedEnd = 0;
+    // The header bytes as stored (headerSize bytes, clipped at the end of the file), so a
+    // rebuild can keep what it does not understand.
+    std::vector<std::uint8_t> raw;
+
+    std::uint32_t BlockSize() const { return static_cast<std::uint32_t>(blockSizeCode) * 0x400; }
+    FileType Type() const { return static_cast<FileType>(fileType); }
+    bool IsTable() const { return fileType == 0 || fileType == 2; }
+    bool IsPrimaryStyleIndex() const { return fileType == 1 || fileType == 4 || fileType == 7; }
+    bool IsSecondaryData() const {
+        return fileType == 3 || fileType == 5 || fileType == 6 || fileType == 8;
+    }
+    bool Keyed() const { return fileType == 0; }
+    // Records a block of this file can hold per its layout: floor((blockSize - 6) / recordSize).
+    std::uint32_t RecordsPerBlock() const {
+        return recordSize == 0 || BlockSize() < 6 ? 0 : (BlockSize() - 6) / recordSize;
+    }
+    // Sum of the declared field byte lengths.
+    std::uint32_t FieldBytes() const;
+    TableSchema ToSchema() const;
+};
+
+bool IsValidBlockSizeCode(std::uint8_t code);
+
+// Parses the header of `file` (the whole file's bytes). Reports every fault of the header as
+// a finding against `fileName` and returns nullopt only when the layout cannot be understood
+// at all (too short, unknown file type or level, no usable field descriptors).
+std::optional<TableHeader> ParseHeader(ByteView file, const std::string& fileName,
+                                       FindingList& findings);
+
+} // namespace paradox

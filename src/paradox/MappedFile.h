@@ -1,0 +1,35 @@
+#pragma once
+
+#include "paradox/ByteView.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace paradox {
+
+// A whole file mapped read-only into memory, unmapped when the object goes away.
+// Empty files are valid and give an empty view.
+class MappedFile {
+public:
+    static std::optional<MappedFile> Open(const std::filesystem::path& path, std::string* error);
+
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
+
+    ByteView View() const { return ByteView(data_, size_); }
+    std::uint64_t Size() const { return size_; }
+
+private:
+    MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    void Release();
+
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace paradox
