@@ -1,0 +1,60 @@
+#pragma once
+
+#include "paradox/Finding.h"
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace paradox {
+
+// Passes findings on to a list but keeps at most `perCode` of each code for one file, so a
+// badly damaged file yields a readable report; Close() adds one line per code saying how
+// many more were seen.
+class FindingLimiter {
+public:
+    FindingLimiter(FindingList& findings, std::string file, std::size_t perCode = 50)
+        : findings_(findings), file_(std::move(file)), perCode_(perCode) {}
+    FindingLimiter(const FindingLimiter&) = delete;
+    FindingLimiter& operator=(const FindingLimiter&) = delete;
+    ~FindingLimiter() { Close(); }
+
+    void Add(FindingCode code, Severity severity, std::int64_t block, std::int64_t record,
+             std::string detail, bool dataLost = false) {
+        auto& count = counts_[code];
+        ++count;
+        if (count <= perCode_) {
+            findings_.Add(code, severity, file_, block, record, std::move(detail), dataLost);
+        } else {
+            auto& dropped = dropped_[code];
+            dropped.first = severity;
+            dropped.second = dropped.second || dataLost;
+        }
+    }
+    void Damage(FindingCode code, std::int64_t block, std::string detail, bool dataLost = false) {
+        Add(code, Severity::Damage, block, -1, std::move(detail), dataLost);
+    }
+    void Suspicious(FindingCode code, std::int64_t block, std::string detail) {
+        Add(code, Severity::Suspicious, block, -1, std::move(detail));
+    }
+    const std::string& File() const { return file_; }
+
+    void Close() {
+        for (const auto& [code, dropped] : dropped_) {
+            findings_.Add(code, dropped.first, file_, -1, -1,
+                          std::to_string(counts_[code] - perCode_) + " more like this not listed",
+                          dropped.second);
+        }
+        dropped_.clear();
+    }
+
+private:
+    FindingList& findings_;
+    std::string file_;
+    std::size_t perCode_;
+    std::map<FindingCode, std::size_t> counts_;
+    std::map<FindingCode, std::pair<Severity, bool>> dropped_;
+};
+
+} // namespace paradox

@@ -1,0 +1,223 @@
+#include "paradox/TableReader.h"
+
+#include "paradox/FindingLimiter.h"
+
+#include <algorithm>
+
+namespace paradox {
+namespace {
+
+constexpr std::uint32_t kMaxBlocks = 65535;
+
+struct BlockHead {
+    std::uint16_t next;
+    std::uint16_t prev;
+    std::int16_t lastRecordOffset;
+};
+
+BlockHead ReadBlockHead(ByteView block) {
+    return {block.U16LE(0).value_or(0), block.U16LE(2).value_or(0), block.S16LE(4).value_or(0)};
+}
+
+} // namespace
+
+std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file,
+                                               FindingList& findings) {
+    const std::string name = file.filename().string();
+    std::string error;
+    auto mapped = MappedFile::Open(file, &error);
+    if (!mapped) {
+        std::error_code ec;
+        const bool missing = !std::filesystem::exists(file, ec);
+        findings.Add(missing ? FindingCode::FileMissing : FindingCode::FileUnreadable,
+                     Severity::Damage, name, -1, -1, error, true);
+        return nullptr;
+    }
+    auto header = ParseHeader(mapped->View(), name, findings);
+    if (!header) {
+        return nullptr;
+    }
+    std::unique_ptr<TableReader> reader(
+        new TableReader(file, std::move(*mapped), std::move(*header)));
+    reader->Walk(findings);
+    return reader;
+}
+
+TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
+    : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)),
+      header_(std::move(header)), schema_(header_.ToSchema()) {
+    std::uint32_t offset = 0;
+    for (const auto& field : schema_.fields) {
+        fieldOffsets_.push_back(offset);
+        offset += field.ByteLength();
+    }
+}
+
+ByteView TableReader::BlockBytes(std::uint32_t block) const {
+    if (block == 0 || block > blocksPresent_) {
+        return {};
+    }
+    return file_.View().SubClipped(BlockOffset(block), header_.BlockSize());
+}
+
+void TableReader::Walk(FindingList& findings) {
+    if (header_.encrypted || !IsValidBlockSizeCode(header_.blockSizeCode)) {
+        return; // the header findings already say why no block can be read
+    }
+    FindingLimiter report(findings, fileName_);
+    const std::uint64_t blockSize = header_.BlockSize();
+    const std::uint64_t fileSize = file_.Size();
+    const std::uint64_t headerSize = header_.headerSize;
+    if (fileSize >= headerSize + 6) {
+        blocksPresent_ = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kMaxBlocks, (fileSize - headerSize - 6) / blockSize + 1));
+    }
+
+    // File length against the declared block count. A last block cut short is fine as long
+    // as its used part is there; that is checked block by block below.
+    const std::uint64_t declaredEnd = headerSize + header_.fileBlocks * blockSize;
+    if (header_.fileBlocks > blocksPresent_) {
+        report.Damage(FindingCode::FileTruncated, -1,
+                      "file holds " + std::to_string(blocksPresent_) + " of " +
+                          std::to_string(header_.fileBlocks) + " blocks");
+    } else if (fileSize > declaredEnd) {
+        report.Suspicious(FindingCode::ExtraBytesAtEnd, -1,
+                          std::to_string(fileSize - declaredEnd) + " bytes after block " +
+                              std::to_string(header_.fileBlocks));
+    }
+
+    // 0 = not seen, 1 = in the chain, 2 = free.
+    std::vector<std::uint8_t> seen(blocksPresent_ + 1, 0);
+    const std::uint32_t recordSize = header_.recordSize;
+    const bool recordsReadable = recordSize > 0 && recordSize <= blockSize - 6;
+    const auto capacity =
+        recordsReadable ? static_cast<std::uint16_t>((blockSize - 6) / recordSize) : 0;
+
+    std::uint32_t start = header_.firstBlock;
+    if (header_.blocksInUse > 0 || header_.firstBlock != 0) {
+        if (header_.firstBlock != 1) {
+            report.Damage(FindingCode::ChainBadFirst, -1,
+                          "first block " + std::to_string(header_.firstBlock));
+            if (start == 0 || start > blocksPresent_) {
+                start = blocksPresent_ >= 1 ? 1 : 0;
+            }
+        }
+    }
+    std::uint32_t previous = 0;
+    std::uint32_t current = start;
+    while (current != 0) {
+        if (current > blocksPresent_) {
+            report.Damage(FindingCode::ChainPointerOutOfRange, previous == 0 ? -1 : previous,
+                          "next block " + std::to_string(current) + " but the file holds " +
+                              std::to_string(blocksPresent_),
+                          true);
+            break;
+        }
+        if (seen[current] != 0) {
+            report.Damage(FindingCode::ChainCycle, previous,
+                          "next block " + std::to_string(current) + " is already in the chain",
+                          chain_.size() < header_.blocksInUse);
+            break;
+        }
+        seen[current] = 1;
+        const ByteView block = BlockBytes(current);
+        const BlockHead head = ReadBlockHead(block);
+        if (head.prev != previous) {
+            report.Damage(FindingCode::ChainPrevMismatch, current,
+                          "back link " + std::to_string(head.prev) + ", expected " +
+                              std::to_string(previous));
+        }
+        std::uint16_t count = 0;
+        if (recordsReadable) {
+            const std::int32_t offset = head.lastRecordOffset;
+            const auto size = static_cast<std::int32_t>(recordSize);
+            if (offset < 0) {
+                if (offset != -size) {
+                    report.Damage(FindingCode::BadLastRecordOffset, current,
+                                  "last record offset " + std::to_string(offset), true);
+                }
+            } else {
+                if (offset % size != 0) {
+                    report.Damage(FindingCode::BadLastRecordOffset, current,
+                                  "last record offset " + std::to_string(offset) +
+                                      " is not a multiple of " + std::to_string(size));
+                }
+                count = static_cast<std::uint16_t>(offset / size + 1);
+                if (count > capacity) {
+                    report.Damage(FindingCode::BadLastRecordOffset, current,
+                                  "last record offset " + std::to_string(offset) +
+                                      " past the block end; reading " + std::to_string(capacity) +
+                                      " records");
+                    count = capacity;
+                }
+            }
+            const auto present =
+                static_cast<std::uint16_t>(block.size() >= 6 ? (block.size() - 6) / recordSize : 0);
+            if (count > present) {
+                report.Damage(FindingCode::FileTruncated, current,
+                              "file ends after " + std::to_string(present) + " of " +
+                                  std::to_string(count) + " records",
+                              true);
+                count = present;
+            }
+        }
+        chain_.push_back(static_cast<std::uint16_t>(current));
+        counts_.push_back(count);
+        recordCount_ += count;
+        previous = current;
+        current = head.next;
+    }
+
+    const std::uint32_t tail = chain_.empty() ? 0 : chain_.back();
+    if (tail != header_.lastBlock) {
+        report.Damage(FindingCode::ChainTailMismatch, -1,
+                      "chain ends at block " + std::to_string(tail) + ", header says " +
+                          std::to_string(header_.lastBlock));
+    }
+    if (chain_.size() != header_.blocksInUse) {
+        report.Damage(FindingCode::ChainLengthMismatch, -1,
+                      "chain has " + std::to_string(chain_.size()) + " blocks, header says " +
+                          std::to_string(header_.blocksInUse));
+    }
+    if (recordsReadable && recordCount_ != header_.numRecords) {
+        report.Damage(FindingCode::RecordCountMismatch, -1,
+                      "blocks hold " + std::to_string(recordCount_) + " records, header says " +
+                          std::to_string(header_.numRecords));
+    }
+
+    current = header_.firstFreeBlock;
+    std::uint32_t from = 0;
+    while (current != 0) {
+        std::string problem;
+        if (current > blocksPresent_) {
+            problem = "points at block " + std::to_string(current) + " outside the file";
+        } else if (seen[current] == 1) {
+            problem = "block " + std::to_string(current) + " is also in the data chain";
+        } else if (seen[current] == 2) {
+            problem = "block " + std::to_string(current) + " is listed twice (cycle)";
+        }
+        if (!problem.empty()) {
+            report.Damage(FindingCode::FreeListBad, from == 0 ? -1 : from, problem);
+            break;
+        }
+        seen[current] = 2;
+        free_.push_back(static_cast<std::uint16_t>(current));
+        from = current;
+        current = ReadBlockHead(BlockBytes(current)).next;
+    }
+
+    if (header_.fileBlocks != chain_.size() + free_.size()) {
+        report.Damage(FindingCode::BlockCountMismatch, -1,
+                      "header says " + std::to_string(header_.fileBlocks) + " blocks, found " +
+                          std::to_string(chain_.size()) + " in the chain and " +
+                          std::to_string(free_.size()) + " free");
+    }
+    const std::uint32_t last = std::min<std::uint32_t>(header_.fileBlocks, blocksPresent_);
+    for (std::uint32_t block = 1; block <= last; ++block) {
+        if (seen[block] == 0) {
+            report.Suspicious(FindingCode::OrphanBlock, block, "not reachable from the header");
+        }
+    }
+}
+
+} // namespace paradox

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "paradox/ByteView.h"
+#include "paradox/Finding.h"
+#include "paradox/Header.h"
+#include "paradox/MappedFile.h"
+#include "paradox/Schema.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+// One record as it lies in the mapped file: recordSize bytes at `bytes`.
+struct RecordRef {
+    std::uint16_t block; // 1-based block number
+    std::uint16_t slot;  // 0-based position in the block
+    const std::uint8_t* bytes;
+};
+
+// A file with the block layout (.DB, and equally .PX, .Xnn, .Ynn, .XGn, .YGn) opened read-only:
+// header parsed, block chain and free list walked once, every fault met reported. Records are
+// then served straight from the mapping.
+class TableReader {
+public:
+    // nullptr only when the file cannot be opened or its header cannot be understood; the
+    // findings say why.
+    static std::unique_ptr<TableReader> Open(const std::filesystem::path& file,
+                                             FindingList& findings);
+
+    const std::filesystem::path& Path() const { return path_; }
+    const std::string& FileName() const { return fileName_; }
+    const TableHeader& Header() const { return header_; }
+    const TableSchema& Schema() const { return schema_; }
+    bool Encrypted() const { return header_.encrypted; }
+    ByteView File() const { return file_.View(); }
+
+    // The bytes of a block (1-based), clipped at the end of the file; empty when out of range.
+    ByteView BlockBytes(std::uint32_t block) const;
+    // Number of blocks whose 6-byte header lies inside the file.
+    std::uint32_t BlocksPresent() const { return blocksPresent_; }
+
+    // Blocks of the chain in chain order, as far as it could be followed.
+    const std::vector<std::uint16_t>& ChainBlocks() const { return chain_; }
+    // Records usable in each chain block (same order as ChainBlocks()).
+    const std::vector<std::uint16_t>& ChainCounts() const { return counts_; }
+    std::vector<std::uint16_t> FreeBlocks() const { return free_; }
+    std::uint64_t RecordCount() const { return recordCount_; }
+    // Byte offset of each field inside a record, and whether the field lies inside recordSize
+    // (a header that lies about its fields must not lead reads out of the record).
+    const std::vector<std::uint32_t>& FieldOffsets() const { return fieldOffsets_; }
+    bool FieldInRecord(std::size_t field) const {
+        return field < fieldOffsets_.size() &&
+               fieldOffsets_[field] + schema_.fields[field].ByteLength() <= header_.recordSize &&
+               schema_.fields[field].ByteLength() > 0;
+    }
+
+    // Calls f(const RecordRef&) for every record of every chain block, in chain order.
+    template <class F> void ForEachRecord(F&& f) const {
+        const std::uint8_t* base = file_.View().data();
+        const std::size_t recordSize = header_.recordSize;
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            const std::uint16_t block = chain_[i];
+            const std::uint8_t* p = base + BlockOffset(block) + 6;
+            const std::uint16_t count = counts_[i];
+            for (std::uint16_t slot = 0; slot < count; ++slot, p += recordSize) {
+                f(RecordRef{block, slot, p});
+            }
+        }
+    }
+
+    // Offset of a block in the file (no bounds check; block >= 1).
+    std::uint64_t BlockOffset(std::uint32_t block) const {
+        return header_.headerSize + static_cast<std::uint64_t>(block - 1) * header_.BlockSize();
+    }
+
+private:
+    TableReader(std::filesystem::path path, MappedFile file, TableHeader header);
+    void Walk(FindingList& findings);
+
+    std::filesystem::path path_;
+    std::string fileName_;
+    MappedFile file_;
+    TableHeader header_;
+    TableSchema schema_;
+    std::vector<std::uint32_t> fieldOffsets_;
+    std::uint32_t blocksPresent_ = 0;
+    std::vector<std::uint16_t> chain_;
+    std::vector<std::uint16_t> counts_;
+    std::vector<std::uint16_t> free_;
+    std::uint64_t recordCount_ = 0;
+};
+
+} // namespace paradox

@@ -1,0 +1,73 @@
+#include "paradox/TableReader.h"
+
+#include "CorpusManifest.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+
+namespace {
+
+using paradox::FindingCode;
+using paradox::FindingList;
+using paradox::TableReader;
+
+std::string Describe(const FindingList& findings) {
+    std::string out;
+    for (const auto& f : findings.All()) {
+        out += f.Describe() + "\n";
+    }
+    return out;
+}
+
+TEST(TableReader, EveryCorpusTableReadsWithTheManifestRecordCount) {
+    ASSERT_EQ(ManifestRows().size(), 166u);
+    for (const auto& row : ManifestRows()) {
+        FindingList findings;
+        auto reader = TableReader::Open(row.path, findings);
+        ASSERT_TRUE(reader) << row.relative << "\n" << Describe(findings);
+        EXPECT_FALSE(findings.HasDamage()) << row.relative << "\n" << Describe(findings);
+        if (row.Encrypted()) {
+            EXPECT_TRUE(reader->Encrypted()) << row.relative;
+            EXPECT_TRUE(findings.Has(FindingCode::Encrypted)) << row.relative;
+            EXPECT_EQ(findings.All().size(), 1u) << row.relative << "\n" << Describe(findings);
+            EXPECT_EQ(reader->RecordCount(), 0u);
+            continue;
+        }
+        EXPECT_TRUE(findings.Empty()) << row.relative << "\n" << Describe(findings);
+        EXPECT_EQ(reader->RecordCount(), row.headerRecords) << row.relative;
+        std::uint64_t visited = 0;
+        reader->ForEachRecord([&](const paradox::RecordRef& record) {
+            EXPECT_NE(record.bytes, nullptr);
+            ++visited;
+        });
+        EXPECT_EQ(visited, row.headerRecords) << row.relative;
+    }
+}
+
+TEST(TableReader, ShortLastBlockIsNotDamage) {
+    FindingList findings;
+    auto reader = TableReader::Open(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver/areas/ZIPCODES.DB", findings);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(findings.Empty()) << Describe(findings);
+    EXPECT_EQ(reader->RecordCount(), 43185u);
+    EXPECT_EQ(reader->ChainBlocks().size(), reader->Header().blocksInUse);
+    // The last block is cut short in the file; its records must still be served.
+    const auto last = reader->ChainBlocks().back();
+    EXPECT_LT(reader->BlockBytes(last).size(), reader->Header().BlockSize());
+}
+
+TEST(TableReader, EmptyBlockWithNegativeOffsetHoldsNoRecords) {
+    FindingList findings;
+    auto reader =
+        TableReader::Open(testsupport::CorpusDir() / "obiba-onyx/ZSustainedTest.DB", findings);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(findings.Empty()) << Describe(findings);
+    EXPECT_EQ(reader->ChainBlocks().size(), 1u);
+    EXPECT_EQ(reader->RecordCount(), 0u);
+}
+
+} // namespace
