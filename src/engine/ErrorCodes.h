@@ -17,6 +17,10 @@ inline constexpr std::uint16_t SessionNotActive = 0x2105;
 inline constexpr std::uint16_t PathTooLong = 0x2106;
 inline constexpr std::uint16_t InvalidArgument = 0x2107;
 inline constexpr std::uint16_t NotConnected = 0x2108;
+inline constexpr std::uint16_t UnsupportedDriver = 0x2109;
+inline constexpr std::uint16_t DatabaseConnected = 0x210A;
+inline constexpr std::uint16_t NameTooLong = 0x210B;
+inline constexpr std::uint16_t PrivateDirInvalid = 0x210C;
 // 0x22xx: directories and files
 inline constexpr std::uint16_t DirectoryMissing = 0x2201;
 inline constexpr std::uint16_t NotADirectory = 0x2202;
@@ -36,6 +40,11 @@ inline constexpr std::uint16_t BlobFileCorrupt = 0x2308;
 inline constexpr std::uint16_t TableEncrypted = 0x2309;
 inline constexpr std::uint16_t UnknownIndex = 0x230A;
 inline constexpr std::uint16_t NotATable = 0x230B;
+inline constexpr std::uint16_t TableActive = 0x230C;
+inline constexpr std::uint16_t TableNotActive = 0x230D;
+inline constexpr std::uint16_t IndexOfAnotherTable = 0x230E;
+inline constexpr std::uint16_t TableTruncated = 0x230F;
+inline constexpr std::uint16_t TableNameMissing = 0x2310;
 // 0x24xx: cursors and callbacks
 inline constexpr std::uint16_t EndOfTable = 0x2401;
 inline constexpr std::uint16_t InvalidHandle = 0x2402;

@@ -1,13 +1,14 @@
 #include "platform/DBErrors.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
 
 namespace platform {
 
 void Check(std::uint32_t result) {
     const auto code = static_cast<std::uint16_t>(result & 0xFFFFu);
     if (code != 0) {
-        throw EDBEngineError(code, engine::DescribeError(code));
+        throw EDBEngineError(code, engine::TakeFailureMessage(code));
     }
 }
 
