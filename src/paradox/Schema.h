@@ -40,6 +40,7 @@ struct TableSchema {
     std::string tableName;                 // name stored in the header, e.g. "ORDERS.DB"
     std::uint32_t autoIncrement = 0;       // last value handed out (header 0x49)
     std::vector<SecondaryIndexSpec> secondaryIndexes;
+    bool encrypted = false;                // password protected: read only, never written
 
     std::uint32_t RecordSize() const {
         std::uint32_t size = 0;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "paradox/BlockChainWriter.h"
+#include "paradox/HeaderLayout.h"
+#include "paradox/Schema.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+// Collects the X records of one secondary index while the table is written and writes the
+// X file (a table sorted by the index) and its Y file (the X file's primary index) at the end.
+// X record of a keyed table: index fields, primary key fields, "Blk Num" (Short).
+// X record of an unkeyed table: index fields, "Tup No" (Long, 0-based record number),
+// "Blk Num", "Tup Offset" (Short, 0-based position in the block).
+class SecondaryIndexWriter {
+public:
+    SecondaryIndexWriter(const TableSchema& table, SecondaryIndexSpec spec);
+
+    void Add(std::span<const std::uint8_t> record, RecordPlace place, std::uint32_t recordNumber);
+
+    // `table` carries the .DB's header values the X and Y files copy (version, sort order,
+    // code page, change counters, autoincrement...).
+    void Finish(const std::filesystem::path& dir, const std::string& stem,
+                const HeaderContent& table, std::uint8_t primaryIndexSync, bool sync);
+
+    std::vector<std::filesystem::path> Files(const std::filesystem::path& dir,
+                                             const std::string& stem) const;
+    const std::vector<FieldSpec>& XFields() const { return xFields_; }
+
+    static std::string XExtension(const SecondaryIndexSpec& spec);
+
+private:
+    bool Less(const std::uint8_t* a, const std::uint8_t* b) const;
+
+    SecondaryIndexSpec spec_;
+    bool keyedTable_;
+    std::vector<FieldSpec> xFields_;
+    std::vector<std::uint32_t> sourceOffsets_; // per copied table field: offset in the record
+    std::vector<std::uint16_t> xOffsets_;      // per X key field: offset in the X record
+    std::vector<bool> descending_;             // per X key field
+    std::uint16_t tailOffset_ = 0;             // where Blk Num (keyed) or Tup No (unkeyed) goes
+    std::uint16_t xRecordSize_ = 0;
+    std::vector<std::uint8_t> records_;
+};
+
+} // namespace paradox

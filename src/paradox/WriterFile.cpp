@@ -1,0 +1,84 @@
+#include "paradox/WriterFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace paradox {
+namespace {
+constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
+}
+
+WriterFile::WriterFile(std::filesystem::path path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        Fail("cannot create", errno);
+    }
+}
+
+WriterFile::~WriterFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void WriterFile::Fail(const char* what, int error) const {
+    throw std::runtime_error(std::string(what) + " " + path_.string() + ": " +
+                             std::strerror(error));
+}
+
+void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    if (!buffer_.empty() && offset != bufferOffset_ + buffer_.size()) {
+        WriteBuffer();
+    }
+    if (buffer_.empty()) {
+        bufferOffset_ = offset;
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if (buffer_.size() >= kBufferLimit) {
+        WriteBuffer();
+    }
+}
+
+void WriterFile::WriteBuffer() {
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
+                                   static_cast<off_t>(bufferOffset_ + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail("cannot write", errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+}
+
+void WriterFile::Flush(bool sync) {
+    WriteBuffer();
+    if (sync && ::fsync(fd_) != 0) {
+        Fail("cannot flush", errno);
+    }
+}
+
+void SyncDirectory(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("cannot open directory " + dir.string() + ": " +
+                                 std::strerror(errno));
+    }
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0) {
+        throw std::runtime_error("cannot flush directory " + dir.string() + ": " +
+                                 std::strerror(error));
+    }
+}
+
+} // namespace paradox
