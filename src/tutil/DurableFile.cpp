@@ -1,0 +1,139 @@
+#include "tutil/DurableFile.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace tutil {
+namespace {
+
+std::uint64_t crashAt = 0;
+std::uint64_t crashPointsPassed = 0;
+
+[[noreturn]] void ThrowSystemError(const char* what, const std::filesystem::path& file) {
+    throw std::system_error(errno, std::generic_category(),
+                            std::string(what) + " " + file.string());
+}
+
+// An open file descriptor, closed on scope exit.
+class Fd {
+public:
+    Fd(const std::filesystem::path& path, int flags, mode_t mode = 0644)
+        : fd_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {
+        if (fd_ < 0) {
+            ThrowSystemError("cannot open", path);
+        }
+    }
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
+              const std::filesystem::path& path) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd.get(), data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowSystemError("cannot write", path);
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void Sync(const Fd& fd, const std::filesystem::path& path) {
+    if (::fsync(fd.get()) != 0) {
+        ThrowSystemError("cannot flush", path);
+    }
+}
+
+} // namespace
+
+void CrashPoint() {
+    ++crashPointsPassed;
+    if (crashAt != 0 && crashPointsPassed == crashAt) {
+        ::raise(SIGKILL);
+    }
+}
+
+namespace testing {
+void ArmCrashAt(std::uint64_t n) {
+    crashAt = n == 0 ? 0 : crashPointsPassed + n;
+}
+std::uint64_t CrashPointsPassed() {
+    return crashPointsPassed;
+}
+} // namespace testing
+
+void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+    constexpr std::size_t kChunk = 1 << 20;
+    Fd in(from, O_RDONLY);
+    Fd out(to, O_WRONLY | O_CREAT | O_TRUNC);
+    std::vector<std::uint8_t> buffer(kChunk);
+    CrashPoint();
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowSystemError("cannot read", from);
+        }
+        if (n == 0) {
+            break;
+        }
+        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
+        CrashPoint();
+    }
+    Sync(out, to);
+    CrashPoint();
+}
+
+void WriteFileDurably(const std::filesystem::path& to, std::string_view bytes) {
+    Fd out(to, O_WRONLY | O_CREAT | O_TRUNC);
+    CrashPoint();
+    WriteAll(out, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), to);
+    Sync(out, to);
+    CrashPoint();
+}
+
+void SyncFile(const std::filesystem::path& file) {
+    Fd fd(file, O_RDONLY);
+    Sync(fd, file);
+}
+
+void SyncDirectory(const std::filesystem::path& dir) {
+    Fd fd(dir.empty() ? std::filesystem::path(".") : dir, O_RDONLY | O_DIRECTORY);
+    Sync(fd, dir);
+    CrashPoint();
+}
+
+void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        ThrowSystemError("cannot rename", from);
+    }
+    CrashPoint();
+}
+
+void RemoveFileIfPresent(const std::filesystem::path& file) {
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+        ThrowSystemError("cannot remove", file);
+    }
+    CrashPoint();
+}
+
+} // namespace tutil

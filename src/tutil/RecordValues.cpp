@@ -1,0 +1,90 @@
+#include "tutil/RecordValues.h"
+
+#include "paradox/Codec.h"
+
+#include <cmath>
+
+namespace tutil {
+
+using paradox::FieldType;
+
+std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema) {
+    std::vector<std::uint32_t> offsets;
+    std::uint32_t offset = 0;
+    for (const auto& field : schema.fields) {
+        offsets.push_back(offset);
+        offset += field.ByteLength();
+    }
+    return offsets;
+}
+
+bool CheckRecordValues(const paradox::TableSchema& schema,
+                       const std::vector<std::uint32_t>& offsets, const std::uint8_t* record,
+                       std::string* problem) {
+    static const std::int64_t lastDay = paradox::DayNumberFromCivil(9999, 12, 31);
+    for (std::size_t i = 0; i < schema.fields.size(); ++i) {
+        const auto& field = schema.fields[i];
+        const std::uint8_t* p = record + offsets[i];
+        const std::size_t length = field.ByteLength();
+        if (paradox::IsAllZero(p, length)) {
+            continue; // NULL
+        }
+        const char* why = nullptr;
+        switch (field.Type()) {
+        case FieldType::Logical:
+            if (p[0] != 0x80 && p[0] != 0x81) {
+                why = "logical value is neither true nor false";
+            }
+            break;
+        case FieldType::Date: {
+            const auto day = paradox::DecodeKbeInt(p, 4);
+            if (!day || *day > lastDay) {
+                why = "date beyond the year 9999";
+            }
+            break;
+        }
+        case FieldType::Time: {
+            const auto ms = paradox::DecodeKbeInt(p, 4);
+            if (!ms || *ms < 0 || *ms >= 86400000) {
+                why = "time outside a day";
+            }
+            break;
+        }
+        case FieldType::Timestamp: {
+            const auto ms = paradox::DecodeKbeDouble(p);
+            if (!ms || !std::isfinite(*ms)) {
+                why = "timestamp is not a number";
+            }
+            break;
+        }
+        case FieldType::Bcd:
+            if (!paradox::DecodeBcd(p, field.sizeByte)) {
+                why = "BCD digits invalid";
+            }
+            break;
+        default:
+            break;
+        }
+        if (why != nullptr) {
+            if (problem) {
+                *problem = "field " + std::to_string(i + 1) + " (" + field.name + "): " + why;
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+KeyLayout KeyLayoutOf(const paradox::TableSchema& schema) {
+    KeyLayout layout;
+    layout.byteOrdered = true;
+    for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
+        layout.length += schema.fields[i].ByteLength();
+        if (schema.fields[i].Type() == FieldType::Alpha && schema.sortOrder != 0) {
+            layout.byteOrdered = false;
+        }
+    }
+    return layout;
+}
+
+} // namespace tutil

@@ -1,0 +1,35 @@
+#include "tutil/Sessions.h"
+
+#include "engine/ErrorCodes.h"
+
+namespace tutil {
+
+std::uint16_t SessionRegistry::Open(std::uint16_t* handle) {
+    if (handle == nullptr) {
+        return engine::err::InvalidArgument;
+    }
+    if (open_.size() >= kMaxSessions) {
+        return engine::err::UtilityTooManySessions;
+    }
+    // Hand out fresh numbers so a stale handle of a closed session is not valid again soon.
+    do {
+        ++last_;
+    } while (last_ == 0 || open_.count(last_) != 0);
+    open_.insert(last_);
+    *handle = last_;
+    return engine::err::Ok;
+}
+
+std::uint16_t SessionRegistry::Close(std::uint16_t handle) {
+    if (open_.erase(handle) == 0) {
+        return engine::err::UtilityInvalidSession;
+    }
+    return engine::err::Ok;
+}
+
+SessionRegistry& Sessions() {
+    static SessionRegistry registry;
+    return registry;
+}
+
+} // namespace tutil

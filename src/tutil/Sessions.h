@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+namespace tutil {
+
+// The open utility sessions, each a non-zero 16-bit handle. Results are engine codes
+// (0 on success).
+class SessionRegistry {
+public:
+    static constexpr std::size_t kMaxSessions = 64;
+
+    std::uint16_t Open(std::uint16_t* handle);
+    std::uint16_t Close(std::uint16_t handle);
+    bool IsOpen(std::uint16_t handle) const { return open_.count(handle) != 0; }
+    std::size_t OpenCount() const { return open_.size(); }
+
+private:
+    std::set<std::uint16_t> open_;
+    std::uint16_t last_ = 0;
+};
+
+// The library's one registry.
+SessionRegistry& Sessions();
+
+} // namespace tutil
