@@ -1,0 +1,38 @@
+#pragma once
+
+#include "paradox/Finding.h"
+#include "tutil/TableLocation.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace tutil {
+
+// Verdict of a verification.
+enum class VerifyStatus : std::uint32_t {
+    Healthy = 0,       // nothing wrong
+    Repairable = 1,    // problems found; a rebuild repairs all of them
+    Incomplete = 2,    // verification could not be completed (file ends early, unreadable)
+    ManualRebuild = 3, // structure unknown (field descriptors damaged)
+    CannotRebuild = 4, // encrypted, or not a Paradox table
+};
+
+// Progress phases of the general-progress record.
+enum class Phase : std::uint8_t { Header = 0, Indexes = 1, Data = 2, Rebuild = 8 };
+
+struct VerifyOutcome {
+    VerifyStatus status = VerifyStatus::Healthy;
+    paradox::FindingList findings;
+    std::vector<Phase> findingPhases; // phase of each finding, parallel to findings.All()
+};
+
+// Checks the whole family of the table: header, indexes against the table, the data blocks,
+// every record's values, key order, blobs. Reports progress for phases 0, 1 and 2.
+// UtilityError only when it cannot run at all.
+VerifyOutcome VerifyTable(const TableLocation& table);
+
+// The status the findings call for.
+VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood);
+
+} // namespace tutil
