@@ -30,10 +30,10 @@ void NoteActivation(const std::shared_ptr<Session>& session) {
 } // namespace
 
 std::shared_ptr<Session> Session::Create(std::string name) {
-    return std::shared_ptr<Session>(new Session(std::move(name)));
+    return std::make_shared<Session>(Key{}, std::move(name));
 }
 
-Session::Session(std::string name) : name_(std::move(name)) {}
+Session::Session(Key, std::string name) : name_(std::move(name)) {}
 
 Session::~Session() = default;
 

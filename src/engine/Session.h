@@ -69,8 +69,13 @@ public:
     void Attach(Database* database);
     void Detach(Database* database);
 
+    class Key {
+        friend class Session;
+        Key() = default;
+    };
+    Session(Key, std::string name);
+
 private:
-    explicit Session(std::string name);
     struct Entry {
         AliasDef alias;
         unsigned scope; // the one scope flag it belongs to

@@ -1,0 +1,71 @@
+#include "engine/TableLock.h"
+
+#include "engine/Config.h"
+#include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace engine {
+
+std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
+                                 std::unique_ptr<TableLock>& out) {
+    out.reset();
+    const int fd = ::open(db.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT) {
+            return Fail(err::TableMissing, db.string());
+        }
+        if (error == EACCES) {
+            return Fail(err::NoPermission, "cannot open " + db.string());
+        }
+        return Fail(err::IoError, "cannot open " + db.string() + ": " + std::strerror(error));
+    }
+    // flock locks belong to the open file description, so two opens conflict even within
+    // one process; they also need no write access to the file.
+    const int operation = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    int result = 0;
+    do {
+        result = ::flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            return Fail(err::TableInUse, db.string() + " is opened by another user of the engine");
+        }
+        return Fail(err::IoError, "cannot lock " + db.string() + ": " + std::strerror(error));
+    }
+    out = std::make_unique<TableLock>(Key{}, fd, mode);
+    return err::Ok;
+}
+
+TableLock::~TableLock() {
+    ::close(fd_);
+}
+
+std::string ForeignLockFile(const std::filesystem::path& db) {
+    std::filesystem::path dir = db.parent_path();
+    if (dir.empty()) {
+        dir = ".";
+    }
+    const std::string tableLock = db.stem().string() + ".LCK";
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (SameName(name, "PARADOX.LCK") || SameName(name, "PDOXUSRS.LCK") ||
+            SameName(name, tableLock)) {
+            return name;
+        }
+    }
+    return {};
+}
+
+} // namespace engine

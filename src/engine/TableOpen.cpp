@@ -1,0 +1,237 @@
+#include "engine/TableOpen.h"
+
+#include "engine/Config.h"
+#include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
+#include "engine/FaultHook.h"
+#include "engine/Limits.h"
+#include "engine/TableHeaderCheck.h"
+#include "paradox/OpenChecks.h"
+#include "paradox/PrimaryIndex.h"
+
+#include <system_error>
+
+namespace engine {
+namespace {
+
+using paradox::FindingCode;
+using paradox::FindingList;
+using paradox::MappedFile;
+using paradox::TableHeader;
+
+// The engine code for the first damage finding of an index check.
+std::uint16_t IndexFailure(const FindingList& findings) {
+    for (const auto& finding : findings.All()) {
+        if (finding.severity != paradox::Severity::Damage &&
+            finding.code != FindingCode::IndexOutOfDate) {
+            continue;
+        }
+        switch (finding.code) {
+        case FindingCode::IndexOfAnotherTable:
+        case FindingCode::IndexKeyFieldsMismatch:
+            return err::IndexOfAnotherTable;
+        case FindingCode::IndexOutOfDate:
+        case FindingCode::IndexCountMismatch:
+        case FindingCode::IndexStatisticMismatch:
+            return err::IndexOutOfDate;
+        default:
+            return err::IndexCorrupt;
+        }
+    }
+    return err::Ok;
+}
+
+std::string FirstIndexProblem(const FindingList& findings) {
+    for (const auto& finding : findings.All()) {
+        if (finding.severity == paradox::Severity::Damage ||
+            finding.code == FindingCode::IndexOutOfDate) {
+            return finding.Describe();
+        }
+    }
+    return {};
+}
+
+std::uint16_t CheckTableFile(const std::filesystem::path& db, const MappedFile& file,
+                             const TableHeader& header) {
+    FindingList findings;
+    paradox::CheckTableExtent(header, file.View(), db.string(), findings);
+    if (!findings.HasDamage()) {
+        paradox::CheckChainStart(header, file.View(), db.string(), findings);
+    }
+    if (!findings.HasDamage()) {
+        return err::Ok;
+    }
+    const bool truncated = findings.Has(FindingCode::FileTruncated);
+    return Fail(truncated ? err::TableTruncated : err::TableCorrupt, FirstDamage(findings));
+}
+
+// An index file pair: `index` (a .PX, or a .Ynn/.YGn) against its data file.
+std::uint16_t CheckIndexFile(const std::filesystem::path& indexPath, const TableHeader& data,
+                             const MappedFile& dataFile, std::optional<MappedFile>& indexFile,
+                             std::optional<TableHeader>& index) {
+    if (auto result =
+            ReadCheckedHeader(indexPath, err::IndexMissing, err::IndexCorrupt, indexFile, index);
+        result != err::Ok) {
+        return result;
+    }
+    FindingList findings;
+    paradox::CheckIndexHeader(data, *index, indexPath.string(), findings);
+    if (IndexFailure(findings) == err::Ok) {
+        paradox::CheckIndexRoot(data, dataFile.View(), *index, indexFile->View(),
+                                indexPath.string(), findings);
+    }
+    if (auto code = IndexFailure(findings); code != err::Ok) {
+        return Fail(code, FirstIndexProblem(findings));
+    }
+    return err::Ok;
+}
+
+std::uint16_t CheckPrimary(const paradox::TableFamily& family, const TableHeader& table,
+                           const MappedFile& tableFile) {
+    if (family.px.empty()) {
+        return Fail(err::IndexMissing,
+                    "keyed table " + family.db.string() + " has no primary index (.PX)");
+    }
+    std::optional<MappedFile> pxFile;
+    std::optional<TableHeader> px;
+    return CheckIndexFile(family.px, table, tableFile, pxFile, px);
+}
+
+std::uint16_t CheckSecondary(const IndexDefinition& index, const TableHeader& table) {
+    std::optional<MappedFile> xFile;
+    std::optional<TableHeader> x;
+    if (auto result = ReadCheckedHeader(index.file, err::IndexMissing, err::IndexCorrupt, xFile, x);
+        result != err::Ok) {
+        return result;
+    }
+    FindingList findings;
+    paradox::CheckSecondaryHeader(table, *x, index.file.string(), findings);
+    if (auto code = IndexFailure(findings); code != err::Ok) {
+        return Fail(code, FirstIndexProblem(findings));
+    }
+    if (index.treeFile.empty()) {
+        return Fail(err::IndexMissing, "index " + index.name + " of " + table.tableName +
+                                           " has no Y file beside " + index.file.string());
+    }
+    std::optional<MappedFile> yFile;
+    std::optional<TableHeader> y;
+    return CheckIndexFile(index.treeFile, *x, *xFile, yFile, y);
+}
+
+std::uint16_t CheckBlobFile(const paradox::TableFamily& family, const TableHeader& table) {
+    if (family.mb.empty()) {
+        return Fail(err::BlobFileMissing,
+                    "table " + family.db.string() + " has blob fields but no blob file (.MB)");
+    }
+    std::string error;
+    auto mb = MappedFile::Open(family.mb, &error);
+    if (!mb) {
+        return Fail(err::IoError, family.mb.string() + ": " + error);
+    }
+    FindingList findings;
+    paradox::CheckBlobFileHeader(mb->View(), table.encrypted, family.mb.string(), findings);
+    if (findings.HasDamage()) {
+        return Fail(err::BlobFileCorrupt, FirstDamage(findings));
+    }
+    return err::Ok;
+}
+
+std::string IndexNames(const std::vector<IndexDefinition>& indexes) {
+    std::string names;
+    for (const auto& def : indexes) {
+        names += (names.empty() ? "" : ", ") + def.name;
+    }
+    return names.empty() ? "none" : names;
+}
+
+} // namespace
+
+std::uint16_t LocateTable(const std::string& directory, const std::string& tableName,
+                          std::filesystem::path& out) {
+    if (tableName.empty()) {
+        return Fail(err::TableNameMissing, "database directory " + directory);
+    }
+    std::string name = tableName;
+    if (std::filesystem::path(name).extension().empty()) {
+        name += ".DB";
+    }
+    std::string joined = directory + "/" + name;
+    if (joined.size() > kMaxPathLength) {
+        return Fail(err::PathTooLong, std::to_string(joined.size()) + " characters, at most " +
+                                          std::to_string(kMaxPathLength) + ": " + joined);
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(joined, ec)) {
+        for (std::filesystem::directory_iterator it(directory, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            if (SameName(it->path().filename().string(), name)) {
+                joined = directory + "/" + it->path().filename().string();
+                break;
+            }
+        }
+    }
+    out = joined;
+    return err::Ok;
+}
+
+std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexName, bool exclusive,
+                        std::unique_ptr<OpenedTable>& out) {
+    out.reset();
+    if (auto fault = TakeFault(op::OpenTable); fault != err::Ok) {
+        return fault;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(db, ec)) {
+        return Fail(err::TableMissing, db.string());
+    }
+    if (const std::string lockFile = ForeignLockFile(db); !lockFile.empty()) {
+        return Fail(err::TableInUse, db.string() +
+                                         " may be open in another program: its lock file " +
+                                         lockFile + " is in the directory");
+    }
+    std::unique_ptr<TableLock> lock;
+    const auto mode = exclusive ? TableLock::Mode::Exclusive : TableLock::Mode::Shared;
+    if (auto result = TableLock::Acquire(db, mode, lock); result != err::Ok) {
+        return result;
+    }
+    std::optional<MappedFile> file;
+    std::optional<TableHeader> header;
+    if (auto result = ReadTableHeader(db, file, header); result != err::Ok) {
+        return result;
+    }
+    if (auto result = CheckTableFile(db, *file, *header); result != err::Ok) {
+        return result;
+    }
+    const auto family = paradox::FindFamily(db);
+    const auto indexes = ListIndexes(*header, family);
+    IndexDefinition chosen;
+    if (!indexName.empty()) {
+        const IndexDefinition* found = FindIndex(indexes, indexName);
+        if (found == nullptr) {
+            return Fail(err::UnknownIndex, "\"" + std::string(indexName) + "\" on " + db.string() +
+                                               " (its indexes: " + IndexNames(indexes) + ")");
+        }
+        chosen = *found;
+    } else if (header->Keyed()) {
+        chosen = indexes.front();
+    }
+    if (header->Keyed()) {
+        if (auto result = CheckPrimary(family, *header, *file); result != err::Ok) {
+            return result;
+        }
+    }
+    if (!chosen.name.empty() && !chosen.primary) {
+        if (auto result = CheckSecondary(chosen, *header); result != err::Ok) {
+            return result;
+        }
+    }
+    if (header->ToSchema().HasBlobs()) {
+        if (auto result = CheckBlobFile(family, *header); result != err::Ok) {
+            return result;
+        }
+    }
+    out = std::make_unique<OpenedTable>(db, std::move(lock), std::move(chosen));
+    return err::Ok;
+}
+
+} // namespace engine

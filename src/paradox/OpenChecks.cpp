@@ -1,0 +1,338 @@
+#include "paradox/OpenChecks.h"
+
+#include "paradox/SecondaryIndex.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace paradox {
+namespace {
+
+constexpr std::size_t kBlockHeaderSize = 6;
+constexpr std::size_t kBlobBlockSize = 4096;
+
+struct BlockHeader {
+    std::uint16_t next = 0;
+    std::uint16_t prev = 0;
+    std::int16_t lastRecordOffset = 0;
+};
+
+// Offset of block n (1-based) in the file.
+std::uint64_t BlockOffset(const TableHeader& header, std::uint32_t block) {
+    return header.headerSize + static_cast<std::uint64_t>(block - 1) * header.BlockSize();
+}
+
+std::optional<BlockHeader> ReadBlockHeader(const TableHeader& header, ByteView file,
+                                           std::uint32_t block) {
+    const std::uint64_t offset = BlockOffset(header, block);
+    if (offset > file.size()) {
+        return std::nullopt;
+    }
+    const auto at = static_cast<std::size_t>(offset);
+    auto next = file.U16LE(at);
+    auto prev = file.U16LE(at + 2);
+    auto last = file.S16LE(at + 4);
+    if (!next || !prev || !last) {
+        return std::nullopt;
+    }
+    return BlockHeader{*next, *prev, *last};
+}
+
+// Records of a block per its last-record offset; nullopt when the offset is impossible.
+std::optional<std::uint32_t> RecordsInBlock(const TableHeader& header, std::int16_t last) {
+    const std::int32_t size = header.recordSize;
+    if (last < 0) {
+        return last == -size ? std::optional<std::uint32_t>(0) : std::nullopt;
+    }
+    if (last % size != 0 || kBlockHeaderSize + last + size > header.BlockSize()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(last / size + 1);
+}
+
+bool Usable(const TableHeader& header) {
+    return IsValidBlockSizeCode(header.blockSizeCode) && header.recordSize > 0 &&
+           header.recordSize <= header.BlockSize() - kBlockHeaderSize;
+}
+
+} // namespace
+
+void CheckTableExtent(const TableHeader& header, ByteView file, const std::string& fileName,
+                      FindingList& findings) {
+    if (!Usable(header)) {
+        return; // the header parser has reported why
+    }
+    auto damage = [&](FindingCode code, std::string detail) {
+        findings.Add(code, Severity::Damage, fileName, -1, -1, std::move(detail));
+    };
+    const std::uint32_t blockSize = header.BlockSize();
+    if (header.blocksInUse > header.fileBlocks) {
+        damage(FindingCode::BlockCountMismatch, std::to_string(header.blocksInUse) +
+                                                    " blocks in use but the file has " +
+                                                    std::to_string(header.fileBlocks));
+    }
+    if (header.lastBlock > header.fileBlocks || header.firstBlock > header.fileBlocks) {
+        damage(FindingCode::ChainPointerOutOfRange,
+               "first block " + std::to_string(header.firstBlock) + ", last block " +
+                   std::to_string(header.lastBlock) + " of " + std::to_string(header.fileBlocks));
+    }
+    if (header.blocksInUse > 0 && header.firstBlock != 1) {
+        damage(FindingCode::ChainBadFirst, "first block " + std::to_string(header.firstBlock));
+    }
+    if (header.blocksInUse == 0 && (header.numRecords != 0 || header.firstBlock != 0)) {
+        damage(FindingCode::ChainBadFirst,
+               "no blocks in use but " + std::to_string(header.numRecords) +
+                   " records, first block " + std::to_string(header.firstBlock));
+    }
+    const std::uint64_t capacity =
+        static_cast<std::uint64_t>(header.blocksInUse) * header.RecordsPerBlock();
+    if (header.numRecords > capacity) {
+        damage(FindingCode::RecordCountMismatch,
+               std::to_string(header.numRecords) + " records cannot fit in " +
+                   std::to_string(header.blocksInUse) + " blocks");
+    }
+    if (header.fileBlocks == 0) {
+        return;
+    }
+    const std::uint64_t lastStart = BlockOffset(header, header.fileBlocks);
+    const std::uint64_t fullEnd = lastStart + blockSize;
+    if (file.size() >= fullEnd) {
+        return;
+    }
+    std::uint64_t needed = lastStart + kBlockHeaderSize;
+    if (file.size() >= needed && !header.encrypted) {
+        // A short last block is fine when its records are all there.
+        auto block = ReadBlockHeader(header, file, header.fileBlocks);
+        if (block && block->lastRecordOffset >= 0) {
+            needed += static_cast<std::uint64_t>(block->lastRecordOffset) + header.recordSize;
+        }
+    }
+    if (file.size() < needed) {
+        damage(FindingCode::FileTruncated, std::to_string(file.size()) + " bytes, but " +
+                                               std::to_string(header.fileBlocks) + " blocks of " +
+                                               std::to_string(blockSize) + " need at least " +
+                                               std::to_string(needed));
+    }
+}
+
+void CheckChainStart(const TableHeader& header, ByteView file, const std::string& fileName,
+                     FindingList& findings, std::size_t maxBlocks) {
+    if (!Usable(header) || header.encrypted || header.blocksInUse == 0) {
+        return;
+    }
+    auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
+        findings.Add(code, Severity::Damage, fileName, block, -1, std::move(detail));
+    };
+    std::vector<std::uint16_t> visited;
+    visited.reserve(std::min<std::size_t>(maxBlocks, header.blocksInUse));
+    std::uint16_t current = header.firstBlock;
+    std::uint16_t previous = 0;
+    std::uint64_t records = 0;
+    while (current != 0 && visited.size() < maxBlocks) {
+        if (current > header.fileBlocks) {
+            damage(FindingCode::ChainPointerOutOfRange, previous,
+                   "next block " + std::to_string(current) + " but the file has " +
+                       std::to_string(header.fileBlocks));
+            return;
+        }
+        if (std::find(visited.begin(), visited.end(), current) != visited.end()) {
+            damage(FindingCode::ChainCycle, current, "block reached twice");
+            return;
+        }
+        auto block = ReadBlockHeader(header, file, current);
+        if (!block) {
+            damage(FindingCode::FileTruncated, current, "block header past the end of the file");
+            return;
+        }
+        if (block->prev != previous) {
+            damage(FindingCode::ChainPrevMismatch, current,
+                   "prev " + std::to_string(block->prev) + ", expected " +
+                       std::to_string(previous));
+            return;
+        }
+        auto count = RecordsInBlock(header, block->lastRecordOffset);
+        if (!count) {
+            damage(FindingCode::BadLastRecordOffset, current,
+                   "last record offset " + std::to_string(block->lastRecordOffset));
+            return;
+        }
+        records += *count;
+        visited.push_back(current);
+        previous = current;
+        current = block->next;
+    }
+    if (current == 0) {
+        if (previous != header.lastBlock) {
+            damage(FindingCode::ChainTailMismatch, previous,
+                   "chain ends at block " + std::to_string(previous) + ", header says " +
+                       std::to_string(header.lastBlock));
+        } else if (visited.size() != header.blocksInUse) {
+            damage(FindingCode::ChainLengthMismatch, -1,
+                   std::to_string(visited.size()) + " blocks in the chain, header says " +
+                       std::to_string(header.blocksInUse));
+        } else if (records != header.numRecords) {
+            damage(FindingCode::RecordCountMismatch, -1,
+                   std::to_string(records) + " records in the chain, header says " +
+                       std::to_string(header.numRecords));
+        }
+        return;
+    }
+    // Too long to follow here: the header's tail must at least end the chain.
+    auto tail = ReadBlockHeader(header, file, header.lastBlock);
+    if (header.lastBlock == 0 || !tail || tail->next != 0) {
+        damage(FindingCode::ChainTailMismatch, header.lastBlock,
+               "the header's last block does not end the chain");
+    }
+}
+
+void CheckBlobFileHeader(ByteView blobFile, bool encrypted, const std::string& fileName,
+                         FindingList& findings) {
+    auto damage = [&](std::string detail) {
+        findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName, -1, -1,
+                     std::move(detail));
+    };
+    if (blobFile.size() < kBlobBlockSize) {
+        damage(std::to_string(blobFile.size()) + " bytes, shorter than its header block");
+        return;
+    }
+    if (blobFile.size() % kBlobBlockSize != 0) {
+        damage(std::to_string(blobFile.size()) +
+               " bytes is not a whole number of 4096-byte blocks");
+    }
+    if (encrypted) {
+        return;
+    }
+    if (*blobFile.U8(0) != 0 || *blobFile.U16LE(1) != 1) {
+        damage("header block has type " + std::to_string(*blobFile.U8(0)) + " and " +
+               std::to_string(*blobFile.U16LE(1)) + " chunks");
+    }
+}
+
+namespace {
+
+// Index entries end in three key-sortable 16-bit numbers (top bit inverted, big-endian).
+std::uint16_t EntryWord(ByteView entry, std::size_t offset) {
+    return static_cast<std::uint16_t>(((*entry.U8(offset) << 8) | *entry.U8(offset + 1)) ^ 0x8000);
+}
+
+} // namespace
+
+void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeader& index,
+                    ByteView indexFile, const std::string& indexName, FindingList& findings) {
+    if (!Usable(data) || !Usable(index) || data.encrypted || index.encrypted ||
+        index.indexLevels == 0 || index.recordSize < 6 || index.indexRoot == 0 ||
+        index.indexRoot > index.fileBlocks) {
+        return;
+    }
+    auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
+        findings.Add(code, Severity::Damage, indexName, block, -1, std::move(detail));
+    };
+    auto root = ReadBlockHeader(index, indexFile, index.indexRoot);
+    if (!root) {
+        damage(FindingCode::IndexTreeBad, index.indexRoot,
+               "root block is past the end of the file");
+        return;
+    }
+    auto entries = RecordsInBlock(index, root->lastRecordOffset);
+    if (!entries) {
+        damage(FindingCode::IndexTreeBad, index.indexRoot,
+               "last record offset " + std::to_string(root->lastRecordOffset));
+        return;
+    }
+    const std::uint64_t rootStart = BlockOffset(index, index.indexRoot) + kBlockHeaderSize;
+    const ByteView block = indexFile.Sub(static_cast<std::size_t>(rootStart),
+                                         static_cast<std::size_t>(*entries) * index.recordSize);
+    if (block.size() != static_cast<std::size_t>(*entries) * index.recordSize) {
+        damage(FindingCode::FileTruncated, index.indexRoot, "root block entries past the end");
+        return;
+    }
+    const std::size_t keyLength = index.recordSize - 6u;
+    std::uint64_t total = 0;
+    for (std::uint32_t i = 0; i < *entries; ++i) {
+        const ByteView entry = block.Sub(i * index.recordSize, index.recordSize);
+        const std::uint16_t child = EntryWord(entry, keyLength);
+        const std::uint16_t statistic = EntryWord(entry, keyLength + 2);
+        total += statistic;
+        if (index.indexLevels != 1) {
+            continue;
+        }
+        if (child == 0 || child > data.fileBlocks) {
+            damage(FindingCode::IndexTreeBad, index.indexRoot,
+                   "entry " + std::to_string(i + 1) + " points at data block " +
+                       std::to_string(child) + " of " + std::to_string(data.fileBlocks));
+            return;
+        }
+        auto target = ReadBlockHeader(data, dataFile, child);
+        auto records = target ? RecordsInBlock(data, target->lastRecordOffset) : std::nullopt;
+        if (!records || *records != statistic) {
+            damage(FindingCode::IndexStatisticMismatch, index.indexRoot,
+                   "entry " + std::to_string(i + 1) + " counts " + std::to_string(statistic) +
+                       " records in data block " + std::to_string(child) + ", which holds " +
+                       (records ? std::to_string(*records) : std::string("no readable count")));
+            return;
+        }
+    }
+    if (total != data.numRecords) {
+        damage(FindingCode::IndexCountMismatch, index.indexRoot,
+               "root entries count " + std::to_string(total) + " records, the data file has " +
+                   std::to_string(data.numRecords));
+    }
+}
+
+void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const std::string& xName,
+                          FindingList& findings) {
+    auto damage = [&](FindingCode code, std::string detail) {
+        findings.Add(code, Severity::Damage, xName, -1, -1, std::move(detail));
+    };
+    if (!x.IsSecondaryData()) {
+        damage(FindingCode::SecondaryIndexBad,
+               "file type " + std::to_string(x.fileType) + " is not a secondary index");
+        return;
+    }
+    const std::size_t indexed = SecondaryFieldCount(x, table);
+    if (indexed == 0 || indexed > x.fields.size() || indexed > x.fieldNumbers.size()) {
+        damage(FindingCode::SecondaryIndexBad, "no indexed fields");
+        return;
+    }
+    for (std::size_t i = 0; i < indexed; ++i) {
+        const std::uint16_t number = x.fieldNumbers[i] & 0x7FFF;
+        if (number == 0 || number > table.fields.size()) {
+            damage(FindingCode::IndexOfAnotherTable,
+                   "indexes field " + std::to_string(number) + " of a table with " +
+                       std::to_string(table.fields.size()) + " fields");
+            return;
+        }
+        const FieldSpec& field = table.fields[number - 1u];
+        if (field.typeCode != x.fields[i].typeCode || field.sizeByte != x.fields[i].sizeByte) {
+            damage(FindingCode::IndexOfAnotherTable, "field " + std::to_string(i + 1) +
+                                                         " differs from table field " +
+                                                         std::to_string(number));
+            return;
+        }
+    }
+    if (table.Keyed()) {
+        const auto keys = static_cast<std::size_t>(std::max<int>(0, table.primaryKeyFields));
+        bool sameKeys = indexed + keys <= x.fields.size();
+        for (std::size_t i = 0; sameKeys && i < keys; ++i) {
+            sameKeys = x.fields[indexed + i].typeCode == table.fields[i].typeCode &&
+                       x.fields[indexed + i].sizeByte == table.fields[i].sizeByte;
+        }
+        if (!sameKeys) {
+            damage(FindingCode::IndexOfAnotherTable, "key fields differ from the table's");
+            return;
+        }
+    }
+    if (x.sortOrder != table.sortOrder) {
+        damage(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +
+                                                     ", table has " +
+                                                     std::to_string(table.sortOrder));
+    }
+    const bool maintained = x.fileType == 5 || x.fileType == 8;
+    if (maintained && x.numRecords != table.numRecords) {
+        damage(FindingCode::IndexOutOfDate, std::to_string(x.numRecords) +
+                                                " index records, the table has " +
+                                                std::to_string(table.numRecords));
+    }
+}
+
+} // namespace paradox
