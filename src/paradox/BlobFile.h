@@ -1,0 +1,66 @@
+#pragma once
+
+#include "paradox/Codec.h"
+#include "paradox/Finding.h"
+#include "paradox/MappedFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+class TableReader;
+
+// A table's .MB file, mapped read-only. The file is a run of blocks of 4 KB units found by
+// walking from the start; blobs are addressed by the 10-byte tail of a record's blob field.
+class BlobFile {
+public:
+    static constexpr std::uint32_t kUnit = 4096;
+
+    // nullptr when the file does not exist (no finding: a table whose blobs all fit their
+    // leaders needs no .MB) or cannot be mapped (FileUnreadable).
+    static std::unique_ptr<BlobFile> Open(const std::filesystem::path& path, FindingList& findings);
+
+    const std::string& FileName() const { return fileName_; }
+    std::uint64_t Size() const { return file_.Size(); }
+
+    // The data of the blob a record's field refers to: from the leader when it is all there,
+    // else from this file; for Graphic without the 8-byte prefix stored before the image.
+    // False with a finding (naming `where`, e.g. "ORDERS.DB block 3 record 2 field Notes")
+    // when the data cannot be read.
+    bool Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>& out,
+              FindingList& findings, const std::string& where) const;
+
+    // Walks the whole file: header block, every block's type and size, every slot of every
+    // suballocated block. Reports what is wrong; never trusts a length.
+    void CheckStructure(FindingList& findings) const;
+
+private:
+    BlobFile(std::filesystem::path path, MappedFile file);
+    void Walk();
+
+    std::filesystem::path path_;
+    std::string fileName_;
+    MappedFile file_;
+    // Block type at each 4 KB unit where a block starts, kNoBlock elsewhere.
+    static constexpr std::uint8_t kNoBlock = 0xFF;
+    std::vector<std::uint8_t> typeAt_;
+    std::vector<Finding> structureProblems_;
+};
+
+// The data of one blob field of a record, whether it lives in the leader or the .MB. When the
+// field is NULL the result is true with `out` empty. `blobs` may be null (no .MB): a field that
+// needs it gives BlobFileMissing.
+bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::uint8_t fieldType,
+                   const BlobFile* blobs, std::vector<std::uint8_t>& out, FindingList& findings,
+                   const std::string& where);
+
+// Reads every blob of every record of a table (encrypted tables are skipped): pointers,
+// lengths, modification numbers, leaders, blobs shared between records. A missing .MB that
+// records point into is reported once, with the number of blobs lost.
+void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);
+
+} // namespace paradox
