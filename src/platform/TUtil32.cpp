@@ -1,0 +1,160 @@
+#include "platform/TUtil32.h"
+
+#include "engine/ErrorCodes.h"
+#include "tutil/Descriptor.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Sessions.h"
+#include "tutil/Structure.h"
+#include "tutil/UtilityError.h"
+#include "tutil/Verify.h"
+
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <strings.h>
+#include <system_error>
+
+namespace {
+
+namespace err = engine::err;
+
+bool IsParadoxDriver(const char* driverType) {
+    return driverType == nullptr || *driverType == '\0' || strcasecmp(driverType, "PARADOX") == 0;
+}
+
+// Runs one library operation and turns its failures into the entry point's result.
+template <class F> std::uint16_t Guarded(std::uint16_t session, F&& body) {
+    if (!tutil::Sessions().IsOpen(session)) {
+        return err::UtilityInvalidSession;
+    }
+    try {
+        return body();
+    } catch (const tutil::UtilityError& e) {
+        return e.Code();
+    } catch (const std::bad_alloc&) {
+        return err::OutOfMemory;
+    } catch (const std::system_error&) {
+        return err::IoError;
+    } catch (const std::exception&) {
+        return err::UtilityRebuildFailed;
+    }
+}
+
+std::string TextOf(const char* text) {
+    return text == nullptr ? std::string() : std::string(text);
+}
+
+std::string FieldText(const char* field, std::size_t size) {
+    return std::string(field, strnlen(field, size));
+}
+
+} // namespace
+
+std::uint16_t TUInit(std::uint16_t* session) {
+    return tutil::Sessions().Open(session);
+}
+
+std::uint16_t TUExit(std::uint16_t session) {
+    return tutil::Sessions().Close(session);
+}
+
+std::uint16_t TUVerifyTable(std::uint16_t session, const char* tablePath, const char* driverType,
+                            const char* errTableName, const char* /*reserved*/, int /*flags*/,
+                            std::uint32_t* status) {
+    return Guarded(session, [&]() -> std::uint16_t {
+        if (tablePath == nullptr || status == nullptr || !IsParadoxDriver(driverType)) {
+            return err::InvalidArgument;
+        }
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const tutil::VerifyOutcome outcome = tutil::VerifyTable(table);
+        tutil::WriteVerifyErrorTable(table, TextOf(errTableName), outcome);
+        *status = static_cast<std::uint32_t>(outcome.status);
+        return err::Ok;
+    });
+}
+
+std::uint16_t TUGetCRTblDescCount(std::uint16_t session, const char* tablePath,
+                                  std::uint16_t* fieldCount, std::uint16_t* indexCount,
+                                  std::uint16_t* securityCount, std::uint16_t* validityCount,
+                                  std::uint16_t* refIntegrityCount,
+                                  std::uint16_t* optionalParamCount,
+                                  std::uint16_t* optionalDataUnits) {
+    return Guarded(session, [&]() -> std::uint16_t {
+        if (tablePath == nullptr || !fieldCount || !indexCount || !securityCount ||
+            !validityCount || !refIntegrityCount || !optionalParamCount || !optionalDataUnits) {
+            return err::InvalidArgument;
+        }
+        const auto schema = tutil::ReadTableStructure(tutil::LocateTable(tablePath));
+        const tutil::DescCounts counts = tutil::CountsFor(schema);
+        *fieldCount = counts.fields;
+        *indexCount = counts.indexes;
+        *securityCount = counts.security;
+        *validityCount = counts.validityChecks;
+        *refIntegrityCount = counts.refIntegrity;
+        *optionalParamCount = counts.optionalParams;
+        *optionalDataUnits = counts.optionalDataUnits;
+        return err::Ok;
+    });
+}
+
+std::uint16_t TUFillCRTblDesc(std::uint16_t session, CRTblDesc* desc, const char* tablePath,
+                              const char* /*reserved*/) {
+    return Guarded(session, [&]() -> std::uint16_t {
+        if (desc == nullptr || tablePath == nullptr) {
+            return err::InvalidArgument;
+        }
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const auto schema = tutil::ReadTableStructure(table);
+        if (!tutil::FillDescriptor(schema, table.stem, *desc, nullptr)) {
+            return err::UtilityDescriptorMismatch;
+        }
+        return err::Ok;
+    });
+}
+
+std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const char* driverType,
+                             const char* backupName, const char* keyViolName,
+                             const char* problemName, CRTblDesc* desc) {
+    return Guarded(session, [&]() -> std::uint16_t {
+        if (tablePath == nullptr || desc == nullptr || !IsParadoxDriver(driverType)) {
+            return err::InvalidArgument;
+        }
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const auto schema = tutil::SchemaFromDescriptor(*desc, nullptr);
+        if (!schema) {
+            return err::UtilityDescriptorMismatch;
+        }
+        const std::string stem = table.stem;
+        tutil::RebuildNames names;
+        names.backup = backupName && *backupName ? backupName : stem + "-BACKUP.DB";
+        names.keyViolations = keyViolName && *keyViolName ? keyViolName : stem + "-KEYVIOL.DB";
+        names.problems = problemName && *problemName ? problemName : stem + "-PROBLEM.DB";
+        names.errorTable = FieldText(desc->errorTableName, sizeof desc->errorTableName);
+        tutil::RebuildTable(table, *schema, names);
+        return err::Ok;
+    });
+}
+
+namespace platform {
+namespace {
+TUtilEntryPoints& CurrentEntries() {
+    static TUtilEntryPoints entries;
+    return entries;
+}
+} // namespace
+
+const TUtilEntryPoints& TUtilEntries() {
+    return CurrentEntries();
+}
+
+ScopedTUtilEntries::ScopedTUtilEntries(const TUtilEntryPoints& replacement)
+    : previous_(CurrentEntries()) {
+    CurrentEntries() = replacement;
+}
+
+ScopedTUtilEntries::~ScopedTUtilEntries() {
+    CurrentEntries() = previous_;
+}
+
+} // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+
+// The table utility library's entry points. Every entry point returns a 16-bit engine code,
+// 0 on success; a session is a 16-bit handle from TUInit.
+
+#include "tutil/TblDesc.h"
+
+#include <cstdint>
+
+using CRTblDesc = tutil::CRTblDesc;
+using FLDDesc = tutil::FLDDesc;
+using IDXDesc = tutil::IDXDesc;
+using SECDesc = tutil::SECDesc;
+using VCHKDesc = tutil::VCHKDesc;
+using RINTDesc = tutil::RINTDesc;
+
+std::uint16_t TUInit(std::uint16_t* session);
+std::uint16_t TUExit(std::uint16_t session);
+// status: 0 no errors, 1 problems a rebuild repairs, 2 not completed, 3 rebuild by hand,
+// 4 cannot be rebuilt. Findings go into errTableName (in the table's folder when it has no
+// folder of its own).
+std::uint16_t TUVerifyTable(std::uint16_t session, const char* tablePath, const char* driverType,
+                            const char* errTableName, const char* reserved, int flags,
+                            std::uint32_t* status);
+std::uint16_t TUGetCRTblDescCount(std::uint16_t session, const char* tablePath,
+                                  std::uint16_t* fieldCount, std::uint16_t* indexCount,
+                                  std::uint16_t* securityCount, std::uint16_t* validityCount,
+                                  std::uint16_t* refIntegrityCount,
+                                  std::uint16_t* optionalParamCount,
+                                  std::uint16_t* optionalDataUnits);
+std::uint16_t TUFillCRTblDesc(std::uint16_t session, CRTblDesc* desc, const char* tablePath,
+                              const char* reserved);
+std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const char* driverType,
+                             const char* backupName, const char* keyViolName,
+                             const char* problemName, CRTblDesc* desc);
+
+namespace platform {
+
+// The entry points as the program reaches them. Callers go through TUtilEntries(), which
+// holds the library's own functions unless a test has put others in their place.
+struct TUtilEntryPoints {
+    decltype(&::TUInit) init = &::TUInit;
+    decltype(&::TUExit) exit = &::TUExit;
+    decltype(&::TUVerifyTable) verifyTable = &::TUVerifyTable;
+    decltype(&::TUGetCRTblDescCount) getCRTblDescCount = &::TUGetCRTblDescCount;
+    decltype(&::TUFillCRTblDesc) fillCRTblDesc = &::TUFillCRTblDesc;
+    decltype(&::TURebuildTable) rebuildTable = &::TURebuildTable;
+};
+
+const TUtilEntryPoints& TUtilEntries();
+
+// Tests only: replaces the entry points for its lifetime, then puts the previous ones back.
+class ScopedTUtilEntries {
+public:
+    explicit ScopedTUtilEntries(const TUtilEntryPoints& replacement);
+    ~ScopedTUtilEntries();
+    ScopedTUtilEntries(const ScopedTUtilEntries&) = delete;
+    ScopedTUtilEntries& operator=(const ScopedTUtilEntries&) = delete;
+
+private:
+    TUtilEntryPoints previous_;
+};
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#include "tutil/BlobValues.h"
+
+#include "paradox/Codec.h"
+#include "tutil/RecordValues.h"
+
+namespace tutil {
+
+struct BlobValues::Impl {
+    const paradox::TableSchema& schema;
+    std::vector<std::uint32_t> offsets;
+    bool haveBlobFile = false;
+};
+
+BlobValues::BlobValues(const paradox::TableSchema& schema, const std::filesystem::path& mb,
+                       paradox::FindingList& /*findings*/)
+    : impl_(std::make_unique<Impl>(Impl{schema, FieldOffsets(schema), !mb.empty()})) {}
+
+BlobValues::~BlobValues() = default;
+
+std::vector<std::optional<std::vector<std::uint8_t>>>
+BlobValues::Read(const std::uint8_t* record, const std::string& /*where*/,
+                 std::vector<std::string>* lost) const {
+    std::vector<std::optional<std::vector<std::uint8_t>>> values;
+    for (std::size_t i = 0; i < impl_->schema.fields.size(); ++i) {
+        const auto& field = impl_->schema.fields[i];
+        if (!paradox::IsBlobType(field.typeCode)) {
+            continue;
+        }
+        const auto ref = paradox::DecodeBlobRef(record + impl_->offsets[i], field.ByteLength());
+        if (!ref || ref->length == 0) {
+            values.emplace_back(std::nullopt);
+            continue;
+        }
+        if (!ref->InBlobFile() && ref->leaderSize >= ref->length) {
+            values.emplace_back(std::vector<std::uint8_t>(ref->leader, ref->leader + ref->length));
+            continue;
+        }
+        values.emplace_back(std::nullopt);
+        if (lost) {
+            lost->push_back("field " + std::to_string(i + 1) + " (" + field.name +
+                            "): blob data cannot be read");
+        }
+    }
+    return values;
+}
+
+} // namespace tutil

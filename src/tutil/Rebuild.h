@@ -1,0 +1,35 @@
+#pragma once
+
+#include "paradox/Finding.h"
+#include "paradox/Schema.h"
+#include "tutil/TableLocation.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace tutil {
+
+// Names of the work tables of a rebuild, as the caller gave them (with or without ".DB").
+struct RebuildNames {
+    std::string backup;
+    std::string keyViolations;
+    std::string problems;
+    std::string errorTable; // findings of the rebuild; empty for none
+};
+
+struct RebuildOutcome {
+    std::uint64_t recordsRead = 0;    // records found in the damaged table
+    std::uint64_t recordsWritten = 0; // records in the rebuilt table
+    std::uint64_t keyViolations = 0;  // records moved to the key-violation table
+    std::uint64_t problems = 0;       // rows written to the problem table
+    paradox::FindingList findings;    // what the rebuild met
+};
+
+// Rebuilds the table into `schema`: backs the family up byte for byte, recovers every
+// readable record, writes the new family beside it and swaps it in as one step.
+// UtilityError when it cannot be done; the table is then unchanged.
+RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
+                            const RebuildNames& names);
+
+} // namespace tutil

@@ -1,0 +1,120 @@
+#include "tutil/RecoverBlocks.h"
+
+#include "paradox/Codec.h"
+
+#include <string>
+
+namespace tutil {
+
+using paradox::FindingCode;
+using paradox::Severity;
+
+namespace {
+
+struct Head {
+    std::uint16_t next = 0;
+    std::uint16_t prev = 0;
+    std::int32_t lastRecordOffset = -1;
+};
+
+Head ReadHead(const paradox::ByteView& block) {
+    Head head;
+    head.next = block.U16LE(0).value_or(0);
+    head.prev = block.U16LE(2).value_or(0);
+    head.lastRecordOffset = block.S16LE(4).value_or(-1);
+    return head;
+}
+
+bool Wiped(const paradox::ByteView& block) {
+    return paradox::IsAllZero(block.data(), block.size());
+}
+
+// Records a stray block plausibly holds: 0 when its header does not describe records.
+std::uint16_t PlausibleCount(const paradox::ByteView& block, std::uint32_t recordSize,
+                             std::uint32_t blockSize) {
+    if (block.size() < 6 || recordSize == 0 || Wiped(block)) {
+        return 0;
+    }
+    const Head head = ReadHead(block);
+    if (head.lastRecordOffset < 0 ||
+        static_cast<std::uint32_t>(head.lastRecordOffset) % recordSize != 0) {
+        return 0;
+    }
+    const std::uint32_t count = static_cast<std::uint32_t>(head.lastRecordOffset) / recordSize + 1;
+    const std::uint32_t capacity = (blockSize - 6) / recordSize;
+    const std::uint32_t present = static_cast<std::uint32_t>((block.size() - 6) / recordSize);
+    if (count > capacity) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(std::min(count, present));
+}
+
+} // namespace
+
+std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
+                                          paradox::FindingList& findings) {
+    std::vector<BlockRecords> blocks;
+    const auto& header = reader.Header();
+    const std::uint32_t present = reader.BlocksPresent();
+    std::vector<std::uint8_t> taken(present + 1, 0); // 1 chain, 2 free, 3 recovered
+    std::uint64_t chainRecords = 0;
+    const auto& chain = reader.ChainBlocks();
+    const auto& counts = reader.ChainCounts();
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        if (chain[i] <= present) {
+            taken[chain[i]] = 1;
+        }
+        if (Wiped(reader.BlockBytes(chain[i]))) {
+            findings.Add(FindingCode::BlockLost, Severity::Damage, reader.FileName(), chain[i], -1,
+                         "block holds only zeros; its records are lost", true);
+            continue;
+        }
+        blocks.push_back({chain[i], counts[i]});
+        chainRecords += counts[i];
+    }
+    for (const std::uint16_t block : reader.FreeBlocks()) {
+        if (block <= present) {
+            taken[block] = 2;
+        }
+    }
+    if (chain.size() >= header.blocksInUse && chainRecords >= header.numRecords) {
+        return blocks;
+    }
+
+    const std::uint32_t recordSize = header.recordSize;
+    const std::uint32_t blockSize = header.BlockSize();
+    std::vector<std::uint16_t> stray(present + 1, 0); // plausible record count per stray block
+    for (std::uint32_t b = 1; b <= present; ++b) {
+        if (taken[b] == 0) {
+            stray[b] = PlausibleCount(reader.BlockBytes(b), recordSize, blockSize);
+        }
+    }
+    auto take = [&](std::uint32_t b) {
+        taken[b] = 3;
+        blocks.push_back({static_cast<std::uint16_t>(b), stray[b]});
+        findings.Add(FindingCode::OrphanBlock, Severity::Damage, reader.FileName(),
+                     static_cast<std::int64_t>(b), -1,
+                     "outside the chain; " + std::to_string(stray[b]) + " records recovered");
+    };
+    auto isStray = [&](std::uint32_t b) {
+        return b >= 1 && b <= present && taken[b] == 0 && stray[b];
+    };
+    // Runs of stray blocks still linked to each other keep their order; a run starts at a
+    // block whose back link does not lead to another stray block.
+    for (std::uint32_t b = 1; b <= present; ++b) {
+        if (!isStray(b) || isStray(ReadHead(reader.BlockBytes(b)).prev)) {
+            continue;
+        }
+        for (std::uint32_t at = b; isStray(at); at = ReadHead(reader.BlockBytes(at)).next) {
+            take(at);
+        }
+    }
+    for (std::uint32_t b = 1; b <= present; ++b) {
+        if (isStray(b)) {
+            take(b);
+        }
+    }
+    return blocks;
+}
+
+} // namespace tutil

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "paradox/Finding.h"
+#include "paradox/TableReader.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tutil {
+
+// A data block whose records a rebuild takes over.
+struct BlockRecords {
+    std::uint16_t block = 0;
+    std::uint16_t count = 0;
+};
+
+// The blocks a rebuild reads, in order: the chain as far as it goes (without blocks that were
+// wiped to zeros), then, when the chain is shorter than the header says, the blocks that are
+// neither in the chain nor free and hold a plausible block header (following their own links
+// where they have them). Never free blocks, never bytes past a block's last record.
+std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
+                                          paradox::FindingList& findings);
+
+} // namespace tutil

@@ -1,0 +1,67 @@
+#include "tutil/Structure.h"
+
+#include "engine/ErrorCodes.h"
+#include "paradox/Family.h"
+#include "paradox/Header.h"
+#include "paradox/MappedFile.h"
+#include "tutil/SecondarySpecs.h"
+#include "tutil/UtilityError.h"
+
+#include <string>
+
+namespace tutil {
+
+using paradox::FindingCode;
+
+namespace {
+
+// Header faults after which the fields of the table are not known.
+bool StructureUnknown(const paradox::FindingList& findings) {
+    for (const auto& f : findings.All()) {
+        switch (f.code) {
+        case FindingCode::BadFieldCount:
+        case FindingCode::BadKeyFieldCount:
+        case FindingCode::UnknownFieldType:
+        case FindingCode::BadFieldSize:
+        case FindingCode::RecordSizeMismatch:
+        case FindingCode::HeaderVariablePartBad:
+            return f.severity == paradox::Severity::Damage;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+paradox::TableSchema ReadTableStructure(const TableLocation& table) {
+    std::string error;
+    auto file = paradox::MappedFile::Open(table.db, &error);
+    if (!file) {
+        throw UtilityError(engine::err::IoError, error);
+    }
+    paradox::FindingList findings;
+    const auto header = paradox::ParseHeader(file->View(), table.db.filename().string(), findings);
+    if (!header) {
+        const bool notATable =
+            findings.Has(FindingCode::BadFileType) || findings.Has(FindingCode::BadFileVersion);
+        throw UtilityError(notATable ? engine::err::NotATable : engine::err::HeaderCorrupt,
+                           "header of " + table.db.string() + " cannot be read");
+    }
+    if (!header->IsTable()) {
+        throw UtilityError(engine::err::NotATable, table.db.string() + " is not a table");
+    }
+    if (header->encrypted) {
+        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
+    }
+    if (StructureUnknown(findings)) {
+        throw UtilityError(engine::err::HeaderCorrupt,
+                           "field descriptors of " + table.db.string() + " are damaged");
+    }
+    paradox::TableSchema schema = header->ToSchema();
+    schema.secondaryIndexes = ReadSecondaryIndexSpecs(table, schema);
+    return schema;
+}
+
+} // namespace tutil

@@ -1,0 +1,160 @@
+#include "tutil/Verify.h"
+
+#include "engine/ErrorCodes.h"
+#include "paradox/Family.h"
+#include "paradox/FindingLimiter.h"
+#include "paradox/PrimaryIndex.h"
+#include "paradox/TableReader.h"
+#include "tutil/FamilySwap.h"
+#include "tutil/Progress.h"
+#include "tutil/RecordValues.h"
+#include "tutil/UtilityError.h"
+
+#include <cstring>
+#include <string>
+
+namespace tutil {
+
+using paradox::FindingCode;
+using paradox::Severity;
+
+namespace {
+
+Phase PhaseOf(FindingCode code) {
+    const auto number = static_cast<std::uint16_t>(code);
+    if (number < 200) {
+        return Phase::Header;
+    }
+    if (number >= 300 && number < 400) {
+        return Phase::Indexes;
+    }
+    return Phase::Data;
+}
+
+bool IsStructureCode(FindingCode code) {
+    switch (code) {
+    case FindingCode::BadFieldCount:
+    case FindingCode::BadKeyFieldCount:
+    case FindingCode::UnknownFieldType:
+    case FindingCode::BadFieldSize:
+    case FindingCode::RecordSizeMismatch:
+    case FindingCode::HeaderVariablePartBad:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                  paradox::FindingList& findings) {
+    const std::string name = family.db.filename().string();
+    if (reader.Header().Keyed()) {
+        if (family.px.empty()) {
+            findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
+                         "keyed table without its primary index");
+        } else {
+            paradox::CheckPrimaryIndex(reader, family.px, findings);
+        }
+    } else if (!family.px.empty()) {
+        findings.Add(FindingCode::IndexUnexpected, Severity::Suspicious,
+                     family.px.filename().string(), -1, -1, "primary index of an unkeyed table");
+    }
+}
+
+void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& findings) {
+    const paradox::TableSchema& schema = reader.Schema();
+    if (schema.RecordSize() != reader.Header().recordSize || schema.fields.empty()) {
+        return; // the header findings already say the fields do not add up
+    }
+    paradox::FindingLimiter report(findings, reader.FileName());
+    ProgressReporter progress(Phase::Data, reader.RecordCount());
+    const std::vector<std::uint32_t> offsets = FieldOffsets(schema);
+    const KeyLayout key = KeyLayoutOf(schema);
+    const std::uint8_t* previous = nullptr;
+    std::uint64_t done = 0;
+    std::string problem;
+    reader.ForEachRecord([&](const paradox::RecordRef& r) {
+        if (!CheckRecordValues(schema, offsets, r.bytes, &problem)) {
+            report.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem);
+        }
+        if (key.length > 0 && previous != nullptr) {
+            const int order = std::memcmp(previous, r.bytes, key.length);
+            if (order == 0) {
+                report.Add(FindingCode::DuplicateKey, Severity::Damage, r.block, r.slot,
+                           "same key as the record before it");
+            } else if (order > 0 && key.byteOrdered) {
+                report.Add(FindingCode::KeyOrder, Severity::Damage, r.block, r.slot,
+                           "key lower than the record before it");
+            }
+        }
+        previous = r.bytes;
+        progress.Advance(++done);
+    });
+    progress.Finish();
+}
+
+} // namespace
+
+VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood) {
+    bool damage = false;
+    bool incomplete = false;
+    for (const auto& f : findings.All()) {
+        if (f.code == FindingCode::Encrypted) {
+            return VerifyStatus::CannotRebuild;
+        }
+        if (f.severity != Severity::Damage) {
+            continue;
+        }
+        if (IsStructureCode(f.code)) {
+            return VerifyStatus::ManualRebuild;
+        }
+        damage = true;
+        // A header that merely claims more blocks than the file has is repairable; records
+        // cut off by the end of the file mean the check could not see everything.
+        if ((f.code == FindingCode::FileTruncated && f.dataLost) ||
+            f.code == FindingCode::FileUnreadable || f.code == FindingCode::FileTooShort) {
+            incomplete = true;
+        }
+    }
+    if (!headerUnderstood) {
+        return incomplete ? VerifyStatus::Incomplete : VerifyStatus::CannotRebuild;
+    }
+    if (incomplete) {
+        return VerifyStatus::Incomplete;
+    }
+    return damage ? VerifyStatus::Repairable : VerifyStatus::Healthy;
+}
+
+VerifyOutcome VerifyTable(const TableLocation& table) {
+    RecoverInterruptedSwap(table.dir, table.stem);
+    VerifyOutcome outcome;
+    auto& findings = outcome.findings;
+
+    std::unique_ptr<paradox::TableReader> reader;
+    {
+        ProgressReporter progress(Phase::Header);
+        reader = paradox::TableReader::Open(table.db, findings);
+        progress.Finish();
+    }
+    if (reader && !reader->Header().IsTable()) {
+        findings.Add(FindingCode::BadFileType, Severity::Damage, table.db.filename().string(), -1,
+                     -1, "not a table");
+        reader.reset();
+    }
+    if (reader && !reader->Encrypted()) {
+        const paradox::TableFamily family = paradox::FindFamily(table.db);
+        {
+            ProgressReporter progress(Phase::Indexes);
+            CheckIndexes(*reader, family, findings);
+            progress.Finish();
+        }
+        CheckRecords(*reader, findings);
+    }
+    outcome.status = StatusFor(findings, reader != nullptr);
+    for (const auto& f : findings.All()) {
+        outcome.findingPhases.push_back(PhaseOf(f.code));
+    }
+    return outcome;
+}
+
+} // namespace tutil

@@ -1,0 +1,262 @@
+#include "TableFixture.h"
+#include "paradox/TableWriter.h"
+#include "support/TempDir.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/TableLocation.h"
+#include "tutil/UtilityError.h"
+#include "tutil/Verify.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+using paradox::FindingCode;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using namespace tutilfixture;
+
+constexpr int kRecords = 300;
+
+bool HasCode(const paradox::FindingList& findings, FindingCode code) {
+    return findings.Has(code);
+}
+
+bool HasIndexCode(const paradox::FindingList& findings) {
+    for (const auto& f : findings.All()) {
+        const auto n = static_cast<int>(f.code);
+        if (n >= 300 && n < 400 && f.severity == paradox::Severity::Damage) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Describe(const paradox::FindingList& findings) {
+    std::string text;
+    for (const auto& f : findings.All()) {
+        text += f.Describe() + "\n";
+    }
+    return text;
+}
+
+// One kind of damage: what it does to a healthy ORDERS family, the finding it must raise,
+// and which original records cannot come back (indexes into the chain order).
+struct Damage {
+    std::string name;
+    std::function<bool(const paradox::FindingList&)> reported;
+    std::function<void(const fs::path& dir, std::vector<int>& lost)> apply;
+    tutil::VerifyStatus status = tutil::VerifyStatus::Repairable;
+    int keyViolations = 0;
+};
+
+// Edits the .DB bytes in place.
+void EditDb(const fs::path& dir, const std::function<void(std::string&, const Layout&)>& edit) {
+    std::string db = ReadFileBytes(dir / "ORDERS.DB");
+    edit(db, ReadLayout(db));
+    WriteFileBytes(dir / "ORDERS.DB", db);
+}
+
+int RecordsPerBlock(const Layout& l) {
+    return static_cast<int>((l.blockSize - 6) / l.recordSize);
+}
+
+std::vector<Damage> DamageKinds() {
+    auto code = [](FindingCode c) {
+        return [c](const paradox::FindingList& f) { return HasCode(f, c); };
+    };
+    std::vector<Damage> kinds;
+    kinds.push_back({"WrongRecordCount", code(FindingCode::RecordCountMismatch),
+                     [](const fs::path& dir, std::vector<int>&) {
+                         EditDb(dir, [](std::string& db, const Layout&) {
+                             PutU16(db, 6, static_cast<std::uint16_t>(GetU16(db, 6) + 3));
+                         });
+                     }});
+    kinds.push_back({"WrongBlockCount", code(FindingCode::BlockCountMismatch),
+                     [](const fs::path& dir, std::vector<int>&) {
+                         EditDb(dir, [](std::string& db, const Layout&) {
+                             PutU16(db, 0x0C, static_cast<std::uint16_t>(GetU16(db, 0x0C) + 2));
+                         });
+                     }});
+    kinds.push_back(
+        {"BrokenNextLink", code(FindingCode::ChainLengthMismatch),
+         [](const fs::path& dir, std::vector<int>&) {
+             EditDb(dir, [](std::string& db, const Layout& l) { PutU16(db, l.BlockOffset(3), 0); });
+         }});
+    kinds.push_back({"BrokenPrevLink", code(FindingCode::ChainPrevMismatch),
+                     [](const fs::path& dir, std::vector<int>&) {
+                         EditDb(dir, [](std::string& db, const Layout& l) {
+                             PutU16(db, l.BlockOffset(6) + 2, 9);
+                         });
+                     }});
+    kinds.push_back(
+        {"ChainCycle", code(FindingCode::ChainCycle), [](const fs::path& dir, std::vector<int>&) {
+             EditDb(dir, [](std::string& db, const Layout& l) { PutU16(db, l.BlockOffset(5), 2); });
+         }});
+    kinds.push_back({"ZeroedBlock", code(FindingCode::ChainPrevMismatch),
+                     [](const fs::path& dir, std::vector<int>& lost) {
+                         EditDb(dir, [&](std::string& db, const Layout& l) {
+                             std::fill_n(db.begin() + static_cast<long>(l.BlockOffset(4)),
+                                         l.blockSize, '\0');
+                             const int per = RecordsPerBlock(l);
+                             for (int i = 3 * per; i < 4 * per; ++i) {
+                                 lost.push_back(i);
+                             }
+                         });
+                     }});
+    kinds.push_back({"TruncatedFile", code(FindingCode::FileTruncated),
+                     [](const fs::path& dir, std::vector<int>& lost) {
+                         EditDb(dir, [&](std::string& db, const Layout& l) {
+                             const int per = RecordsPerBlock(l);
+                             const int blocks = (kRecords + per - 1) / per;
+                             // Keep the first two records of the second-last block.
+                             db.resize(l.BlockOffset(static_cast<std::uint32_t>(blocks - 1)) + 6 +
+                                       2 * l.recordSize + 5);
+                             for (int i = (blocks - 2) * per + 2; i < kRecords; ++i) {
+                                 lost.push_back(i);
+                             }
+                         });
+                     },
+                     tutil::VerifyStatus::Incomplete});
+    kinds.push_back({"LastRecordOffsetOutOfRange", code(FindingCode::BadLastRecordOffset),
+                     [](const fs::path& dir, std::vector<int>&) {
+                         EditDb(dir, [](std::string& db, const Layout& l) {
+                             PutU16(db, l.BlockOffset(2) + 4, 0x7000);
+                         });
+                     }});
+    kinds.push_back({"StalePrimaryIndex", HasIndexCode, [](const fs::path& dir, std::vector<int>&) {
+                         TempDir other;
+                         WriteOrders(other.path(), kRecords - 40);
+                         fs::copy_file(other / "ORDERS.PX", dir / "ORDERS.PX",
+                                       fs::copy_options::overwrite_existing);
+                     }});
+    kinds.push_back(
+        {"PrimaryIndexOfAnotherTable", HasIndexCode, [](const fs::path& dir, std::vector<int>&) {
+             TempDir other;
+             paradox::TableSchema schema;
+             schema.fields = {{"Code", 0x01, 6}, {"Value", 0x06, 8}};
+             schema.keyFieldCount = 1;
+             paradox::WriteTable(other.path(), "OTHER", schema,
+                                 {std::vector<std::uint8_t>(14, 0x41)});
+             fs::copy_file(other / "OTHER.PX", dir / "ORDERS.PX",
+                           fs::copy_options::overwrite_existing);
+         }});
+    kinds.push_back({"DuplicateKeys", code(FindingCode::DuplicateKey),
+                     [](const fs::path& dir, std::vector<int>& lost) {
+                         EditDb(dir, [&](std::string& db, const Layout& l) {
+                             const std::size_t first = l.BlockOffset(1) + 6;
+                             db.replace(first + 5 * l.recordSize, 4,
+                                        db.substr(first + 4 * l.recordSize, 4));
+                             lost.push_back(5);
+                         });
+                     },
+                     tutil::VerifyStatus::Repairable, 1});
+    kinds.push_back({"RecordsOutOfKeyOrder", code(FindingCode::KeyOrder),
+                     [](const fs::path& dir, std::vector<int>&) {
+                         EditDb(dir, [](std::string& db, const Layout& l) {
+                             const std::size_t a = l.BlockOffset(1) + 6 + 2 * l.recordSize;
+                             const std::string first = db.substr(a, l.recordSize);
+                             db.replace(a, l.recordSize, db.substr(a + l.recordSize, l.recordSize));
+                             db.replace(a + l.recordSize, l.recordSize, first);
+                         });
+                     }});
+    return kinds;
+}
+
+std::vector<std::string> Without(const std::vector<std::string>& records,
+                                 const std::vector<int>& lost) {
+    std::vector<std::string> kept;
+    for (int i = 0; i < static_cast<int>(records.size()); ++i) {
+        if (std::find(lost.begin(), lost.end(), i) == lost.end()) {
+            kept.push_back(records[static_cast<std::size_t>(i)]);
+        }
+    }
+    return kept;
+}
+
+tutil::RebuildNames Names() {
+    return {"ORDERS-BACKUP.DB", "ORDERS-KEYVIOL.DB", "ORDERS-PROBLEM.DB", "Rebuild.DB"};
+}
+
+TEST(CorruptionSuite, EachDamageIsReportedAndRebuiltWithoutLosingARecord) {
+    for (const Damage& damage : DamageKinds()) {
+        SCOPED_TRACE(damage.name);
+        TempDir dir;
+        const fs::path db = WriteOrders(dir.path(), kRecords);
+        const std::vector<std::string> original = ChainRecords(db);
+        ASSERT_EQ(original.size(), static_cast<std::size_t>(kRecords));
+        const paradox::TableSchema schema =
+            tutil::ReadTableStructure(tutil::LocateTable(db.string()));
+        std::vector<int> lost;
+        damage.apply(dir.path(), lost);
+        std::map<std::string, std::string> damaged;
+        for (const auto& [name, bytes] : FolderFiles(dir.path())) {
+            damaged[name] = bytes;
+        }
+
+        const auto table = tutil::LocateTable(db.string());
+        const tutil::VerifyOutcome before = tutil::VerifyTable(table);
+        EXPECT_EQ(before.status, damage.status) << Describe(before.findings);
+        EXPECT_TRUE(damage.reported(before.findings)) << Describe(before.findings);
+
+        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, schema, Names());
+        EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
+        const tutil::VerifyOutcome after = tutil::VerifyTable(table);
+        EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
+        EXPECT_EQ(ChainRecords(db), Without(original, lost));
+        for (const auto& [name, bytes] : damaged) {
+            if (name.rfind("ORDERS.", 0) == 0) {
+                const std::string backup = "ORDERS-BACKUP" + name.substr(6);
+                EXPECT_EQ(ReadFileBytes(dir / backup), bytes) << backup;
+            }
+        }
+        EXPECT_EQ(fs::exists(dir / "ORDERS-KEYVIOL.DB"), damage.keyViolations > 0);
+
+        // A second rebuild of the repaired table changes no record.
+        tutil::RebuildTable(table, schema, Names());
+        EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
+        EXPECT_EQ(ChainRecords(db), Without(original, lost));
+    }
+}
+
+TEST(CorruptionSuite, DamagedFieldDescriptorNeedsAManualRebuild) {
+    TempDir dir;
+    const fs::path db = WriteOrders(dir.path(), 50);
+    EditDb(dir.path(), [](std::string& db, const Layout&) {
+        const std::size_t fieldInfo = static_cast<std::uint8_t>(db[0x39]) >= 5 ? 0x78 : 0x58;
+        db[fieldInfo + 2] = 0x42; // type of the second field
+    });
+    const auto table = tutil::LocateTable(db.string());
+    const auto outcome = tutil::VerifyTable(table);
+    EXPECT_EQ(outcome.status, tutil::VerifyStatus::ManualRebuild) << Describe(outcome.findings);
+    EXPECT_TRUE(outcome.findings.Has(FindingCode::UnknownFieldType)) << Describe(outcome.findings);
+    EXPECT_THROW(tutil::ReadTableStructure(table), tutil::UtilityError);
+}
+
+TEST(CorruptionSuite, HealthyTablesVerifyCleanAndRebuildUnchanged) {
+    for (const bool keyed : {true, false}) {
+        SCOPED_TRACE(keyed ? "keyed" : "unkeyed");
+        TempDir dir;
+        const fs::path db = WriteOrders(dir.path(), kRecords, keyed, keyed);
+        const auto table = tutil::LocateTable(db.string());
+        const auto before = tutil::VerifyTable(table);
+        EXPECT_EQ(before.status, tutil::VerifyStatus::Healthy) << Describe(before.findings);
+        const auto original = ChainRecords(db);
+        const auto schema = tutil::ReadTableStructure(table);
+        EXPECT_EQ(schema.secondaryIndexes.size(), keyed ? 1u : 0u);
+        const auto outcome = tutil::RebuildTable(table, schema, Names());
+        EXPECT_EQ(outcome.recordsWritten, static_cast<std::uint64_t>(kRecords));
+        EXPECT_EQ(outcome.problems, 0u);
+        EXPECT_EQ(ChainRecords(db), original);
+        EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
+        EXPECT_FALSE(fs::exists(dir / "ORDERS-PROBLEM.DB"));
+        EXPECT_TRUE(fs::exists(dir / "ORDERS-BACKUP.DB"));
+        EXPECT_TRUE(fs::exists(dir / "Rebuild.DB"));
+    }
+}
+
+} // namespace

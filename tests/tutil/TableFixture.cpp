@@ -1,0 +1,96 @@
+#include "TableFixture.h"
+
+#include "paradox/RecordBuilder.h"
+#include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace tutilfixture {
+
+namespace fs = std::filesystem;
+
+paradox::TableSchema OrdersSchema(bool keyed, bool secondary) {
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V5;
+    schema.blockSizeCode = 1;
+    schema.indexBlockSizeCode = 1;
+    schema.tableName = "ORDERS.DB";
+    schema.fields = {
+        {"Id", 0x04, 4}, {"Name", 0x01, 40}, {"Amount", 0x06, 8}, {"Shipped", 0x09, 1}};
+    schema.keyFieldCount = keyed ? 1 : 0;
+    if (secondary) {
+        paradox::SecondaryIndexSpec byName;
+        byName.extension = "X02";
+        byName.name = "Name";
+        byName.fieldNumbers = {2};
+        byName.blockSizeCode = 1;
+        schema.secondaryIndexes.push_back(byName);
+    }
+    return schema;
+}
+
+fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary) {
+    const auto schema = OrdersSchema(keyed, secondary);
+    std::vector<std::vector<std::uint8_t>> records;
+    paradox::RecordBuilder row(schema);
+    for (int id = 1; id <= count; ++id) {
+        row.Clear();
+        row.SetInt(0, id);
+        row.SetText(1, "customer " + std::to_string((id * 7919) % 1000));
+        row.SetDouble(2, id * 1.25);
+        row.SetLogical(3, id % 2 == 0);
+        records.push_back(row.Bytes());
+    }
+    paradox::WriteTable(dir, "ORDERS", schema, records);
+    return dir / "ORDERS.DB";
+}
+
+std::vector<std::string> ChainRecords(const fs::path& db) {
+    paradox::FindingList findings;
+    auto reader = paradox::TableReader::Open(db, findings);
+    std::vector<std::string> records;
+    if (!reader) {
+        ADD_FAILURE() << "cannot open " << db;
+        return records;
+    }
+    const std::size_t size = reader->Header().recordSize;
+    reader->ForEachRecord([&](const paradox::RecordRef& r) {
+        records.emplace_back(reinterpret_cast<const char*>(r.bytes), size);
+    });
+    return records;
+}
+
+std::uint16_t GetU16(const std::string& bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes.at(offset)) |
+                                      (static_cast<std::uint8_t>(bytes.at(offset + 1)) << 8));
+}
+
+void PutU16(std::string& bytes, std::size_t offset, std::uint16_t value) {
+    bytes.at(offset) = static_cast<char>(value & 0xFF);
+    bytes.at(offset + 1) = static_cast<char>(value >> 8);
+}
+
+Layout ReadLayout(const std::string& db) {
+    Layout layout;
+    layout.recordSize = GetU16(db, 0);
+    layout.headerSize = GetU16(db, 2);
+    layout.blockSize = static_cast<std::uint8_t>(db.at(5)) * 1024u;
+    return layout;
+}
+
+std::vector<std::pair<std::string, std::string>> FolderFiles(const fs::path& dir) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            files.emplace_back(entry.path().filename().string(),
+                               testsupport::ReadFileBytes(entry.path()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace tutilfixture

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "paradox/Schema.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tutilfixture {
+
+// A keyed table ORDERS (Id long key, Name alpha, Amount number, Shipped logical) with a
+// secondary index on Name, written by our writer with `count` records, ids 1..count.
+paradox::TableSchema OrdersSchema(bool keyed = true, bool secondary = true);
+std::filesystem::path WriteOrders(const std::filesystem::path& dir, int count, bool keyed = true,
+                                  bool secondary = true);
+
+// Every record of the table's chain as raw bytes, in chain order.
+std::vector<std::string> ChainRecords(const std::filesystem::path& db);
+
+// The .DB's layout facts a damage routine needs.
+struct Layout {
+    std::uint32_t headerSize = 0;
+    std::uint32_t blockSize = 0;
+    std::uint32_t recordSize = 0;
+    std::size_t BlockOffset(std::uint32_t block) const {
+        return headerSize + std::size_t{block - 1} * blockSize;
+    }
+};
+Layout ReadLayout(const std::string& dbBytes);
+
+void PutU16(std::string& bytes, std::size_t offset, std::uint16_t value);
+std::uint16_t GetU16(const std::string& bytes, std::size_t offset);
+
+// Every file of the folder with its bytes.
+std::vector<std::pair<std::string, std::string>> FolderFiles(const std::filesystem::path& dir);
+
+} // namespace tutilfixture
