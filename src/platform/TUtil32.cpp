@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "tutil/Descriptor.h"
+#include "tutil/ErrorTable.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Sessions.h"
 #include "tutil/Structure.h"
