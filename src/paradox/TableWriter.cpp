@@ -81,17 +81,16 @@ std::string SecondaryProblem(const TableSchema& s, const SecondaryIndexSpec& spe
     return {};
 }
 
-std::array<std::uint8_t, 8> BlobPrefix(std::uint8_t type, std::size_t payload) {
-    std::array<std::uint8_t, 8> prefix{
-        0x01, 0x00, 0x00,
-        static_cast<std::uint8_t>(type == static_cast<std::uint8_t>(FieldType::Ole) ? 2 : 1)};
+std::array<std::uint8_t, 8> GraphicPrefix(std::size_t payload) {
+    std::array<std::uint8_t, 8> prefix{0x01, 0x00, 0x00, 0x01};
     PutU32LE(prefix.data() + 4, static_cast<std::uint32_t>(payload));
     return prefix;
 }
 
+// Graphic data in the .MB carries an 8-byte prefix the caller does not see. OLE values are
+// handed over and read back with theirs, as stored.
 bool HasPrefix(std::uint8_t type) {
-    return type == static_cast<std::uint8_t>(FieldType::Graphic) ||
-           type == static_cast<std::uint8_t>(FieldType::Ole);
+    return type == static_cast<std::uint8_t>(FieldType::Graphic);
 }
 
 } // namespace
@@ -273,7 +272,7 @@ void TableWriter::Impl::PlaceBlobs(
         if (data.size() <= leaderSize) {
             ref.length = static_cast<std::uint32_t>(data.size());
         } else if (HasPrefix(field.typeCode)) {
-            const auto prefix = BlobPrefix(field.typeCode, data.size());
+            const auto prefix = GraphicPrefix(data.size());
             ref = mb->Store(prefix, data);
         } else {
             ref = mb->Store({}, data);

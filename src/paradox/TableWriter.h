@@ -37,8 +37,8 @@ public:
 
     // `record` is RecordSize() bytes in on-disk encoding; the bytes of blob fields are
     // ignored and `blobs` holds one entry per blob field in field order (nullopt = NULL;
-    // Graphic/OLE data without the 8-byte prefix, which the writer adds). An empty `blobs`
-    // means every blob field is NULL. Keyed tables: records must come in ascending key
+    // Graphic data without the 8-byte prefix, which the writer adds; OLE data as stored). An empty
+    // `blobs` means every blob field is NULL. Keyed tables: records must come in ascending key
     // order (byte order of the encoded key fields), else std::invalid_argument.
     void Append(std::span<const std::uint8_t> record,
                 std::span<const std::optional<std::vector<std::uint8_t>>> blobs = {});

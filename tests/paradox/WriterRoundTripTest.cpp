@@ -4,6 +4,8 @@
 
 #include "WriterIndexCheck.h"
 #include "WriterTestData.h"
+#include "paradox/BlobFile.h"
+#include "paradox/PrimaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "support/TempDir.h"
@@ -125,6 +127,34 @@ TEST_P(WriterRoundTrip, ReadsBackIdentically) {
     });
     EXPECT_EQ(n, table.records.size());
 
+    if (table.schema.HasBlobs()) {
+        // Every blob reads back through the library's blob reader, and the .MB passes its walk.
+        FindingList blobFindings;
+        auto mb = paradox::BlobFile::Open(dir / "ROUND.MB", blobFindings);
+        ASSERT_TRUE(mb);
+        mb->CheckStructure(blobFindings);
+        paradox::CheckTableBlobs(*db, mb.get(), blobFindings);
+        EXPECT_TRUE(blobFindings.Empty()) << Describe(blobFindings);
+        std::size_t r = 0;
+        db->ForEachRecord([&](const paradox::RecordRef& rec) {
+            std::size_t blob = 0;
+            for (std::size_t f = 0; f < offsets.size(); ++f) {
+                const auto& field = table.schema.fields[f];
+                if (!paradox::IsBlobType(field.typeCode)) {
+                    continue;
+                }
+                std::vector<std::uint8_t> data;
+                EXPECT_TRUE(paradox::ReadBlobField(rec.bytes + offsets[f], field.ByteLength(),
+                                                   field.typeCode, mb.get(), data, blobFindings,
+                                                   field.name));
+                const auto& expected = table.blobs[r][blob++];
+                EXPECT_EQ(data, expected.value_or(std::vector<std::uint8_t>{}))
+                    << "record " << r << " field " << field.name;
+            }
+            ++r;
+        });
+    }
+
     if (!table.schema.Keyed()) {
         EXPECT_FALSE(std::filesystem::exists(dir / "ROUND.PX"));
         return;
@@ -139,6 +169,9 @@ TEST_P(WriterRoundTrip, ReadsBackIdentically) {
     EXPECT_GE(px->Header().indexLevels, c.minIndexLevels);
     EXPECT_GE(h.changeCount1, 2);
     EXPECT_EQ(px->Header().indexSyncCount, h.changeCount1);
+    FindingList checkFindings;
+    paradox::CheckPrimaryIndex(*db, dir / "ROUND.PX", checkFindings);
+    EXPECT_TRUE(checkFindings.Empty()) << Describe(checkFindings);
     const IndexWalk walk = IndexWalker(*db, *px, table.schema.fields[0].ByteLength()).Walk();
     EXPECT_TRUE(walk.problems.empty()) << ::testing::PrintToString(walk.problems);
 }
