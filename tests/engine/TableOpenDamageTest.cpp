@@ -1,0 +1,201 @@
+// Opening tables of our own making, sound and damaged in each way the open can see.
+#include "EngineTestSupport.h"
+#include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
+#include "engine/TableOpen.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+using enginetest::PatchBytes;
+using enginetest::PatchU16;
+using enginetest::ReadU16;
+using enginetest::ReadU8;
+namespace err = engine::err;
+namespace fs = std::filesystem;
+
+struct OpenResult {
+    std::uint16_t code;
+    std::string message;
+};
+
+OpenResult Open(const fs::path& db, const std::string& index = "") {
+    std::unique_ptr<engine::OpenedTable> table;
+    const auto code = engine::OpenTable(db, index, true, table);
+    EXPECT_EQ(table != nullptr, code == err::Ok);
+    return {code, code == err::Ok ? std::string() : engine::TakeFailureMessage(code)};
+}
+
+class DamagedTable : public ::testing::Test {
+protected:
+    void SetUp() override { db_ = enginetest::WriteKeyedTable(dir_.path(), "ORDERS", 400); }
+
+    fs::path File(const std::string& ext) const { return dir_.path() / ("ORDERS." + ext); }
+    std::uint64_t BlockOffset(const fs::path& file, std::uint16_t block) const {
+        return ReadU16(file, 2) + static_cast<std::uint64_t>(block - 1) * ReadU8(file, 5) * 1024u;
+    }
+    void ExpectRefused(std::uint16_t code, const std::string& index = "",
+                       const std::string& mentions = "ORDERS") {
+        const auto result = Open(db_, index);
+        EXPECT_EQ(result.code, code) << result.message;
+        EXPECT_NE(result.message.find(mentions), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find(engine::DescribeError(code)), std::string::npos);
+    }
+
+    testsupport::TempDir dir_;
+    fs::path db_;
+};
+
+TEST_F(DamagedTable, SoundTableOpensOnEveryIndex) {
+    for (const char* index : {"", "Primary", "City", "x03", "primary"}) {
+        const auto result = Open(db_, index);
+        EXPECT_EQ(result.code, err::Ok) << index << ": " << result.message;
+    }
+    const auto plain = enginetest::WritePlainTable(dir_.path(), "PLAIN", 500);
+    EXPECT_EQ(Open(plain).code, err::Ok);
+    EXPECT_EQ(Open(plain, "Primary").code, err::UnknownIndex);
+}
+
+TEST_F(DamagedTable, HeaderFieldsThatAreWrong) {
+    const auto original = testsupport::ReadFileBytes(db_);
+    struct Patch {
+        std::uint64_t offset;
+        std::vector<std::uint8_t> bytes;
+        std::uint16_t code;
+    };
+    const Patch patches[] = {
+        {0x00, {0x07, 0x00}, err::HeaderCorrupt},            // record size
+        {0x05, {0x05}, err::HeaderCorrupt},                  // block size code
+        {0x21, {0x00, 0x00}, err::HeaderCorrupt},            // field count
+        {0x23, {0x09, 0x00}, err::HeaderCorrupt},            // key fields beyond the field count
+        {0x39, {0x42}, err::HeaderCorrupt},                  // file version
+        {0x78, {0x33}, err::HeaderCorrupt},                  // type of the first field
+        {0x06, {0xFF, 0x00, 0x00, 0x00}, err::TableCorrupt}, // record count
+        {0x0A, {0x30, 0x00}, err::TableCorrupt},             // blocks in use beyond the file
+        {0x10, {0x01, 0x00}, err::TableCorrupt},             // last block of the chain
+        {0x0C, {0x40, 0x00}, err::TableTruncated},           // file blocks beyond the end
+    };
+    for (const auto& patch : patches) {
+        SCOPED_TRACE("offset " + std::to_string(patch.offset));
+        testsupport::WriteFileBytes(db_, original);
+        PatchBytes(db_, patch.offset, patch.bytes);
+        ExpectRefused(patch.code);
+    }
+}
+
+TEST_F(DamagedTable, BrokenBlockChain) {
+    const auto original = testsupport::ReadFileBytes(db_);
+    PatchU16(db_, BlockOffset(db_, 2), 999); // next of block 2 out of range
+    ExpectRefused(err::TableCorrupt, "", "Block chain points outside the file");
+
+    testsupport::WriteFileBytes(db_, original);
+    PatchU16(db_, BlockOffset(db_, 3), 1); // back to the first block
+    ExpectRefused(err::TableCorrupt);
+
+    testsupport::WriteFileBytes(db_, original);
+    PatchU16(db_, BlockOffset(db_, 2) + 2, 5); // prev link of block 2
+    ExpectRefused(err::TableCorrupt, "", "block 2");
+
+    testsupport::WriteFileBytes(db_, original);
+    PatchU16(db_, BlockOffset(db_, 2) + 4, 13); // last-record offset no multiple of the size
+    ExpectRefused(err::TableCorrupt, "", "last record offset 13");
+}
+
+TEST_F(DamagedTable, TruncatedFile) {
+    const auto size = fs::file_size(db_);
+    fs::resize_file(db_, size - 2048 - 100); // into the block before the last
+    ExpectRefused(err::TableTruncated, "", "File ends before its last block");
+    fs::resize_file(db_, 100);
+    ExpectRefused(err::HeaderCorrupt);
+}
+
+TEST_F(DamagedTable, StaleOrBrokenPrimaryIndex) {
+    const auto px = File("PX");
+    const auto original = testsupport::ReadFileBytes(px);
+    // The index of the same table before its last 150 records were added.
+    testsupport::TempDir older;
+    enginetest::WriteKeyedTable(older.path(), "ORDERS", 250);
+    fs::copy_file(older.path() / "ORDERS.PX", px, fs::copy_options::overwrite_existing);
+    ExpectRefused(err::IndexOutOfDate, "", "ORDERS.PX");
+
+    testsupport::WriteFileBytes(px, original);
+    PatchBytes(px, 0x2C, {static_cast<std::uint8_t>(ReadU8(px, 0x2C) + 1)}); // bookkeeping byte
+    ExpectRefused(err::IndexOutOfDate, "Primary", "ORDERS.PX");
+
+    testsupport::WriteFileBytes(px, original);
+    PatchU16(px, 0x1E, 0x00FF); // root block beyond the end
+    ExpectRefused(err::IndexCorrupt, "", "ORDERS.PX");
+
+    testsupport::WriteFileBytes(px, original);
+    fs::resize_file(px, 60);
+    ExpectRefused(err::IndexCorrupt, "", "ORDERS.PX");
+
+    fs::remove(px);
+    ExpectRefused(err::IndexMissing, "", "has no primary index");
+    ExpectRefused(err::IndexMissing, "City", "has no primary index");
+}
+
+TEST_F(DamagedTable, RootBlockThatDisagreesWithTheData) {
+    const auto px = File("PX");
+    ASSERT_EQ(ReadU8(px, 0x20), 1); // a one-level index: the root lists the data blocks
+    const std::uint16_t keyLength = ReadU16(px, 0) - 6;
+    const std::uint64_t firstEntry = BlockOffset(px, ReadU16(px, 0x1E)) + 6;
+    PatchBytes(px, firstEntry + keyLength + 2, {0x80, 0x05}); // statistic of the first entry
+    ExpectRefused(err::IndexOutOfDate, "", "ORDERS.PX");
+}
+
+TEST_F(DamagedTable, IndexOfAnotherTable) {
+    const auto original = testsupport::ReadFileBytes(File("PX"));
+    const auto orders = testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "ORDERS.PX";
+    fs::copy_file(orders, File("PX"), fs::copy_options::overwrite_existing);
+    ExpectRefused(err::IndexOfAnotherTable, "", "ORDERS.PX");
+    testsupport::WriteFileBytes(File("PX"), original);
+
+    // The secondary index claims to index the table's Long field with its Alpha key.
+    PatchU16(File("X03"), ReadU16(File("X03"), 0x66) + 0x58, 2);
+    ExpectRefused(err::IndexOfAnotherTable, "X03", "ORDERS.X03");
+}
+
+TEST_F(DamagedTable, SecondaryIndexProblems) {
+    const auto x = File("X03");
+    const auto y = File("Y03");
+    const auto originalX = testsupport::ReadFileBytes(x);
+    PatchBytes(x, 0x06, {0x10, 0x00, 0x00, 0x00}); // a maintained index counting 16 records
+    ExpectRefused(err::IndexOutOfDate, "City", "ORDERS.X03");
+    EXPECT_EQ(Open(db_, "Primary").code, err::Ok); // the primary index is not affected
+
+    testsupport::WriteFileBytes(x, originalX);
+    PatchBytes(y, 0x00, {0x02, 0x00}); // Y record size
+    ExpectRefused(err::IndexCorrupt, "City", "ORDERS.Y03");
+
+    fs::remove(y);
+    ExpectRefused(err::IndexMissing, "City", "no Y file");
+    EXPECT_EQ(Open(db_).code, err::Ok);
+
+    ExpectRefused(err::UnknownIndex, "Nowhere", "its indexes: Primary, City");
+}
+
+TEST_F(DamagedTable, BlobFileMissingOrBroken) {
+    const auto mb = File("MB");
+    const auto original = testsupport::ReadFileBytes(mb);
+    PatchBytes(mb, 0, {0x02});
+    ExpectRefused(err::BlobFileCorrupt, "", "ORDERS.MB");
+
+    testsupport::WriteFileBytes(mb, original);
+    fs::resize_file(mb, 5000);
+    ExpectRefused(err::BlobFileCorrupt, "", "4096");
+
+    fs::remove(mb);
+    ExpectRefused(err::BlobFileMissing, "City", "no blob file");
+}
+
+TEST_F(DamagedTable, MissingTable) {
+    fs::remove(db_);
+    ExpectRefused(err::TableMissing);
+}
+
+} // namespace
