@@ -4,6 +4,7 @@
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/PrimaryIndex.h"
+#include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "tutil/FamilySwap.h"
 #include "tutil/Progress.h"
@@ -58,6 +59,19 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
     } else if (!family.px.empty()) {
         findings.Add(FindingCode::IndexUnexpected, Severity::Suspicious,
                      family.px.filename().string(), -1, -1, "primary index of an unkeyed table");
+    }
+    for (const auto& x : family.secondaries) {
+        const std::string extension = paradox::UpperExtension(x);
+        if (extension[0] != 'X') {
+            continue;
+        }
+        std::filesystem::path y;
+        for (const auto& candidate : family.secondaries) {
+            if (paradox::UpperExtension(candidate) == "Y" + extension.substr(1)) {
+                y = candidate;
+            }
+        }
+        paradox::CheckSecondaryIndex(reader, x, y, findings);
     }
 }
 
