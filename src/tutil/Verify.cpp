@@ -131,7 +131,9 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
         }
     }
     if (!headerUnderstood) {
-        return incomplete ? VerifyStatus::Incomplete : VerifyStatus::CannotRebuild;
+        // No usable header: not a table we could rebuild, unless the file could not be read.
+        return findings.Has(FindingCode::FileUnreadable) ? VerifyStatus::Incomplete
+                                                         : VerifyStatus::CannotRebuild;
     }
     if (incomplete) {
         return VerifyStatus::Incomplete;

@@ -1,0 +1,242 @@
+#include "platform/TUtil32.h"
+
+#include "engine/Callbacks.h"
+#include "engine/ErrorCodes.h"
+#include "paradox/RecordBuilder.h"
+#include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
+#include "support/TempDir.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace err = engine::err;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+
+// A keyed table with a secondary index, written by our writer.
+fs::path WriteParts(const fs::path& dir, int count) {
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V7;
+    schema.tableName = "PARTS.DB";
+    schema.fields = {{"No", 0x04, 4}, {"Title", 0x01, 30}, {"Price", 0x05, 8}};
+    schema.keyFieldCount = 1;
+    paradox::SecondaryIndexSpec byTitle;
+    byTitle.extension = "X02";
+    byTitle.name = "Title";
+    byTitle.fieldNumbers = {2};
+    schema.secondaryIndexes.push_back(byTitle);
+    std::vector<std::vector<std::uint8_t>> records;
+    paradox::RecordBuilder row(schema);
+    for (int i = 1; i <= count; ++i) {
+        row.Clear().SetInt(0, i).SetText(1, "part " + std::to_string(i)).SetDouble(2, i * 0.5);
+        records.push_back(row.Bytes());
+    }
+    paradox::WriteTable(dir, "PARTS", schema, records);
+    return dir / "PARTS.DB";
+}
+
+std::uint64_t RecordCount(const fs::path& db) {
+    paradox::FindingList findings;
+    auto reader = paradox::TableReader::Open(db, findings);
+    return reader ? reader->RecordCount() : 0;
+}
+
+// An open session for one test.
+class Session {
+public:
+    Session() { EXPECT_EQ(TUInit(&handle), 0); }
+    ~Session() { TUExit(handle); }
+    std::uint16_t handle = 0;
+};
+
+// The descriptor the repair engine prepares: counts from the library, arrays it owns.
+struct Descriptor {
+    std::uint16_t counts[7] = {};
+    CRTblDesc desc{};
+    std::vector<FLDDesc> fields;
+    std::vector<IDXDesc> indexes;
+    std::vector<FLDDesc> params;
+    std::vector<std::uint8_t> data;
+
+    std::uint16_t Prepare(std::uint16_t session, const std::string& path) {
+        const auto result =
+            TUGetCRTblDescCount(session, path.c_str(), &counts[0], &counts[1], &counts[2],
+                                &counts[3], &counts[4], &counts[5], &counts[6]);
+        if (result != 0) {
+            return result;
+        }
+        std::memset(&desc, 0, sizeof desc);
+        std::strncpy(desc.tableName, path.c_str(), sizeof desc.tableName - 1);
+        std::strcpy(desc.tableType, "PARADOX");
+        std::strcpy(desc.errorTableName, "Rebuild.DB");
+        fields.resize(counts[0]);
+        indexes.resize(counts[1]);
+        params.resize(counts[5]);
+        data.resize(std::size_t{counts[6]} * 128);
+        desc.fieldCount = counts[0];
+        desc.fields = fields.data();
+        desc.indexCount = counts[1];
+        desc.indexes = indexes.data();
+        desc.optionalParamCount = counts[5];
+        desc.optionalParams = params.data();
+        desc.optionalData = data.data();
+        return 0;
+    }
+};
+
+TEST(TUtil32, SessionsOpenCloseAndUnknownHandlesFail) {
+    std::uint16_t a = 0;
+    std::uint16_t b = 0;
+    ASSERT_EQ(TUInit(&a), 0);
+    ASSERT_EQ(TUInit(&b), 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(TUExit(a), 0);
+    EXPECT_EQ(TUExit(a), err::UtilityInvalidSession);
+    std::uint32_t status = 99;
+    EXPECT_EQ(TUVerifyTable(a, "/nowhere/X.DB", "PARADOX", "VERIFY.DB", nullptr, 0, &status),
+              err::UtilityInvalidSession);
+    EXPECT_EQ(status, 99u);
+    EXPECT_EQ(TUExit(b), 0);
+}
+
+TEST(TUtil32, VerifyFailsOnlyWhenItCannotRun) {
+    Session s;
+    TempDir dir;
+    std::uint32_t status = 99;
+    EXPECT_EQ(TUVerifyTable(s.handle, (dir / "MISSING.DB").c_str(), "PARADOX", "VERIFY.DB", nullptr,
+                            0, &status),
+              err::TableMissing);
+    EXPECT_EQ(TUVerifyTable(s.handle, WriteParts(dir.path(), 5).c_str(), "DBASE", "VERIFY.DB",
+                            nullptr, 0, &status),
+              err::InvalidArgument);
+    WriteFileBytes(dir / "JUNK.DB", "this is not a table at all, only some text");
+    ASSERT_EQ(TUVerifyTable(s.handle, (dir / "JUNK.DB").c_str(), "PARADOX", "VERIFY.DB", nullptr, 0,
+                            &status),
+              0);
+    EXPECT_EQ(status, 4u);
+}
+
+TEST(TUtil32, VerifyWritesTheErrorTableBesideTheTable) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 300);
+    std::uint32_t status = 99;
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(RecordCount(dir / "VERIFY.DB"), 0u);
+
+    std::string bytes = ReadFileBytes(db);
+    bytes[6] = static_cast<char>(bytes[6] + 7); // record count in the header
+    WriteFileBytes(db, bytes);
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    EXPECT_EQ(status, 1u);
+    EXPECT_GE(RecordCount(dir / "VERIFY.DB"), 1u);
+}
+
+// Progress reaches the registered callback with phases 0, 1, 2 for a verify and 8 for a
+// rebuild, a few hundred times at most; without a callback the buffer is left alone.
+std::vector<std::pair<std::uint8_t, std::uint16_t>> reports;
+std::uint32_t Record(std::uint32_t type, std::uint32_t, void* buffer) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (type == engine::kGeneralProgress) {
+        reports.emplace_back(bytes[263], static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8));
+    }
+    return 0;
+}
+
+TEST(TUtil32, ProgressGoesToTheRegisteredCallbackOnly) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 2000);
+    std::uint8_t buffer[268];
+    std::memset(buffer, 0xEE, sizeof buffer);
+    std::uint32_t status = 0;
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    for (const std::uint8_t b : buffer) {
+        ASSERT_EQ(b, 0xEE);
+    }
+
+    reports.clear();
+    ASSERT_EQ(
+        engine::RegisterCallback(0, engine::kGeneralProgress, 0, sizeof buffer, buffer, &Record),
+        0);
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    ASSERT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB", "PARTS-KEYVIOL.DB",
+                             "PARTS-PROBLEM.DB", &d.desc),
+              0);
+    engine::RegisterCallback(0, engine::kGeneralProgress, 0, sizeof buffer, buffer, nullptr);
+
+    std::set<std::uint8_t> phases;
+    for (const auto& [phase, percent] : reports) {
+        phases.insert(phase);
+        EXPECT_LE(percent, 100);
+    }
+    EXPECT_EQ(phases, (std::set<std::uint8_t>{0, 1, 2, 8}));
+    EXPECT_LE(reports.size(), 400u);
+    EXPECT_EQ(reports.back(), (std::pair<std::uint8_t, std::uint16_t>{8, 100}));
+}
+
+TEST(TUtil32, CountFillAndRebuildThroughTheEntryPoints) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 500);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    EXPECT_EQ(d.counts[0], 3);
+    EXPECT_EQ(d.counts[1], 2); // primary and one secondary index
+    EXPECT_EQ(d.counts[2] + d.counts[3] + d.counts[4], 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    EXPECT_STREQ(d.fields[1].name, "Title");
+    EXPECT_STREQ(d.indexes[1].extension, "X02");
+
+    ASSERT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB", "PARTS-KEYVIOL.DB",
+                             "PARTS-PROBLEM.DB", &d.desc),
+              0);
+    EXPECT_EQ(RecordCount(db), 500u);
+    EXPECT_EQ(RecordCount(dir / "PARTS-BACKUP.DB"), 500u);
+    EXPECT_TRUE(fs::exists(dir / "PARTS-BACKUP.X02"));
+    EXPECT_TRUE(fs::exists(dir / "PARTS.X02"));
+    EXPECT_TRUE(fs::exists(dir / "Rebuild.DB"));
+    std::uint32_t status = 99;
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    EXPECT_EQ(status, 0u);
+}
+
+TEST(TUtil32, FillRefusesCountsThatDoNotMatchTheTable) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 5);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    d.desc.fieldCount = 2; // the caller reserved too little
+    const FLDDesc guard = d.fields[2];
+    EXPECT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr),
+              err::UtilityDescriptorMismatch);
+    EXPECT_EQ(std::memcmp(&guard, &d.fields[2], sizeof guard), 0);
+    EXPECT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "", "", "", nullptr),
+              err::InvalidArgument);
+}
+
+TEST(TUtil32, EntryPointsCanBeReplacedForTests) {
+    auto failingExit = [](std::uint16_t) -> std::uint16_t { return err::UtilityInvalidSession; };
+    {
+        platform::TUtilEntryPoints replaced;
+        replaced.exit = failingExit;
+        platform::ScopedTUtilEntries scope(replaced);
+        EXPECT_EQ(platform::TUtilEntries().exit(1), err::UtilityInvalidSession);
+    }
+    EXPECT_EQ(platform::TUtilEntries().exit, &TUExit);
+}
+
+} // namespace
