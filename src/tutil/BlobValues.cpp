@@ -1,5 +1,6 @@
 #include "tutil/BlobValues.h"
 
+#include "paradox/BlobFile.h"
 #include "paradox/Codec.h"
 #include "tutil/RecordValues.h"
 
@@ -8,17 +9,21 @@ namespace tutil {
 struct BlobValues::Impl {
     const paradox::TableSchema& schema;
     std::vector<std::uint32_t> offsets;
-    bool haveBlobFile = false;
+    std::unique_ptr<paradox::BlobFile> file;
+    paradox::FindingList& findings;
 };
 
 BlobValues::BlobValues(const paradox::TableSchema& schema, const std::filesystem::path& mb,
-                       paradox::FindingList& /*findings*/)
-    : impl_(std::make_unique<Impl>(Impl{schema, FieldOffsets(schema), !mb.empty()})) {}
+                       paradox::FindingList& findings)
+    : impl_(std::make_unique<Impl>(
+          Impl{schema, FieldOffsets(schema),
+               mb.empty() || !schema.HasBlobs() ? nullptr : paradox::BlobFile::Open(mb, findings),
+               findings})) {}
 
 BlobValues::~BlobValues() = default;
 
 std::vector<std::optional<std::vector<std::uint8_t>>>
-BlobValues::Read(const std::uint8_t* record, const std::string& /*where*/,
+BlobValues::Read(const std::uint8_t* record, const std::string& where,
                  std::vector<std::string>* lost) const {
     std::vector<std::optional<std::vector<std::uint8_t>>> values;
     for (std::size_t i = 0; i < impl_->schema.fields.size(); ++i) {
@@ -31,14 +36,22 @@ BlobValues::Read(const std::uint8_t* record, const std::string& /*where*/,
             values.emplace_back(std::nullopt);
             continue;
         }
-        if (!ref->InBlobFile() && ref->leaderSize >= ref->length) {
-            values.emplace_back(std::vector<std::uint8_t>(ref->leader, ref->leader + ref->length));
+        std::vector<std::uint8_t> data;
+        paradox::FindingList problems;
+        if (paradox::ReadBlobField(record + impl_->offsets[i], field.ByteLength(), field.typeCode,
+                                   impl_->file.get(), data, problems,
+                                   where + " field " + field.name)) {
+            values.emplace_back(std::move(data));
             continue;
         }
         values.emplace_back(std::nullopt);
         if (lost) {
-            lost->push_back("field " + std::to_string(i + 1) + " (" + field.name +
-                            "): blob data cannot be read");
+            std::string reason = "field " + std::to_string(i + 1) + " (" + field.name +
+                                 "): blob data cannot be read";
+            if (!problems.Empty()) {
+                reason += ": " + std::string(paradox::FindingText(problems.All().front().code));
+            }
+            lost->push_back(reason);
         }
     }
     return values;

@@ -8,6 +8,7 @@
 #include "tutil/DurableFile.h"
 #include "tutil/ErrorTable.h"
 #include "tutil/FamilySwap.h"
+#include "tutil/InUse.h"
 #include "tutil/ProblemTable.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
@@ -113,6 +114,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         throw UtilityError(engine::err::UtilityDescriptorMismatch,
                            paradox::WritableSchemaProblem(schema));
     }
+    const auto lock = LockTable(table, engine::TableLock::Mode::Exclusive);
     RebuildOutcome outcome;
     auto& findings = outcome.findings;
     const fs::path staging = PrepareStaging(table.dir, table.stem);

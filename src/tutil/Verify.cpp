@@ -1,12 +1,14 @@
 #include "tutil/Verify.h"
 
 #include "engine/ErrorCodes.h"
+#include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "tutil/FamilySwap.h"
+#include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
 #include "tutil/UtilityError.h"
@@ -142,6 +144,7 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
+    const auto lock = LockTable(table, engine::TableLock::Mode::Shared);
     RecoverInterruptedSwap(table.dir, table.stem);
     VerifyOutcome outcome;
     auto& findings = outcome.findings;
@@ -165,6 +168,13 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
             progress.Finish();
         }
         CheckRecords(*reader, findings);
+        if (reader->Schema().HasBlobs()) {
+            auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+            if (blobs) {
+                blobs->CheckStructure(findings);
+            }
+            paradox::CheckTableBlobs(*reader, blobs.get(), findings);
+        }
     }
     outcome.status = StatusFor(findings, reader != nullptr);
     for (const auto& f : findings.All()) {
