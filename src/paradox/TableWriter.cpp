@@ -243,7 +243,7 @@ void TableWriter::Impl::CheckKeyOrder() {
         if (c == 0) {
             throw std::invalid_argument(stem + ": duplicate key");
         }
-        if (c > 0) {
+        if (c > 0 && options.byteOrderKeys) {
             throw std::invalid_argument(stem + ": records out of key order");
         }
     }
@@ -388,7 +388,7 @@ void WriteTable(const std::filesystem::path& dir, const std::string& stem,
     }
     std::vector<std::size_t> order(records.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    if (schema.Keyed()) {
+    if (schema.Keyed() && options.byteOrderKeys) {
         std::uint32_t keyLength = 0;
         for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
             keyLength += schema.fields[i].ByteLength();

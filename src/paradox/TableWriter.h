@@ -19,6 +19,10 @@ struct WriteOptions {
     std::uint32_t fileUpdateTime = 0;
     // .DB header 0x2D; the .PX copies it into its 0x2C. Keyed tables need at least 2.
     std::uint8_t changeCount = 2;
+    // Keyed tables: check that records come in ascending byte order of their keys (and
+    // WriteTable sorts them so). Off when copying the chain of an existing table whose
+    // collation orders Alpha keys otherwise; equal neighbouring keys are refused either way.
+    bool byteOrderKeys = true;
 };
 
 // Writes a complete table family (.DB, .PX, secondary .Xnn/.Ynn or .XGn/.YGn, .MB) from
@@ -56,7 +60,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Writes a whole table in one call; keyed records are sorted by key first.
+// Writes a whole table in one call; keyed records are sorted by key first (unless
+// options.byteOrderKeys is off: then they are written in the order given).
 // blobs: empty, or one entry per record (each as for TableWriter::Append).
 void WriteTable(
     const std::filesystem::path& dir, const std::string& stem, const TableSchema& schema,
