@@ -1,5 +1,7 @@
 #include "TableFixture.h"
 
+#include "paradox/BlobFile.h"
+#include "paradox/Family.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
@@ -59,6 +61,41 @@ std::vector<std::string> ChainRecords(const fs::path& db) {
     const std::size_t size = reader->Header().recordSize;
     reader->ForEachRecord([&](const paradox::RecordRef& r) {
         records.emplace_back(reinterpret_cast<const char*>(r.bytes), size);
+    });
+    return records;
+}
+
+std::vector<std::string> RecordValues(const fs::path& db) {
+    paradox::FindingList findings;
+    auto reader = paradox::TableReader::Open(db, findings);
+    std::vector<std::string> records;
+    if (!reader) {
+        ADD_FAILURE() << "cannot open " << db;
+        return records;
+    }
+    const auto family = paradox::FindFamily(db);
+    auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+    const auto& fields = reader->Schema().fields;
+    reader->ForEachRecord([&](const paradox::RecordRef& r) {
+        std::string text;
+        std::uint32_t offset = 0;
+        for (const auto& field : fields) {
+            const std::uint8_t* p = r.bytes + offset;
+            if (paradox::IsBlobType(field.typeCode)) {
+                std::vector<std::uint8_t> data;
+                paradox::FindingList ignored;
+                if (paradox::ReadBlobField(p, field.ByteLength(), field.typeCode, blobs.get(), data,
+                                           ignored, "")) {
+                    text += "[" + std::string(data.begin(), data.end()) + "]";
+                } else {
+                    text += "[unreadable]";
+                }
+            } else {
+                text.append(reinterpret_cast<const char*>(p), field.ByteLength());
+            }
+            offset += field.ByteLength();
+        }
+        records.push_back(std::move(text));
     });
     return records;
 }

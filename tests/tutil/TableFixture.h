@@ -18,6 +18,10 @@ std::filesystem::path WriteOrders(const std::filesystem::path& dir, int count, b
 // Every record of the table's chain as raw bytes, in chain order.
 std::vector<std::string> ChainRecords(const std::filesystem::path& db);
 
+// Every record in chain order as its values: the bytes of the ordinary fields and the data of
+// each blob field (so records compare equal when only blob storage places differ).
+std::vector<std::string> RecordValues(const std::filesystem::path& db);
+
 // The .DB's layout facts a damage routine needs.
 struct Layout {
     std::uint32_t headerSize = 0;
