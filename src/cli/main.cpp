@@ -1,19 +1,26 @@
+#include "cli/Commands.h"
+
 #include <iostream>
 #include <string>
-
-namespace {
-
-int Usage() {
-    std::cerr << "usage: mendrix-cli info TABLE | dump TABLE\n";
-    return 2;
-}
-
-} // namespace
+#include <vector>
 
 int main(int argc, char** argv) {
-    (void)argv;
+    std::ios::sync_with_stdio(false);
     if (argc < 2) {
-        return Usage();
+        cli::PrintUsage(std::cerr);
+        return cli::kExitUsage;
     }
-    return Usage();
+    const cli::Command* command = cli::FindCommand(argv[1]);
+    if (command == nullptr) {
+        std::cerr << "mendrix-cli: unknown command '" << argv[1] << "'\n";
+        cli::PrintUsage(std::cerr);
+        return cli::kExitUsage;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        return command->run(args, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "mendrix-cli " << command->name << ": " << e.what() << '\n';
+        return cli::kExitFailed;
+    }
 }

@@ -1,0 +1,119 @@
+#include "paradox/TableReader.h"
+#include "paradox/ValueText.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+Run RunCli(const std::string& arguments) {
+    testsupport::TempDir dir;
+    const auto program = testsupport::BinDir() / "mendrix-cli";
+    const std::string command = Quoted(program.string()) + " " + arguments + " >" +
+                                Quoted((dir / "out").string()) + " 2>" +
+                                Quoted((dir / "err").string());
+    const int status = std::system(command.c_str());
+    Run run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = testsupport::ReadFileBytes(dir / "out");
+    run.err = testsupport::ReadFileBytes(dir / "err");
+    return run;
+}
+
+std::string Table(const std::string& relative) {
+    return Quoted((testsupport::CorpusDir() / relative).string());
+}
+
+std::size_t Lines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(Cli, UsageAndUnknownCommandsExitWithTwo) {
+    auto none = RunCli("");
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.err.find("info TABLE"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("dump TABLE"), std::string::npos) << none.err;
+    EXPECT_EQ(RunCli("frobnicate x").exitCode, 2);
+    EXPECT_EQ(RunCli("dump").exitCode, 2);
+}
+
+TEST(Cli, InfoPrintsTheStructure) {
+    auto run = RunCli("info " + Table("leonhad-paradoxdriver/db/ORDERS.DB"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_NE(run.out.find("records: 224\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("file version: 12\n"), std::string::npos);
+    EXPECT_NE(run.out.find("field 11: "), std::string::npos);
+}
+
+TEST(Cli, DumpPrintsEveryRecordAsTheLibraryDoes) {
+    const auto path = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/CUSTOMER.DB";
+    auto run = RunCli("dump " + Quoted(path.string()));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_EQ(Lines(run.out), 20u);
+    // Memo data from the .MB appears in full as hex, not as an unreadable marker.
+    EXPECT_EQ(run.out.find("<blob"), std::string::npos);
+    paradox::FindingList findings;
+    auto table = paradox::TableReader::Open(path, findings);
+    ASSERT_TRUE(table);
+    std::string firstWithoutBlobs;
+    bool first = true;
+    table->ForEachRecord([&](const paradox::RecordRef& record) {
+        if (first) {
+            paradox::AppendRecordLine(firstWithoutBlobs, *table, record, nullptr);
+            first = false;
+        }
+    });
+    const std::string firstLine = run.out.substr(0, run.out.find('\n') + 1);
+    // The first customer's comment fits its leader, so the blob file changes nothing.
+    EXPECT_EQ(firstLine, firstWithoutBlobs);
+}
+
+TEST(Cli, DumpReportsAMissingBlobFileAndGoesOn) {
+    auto run = RunCli("dump " + Table("teverett-paradoxReader/MEMBRE.DB"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("Blob file is missing"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("<blob len="), std::string::npos);
+    EXPECT_GT(Lines(run.out), 0u);
+}
+
+TEST(Cli, UnreadableTablesExitNonZero) {
+    auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
+    EXPECT_EQ(encrypted.exitCode, 1);
+    EXPECT_NE(encrypted.err.find("encrypted"), std::string::npos) << encrypted.err;
+    EXPECT_TRUE(encrypted.out.empty());
+    auto info = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_NE(info.out.find("encrypted: yes"), std::string::npos);
+
+    testsupport::TempDir dir;
+    testsupport::WriteFileBytes(dir / "JUNK.DB", "not a table");
+    auto junk = RunCli("dump " + Quoted((dir / "JUNK.DB").string()));
+    EXPECT_EQ(junk.exitCode, 1);
+    EXPECT_NE(junk.err.find("JUNK.DB"), std::string::npos);
+    auto missing = RunCli("info " + Quoted((dir / "NONE.DB").string()));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("missing"), std::string::npos) << missing.err;
+}
+
+} // namespace
