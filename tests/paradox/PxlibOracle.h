@@ -51,6 +51,12 @@ inline std::string ValueText(const pxfield_t& field, const pxval_t& v) {
     case pxfTimestamp:
         std::snprintf(text, sizeof text, "%.17g", v.value.dval);
         return text;
+    case pxfMemoBLOb:
+    case pxfBLOb:
+    case pxfFmtMemoBLOb:
+    case pxfOLE:
+    case pxfGraphic:
+        return "<blob>"; // never read: pxlib is not given .MB files
     case pxfLong:
     case pxfAutoInc:
     case pxfDate:

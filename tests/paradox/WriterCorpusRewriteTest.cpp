@@ -3,6 +3,7 @@
 // index definitions) and the copy must dump identically, keep the structure, and pass every
 // check of the library.
 
+#include "PxlibOracle.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/PrimaryIndex.h"
@@ -149,6 +150,16 @@ TEST(WriterCorpusRewrite, EveryReadableTableCopiesFaithfully) {
             paradox::CheckTableBlobs(*copy, blobs.get(), findings);
         }
         EXPECT_EQ(Dump(*copy, blobs.get()), source.dump);
+
+        // pxlib reads the copy exactly as it reads the original.
+        const pxoracle::Dump original = pxoracle::ReadWithPxlib(db);
+        const pxoracle::Dump copied = pxoracle::ReadWithPxlib(dir / "COPY.DB");
+        EXPECT_EQ(copied.error, original.error);
+        EXPECT_EQ(copied.records, original.records);
+        EXPECT_TRUE(copied.rows == original.rows);
+        if (original.error.empty() && original.records == static_cast<int>(source.records.size())) {
+            ++outcome["pxlib reads original and copy alike"];
+        }
 
         const paradox::TableSchema back = copy->Header().ToSchema();
         EXPECT_EQ(back.fileVersion, source.schema.fileVersion);
