@@ -1,9 +1,23 @@
+#include "app/Main.h"
+
+#include "app/PrivateDir.h"
+#include "app/QtToolkit.h"
+#include "platform/Toolkit.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.show();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(platform::kApplicationTitle));
+
+    app::QtToolkit toolkit;
+    const platform::ScopedToolkit installed(toolkit);
+
+    app::TfMain mainWindow(app::ExecutableDirectory());
+    if (mainWindow.StartFailed()) {
+        return EXIT_FAILURE;
+    }
+    mainWindow.show();
     return QApplication::exec();
 }

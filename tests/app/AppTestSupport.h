@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/LogFile.h"
+#include "platform/RecordingToolkit.h"
+#include "support/TempDir.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+// The one QApplication of the test program, made on first use.
+void EnsureApplication();
+
+// Lets queued events run, deferred deletions included.
+void DrainEvents();
+
+// Captions of the widget's labels and buttons that do not fit their widget, one text each.
+std::vector<std::string> ClippedCaptions(const QWidget& window);
+
+// A fresh program directory per test, the recording toolkit installed, and the current
+// directory put back afterwards (the program makes its private directory current).
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const std::filesystem::path& ProgramDir() const { return programDir_.path(); }
+    std::filesystem::path PrivateDir() const { return ProgramDir() / "priv"; }
+    std::filesystem::path LogFile() const { return PrivateDir() / "1Mendrix.log"; }
+    app::LogLines LogFileLines() const { return app::ReadLogFile(LogFile()); }
+
+    platform::RecordingToolkit toolkit;
+    std::filesystem::path startDirectory;
+
+private:
+    testsupport::TempDir programDir_;
+    std::optional<platform::ScopedToolkit> installed_;
+};
+
+// "<time stamp> - Mendrix <event>."
+bool IsShellLine(const std::string& line, const std::string& event);
+
+} // namespace apptest
