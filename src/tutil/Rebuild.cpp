@@ -166,28 +166,40 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         return reader->BlockBytes(at.block).data() + 6 + std::size_t{at.slot} * recordSize;
     };
 
-    // 3. Key order: sort the locations by key (stable, so the first of equal keys stays).
+    // 3. Key order. Where byte order is the key order, sort the locations by key (stable, so
+    // the first of equal keys stays). Under a collation we cannot reproduce, keep the chain's
+    // order. Either way a record whose key bytes an earlier record already has is a violation.
     const KeyLayout key = KeyLayoutOf(schema);
     std::vector<bool> duplicate;
+    std::vector<std::uint32_t> order; // positions in `locations` to write; empty = as they are
     if (schema.Keyed()) {
-        std::stable_sort(locations.begin(), locations.end(),
-                         [&](const Location& a, const Location& b) {
-                             return std::memcmp(recordAt(a), recordAt(b), key.length) < 0;
-                         });
+        std::vector<std::uint32_t> byKey(locations.size());
+        std::iota(byKey.begin(), byKey.end(), 0u);
+        std::stable_sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::memcmp(recordAt(locations[a]), recordAt(locations[b]), key.length) < 0;
+        });
         duplicate.assign(locations.size(), false);
-        for (std::size_t i = 1; i < locations.size(); ++i) {
-            duplicate[i] =
-                std::memcmp(recordAt(locations[i - 1]), recordAt(locations[i]), key.length) == 0;
+        for (std::size_t i = 1; i < byKey.size(); ++i) {
+            if (std::memcmp(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
+                            key.length) == 0) {
+                duplicate[byKey[i]] = true;
+            }
+        }
+        if (key.byteOrdered) {
+            order.swap(byKey);
         }
     }
     progress.Advance(45);
 
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(schema, family.mb, findings);
-    paradox::TableWriter writer(staging, table.stem, schema);
+    paradox::WriteOptions options;
+    options.byteOrderKeys = key.byteOrdered;
+    paradox::TableWriter writer(staging, table.stem, schema, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;
-    for (std::size_t i = 0; i < locations.size(); ++i) {
+    for (std::size_t n = 0; n < locations.size(); ++n) {
+        const std::size_t i = order.empty() ? n : order[n];
         const Location& at = locations[i];
         const std::uint8_t* record = recordAt(at);
         lost.clear();
@@ -214,7 +226,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         }
         writer.Append({record, recordSize}, values);
         ++outcome.recordsWritten;
-        progress.Advance(45 + 45 * (i + 1) / (locations.size() + 1));
+        progress.Advance(45 + 45 * (n + 1) / (locations.size() + 1));
     }
     writer.Finish();
     if (keyViolations) {
