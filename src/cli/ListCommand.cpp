@@ -1,0 +1,89 @@
+// mendrix-cli list [ALIAS|DIRECTORY]: the engine's aliases, or the tables of one database.
+
+#include "cli/Commands.h"
+#include "engine/DatabaseList.h"
+#include "engine/ErrorCodes.h"
+#include "platform/DBErrors.h"
+#include "platform/Session.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+struct AliasLine {
+    std::string name, type, path;
+};
+
+std::vector<AliasLine> ReadAliases() {
+    engine::CursorHandle cursor = 0;
+    platform::Check(engine::OpenDatabaseList(&cursor));
+    std::vector<AliasLine> lines;
+    engine::DatabaseRecord record{};
+    while (engine::GetNextRecord(cursor, &record) == engine::err::Ok) {
+        lines.push_back({record.name, record.type, record.path});
+    }
+    platform::Check(engine::CloseCursor(&cursor));
+    return lines;
+}
+
+void PrintAliases(std::ostream& out) {
+    const auto lines = ReadAliases();
+    std::size_t nameWidth = 4;
+    std::size_t typeWidth = 4;
+    for (const auto& line : lines) {
+        nameWidth = std::max(nameWidth, line.name.size());
+        typeWidth = std::max(typeWidth, line.type.size());
+    }
+    auto row = [&](const std::string& name, const std::string& type, const std::string& path) {
+        out << name << std::string(nameWidth - name.size() + 2, ' ') << type
+            << std::string(typeWidth - type.size() + 2, ' ') << path << '\n';
+    };
+    row("NAME", "TYPE", "PATH");
+    for (const auto& line : lines) {
+        row(line.name, line.type, line.path);
+    }
+}
+
+void PrintTables(platform::TSession& session, const std::string& database, std::ostream& out) {
+    std::string name = database;
+    std::error_code ec;
+    if (!session.IsAlias(database) && std::filesystem::is_directory(database, ec)) {
+        // A directory named without a "/" is still a directory, not an alias.
+        name = std::filesystem::absolute(database, ec).lexically_normal().string();
+    }
+    std::vector<std::string> tables;
+    session.GetTableNames(name, "*.*", true, false, tables);
+    for (const auto& table : tables) {
+        out << table << '\n';
+    }
+}
+
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() > 1) {
+        err << "usage: mendrix-cli list [ALIAS|DIRECTORY]\n";
+        return kExitUsage;
+    }
+    try {
+        platform::TSession session("ListSession");
+        session.SetActive(true);
+        if (args.empty()) {
+            PrintAliases(out);
+        } else {
+            PrintTables(session, args[0], out);
+        }
+    } catch (const platform::EDBEngineError& e) {
+        err << "mendrix-cli list: " << e.what() << '\n';
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+const CommandRegistration kList{
+    {"list", "[ALIAS|DIRECTORY]",
+     "print the engine's aliases (name, type, path), or the tables of one database", &RunList}};
+
+} // namespace
+} // namespace cli
