@@ -208,6 +208,7 @@ TEST(CorruptionSuite, EachDamageIsReportedAndRebuiltWithoutLosingARecord) {
         const tutil::VerifyOutcome after = tutil::VerifyTable(table);
         EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
         EXPECT_EQ(ChainRecords(db), Without(original, lost));
+        ExpectOpensOnEveryIndex(db, 2);
         for (const auto& [name, bytes] : damaged) {
             if (name.rfind("ORDERS.", 0) == 0) {
                 const std::string backup = "ORDERS-BACKUP" + name.substr(6);

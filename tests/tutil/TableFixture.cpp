@@ -1,5 +1,7 @@
 #include "TableFixture.h"
 
+#include "engine/IndexCatalog.h"
+#include "engine/TableOpen.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/RecordBuilder.h"
@@ -98,6 +100,16 @@ std::vector<std::string> RecordValues(const fs::path& db) {
         records.push_back(std::move(text));
     });
     return records;
+}
+
+void ExpectOpensOnEveryIndex(const fs::path& db, std::size_t expected) {
+    std::vector<engine::IndexDefinition> indexes;
+    ASSERT_EQ(engine::ReadIndexDefinitions(db, indexes), 0);
+    EXPECT_EQ(indexes.size(), expected);
+    for (const auto& index : indexes) {
+        std::unique_ptr<engine::OpenedTable> opened;
+        EXPECT_EQ(engine::OpenTable(db, index.name, true, opened), 0) << index.name;
+    }
 }
 
 std::uint16_t GetU16(const std::string& bytes, std::size_t offset) {

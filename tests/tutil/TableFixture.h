@@ -22,6 +22,9 @@ std::vector<std::string> ChainRecords(const std::filesystem::path& db);
 // each blob field (so records compare equal when only blob storage places differ).
 std::vector<std::string> RecordValues(const std::filesystem::path& db);
 
+// The table opens exclusively on each of its indexes (expected in number) through the engine.
+void ExpectOpensOnEveryIndex(const std::filesystem::path& db, std::size_t expected);
+
 // The .DB's layout facts a damage routine needs.
 struct Layout {
     std::uint32_t headerSize = 0;

@@ -1,0 +1,143 @@
+#include "TableFixture.h"
+#include "paradox/RecordBuilder.h"
+#include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
+#include "support/TempDir.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/Verify.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using paradox::FindingCode;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using namespace tutilfixture;
+
+constexpr int kRecords = 60;
+constexpr std::size_t kNotesSize = 20; // 10-byte leader + tail: longer notes live in the .MB
+
+// NOTES: Id (key), Title, Notes (memo) with a text longer than its leader in every record.
+fs::path WriteNotes(const fs::path& dir) {
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V7;
+    schema.tableName = "NOTES.DB";
+    schema.fields = {{"Id", 0x04, 4}, {"Title", 0x01, 20}, {"Notes", 0x0C, kNotesSize}};
+    schema.keyFieldCount = 1;
+    paradox::SecondaryIndexSpec byTitle;
+    byTitle.extension = "X02";
+    byTitle.name = "Title";
+    byTitle.fieldNumbers = {2};
+    schema.secondaryIndexes.push_back(byTitle);
+    std::vector<std::vector<std::uint8_t>> records;
+    std::vector<std::vector<std::optional<std::vector<std::uint8_t>>>> blobs;
+    paradox::RecordBuilder row(schema);
+    for (int i = 1; i <= kRecords; ++i) {
+        row.Clear().SetInt(0, i).SetText(1, "title " + std::to_string(i));
+        row.SetBlobText(2, "note number " + std::to_string(i) + std::string(50 + i * 40, 'x'));
+        records.push_back(row.Bytes());
+        blobs.push_back(row.Blobs());
+    }
+    paradox::WriteTable(dir, "NOTES", schema, records, blobs);
+    return dir / "NOTES.DB";
+}
+
+// The values of `records` with the memo of the given record positions lost (NULL).
+std::vector<std::string> WithNotesLost(std::vector<std::string> records,
+                                       const std::vector<int>& lost) {
+    for (const int i : lost) {
+        auto& record = records[static_cast<std::size_t>(i)];
+        record = record.substr(0, record.rfind('[')) + "[]";
+    }
+    return records;
+}
+
+std::uint64_t Rows(const fs::path& db) {
+    paradox::FindingList findings;
+    auto reader = paradox::TableReader::Open(db, findings);
+    return reader ? reader->RecordCount() : 0;
+}
+
+struct BlobDamage {
+    std::string name;
+    FindingCode code;
+    std::function<void(const fs::path& dir)> apply;
+    std::vector<int> lost;
+};
+
+TEST(BlobDamage, LostBlobsGoToTheProblemTableAndTheRecordsStay) {
+    const std::vector<BlobDamage> kinds = {
+        {"MissingBlobFile", FindingCode::BlobFileMissing,
+         [](const fs::path& dir) { fs::remove(dir / "NOTES.MB"); },
+         [] {
+             std::vector<int> all;
+             for (int i = 0; i < kRecords; ++i) {
+                 all.push_back(i);
+             }
+             return all;
+         }()},
+        {"DamagedBlobPointer",
+         FindingCode::BlobPointerBad,
+         [](const fs::path& dir) {
+             std::string db = ReadFileBytes(dir / "NOTES.DB");
+             const Layout l = ReadLayout(db);
+             // Record 3 of block 1: point its memo 64 MB past the start of the .MB.
+             const std::size_t tail = l.BlockOffset(1) + 6 + 3 * l.recordSize + 24 + 10;
+             db[tail] = static_cast<char>(0xFF);
+             db[tail + 1] = 0;
+             db[tail + 2] = 0;
+             db[tail + 3] = 0x04;
+             WriteFileBytes(dir / "NOTES.DB", db);
+         },
+         {3}},
+    };
+    for (const auto& damage : kinds) {
+        SCOPED_TRACE(damage.name);
+        TempDir dir;
+        const fs::path db = WriteNotes(dir.path());
+        const auto original = RecordValues(db);
+        ASSERT_EQ(original.size(), static_cast<std::size_t>(kRecords));
+        const auto table = tutil::LocateTable(db.string());
+        const auto schema = tutil::ReadTableStructure(table);
+        damage.apply(dir.path());
+        const std::string damagedDb = ReadFileBytes(db);
+
+        const auto before = tutil::VerifyTable(table);
+        EXPECT_EQ(before.status, tutil::VerifyStatus::Repairable);
+        EXPECT_TRUE(before.findings.Has(damage.code));
+
+        const auto outcome = tutil::RebuildTable(
+            table, schema,
+            {"NOTES-BACKUP.DB", "NOTES-KEYVIOL.DB", "NOTES-PROBLEM.DB", "Rebuild.DB"});
+        EXPECT_EQ(outcome.recordsWritten, static_cast<std::uint64_t>(kRecords));
+        EXPECT_EQ(outcome.problems, damage.lost.size());
+        EXPECT_EQ(Rows(dir / "NOTES-PROBLEM.DB"), damage.lost.size());
+        EXPECT_EQ(ReadFileBytes(dir / "NOTES-BACKUP.DB"), damagedDb);
+        EXPECT_EQ(RecordValues(db), WithNotesLost(original, damage.lost));
+        const auto after = tutil::VerifyTable(table);
+        EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy);
+        ExpectOpensOnEveryIndex(db, 2);
+    }
+}
+
+TEST(BlobDamage, HealthyBlobTableRebuildsWithEveryBlob) {
+    TempDir dir;
+    const fs::path db = WriteNotes(dir.path());
+    const auto original = RecordValues(db);
+    const auto table = tutil::LocateTable(db.string());
+    EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
+    tutil::RebuildTable(table, tutil::ReadTableStructure(table),
+                        {"NOTES-BACKUP.DB", "NOTES-KEYVIOL.DB", "NOTES-PROBLEM.DB", ""});
+    EXPECT_EQ(RecordValues(db), original);
+    EXPECT_TRUE(fs::exists(dir / "NOTES.MB"));
+    EXPECT_TRUE(fs::exists(dir / "NOTES-BACKUP.MB"));
+    EXPECT_FALSE(fs::exists(dir / "NOTES-PROBLEM.DB"));
+    ExpectOpensOnEveryIndex(db, 2);
+}
+
+} // namespace
