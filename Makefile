@@ -31,10 +31,10 @@ build-asan: deps
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "No display available: run the program under a virtual display with 'xvfb-run -a $(BUILD)/bin/mendrix'."; \
-	  exit 1; \
+	  echo "No display available; to run Mendrix on a virtual display: xvfb-run -a -s '-screen 0 1280x1024x24' $(BUILD)/bin/mendrix"; \
+	else \
+	  $(BUILD)/bin/mendrix; \
 	fi
-	$(BUILD)/bin/mendrix
 
 # Every test, in the normal build and again under AddressSanitizer + UBSan.
 test: build build-asan
