@@ -173,7 +173,7 @@ void WriteParts(const std::filesystem::path& dir) {
         Schema("PARTS", paradox::level::V4, 1,
                {Field("PartNo", FieldType::Alpha, 10), Field("Description", FieldType::Alpha, 40),
                 Field("Weight", FieldType::Number), Field("Sketch", FieldType::Graphic, 10),
-                Field("Spec", FieldType::Memo, 30)},
+                Field("Details", FieldType::Memo, 30)},
                1);
     std::vector<std::vector<std::uint8_t>> records;
     std::vector<Blobs> blobs;
