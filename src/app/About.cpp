@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include "app/Resources.h"
 #include "platform/Toolkit.h"
 #include "ui/Fonts.h"
 
@@ -9,11 +10,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStyle>
-
-// The resources are compiled into a static library, so nothing pulls them in by itself.
-static void LoadAppResources() {
-    Q_INIT_RESOURCE(app);
-}
 
 namespace app {
 

@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "app/PrivateDir.h"
+#include "app/Resources.h"
 #include "app/TimeStamp.h"
 #include "platform/Toolkit.h"
 #include "ui/Fonts.h"
@@ -58,12 +59,17 @@ TfMain::~TfMain() {
 
 void TfMain::BuildLayout() {
     setObjectName(QStringLiteral("fMain"));
+    LoadAppResources();
+    setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
     setFont(ui::WindowFont());
     move(kLeft, kTop);
     resize(kClientWidth, kClientHeight);
 
     MdiArea.setObjectName(QStringLiteral("MdiArea"));
     MdiArea.setBackground(QColor(128, 128, 128));
+    // A child window larger than the client area can be scrolled into view.
+    MdiArea.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MdiArea.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(&MdiArea);
 
     MainMenu.setObjectName(QStringLiteral("MainMenu"));

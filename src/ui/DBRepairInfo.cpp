@@ -14,6 +14,9 @@ TfDBRepairInfo* TfDBRepairInfo::Create(RepairWindowOwner& owner) {
     // Qt parent ownership: the client area deletes it, or its own close does.
     auto* window = new TfDBRepairInfo(owner);
     owner.ChildArea().addSubWindow(window);
+    // Only inside the area does the sub-window know its caption bar and border; the window
+    // is as big as they and the fixed client area need, and no bigger or smaller.
+    window->setFixedSize(window->sizeHint());
     window->move(1, 1);
     window->show();
     return window;
@@ -40,7 +43,6 @@ TfDBRepairInfo::~TfDBRepairInfo() {
 
 void TfDBRepairInfo::FormCreate() {
     setWindowTitle(QStringLiteral("Database Repair"));
-    setFixedSize(sizeHint());
     RepairWindowOpen = true;
     fDBRepairInfo = this;
 }

@@ -255,6 +255,9 @@ TEST_F(MainRepairDB, RepairWindowIsAFixedChildAtTheTopLeft) {
     ASSERT_NE(repair, nullptr);
     EXPECT_EQ(repair->windowTitle().toStdString(), "Database Repair");
     EXPECT_EQ(repair->Client().size(), QSize(458, 343));
+    EXPECT_TRUE(repair->rect().contains(repair->Client().geometry()))
+        << "the caption bar and border come on top of the client area";
+    EXPECT_GT(repair->height(), 343);
     EXPECT_EQ(repair->pos(), QPoint(1, 1));
     EXPECT_EQ(repair->minimumSize(), repair->maximumSize()) << "not resizable";
 }
