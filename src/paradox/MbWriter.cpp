@@ -56,8 +56,9 @@ BlobRef MbWriter::Store(std::span<const std::uint8_t> prefix, std::span<const st
             nextUnit_ = kFirstDataUnit;
         }
         std::uint8_t* at = sub_.data() + nextUnit_ * kUnit;
-        std::memcpy(at, prefix.data(), prefix.size());
-        std::memcpy(at + prefix.size(), data.data(), data.size());
+        // std::copy, not memcpy: an empty span may have no data pointer.
+        std::copy(prefix.begin(), prefix.end(), at);
+        std::copy(data.begin(), data.end(), at + prefix.size());
         std::uint8_t* slot = sub_.data() + 12 + 5 * nextSlot_;
         slot[0] = static_cast<std::uint8_t>(nextUnit_);
         slot[1] = static_cast<std::uint8_t>(units);
