@@ -1,8 +1,10 @@
 #include "paradox/SecondaryIndex.h"
 
 #include "paradox/Codec.h"
+#include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/IndexTree.h"
+#include "paradox/MappedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -42,21 +44,45 @@ bool SameValue(const FieldSpec& field, const std::uint8_t* indexed, const std::u
     return std::memcmp(indexed, stored, field.ByteLength()) == 0;
 }
 
+// The table fields an X file indexes. Level 4+ headers list them in the field-number array;
+// older ones index a single field named by header byte 0x15.
+std::vector<std::uint16_t> IndexedFields(const TableHeader& x, std::size_t secondary) {
+    if (!x.fieldNumbers.empty()) {
+        const std::size_t n = std::min(secondary, x.fieldNumbers.size());
+        return {x.fieldNumbers.begin(), x.fieldNumbers.begin() + static_cast<std::ptrdiff_t>(n)};
+    }
+    if (secondary == 1 && x.indexFieldNumber != 0) {
+        return {x.indexFieldNumber};
+    }
+    return {};
+}
+
 bool Maintained(const TableHeader& x) {
     return x.fileType == static_cast<std::uint8_t>(FileType::SecondaryDataMaint) ||
            x.fileType == static_cast<std::uint8_t>(FileType::CompositeDataMaint);
 }
 
+// Key fields of a keyed table as far as the field list has them (the header's count may be
+// negative or larger than the field list).
+std::size_t KeyFieldsPresent(const TableHeader& t) {
+    if (!t.Keyed() || t.primaryKeyFields <= 0) {
+        return 0;
+    }
+    return std::min(static_cast<std::size_t>(t.primaryKeyFields), t.fields.size());
+}
+
 // Where each X field comes from in a table record: the indexed fields, then (keyed tables)
 // the key fields. Returns false when the X header does not describe fields of this table.
-bool MapFields(const TableHeader& x, const TableReader& table, std::size_t secondary,
-               std::vector<std::size_t>& source, std::string& problem) {
+bool MapFields(const TableHeader& x, const TableReader& table,
+               const std::vector<std::uint16_t>& indexed, std::vector<std::size_t>& source,
+               std::string& problem) {
+    const std::size_t secondary = indexed.size();
     const TableHeader& t = table.Header();
-    const std::size_t keys = t.Keyed() ? static_cast<std::size_t>(t.primaryKeyFields) : 0;
+    const std::size_t keys = KeyFieldsPresent(t);
     for (std::size_t i = 0; i < secondary + keys; ++i) {
         std::size_t field = 0;
         if (i < secondary) {
-            const std::uint16_t number = x.fieldNumbers[i] & ~kDescending;
+            const std::uint16_t number = indexed[i] & ~kDescending;
             if (number == 0 || number > t.fields.size()) {
                 problem = "indexed field number " + std::to_string(number) + " not in the table";
                 return false;
@@ -83,7 +109,7 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
                               FindingList& findings) {
     FindingLimiter report(findings, x.FileName());
     const TableHeader& t = table.Header();
-    const auto keys = static_cast<std::size_t>(t.primaryKeyFields);
+    const std::size_t keys = KeyFieldsPresent(t);
     std::size_t keyLength = 0;
     for (std::size_t i = 0; i < keys; ++i) {
         keyLength += t.fields[i].ByteLength();
@@ -99,6 +125,9 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
         offset += field.ByteLength();
     }
     const std::size_t blockNumberField = secondary + keys;
+    if (blockNumberField >= xOffsets.size()) {
+        return;
+    }
     const std::uint32_t recordSize = t.recordSize;
     std::unordered_map<std::string_view, const std::uint8_t*> byKey;
     x.ForEachRecord([&](const RecordRef& record) {
@@ -155,6 +184,31 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
     });
 }
 
+// A maintained X file copies the change byte of the table's primary index (X 0x2F = PX 0x2C
+// in every file written by the original software); a difference hints at a stale index.
+void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const std::string& name,
+                           FindingList& findings) {
+    if (!Maintained(x) || !table.Header().Keyed()) {
+        return;
+    }
+    const auto px = FindFamily(table.Path()).px;
+    if (px.empty()) {
+        return;
+    }
+    std::string error;
+    const auto file = MappedFile::Open(px, &error);
+    if (!file) {
+        return;
+    }
+    FindingList ignored; // the primary index's own check reports its header
+    const auto header = ParseHeader(file->View(), px.filename().string(), ignored);
+    if (header && header->indexSyncCount != x.byte2F) {
+        findings.Add(FindingCode::IndexOutOfDate, Severity::Suspicious, name, -1, -1,
+                     "primary index change byte " + std::to_string(header->indexSyncCount) +
+                         ", this index copied " + std::to_string(x.byte2F));
+    }
+}
+
 } // namespace
 
 std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) {
@@ -175,9 +229,7 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;
-    for (std::size_t i = 0; i < secondary && i < x.fieldNumbers.size(); ++i) {
-        spec.fieldNumbers.push_back(x.fieldNumbers[i]);
-    }
+    spec.fieldNumbers = IndexedFields(x, secondary);
     if (!x.indexName.empty()) {
         spec.name = x.indexName;
     } else if (!spec.fieldNumbers.empty()) {
@@ -206,17 +258,19 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
         return;
     }
     const std::size_t secondary = SecondaryFieldCount(xh, table.Header());
-    if (secondary == 0 || xh.fieldNumbers.size() < secondary) {
+    const auto indexed = IndexedFields(xh, secondary);
+    if (secondary == 0 || indexed.size() != secondary) {
         bad(std::to_string(xh.fields.size()) + " fields cannot index this table");
         return;
     }
     std::vector<std::size_t> source;
     std::string problem;
-    const bool fieldsMatch = MapFields(xh, table, secondary, source, problem);
+    const bool fieldsMatch = MapFields(xh, table, indexed, source, problem);
     if (!fieldsMatch) {
         bad(problem);
     }
     const bool maintained = Maintained(xh);
+    CheckPrimaryIndexLink(table, xh, name, findings);
     if (maintained && xh.numRecords != table.Header().numRecords) {
         bad(std::to_string(xh.numRecords) + " entries for " +
             std::to_string(table.Header().numRecords) + " table records");

@@ -155,7 +155,7 @@ TEST(PrimaryIndexDamage, TwoLevelTreeLoopAndMissingFileAreReported) {
 }
 
 TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
-    const std::vector<std::string> files{"C.DB", "C.X02", "C.Y02"};
+    const std::vector<std::string> files{"C.DB", "C.PX", "C.X02", "C.Y02"};
     {
         FamilyCopy copy("leonhad-paradoxdriver/joins", files);
         EXPECT_TRUE(copy.CheckSecondary("C.DB", "C.X02", "C.Y02").Empty());
@@ -177,6 +177,7 @@ TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
         {"record count", "C.X02", 0x06, {2}, FindingCode::SecondaryIndexBad},
         {"field type", "C.X02", 0x78, {0x03, 0x02}, FindingCode::SecondaryIndexBad},
         {"y statistic", "C.Y02", 0x806 + 8 + 2, {0x80, 0x01}, FindingCode::IndexStatisticMismatch},
+        {"link to the primary index", "C.X02", 0x2F, {0x01}, FindingCode::IndexOutOfDate},
     };
     for (const auto& c : cases) {
         FamilyCopy copy("leonhad-paradoxdriver/joins", files);
