@@ -10,15 +10,33 @@
 
 namespace apptest {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QApplication> application = [] {
-        auto made = std::make_unique<QApplication>(argc, argv);
+namespace {
+
+// The QApplication lives from before the first test to after the last, and is gone before
+// the program's static objects (Qt's own among them) are destroyed.
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        application_ = std::make_unique<QApplication>(argc_, argv_);
         QApplication::setApplicationName(QStringLiteral("Mendrix"));
-        return made;
-    }();
+    }
+    void TearDown() override { application_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[10] = "app_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> application_;
+};
+
+// gtest owns the environments registered with it.
+[[maybe_unused]] const ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+} // namespace
+
+void EnsureApplication() {
+    ASSERT_NE(QApplication::instance(), nullptr);
 }
 
 void DrainEvents() {

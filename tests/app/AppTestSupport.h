@@ -14,7 +14,7 @@
 
 namespace apptest {
 
-// The one QApplication of the test program, made on first use.
+// Checks that the test program's one QApplication exists (a global test environment makes it).
 void EnsureApplication();
 
 // Lets queued events run, deferred deletions included.
