@@ -41,7 +41,25 @@ std::uint16_t Session::SetPrivateDir(const std::string& directory) {
     if (directory.size() > kMaxPathLength) {
         return Fail(err::PathTooLong, "private directory of session " + name_ + ": " + directory);
     }
+    if (active_) {
+        if (auto result = CheckPrivateDir(directory); result != err::Ok) {
+            return result;
+        }
+    }
     privateDir_ = directory;
+    return err::Ok;
+}
+
+std::uint16_t Session::CheckPrivateDir(const std::string& directory) const {
+    if (directory.empty()) {
+        return err::Ok;
+    }
+    if (auto result = CheckDatabaseDirectory(directory); result != err::Ok) {
+        return Fail(err::PrivateDirInvalid, "session " + name_ + ": " + TakeFailureMessage(result));
+    }
+    if (::access(directory.c_str(), W_OK) != 0) {
+        return Fail(err::PrivateDirInvalid, "session " + name_ + ": cannot write in " + directory);
+    }
     return err::Ok;
 }
 
@@ -52,15 +70,8 @@ std::uint16_t Session::Activate() {
     if (auto fault = TakeFault(op::ActivateSession); fault != err::Ok) {
         return fault;
     }
-    if (!privateDir_.empty()) {
-        if (auto result = CheckDatabaseDirectory(privateDir_); result != err::Ok) {
-            return Fail(err::PrivateDirInvalid,
-                        "session " + name_ + ": " + TakeFailureMessage(result));
-        }
-        if (::access(privateDir_.c_str(), W_OK) != 0) {
-            return Fail(err::PrivateDirInvalid,
-                        "session " + name_ + ": cannot write in " + privateDir_);
-        }
+    if (auto result = CheckPrivateDir(privateDir_); result != err::Ok) {
+        return result;
     }
     EngineConfig config;
     if (auto result = LoadConfig(config); result != err::Ok) {

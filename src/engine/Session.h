@@ -33,7 +33,8 @@ public:
 
     const std::string& Name() const { return name_; }
 
-    // The directory for the session's private files; checked when the session becomes active.
+    // The directory for the session's private files (it must exist and be writable); checked
+    // at once when the session is active, else when it becomes active.
     std::uint16_t SetPrivateDir(const std::string& directory);
     const std::string& PrivateDir() const { return privateDir_; }
 
@@ -82,6 +83,7 @@ private:
         bool deleted = false;
     };
     std::uint16_t CheckActive() const;
+    std::uint16_t CheckPrivateDir(const std::string& directory) const;
     const Entry* Find(std::string_view name, unsigned scope) const;
 
     std::string name_;

@@ -18,11 +18,6 @@ const std::string& TSession::SessionName() const {
 
 void TSession::SetPrivateDir(const std::string& directory) {
     Check(session_->SetPrivateDir(directory));
-    if (session_->Active()) {
-        // Takes effect for an active session at once: check it the way activation does.
-        session_->Deactivate();
-        Check(session_->Activate());
-    }
 }
 
 const std::string& TSession::PrivateDir() const {

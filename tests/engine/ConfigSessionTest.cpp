@@ -134,6 +134,8 @@ TEST(Sessions, SessionAliasesNeverReachTheFileAndEndWithTheSession) {
         EXPECT_FALSE(session.IsAlias("WORK")); // not of session scope
         session.AddStandardAlias("Mendrix", dir.path().string(), "PARADOX");
         EXPECT_TRUE(session.IsAlias("MENDRIX"));
+        session.SetPrivateDir(dir.path().string()); // changing it keeps the session's aliases
+        EXPECT_TRUE(session.IsAlias("MENDRIX"));
         EXPECT_THAT(AliasNames(session), ElementsAre("Mendrix"));
         session.SetConfigMode(platform::cmAll);
         EXPECT_THAT(AliasNames(session), ElementsAre("WORK", "Mendrix"));
@@ -176,6 +178,11 @@ TEST(Sessions, AliasChangesThatAreRefused) {
     EXPECT_EQ(code([&] { session.DeleteAlias("NONE"); }), err::UnknownAlias);
     EXPECT_EQ(code([&] { session.SetPrivateDir((dir / "absent").string()); }),
               err::PrivateDirInvalid);
+    EXPECT_EQ(session.PrivateDir(), "");
+    platform::TSession inactive;
+    inactive.SetPrivateDir((dir / "absent").string());
+    EXPECT_EQ(code([&] { inactive.Open(); }), err::PrivateDirInvalid);
+    EXPECT_FALSE(inactive.Active());
 }
 
 } // namespace
