@@ -142,7 +142,13 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
-    const std::vector<BlockRecords> blocks = BlocksToRecover(*reader, findings);
+    std::unique_ptr<paradox::TableReader> px;
+    if (reader->Header().Keyed() && !family.px.empty()) {
+        paradox::FindingList ignored; // the verify reports the index's own faults
+        px = paradox::TableReader::Open(family.px, ignored);
+    }
+    const std::vector<BlockRecords> blocks = BlocksToRecover(*reader, px.get(), findings);
+    px.reset();
     const std::vector<std::uint32_t> offsets = FieldOffsets(schema);
     ProblemTable problems(staging, stems.problems);
     std::vector<Location> locations;

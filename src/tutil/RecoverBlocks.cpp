@@ -1,7 +1,9 @@
 #include "tutil/RecoverBlocks.h"
 
 #include "paradox/Codec.h"
+#include "paradox/IndexTree.h"
 
+#include <map>
 #include <string>
 
 namespace tutil {
@@ -49,10 +51,61 @@ std::uint16_t PlausibleCount(const paradox::ByteView& block, std::uint32_t recor
     return static_cast<std::uint16_t>(std::min(count, present));
 }
 
+// Records per data block as a one-level primary index states them; empty when the index is
+// deeper (its entries then point at index blocks too) or does not fit the table.
+std::map<std::uint16_t, std::uint16_t> IndexedCounts(const paradox::TableReader& table,
+                                                     const paradox::TableReader* px) {
+    std::map<std::uint16_t, std::uint16_t> counts;
+    if (px == nullptr || px->Header().indexLevels != 1) {
+        return counts;
+    }
+    const std::size_t entrySize = px->Header().recordSize;
+    std::size_t keyLength = 0;
+    for (std::size_t i = 0; i < table.Schema().keyFieldCount && i < table.Schema().fields.size();
+         ++i) {
+        keyLength += table.Schema().fields[i].ByteLength();
+    }
+    if (entrySize != keyLength + 6) {
+        return counts;
+    }
+    px->ForEachRecord([&](const paradox::RecordRef& r) {
+        counts[paradox::IndexWord(r.bytes + keyLength)] =
+            paradox::IndexWord(r.bytes + keyLength + 2);
+    });
+    return counts;
+}
+
+bool BogusOffset(const paradox::FindingList& findings, std::uint16_t block) {
+    for (const auto& f : findings.All()) {
+        if (f.code == FindingCode::BadLastRecordOffset && f.block == block) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Records of a block with a bogus last-record offset that can be trusted.
+std::uint16_t TrustedCount(const paradox::TableReader& reader, std::uint16_t block,
+                           std::uint16_t read,
+                           const std::map<std::uint16_t, std::uint16_t>& indexed) {
+    if (const auto it = indexed.find(block); it != indexed.end()) {
+        return std::min(read, it->second);
+    }
+    const std::size_t size = reader.Header().recordSize;
+    const paradox::ByteView bytes = reader.BlockBytes(block);
+    std::uint16_t count = 0;
+    while (count < read && !paradox::IsAllZero(bytes.data() + 6 + count * size, size)) {
+        ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
+                                          const paradox::TableReader* px,
                                           paradox::FindingList& findings) {
+    const auto indexed = IndexedCounts(reader, px);
     std::vector<BlockRecords> blocks;
     const auto& header = reader.Header();
     const std::uint32_t present = reader.BlocksPresent();
@@ -69,8 +122,18 @@ std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
                          "block holds only zeros; its records are lost", true);
             continue;
         }
-        blocks.push_back({chain[i], counts[i]});
-        chainRecords += counts[i];
+        std::uint16_t count = counts[i];
+        if (BogusOffset(findings, chain[i])) {
+            count = TrustedCount(reader, chain[i], count, indexed);
+            if (count != counts[i]) {
+                findings.Add(FindingCode::BadLastRecordOffset, Severity::Damage, reader.FileName(),
+                             chain[i], count,
+                             std::to_string(counts[i] - count) +
+                                 " slots after the last record are not taken over");
+            }
+        }
+        blocks.push_back({chain[i], count});
+        chainRecords += count;
     }
     for (const std::uint16_t block : reader.FreeBlocks()) {
         if (block <= present) {

@@ -128,6 +128,23 @@ std::vector<Damage> DamageKinds() {
                              PutU16(db, l.BlockOffset(2) + 4, 0x7000);
                          });
                      }});
+    kinds.push_back(
+        {"LastRecordOffsetBeyondThePartlyFilledLastBlock", code(FindingCode::BadLastRecordOffset),
+         [](const fs::path& dir, std::vector<int>&) {
+             EditDb(dir, [](std::string& db, const Layout& l) {
+                 const int per = RecordsPerBlock(l);
+                 const auto last = static_cast<std::uint32_t>((kRecords + per - 1) / per);
+                 ASSERT_NE(kRecords % per, 0);
+                 PutU16(db, l.BlockOffset(last) + 4, 0x7000);
+                 // Stale copies of a record fill the unused slots, as deletes
+                 // leave them.
+                 const std::size_t start = l.BlockOffset(last) + 6;
+                 for (int slot = kRecords % per; slot < per; ++slot) {
+                     db.replace(start + static_cast<std::size_t>(slot) * l.recordSize, l.recordSize,
+                                db.substr(start, l.recordSize));
+                 }
+             });
+         }});
     kinds.push_back({"StalePrimaryIndex", HasIndexCode, [](const fs::path& dir, std::vector<int>&) {
                          TempDir other;
                          WriteOrders(other.path(), kRecords - 40);

@@ -1,0 +1,173 @@
+// Verify and rebuild of a large keyed table with a secondary index and blobs, against the
+// cost of reading (dd bs=1M) and copying (cp) the same files from the page cache.
+// MENDRIX_BENCH_MB sets the table size (default 256; the target figures are for 1024).
+
+#include "paradox/Family.h"
+#include "paradox/RecordBuilder.h"
+#include "paradox/TableWriter.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/Verify.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::uint64_t FamilyBytes(const fs::path& db) {
+    std::uint64_t bytes = 0;
+    for (const auto& f : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        bytes += fs::file_size(f);
+    }
+    return bytes;
+}
+
+// Reads every family file in 1 MB pieces, like dd bs=1M.
+double ReadAll(const fs::path& db) {
+    std::vector<char> buffer(1 << 20);
+    const auto start = Clock::now();
+    for (const auto& f : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        std::FILE* file = std::fopen(f.c_str(), "rb");
+        if (!file) {
+            continue;
+        }
+        while (std::fread(buffer.data(), 1, buffer.size(), file) == buffer.size()) {
+        }
+        std::fclose(file);
+    }
+    return Seconds(start);
+}
+
+double CopyAll(const fs::path& db, const fs::path& to) {
+    fs::create_directories(to);
+    const auto start = Clock::now();
+    for (const auto& f : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        fs::copy_file(f, to / f.filename(), fs::copy_options::overwrite_existing);
+    }
+    sync();
+    return Seconds(start);
+}
+
+// Runs `work` in a child process; returns its wall time and peak resident memory (MB).
+template <class F> std::pair<double, double> InChild(F&& work) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        return {0, 0};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeFds[0]);
+        const auto start = Clock::now();
+        work();
+        const double seconds = Seconds(start);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const double result[2] = {seconds, usage.ru_maxrss / 1024.0};
+        if (write(pipeFds[1], result, sizeof result) != sizeof result) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    double result[2] = {0, 0};
+    if (read(pipeFds[0], result, sizeof result) != sizeof result) {
+        std::fprintf(stderr, "child failed\n");
+    }
+    close(pipeFds[0]);
+    waitpid(child, nullptr, 0);
+    return {result[0], result[1]};
+}
+
+fs::path MakeTable(const fs::path& dir, std::uint64_t megabytes, std::uint64_t& records) {
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V7;
+    schema.blockSizeCode = 16;
+    schema.indexBlockSizeCode = 4;
+    schema.tableName = "BIG.DB";
+    schema.fields = {{"Id", 0x04, 4},  {"Customer", 0x01, 40}, {"Amount", 0x06, 8},
+                     {"Day", 0x02, 4}, {"Text", 0x01, 120},    {"Notes", 0x0C, 40}};
+    schema.keyFieldCount = 1;
+    paradox::SecondaryIndexSpec byCustomer;
+    byCustomer.extension = "X02";
+    byCustomer.name = "Customer";
+    byCustomer.fieldNumbers = {2};
+    byCustomer.blockSizeCode = 4;
+    schema.secondaryIndexes.push_back(byCustomer);
+    paradox::WriteOptions options;
+    options.sync = false;
+    paradox::TableWriter writer(dir, "BIG", schema, options);
+    paradox::RecordBuilder row(schema);
+    const std::string text(100, 't');
+    const std::string longNote(300, 'n');
+    records = megabytes * 1024 * 1024 / 260;
+    for (std::uint64_t i = 1; i <= records; ++i) {
+        row.Clear()
+            .SetInt(0, static_cast<std::int64_t>(i))
+            .SetText(1, "customer " + std::to_string((i * 7919) % 100000))
+            .SetDouble(2, static_cast<double>(i) * 0.25)
+            .SetDayNumber(3, static_cast<std::int32_t>(730000 + i % 5000))
+            .SetText(4, text);
+        if (i % 50 == 0) {
+            row.SetBlobText(5, longNote + std::to_string(i)); // in the .MB
+        } else if (i % 3 == 0) {
+            row.SetBlobText(5, "short " + std::to_string(i)); // in the leader
+        }
+        writer.Append(row.Bytes(), row.Blobs());
+    }
+    writer.Finish();
+    return dir / "BIG.DB";
+}
+
+} // namespace
+
+int main() {
+    const char* sizeText = std::getenv("MENDRIX_BENCH_MB");
+    const std::uint64_t megabytes = sizeText ? std::strtoull(sizeText, nullptr, 10) : 256;
+    const fs::path root =
+        fs::temp_directory_path() / ("mendrix-bench-tutil-" + std::to_string(getpid()));
+    fs::create_directories(root);
+    std::uint64_t records = 0;
+    const auto makeStart = Clock::now();
+    const fs::path db = MakeTable(root, megabytes, records);
+    const double bytes = static_cast<double>(FamilyBytes(db));
+    const double gb = bytes / 1e9;
+    std::printf("bench_tutil: table of %.0f MB, %llu records, written in %.1f s\n", bytes / 1e6,
+                static_cast<unsigned long long>(records), Seconds(makeStart));
+
+    ReadAll(db); // into the page cache
+    const double readSeconds = ReadAll(db);
+    const auto table = tutil::LocateTable(db.string());
+    const auto [verifySeconds, verifyMb] = InChild([&] { tutil::VerifyTable(table); });
+    std::printf("read (dd bs=1M): %.2f GB/s; verify: %.2f GB/s (%.2f of read), peak %.0f MB\n",
+                gb / readSeconds, gb / verifySeconds, readSeconds / verifySeconds, verifyMb);
+
+    const double copySeconds = CopyAll(db, root / "copy");
+    fs::remove_all(root / "copy");
+    const auto schema = tutil::ReadTableStructure(table);
+    const auto [rebuildSeconds, rebuildMb] = InChild([&] {
+        tutil::RebuildTable(table, schema,
+                            {"BIG-BACKUP.DB", "BIG-KEYVIOL.DB", "BIG-PROBLEM.DB", ""});
+    });
+    const double keyMb = static_cast<double>(records) * 4 / 1e6;
+    std::printf("cp: %.2f s; rebuild: %.2f s (%.2f x cp), peak %.0f MB (limit 64 + 1.5 x %.0f MB "
+                "of keys = %.0f MB)\n",
+                copySeconds, rebuildSeconds, rebuildSeconds / copySeconds, rebuildMb, keyMb,
+                64 + 1.5 * keyMb);
+    fs::remove_all(root);
+    return 0;
+}
