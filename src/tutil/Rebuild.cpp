@@ -95,6 +95,20 @@ struct Location {
     std::uint16_t slot;
 };
 
+// Byte order of two keys; short keys (most are) without a library call.
+int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
+    if (length <= 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            x = (x << 8) | a[i];
+            y = (y << 8) | b[i];
+        }
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return std::memcmp(a, b, length);
+}
+
 std::uint64_t BackUp(const paradox::TableFamily& family, const fs::path& staging,
                      const std::string& backupStem) {
     std::uint64_t bytes = 0;
@@ -182,11 +196,11 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         std::vector<std::uint32_t> byKey(locations.size());
         std::iota(byKey.begin(), byKey.end(), 0u);
         std::stable_sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return std::memcmp(recordAt(locations[a]), recordAt(locations[b]), key.length) < 0;
+            return CompareKeys(recordAt(locations[a]), recordAt(locations[b]), key.length) < 0;
         });
         duplicate.assign(locations.size(), false);
         for (std::size_t i = 1; i < byKey.size(); ++i) {
-            if (std::memcmp(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
+            if (CompareKeys(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
                             key.length) == 0) {
                 duplicate[byKey[i]] = true;
             }
