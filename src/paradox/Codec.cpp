@@ -5,54 +5,12 @@
 
 namespace paradox {
 
-bool IsAllZero(const std::uint8_t* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::optional<std::int64_t> DecodeKbeInt(const std::uint8_t* p, std::size_t n) {
-    if (n == 0 || n > 8 || IsAllZero(p, n)) {
-        return std::nullopt;
-    }
-    std::uint64_t raw = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        raw = (raw << 8) | p[i];
-    }
-    const unsigned bits = static_cast<unsigned>(n * 8);
-    raw ^= std::uint64_t{1} << (bits - 1);
-    // Sign-extend from `bits`.
-    if (bits < 64 && (raw & (std::uint64_t{1} << (bits - 1))) != 0) {
-        raw |= ~std::uint64_t{0} << bits;
-    }
-    return static_cast<std::int64_t>(raw);
-}
-
 void EncodeKbeInt(std::int64_t value, std::uint8_t* p, std::size_t n) {
     auto raw = static_cast<std::uint64_t>(value);
     raw ^= std::uint64_t{1} << (n * 8 - 1);
     for (std::size_t i = 0; i < n; ++i) {
         p[n - 1 - i] = static_cast<std::uint8_t>(raw >> (8 * i));
     }
-}
-
-std::optional<double> DecodeKbeDouble(const std::uint8_t* p) {
-    if (IsAllZero(p, 8)) {
-        return std::nullopt;
-    }
-    std::uint64_t raw = 0;
-    for (int i = 0; i < 8; ++i) {
-        raw = (raw << 8) | p[i];
-    }
-    if ((raw & (std::uint64_t{1} << 63)) != 0) {
-        raw &= ~(std::uint64_t{1} << 63);
-    } else {
-        raw = ~raw;
-    }
-    return std::bit_cast<double>(raw);
 }
 
 void EncodeKbeDouble(double value, std::uint8_t* p) {
