@@ -53,7 +53,7 @@ RecordBuilder& RecordBuilder::SetText(std::size_t field, std::string_view text) 
         throw std::invalid_argument("text longer than field " + fields_[field].name);
     }
     std::memset(p, 0, length);
-    std::memcpy(p, text.data(), text.size());
+    std::copy(text.begin(), text.end(), p);
     return *this;
 }
 

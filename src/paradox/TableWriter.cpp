@@ -216,7 +216,9 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
     h.codePage = w.schema.codePage;
     h.tableName = w.schema.tableName.empty() ? w.stem + ".DB" : w.schema.tableName;
     h.byte12 = 1;
-    h.byte2D = w.options.changeCount;
+    // Readers take a keyed table's index for stale unless this count is at least 2.
+    h.byte2D =
+        w.schema.Keyed() ? std::max<std::uint8_t>(w.options.changeCount, 2) : w.options.changeCount;
     h.fileUpdateTime = w.options.fileUpdateTime != 0
                            ? w.options.fileUpdateTime
                            : static_cast<std::uint32_t>(std::time(nullptr));

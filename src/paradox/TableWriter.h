@@ -17,7 +17,7 @@ struct WriteOptions {
     bool sync = true;
     // Header 0x60 of the .DB and X files (Unix seconds); 0 = the current time.
     std::uint32_t fileUpdateTime = 0;
-    // .DB header 0x2D; the .PX copies it into its 0x2C. Keyed tables need at least 2.
+    // .DB header 0x2D; the .PX copies it into its 0x2C. Keyed tables get at least 2.
     std::uint8_t changeCount = 2;
     // Keyed tables: check that records come in ascending byte order of their keys (and
     // WriteTable sorts them so). Off when copying the chain of an existing table whose
@@ -30,7 +30,8 @@ struct WriteOptions {
 // entries kept meanwhile are one per data block plus one per record per secondary index.
 // Files are named stem + ".DB", ".PX", ".MB", ".X02", ... in `dir`; existing files of
 // those names are replaced. The schema is checked in the constructor
-// (std::invalid_argument when it cannot be written at its level).
+// (std::invalid_argument when it cannot be written at its level). A writer destroyed without
+// Finish() leaves incomplete files behind for the caller to remove.
 class TableWriter {
 public:
     TableWriter(std::filesystem::path dir, std::string stem, TableSchema schema,

@@ -193,6 +193,17 @@ TEST(WriterSecondaryIndex, SingleAndCompositeIndexesOfAKeyedTable) {
     }
 }
 
+TEST(WriterSecondaryIndex, SingleFieldIndexesAtLevel3) {
+    for (const std::uint8_t version : {paradox::level::V3_0, paradox::level::V3_5}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        GeneratedTable table = Generate(Mix::Classic, version, 1, 1, 1500, 24);
+        table.schema.secondaryIndexes = {Single("X02", 2, 1), Single("X03", 3, 2)};
+        testsupport::TempDir dir;
+        paradox::WriteTable(dir.path(), "SEC", table.schema, table.records, table.blobs);
+        CheckFamily(dir, table);
+    }
+}
+
 TEST(WriterSecondaryIndex, DescendingFieldsAtLevel7) {
     GeneratedTable table = Generate(Mix::Level5, paradox::level::V7, 2, 2, 3000, 22);
     table.schema.secondaryIndexes = {Composite("XG0", "Newest", {0x8000 | 11, 12}, 1),
