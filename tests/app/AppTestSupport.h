@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace apptest {
@@ -41,6 +42,19 @@ protected:
 private:
     testsupport::TempDir programDir_;
     std::optional<platform::ScopedToolkit> installed_;
+};
+
+// Makes writes beyond `bytes` fail with EFBIG, as a full disk would, for the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
 };
 
 // "<time stamp> - Mendrix <event>."

@@ -1,13 +1,12 @@
 #include "app/LogFile.h"
 
+#include "AppTestSupport.h"
 #include "app/RunLog.h"
 #include "support/TempDir.h"
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -25,28 +24,6 @@ std::size_t FilesIn(const std::filesystem::path& dir) {
     }
     return count;
 }
-
-// Makes writes beyond `bytes` fail with EFBIG, as a full disk would, for the scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST(LogLineSplit, EveryLineEndAndAnUnendedLastLine) {
     EXPECT_EQ(app::SplitLogLines("cr\rlf\ncrlf\r\nlast"), (LogLines{"cr", "lf", "crlf", "last"}));
@@ -111,7 +88,7 @@ TEST(LogFileWrite, SaveThatDiesPartWayLeavesTheOldContent) {
     WriteFileBytes(dir / "log", old);
     const LogLines longer(50, std::string(40, 'x'));
     {
-        const FileSizeLimit limit(100);
+        const apptest::FileSizeLimit limit(100);
         try {
             app::WriteLogFileAtomically(dir / "log", longer);
             FAIL() << "the write went past the size limit";

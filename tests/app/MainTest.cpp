@@ -179,6 +179,32 @@ TEST_F(MainClose, FailedSaveKeepsTheWindowOpenAndEachAttemptAddsAShutdownLine) {
     }
 }
 
+TEST_F(MainClose, SaveThatDiesPartWayKeepsTheOldFileAndTheWindow) {
+    std::filesystem::create_directory(PrivateDir());
+    const std::string old = "old line\r\n";
+    WriteFileBytes(LogFile(), old);
+    app::TfMain window(ProgramDir());
+    ShowAndActivate(window);
+    for (int i = 0; i < 20; ++i) {
+        window.AppendLogLine(std::string(60, 'x'));
+    }
+    {
+        const apptest::FileSizeLimit limit(200);
+        EXPECT_FALSE(window.close());
+    }
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(ReadFileBytes(LogFile()), old);
+    ASSERT_EQ(toolkit.boxes.size(), 1u);
+    EXPECT_NE(toolkit.boxes[0].text.find("File too large"), std::string::npos);
+
+    EXPECT_TRUE(window.close());
+    const auto lines = LogFileLines();
+    ASSERT_EQ(lines.size(), 1u + 1u + 20u + 2u);
+    EXPECT_EQ(lines[0], "old line");
+    EXPECT_TRUE(IsShellLine(lines[22], "shutdown"));
+    EXPECT_TRUE(IsShellLine(lines[23], "shutdown"));
+}
+
 TEST_F(MainClose, TwoCopiesBothKeepTheirLinesOnce) {
     std::filesystem::create_directory(PrivateDir());
     WriteFileBytes(LogFile(), "old\r\n");
