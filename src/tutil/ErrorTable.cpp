@@ -1,9 +1,14 @@
 #include "tutil/ErrorTable.h"
 
+#include "engine/ErrorCodes.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableWriter.h"
 #include "tutil/FamilySwap.h"
+#include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace tutil {
 
@@ -11,6 +16,13 @@ using paradox::FieldSpec;
 using paradox::FieldType;
 
 namespace {
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::toupper(x) == std::toupper(y);
+           });
+}
+
 constexpr std::uint8_t kText = static_cast<std::uint8_t>(FieldType::Alpha);
 constexpr std::uint8_t kShort = static_cast<std::uint8_t>(FieldType::Short);
 constexpr std::uint8_t kLong = static_cast<std::uint8_t>(FieldType::Long);
@@ -73,6 +85,10 @@ void WriteVerifyErrorTable(const TableLocation& table, const std::string& name,
         return;
     }
     const std::string stem = WorkTableStem(table, name);
+    if (SameNameIgnoringCase(stem, table.stem)) {
+        throw UtilityError(engine::err::InvalidArgument,
+                           "the error table would replace the table itself: " + name);
+    }
     const auto staging = PrepareStaging(table.dir, table.stem);
     WriteFindingTable(staging, stem, table.db.filename().string(), outcome.findings,
                       outcome.findingPhases);

@@ -124,6 +124,17 @@ TEST(TUtil32, VerifyFailsOnlyWhenItCannotRun) {
     EXPECT_EQ(status, 4u);
 }
 
+TEST(TUtil32, AnErrorTableNeverReplacesTheTableItself) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 5);
+    const std::string before = ReadFileBytes(db);
+    std::uint32_t status = 99;
+    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "parts.db", nullptr, 0, &status),
+              err::InvalidArgument);
+    EXPECT_EQ(ReadFileBytes(db), before);
+}
+
 TEST(TUtil32, VerifyWritesTheErrorTableBesideTheTable) {
     Session s;
     TempDir dir;
