@@ -86,17 +86,20 @@ void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace
         EncodeKbeInt(place.block, tail + 4, 2);
         EncodeKbeInt(place.slot, tail + 6, 2);
     }
+    FlipDescending(out);
 }
 
-bool SecondaryIndexWriter::Less(const std::uint8_t* a, const std::uint8_t* b) const {
+// Kept in memory with descending fields inverted, so that one byte comparison of the whole
+// key gives the index order; flipped back when written.
+void SecondaryIndexWriter::FlipDescending(std::uint8_t* xRecord) const {
     for (std::size_t i = 0; i < descending_.size(); ++i) {
-        const std::size_t length = xFields_[i].ByteLength();
-        const int c = std::memcmp(a + xOffsets_[i], b + xOffsets_[i], length);
-        if (c != 0) {
-            return descending_[i] ? c > 0 : c < 0;
+        if (descending_[i]) {
+            std::uint8_t* p = xRecord + xOffsets_[i];
+            for (std::size_t k = 0; k < xFields_[i].ByteLength(); ++k) {
+                p[k] = static_cast<std::uint8_t>(~p[k]);
+            }
         }
     }
-    return false;
 }
 
 std::vector<std::filesystem::path> SecondaryIndexWriter::Files(const std::filesystem::path& dir,
@@ -110,11 +113,34 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
                                   const HeaderContent& table, std::uint8_t primaryIndexSync,
                                   bool sync) {
     const auto count = static_cast<std::uint32_t>(records_.size() / xRecordSize_);
-    std::vector<std::uint32_t> order(count);
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return Less(records_.data() + std::size_t{a} * xRecordSize_,
-                    records_.data() + std::size_t{b} * xRecordSize_);
+    const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
+    // Sorting on the first 8 key bytes held beside the record number settles most comparisons
+    // without touching the records; ties fall back to the rest of the key. Every key ends in
+    // the table's key or the record number, so no two records compare equal.
+    struct SortEntry {
+        std::uint64_t prefix;
+        std::uint32_t index;
+    };
+    std::vector<SortEntry> order(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* key = records_.data() + std::size_t{i} * xRecordSize_;
+        std::uint64_t prefix = 0;
+        for (std::size_t k = 0; k < 8; ++k) {
+            prefix = (prefix << 8) | (k < keyLength ? key[k] : 0u);
+        }
+        order[i] = {prefix, i};
+    }
+    const std::size_t rest = keyLength > 8 ? keyLength - 8 : 0;
+    std::sort(order.begin(), order.end(), [&](const SortEntry& a, const SortEntry& b) {
+        if (a.prefix != b.prefix) {
+            return a.prefix < b.prefix;
+        }
+        const int c =
+            rest == 0
+                ? 0
+                : std::memcmp(records_.data() + std::size_t{a.index} * xRecordSize_ + 8,
+                              records_.data() + std::size_t{b.index} * xRecordSize_ + 8, rest);
+        return c != 0 ? c < 0 : a.index < b.index;
     });
 
     const auto files = Files(dir, stem);
@@ -142,12 +168,15 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     x.byte2F = primaryIndexSync;
 
     const std::uint32_t headerSize = HeaderSize(x);
-    const auto keyLength = static_cast<std::uint16_t>(xRecordSize_ - 2);
     WriterFile xFile(files[0]);
-    BlockChainWriter chain(xFile, headerSize, x.blockSizeCode * 1024u, xRecordSize_, keyLength);
-    for (std::uint32_t i : order) {
-        chain.Add(std::span<const std::uint8_t>(records_.data() + std::size_t{i} * xRecordSize_,
-                                                xRecordSize_));
+    BlockChainWriter chain(xFile, headerSize, x.blockSizeCode * 1024u, xRecordSize_,
+                           static_cast<std::uint16_t>(keyLength));
+    std::vector<std::uint8_t> xRecord(xRecordSize_);
+    for (const SortEntry& entry : order) {
+        const std::uint8_t* stored = records_.data() + std::size_t{entry.index} * xRecordSize_;
+        std::copy(stored, stored + xRecordSize_, xRecord.begin());
+        FlipDescending(xRecord.data());
+        chain.Add(xRecord);
     }
     chain.Finish();
     x.numRecords = chain.RecordCount();

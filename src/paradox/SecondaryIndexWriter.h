@@ -35,7 +35,7 @@ public:
     static std::string XExtension(const SecondaryIndexSpec& spec);
 
 private:
-    bool Less(const std::uint8_t* a, const std::uint8_t* b) const;
+    void FlipDescending(std::uint8_t* xRecord) const;
 
     SecondaryIndexSpec spec_;
     bool keyedTable_;
