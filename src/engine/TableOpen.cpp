@@ -19,6 +19,9 @@ using paradox::FindingList;
 using paradox::MappedFile;
 using paradox::TableHeader;
 
+constexpr std::size_t kWholeChainBlocks = 64;
+constexpr std::size_t kLargeTableBlocks = 8;
+
 // The engine code for the first damage finding of an index check.
 std::uint16_t IndexFailure(const FindingList& findings) {
     for (const auto& finding : findings.All()) {
@@ -56,7 +59,11 @@ std::uint16_t CheckTableFile(const std::filesystem::path& db, const MappedFile& 
     FindingList findings;
     paradox::CheckTableExtent(header, file.View(), db.string(), findings);
     if (!findings.HasDamage()) {
-        paradox::CheckChainStart(header, file.View(), db.string(), findings);
+        // Small tables are walked whole; of a large one, whose chain no bounded walk covers,
+        // the first blocks and the tail are enough (each block read may be a page fault).
+        const std::size_t walk =
+            header.blocksInUse <= kWholeChainBlocks ? kWholeChainBlocks : kLargeTableBlocks;
+        paradox::CheckChainStart(header, file.View(), db.string(), findings, walk);
     }
     if (!findings.HasDamage()) {
         return err::Ok;
