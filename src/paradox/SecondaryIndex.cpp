@@ -91,6 +91,10 @@ bool MapFields(const TableHeader& x, const TableReader& table,
         } else {
             field = i - secondary;
         }
+        if (!table.FieldInRecord(field)) {
+            problem = "table field " + std::to_string(field + 1) + " lies outside its record";
+            return false;
+        }
         if (x.fields[i].typeCode != t.fields[field].typeCode ||
             x.fields[i].sizeByte != t.fields[field].sizeByte) {
             problem = "field " + std::to_string(i + 1) + " differs from table field " +
