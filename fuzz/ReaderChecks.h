@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fuzzpack {
 
@@ -77,7 +78,14 @@ inline ReaderCheckResult RunReaderChecks(const std::filesystem::path& db) {
     paradox::FindingList findings;
     const paradox::TableFamily family = paradox::FindFamily(db);
 
-    for (const auto& file : paradox::AllFamilyFiles(family)) {
+    // Members with the block layout; the .MB and .VAL files have headers of their own.
+    std::vector<std::filesystem::path> blockFiles = family.secondaries;
+    blockFiles.push_back(family.db);
+    blockFiles.push_back(family.px);
+    for (const auto& file : blockFiles) {
+        if (file.empty()) {
+            continue;
+        }
         std::string error;
         const auto mapped = paradox::MappedFile::Open(file, &error);
         if (mapped) {
