@@ -163,7 +163,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     const std::vector<BlockRecords> blocks = BlocksToRecover(*reader, px.get(), findings);
     px.reset();
-    const std::vector<std::uint32_t> offsets = FieldOffsets(schema);
+    const ValueChecker values(schema);
     ProblemTable problems(staging, stems.problems);
     std::vector<Location> locations;
     std::string problem;
@@ -171,7 +171,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         const paradox::ByteView bytes = reader->BlockBytes(b.block);
         for (std::uint16_t slot = 0; slot < b.count; ++slot) {
             const std::uint8_t* record = bytes.data() + 6 + std::size_t{slot} * recordSize;
-            if (!CheckRecordValues(schema, offsets, record, &problem)) {
+            if (!values.Check(record, &problem)) {
                 problems.Add(dbName, b.block, slot, FindingCode::RecordUnreadable, problem,
                              {record, recordSize});
                 findings.Add(FindingCode::RecordUnreadable, Severity::Damage, dbName, b.block, slot,
@@ -195,9 +195,13 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     if (schema.Keyed()) {
         std::vector<std::uint32_t> byKey(locations.size());
         std::iota(byKey.begin(), byKey.end(), 0u);
-        std::stable_sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const auto keyLess = [&](std::uint32_t a, std::uint32_t b) {
             return CompareKeys(recordAt(locations[a]), recordAt(locations[b]), key.length) < 0;
-        });
+        };
+        // A chain in key order (every healthy table) needs no sort.
+        if (!std::is_sorted(byKey.begin(), byKey.end(), keyLess)) {
+            std::stable_sort(byKey.begin(), byKey.end(), keyLess);
+        }
         duplicate.assign(locations.size(), false);
         for (std::size_t i = 1; i < byKey.size(); ++i) {
             if (CompareKeys(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),

@@ -18,56 +18,61 @@ std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema) {
     return offsets;
 }
 
-bool CheckRecordValues(const paradox::TableSchema& schema,
-                       const std::vector<std::uint32_t>& offsets, const std::uint8_t* record,
-                       std::string* problem) {
-    static const std::int64_t lastDay = paradox::DayNumberFromCivil(9999, 12, 31);
+ValueChecker::ValueChecker(const paradox::TableSchema& schema) : schema_(schema) {
+    const auto offsets = FieldOffsets(schema);
     for (std::size_t i = 0; i < schema.fields.size(); ++i) {
-        const auto& field = schema.fields[i];
-        const std::uint8_t* p = record + offsets[i];
-        const std::size_t length = field.ByteLength();
-        if (paradox::IsAllZero(p, length)) {
-            continue; // NULL
-        }
-        const char* why = nullptr;
-        switch (field.Type()) {
+        switch (schema.fields[i].Type()) {
         case FieldType::Logical:
-            if (p[0] != 0x80 && p[0] != 0x81) {
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::Timestamp:
+            fields_.push_back({i, offsets[i], schema.fields[i].Type()});
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const {
+    static const std::int64_t lastDay = paradox::DayNumberFromCivil(9999, 12, 31);
+    for (const Field& field : fields_) {
+        const std::uint8_t* p = record + field.offset;
+        const char* why = nullptr;
+        switch (field.type) {
+        case FieldType::Logical:
+            if (p[0] != 0 && p[0] != 0x80 && p[0] != 0x81) {
                 why = "logical value is neither true nor false";
             }
             break;
         case FieldType::Date: {
             const auto day = paradox::DecodeKbeInt(p, 4);
-            if (!day || *day > lastDay) {
+            if (day && *day > lastDay) {
                 why = "date beyond the year 9999";
             }
             break;
         }
         case FieldType::Time: {
             const auto ms = paradox::DecodeKbeInt(p, 4);
-            if (!ms || *ms < 0 || *ms >= 86400000) {
+            if (ms && (*ms < 0 || *ms >= 86400000)) {
                 why = "time outside a day";
             }
             break;
         }
         case FieldType::Timestamp: {
             const auto ms = paradox::DecodeKbeDouble(p);
-            if (!ms || !std::isfinite(*ms)) {
+            if (ms && !std::isfinite(*ms)) {
                 why = "timestamp is not a number";
             }
             break;
         }
-        case FieldType::Bcd:
-            if (!paradox::DecodeBcd(p, field.sizeByte)) {
-                why = "BCD digits invalid";
-            }
-            break;
         default:
             break;
         }
         if (why != nullptr) {
             if (problem) {
-                *problem = "field " + std::to_string(i + 1) + " (" + field.name + "): " + why;
+                *problem = "field " + std::to_string(field.number + 1) + " (" +
+                           schema_.fields[field.number].name + "): " + why;
             }
             return false;
         }

@@ -11,12 +11,24 @@ namespace tutil {
 // Where each field of a record starts.
 std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema);
 
-// Checks that every value of one record can be decoded: logicals 00/80/81, dates up to the
-// year 9999, times within a day, timestamps finite, BCD digits valid. On the first value
-// that cannot, returns false and says which field and why in *problem.
-bool CheckRecordValues(const paradox::TableSchema& schema,
-                       const std::vector<std::uint32_t>& offsets, const std::uint8_t* record,
-                       std::string* problem);
+// Checks that every value of a record can be decoded: logicals 00/80/81, dates up to the
+// year 9999, times within a day, timestamps finite. Only the fields of those types are looked
+// at, so a record of other types costs nothing.
+class ValueChecker {
+public:
+    explicit ValueChecker(const paradox::TableSchema& schema);
+    // On the first value that cannot be decoded, false, with the field and why in *problem.
+    bool Check(const std::uint8_t* record, std::string* problem) const;
+
+private:
+    struct Field {
+        std::size_t number; // 0-based
+        std::uint32_t offset;
+        paradox::FieldType type;
+    };
+    const paradox::TableSchema& schema_;
+    std::vector<Field> fields_;
+};
 
 // The primary key of a keyed table: its leading fields, compared as bytes.
 struct KeyLayout {

@@ -84,13 +84,13 @@ void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& find
     }
     paradox::FindingLimiter report(findings, reader.FileName());
     ProgressReporter progress(Phase::Data, reader.RecordCount());
-    const std::vector<std::uint32_t> offsets = FieldOffsets(schema);
+    const ValueChecker values(schema);
     const KeyLayout key = KeyLayoutOf(schema);
     const std::uint8_t* previous = nullptr;
     std::uint64_t done = 0;
     std::string problem;
     reader.ForEachRecord([&](const paradox::RecordRef& r) {
-        if (!CheckRecordValues(schema, offsets, r.bytes, &problem)) {
+        if (!values.Check(r.bytes, &problem)) {
             report.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem);
         }
         if (key.length > 0 && previous != nullptr) {
