@@ -176,6 +176,8 @@ struct TableWriter::Impl {
     std::vector<std::uint8_t> previousKey;
     std::vector<std::uint8_t> record;
     std::uint32_t highestAutoInc = 0;
+    std::size_t blobFieldCount = 0;
+    std::vector<std::uint32_t> autoIncOffsets;
     bool finished = false;
 
     std::filesystem::path FileFor(const char* extension) const { return dir / (stem + extension); }
@@ -198,6 +200,10 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < w.schema.fields.size(); ++i) {
         w.offsets.push_back(offset);
+        w.blobFieldCount += IsBlobType(w.schema.fields[i].typeCode) ? 1 : 0;
+        if (w.schema.fields[i].Type() == FieldType::AutoInc) {
+            w.autoIncOffsets.push_back(offset);
+        }
         offset += w.schema.fields[i].ByteLength();
         if (i + 1 == w.schema.keyFieldCount) {
             w.keyLength = static_cast<std::uint16_t>(offset);
@@ -294,20 +300,14 @@ void TableWriter::Append(std::span<const std::uint8_t> recordBytes,
                                     " bytes, the table's records have " +
                                     std::to_string(w.recordSize));
     }
-    std::size_t blobFields = 0;
-    for (const auto& f : w.schema.fields) {
-        blobFields += IsBlobType(f.typeCode) ? 1 : 0;
-    }
-    if (!blobs.empty() && blobs.size() != blobFields) {
+    if (!blobs.empty() && blobs.size() != w.blobFieldCount) {
         throw std::invalid_argument(w.stem + ": expected one blob value per blob field");
     }
     w.record.assign(recordBytes.begin(), recordBytes.end());
     w.CheckKeyOrder();
-    for (std::size_t i = 0; i < w.schema.fields.size(); ++i) {
-        if (w.schema.fields[i].Type() == FieldType::AutoInc) {
-            if (auto v = DecodeKbeInt(w.record.data() + w.offsets[i], 4); v && *v > 0) {
-                w.highestAutoInc = std::max(w.highestAutoInc, static_cast<std::uint32_t>(*v));
-            }
+    for (std::uint32_t offset : w.autoIncOffsets) {
+        if (auto v = DecodeKbeInt(w.record.data() + offset, 4); v && *v > 0) {
+            w.highestAutoInc = std::max(w.highestAutoInc, static_cast<std::uint32_t>(*v));
         }
     }
     if (w.mb) {
