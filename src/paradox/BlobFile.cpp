@@ -207,6 +207,7 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
                          std::to_string(modNumber));
     }
     if (fieldType == static_cast<std::uint8_t>(FieldType::Memo) && ref.leaderSize > 0 &&
+        data.size() > 0 &&
         std::memcmp(ref.leader, data.data(), std::min(ref.leaderSize, data.size())) != 0) {
         findings.Add(FindingCode::BlobLeaderMismatch, Severity::Suspicious, fileName_, -1, -1,
                      where);
