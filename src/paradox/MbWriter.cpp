@@ -16,6 +16,8 @@ constexpr std::uint32_t kFirstDataUnit = 0x150 / kUnit;
 constexpr std::uint32_t kUnitsPerBlock = kChunk / kUnit;
 constexpr std::uint16_t kModNumber = 1;
 constexpr std::uint32_t kSingleBlockHeader = 9;
+// Record tails address blocks with a 32-bit offset.
+constexpr std::uint64_t kMaxFileSize = 0x100000000ull;
 
 std::array<std::uint8_t, kChunk> HeaderBlock() {
     std::array<std::uint8_t, kChunk> h{};
@@ -48,6 +50,9 @@ BlobRef MbWriter::Store(std::span<const std::uint8_t> prefix, std::span<const st
         const auto units = static_cast<std::uint32_t>((length + kUnit - 1) / kUnit);
         if (nextSlot_ < 0 || nextUnit_ + units > kUnitsPerBlock) {
             FlushSuballocated();
+            if (end_ + kChunk > kMaxFileSize) {
+                throw std::runtime_error(Path().string() + ": blob file would exceed 4 GB");
+            }
             subOffset_ = end_;
             end_ += kChunk;
             sub_[0] = 3;
@@ -72,7 +77,7 @@ BlobRef MbWriter::Store(std::span<const std::uint8_t> prefix, std::span<const st
         return ref;
     }
     const std::uint64_t chunks = (kSingleBlockHeader + length + kChunk - 1) / kChunk;
-    if (chunks > 0xFFFF || end_ + chunks * kChunk > 0xFFFFFFFFull) {
+    if (chunks > 0xFFFF || end_ + chunks * kChunk > kMaxFileSize) {
         throw std::runtime_error(Path().string() + ": blob of " + std::to_string(length) +
                                  " bytes does not fit the blob file");
     }
