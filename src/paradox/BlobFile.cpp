@@ -233,7 +233,9 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
     }
     if (!ref->InBlobFile()) {
         if (ref->length > ref->leaderSize) {
-            findings.Add(FindingCode::BlobPointerBad, Severity::Damage, where, -1, -1,
+            // Suspicious rather than damage: nothing of the blob file is broken, the record's
+            // length word may simply be stale; the bytes beyond the leader are not to be had.
+            findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, where, -1, -1,
                          std::to_string(ref->length) + " bytes claimed, leader holds " +
                              std::to_string(ref->leaderSize) + " and no blob file block is named",
                          true);
