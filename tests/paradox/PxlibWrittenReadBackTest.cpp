@@ -58,7 +58,7 @@ Row RowFor(int i) {
     r.money = i * 0.25 - 100.0;
     r.value = -1.0 / (i + 1);
     r.day = 730120 + i;
-    r.at = (i * 1234567) % 86400000;
+    r.at = static_cast<long>((i * 1234567LL) % 86400000);
     r.stamp = (730120.0 + i) * 86400000.0 + (i % 1000) * 1000.0;
     r.flag = i % 3 == 0;
     r.amount = std::to_string(i - 500) + "." + std::to_string(10 + i % 90);
