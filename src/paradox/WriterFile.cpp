@@ -34,6 +34,12 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
     if (!buffer_.empty() && offset != bufferOffset_ + buffer_.size()) {
         WriteBuffer();
     }
+    if (bytes.size() >= kBufferLimit) {
+        // Large pieces (big blobs) go straight to the file rather than through a copy.
+        WriteBuffer();
+        WriteDirect(offset, bytes);
+        return;
+    }
     if (buffer_.empty()) {
         bufferOffset_ = offset;
     }
@@ -43,19 +49,23 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
     }
 }
 
-void WriterFile::WriteBuffer() {
+void WriterFile::WriteDirect(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
-                                   static_cast<off_t>(bufferOffset_ + done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Fail("cannot write", errno);
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            Fail("cannot write", n < 0 ? errno : EIO);
         }
         done += static_cast<std::size_t>(n);
     }
+}
+
+void WriterFile::WriteBuffer() {
+    WriteDirect(bufferOffset_, buffer_);
     buffer_.clear();
 }
 

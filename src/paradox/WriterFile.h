@@ -25,6 +25,7 @@ public:
 
 private:
     void WriteBuffer();
+    void WriteDirect(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     [[noreturn]] void Fail(const char* what, int error) const;
 
     std::filesystem::path path_;

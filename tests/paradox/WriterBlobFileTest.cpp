@@ -61,8 +61,8 @@ Stored Follow(ByteView mb, const paradox::BlobRef& ref) {
 
 TEST(WriterBlobFile, BlobsLandWhereTheirSizeSaysAndReadBackByTheFormatsRules) {
     // Sizes: NULL, inline in the leader, exactly the leader, suballocated, at the threshold,
-    // single block, several chunks.
-    const std::vector<std::size_t> sizes{0, 3, 10, 11, 200, 2048, 2049, 5000, 70000};
+    // single block, several chunks, larger than the writer's buffer.
+    const std::vector<std::size_t> sizes{0, 3, 10, 11, 200, 2048, 2049, 5000, 70000, 1500000};
     const paradox::TableSchema schema = BlobSchema();
     std::vector<Bytes> records;
     std::vector<std::vector<std::optional<Bytes>>> blobs;
