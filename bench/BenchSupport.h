@@ -63,11 +63,33 @@ inline double SecondsOf(const std::function<void()>& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Best of `runs` timings (the least disturbed by the other programs on the machine).
-inline double BestSecondsOf(int runs, const std::function<void()>& work) {
-    double best = 1e300;
+// CPU seconds (user + system) used so far by this process and by its waited-for children.
+inline double CpuSecondsUsed() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+// Wall-clock and CPU time of a piece of work. On a machine shared with other programs the
+// wall clock includes time spent waiting for a core; the CPU time does not.
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// Best of `runs` (the least disturbed by the other programs on the machine), per clock.
+inline Timing BestTimingOf(int runs, const std::function<void()>& work) {
+    Timing best{1e300, 1e300};
     for (int i = 0; i < runs; ++i) {
-        best = std::min(best, SecondsOf(work));
+        const double cpuBefore = CpuSecondsUsed();
+        const double wall = SecondsOf(work);
+        best.wall = std::min(best.wall, wall);
+        best.cpu = std::min(best.cpu, CpuSecondsUsed() - cpuBefore);
     }
     return best;
 }

@@ -7,6 +7,8 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include "BenchSupport.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +20,8 @@ namespace bench {
 struct PxlibScanResult {
     bool ok = false;
     std::int64_t records = 0;
-    double seconds = 0;
+    double seconds = 0;    // wall clock
+    double cpuSeconds = 0; // CPU time of the reading process
 };
 
 namespace detail {
@@ -43,6 +46,7 @@ inline void FreeRecord(pxdoc_t* doc, const pxfield_t* spec, pxval_t** values, in
 inline PxlibScanResult ScanHere(const std::filesystem::path& db) {
     PxlibScanResult result;
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = CpuSecondsUsed();
     pxdoc_t* doc = PX_new();
     if (doc == nullptr || PX_open_file(doc, db.c_str()) < 0) {
         return result;
@@ -62,6 +66,7 @@ inline PxlibScanResult ScanHere(const std::filesystem::path& db) {
     PX_delete(doc);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cpuSeconds = CpuSecondsUsed() - cpuStart;
     result.ok = true;
     return result;
 }

@@ -22,7 +22,9 @@ struct ScanTotals {
     std::uint64_t values = 0;
     std::uint64_t nulls = 0;
     std::uint64_t textBytes = 0;
-    double sum = 0; // keeps the decoded values alive past the optimiser
+    // Sums of the decoded values, which keep them alive past the optimiser.
+    std::int64_t integers = 0;
+    double reals = 0;
 };
 
 inline ScanTotals ScanTyped(const paradox::TableReader& reader) {
@@ -43,10 +45,13 @@ inline ScanTotals ScanTyped(const paradox::TableReader& reader) {
     }
     ScanTotals totals;
     reader.ForEachRecord([&](const paradox::RecordRef& record) {
-        ++totals.records;
+        // Per-record accumulators stay in registers; the totals are touched once per record.
+        std::int64_t integers = 0;
+        double reals = 0;
+        std::uint64_t nulls = 0;
+        std::uint64_t textBytes = 0;
         for (const Column& column : columns) {
             const std::uint8_t* p = record.bytes + column.offset;
-            ++totals.values;
             switch (column.type) {
             case FieldType::Alpha: {
                 const auto* end =
@@ -54,8 +59,8 @@ inline ScanTotals ScanTyped(const paradox::TableReader& reader) {
                 const std::string_view text(reinterpret_cast<const char*>(p),
                                             end == nullptr ? column.length
                                                            : static_cast<std::size_t>(end - p));
-                totals.textBytes += text.size();
-                totals.nulls += text.empty() ? 1 : 0;
+                textBytes += text.size();
+                nulls += text.empty() ? 1 : 0;
                 break;
             }
             case FieldType::Short:
@@ -64,46 +69,43 @@ inline ScanTotals ScanTyped(const paradox::TableReader& reader) {
             case FieldType::Date:
             case FieldType::Time: {
                 const auto value = paradox::DecodeKbeInt(p, column.length);
-                if (value) {
-                    totals.sum += static_cast<double>(*value);
-                } else {
-                    ++totals.nulls;
-                }
+                integers += value.value_or(0);
+                nulls += value ? 0 : 1;
                 break;
             }
             case FieldType::Number:
             case FieldType::Currency:
             case FieldType::Timestamp: {
                 const auto value = paradox::DecodeKbeDouble(p);
-                if (value) {
-                    totals.sum += *value;
-                } else {
-                    ++totals.nulls;
-                }
+                reals += value.value_or(0.0);
+                nulls += value ? 0 : 1;
                 break;
             }
             case FieldType::Logical:
-                if (p[0] == 0) {
-                    ++totals.nulls;
-                } else {
-                    totals.sum += p[0] == 0x81 ? 1 : 0;
-                }
+                integers += p[0] == 0x81 ? 1 : 0;
+                nulls += p[0] == 0 ? 1 : 0;
                 break;
             case FieldType::Bcd: {
                 const auto value = paradox::DecodeBcd(p, column.sizeByte);
-                totals.textBytes += value ? value->size() : 0;
+                textBytes += value ? value->size() : 0;
                 break;
             }
             case FieldType::Bytes:
-                totals.textBytes += column.length;
+                textBytes += column.length;
                 break;
             default: {
                 const auto ref = paradox::DecodeBlobRef(p, column.length);
-                totals.sum += ref ? ref->length : 0;
+                integers += ref ? ref->length : 0;
                 break;
             }
             }
         }
+        ++totals.records;
+        totals.values += columns.size();
+        totals.nulls += nulls;
+        totals.textBytes += textBytes;
+        totals.integers += integers;
+        totals.reals += reals;
     });
     return totals;
 }
