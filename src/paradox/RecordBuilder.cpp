@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -37,6 +38,13 @@ std::uint8_t* RecordBuilder::FieldBytes(std::size_t field,
     return record_.data() + offsets_[field];
 }
 
+void RecordBuilder::RefuseNullPattern(std::int32_t value, std::size_t field) const {
+    if (value == std::numeric_limits<std::int32_t>::min()) {
+        throw std::invalid_argument("value of field " + fields_[field].name +
+                                    " would be stored as NULL");
+    }
+}
+
 RecordBuilder& RecordBuilder::Null(std::size_t field) {
     std::uint8_t* p = FieldBytes(field, {});
     std::memset(p, 0, fields_[field].ByteLength());
@@ -61,7 +69,8 @@ RecordBuilder& RecordBuilder::SetInt(std::size_t field, std::int64_t value) {
     std::uint8_t* p = FieldBytes(field, {FieldType::Short, FieldType::Long, FieldType::AutoInc});
     const std::size_t length = fields_[field].ByteLength();
     const std::int64_t limit = length == 2 ? 32767 : 2147483647;
-    if (value > limit || value < -limit - 1) {
+    // The smallest value of the width encodes as all zero bytes, which is NULL.
+    if (value > limit || value < -limit) {
         throw std::invalid_argument("integer out of range for field " + fields_[field].name);
     }
     EncodeKbeInt(value, p, length);
@@ -78,12 +87,16 @@ RecordBuilder& RecordBuilder::SetDate(std::size_t field, int year, unsigned mont
 }
 
 RecordBuilder& RecordBuilder::SetDayNumber(std::size_t field, std::int32_t day) {
-    EncodeKbeInt(day, FieldBytes(field, {FieldType::Date}), 4);
+    std::uint8_t* p = FieldBytes(field, {FieldType::Date});
+    RefuseNullPattern(day, field);
+    EncodeKbeInt(day, p, 4);
     return *this;
 }
 
 RecordBuilder& RecordBuilder::SetTime(std::size_t field, std::int32_t msSinceMidnight) {
-    EncodeKbeInt(msSinceMidnight, FieldBytes(field, {FieldType::Time}), 4);
+    std::uint8_t* p = FieldBytes(field, {FieldType::Time});
+    RefuseNullPattern(msSinceMidnight, field);
+    EncodeKbeInt(msSinceMidnight, p, 4);
     return *this;
 }
 

@@ -13,7 +13,8 @@ namespace paradox {
 
 // Builds one record in on-disk encoding from typed values, starting from an all-NULL
 // record. Setters throw std::invalid_argument for a field number out of range or a value
-// the field's type cannot hold (text longer than the field, BCD that does not fit...).
+// the field's type cannot hold (text longer than the field, BCD that does not fit, the
+// smallest integer of a width, whose encoding is the NULL pattern...).
 class RecordBuilder {
 public:
     explicit RecordBuilder(const TableSchema& schema);
@@ -41,6 +42,7 @@ public:
     const std::vector<std::optional<std::vector<std::uint8_t>>>& Blobs() const { return blobs_; }
 
 private:
+    void RefuseNullPattern(std::int32_t value, std::size_t field) const;
     std::uint8_t* FieldBytes(std::size_t field, std::initializer_list<FieldType> allowed);
 
     std::vector<FieldSpec> fields_;

@@ -153,3 +153,32 @@ TEST(WriterRefusal, FullDiskIsReportedNotIgnored) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(WriterRefusal, RecordBuilderRefusesValuesItsFieldsCannotHold) {
+    const TableSchema schema = Level5(); // Id Long, Name Alpha 24, ..., Small Short
+    paradox::RecordBuilder b(schema);
+    EXPECT_THROW(b.SetText(1, std::string(25, 'x')), std::invalid_argument);
+    EXPECT_THROW(b.SetText(0, "1"), std::invalid_argument);   // Long field
+    EXPECT_THROW(b.SetInt(11, 40000), std::invalid_argument); // Short field
+    EXPECT_THROW(b.SetInt(0, 1LL << 31), std::invalid_argument);
+    EXPECT_THROW(b.SetBcd(7, "1.234"), std::invalid_argument); // two decimals
+    EXPECT_THROW(b.SetBcd(7, "12a"), std::invalid_argument);
+    EXPECT_THROW(b.Null(13), std::invalid_argument);
+    const std::uint8_t seven[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_THROW(b.SetBytes(8, seven), std::invalid_argument);
+    EXPECT_THROW(b.SetBlobText(1, "not a blob field"), std::invalid_argument);
+    // Nothing refused was written: the record is still all NULL.
+    EXPECT_TRUE(paradox::IsAllZero(b.Bytes().data(), b.Bytes().size()));
+    // The smallest integer of a width would be stored as all zero bytes, i.e. NULL.
+    EXPECT_THROW(b.SetInt(11, -32768), std::invalid_argument);
+    EXPECT_THROW(b.SetInt(0, -2147483648LL), std::invalid_argument);
+    EXPECT_THROW(b.SetDayNumber(10, -2147483647 - 1), std::invalid_argument);
+    // Extremes that fit.
+    b.SetInt(11, -32767).SetInt(0, -2147483647LL).SetText(1, std::string(24, 'y'));
+    EXPECT_EQ(paradox::DecodeKbeInt(b.Bytes().data(), 4), -2147483647LL);
+    EXPECT_EQ(paradox::DecodeKbeInt(b.Bytes().data() + 84, 2), -32767);
+}
+
+} // namespace
