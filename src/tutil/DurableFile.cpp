@@ -12,6 +12,7 @@ namespace {
 
 std::uint64_t crashAt = 0;
 std::uint64_t crashPointsPassed = 0;
+bool skipFlushes = false;
 
 [[noreturn]] void ThrowSystemError(const char* what, const std::filesystem::path& file) {
     throw std::system_error(errno, std::generic_category(),
@@ -56,7 +57,7 @@ void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
 }
 
 void Sync(const Fd& fd, const std::filesystem::path& path) {
-    if (::fsync(fd.get()) != 0) {
+    if (!skipFlushes && ::fsync(fd.get()) != 0) {
         ThrowSystemError("cannot flush", path);
     }
 }
@@ -76,6 +77,12 @@ void ArmCrashAt(std::uint64_t n) {
 }
 std::uint64_t CrashPointsPassed() {
     return crashPointsPassed;
+}
+void SkipFlushes(bool skip) {
+    skipFlushes = skip;
+}
+bool FlushesSkipped() {
+    return skipFlushes;
 }
 } // namespace testing
 

@@ -3,6 +3,7 @@
 #include "engine/ErrorCodes.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableWriter.h"
+#include "tutil/DurableFile.h"
 #include "tutil/FamilySwap.h"
 #include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
@@ -53,7 +54,9 @@ void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem
                        const std::string& tableName, const paradox::FindingList& findings,
                        const std::vector<Phase>& phases) {
     const paradox::TableSchema schema = ErrorTableSchema();
-    paradox::TableWriter writer(dir, stem, schema);
+    paradox::WriteOptions options;
+    options.sync = !testing::FlushesSkipped();
+    paradox::TableWriter writer(dir, stem, schema, options);
     paradox::RecordBuilder row(schema);
     const auto& all = findings.All();
     for (std::size_t i = 0; i < all.size(); ++i) {

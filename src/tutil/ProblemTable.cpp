@@ -2,6 +2,7 @@
 
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableWriter.h"
+#include "tutil/DurableFile.h"
 
 namespace tutil {
 
@@ -30,7 +31,12 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
 class ProblemWriter {
 public:
     ProblemWriter(const std::filesystem::path& dir, const std::string& stem)
-        : schema_(ProblemTable::Schema()), writer_(dir, stem, schema_), row_(schema_) {}
+        : schema_(ProblemTable::Schema()), writer_(dir, stem, schema_, Options()), row_(schema_) {}
+    static paradox::WriteOptions Options() {
+        paradox::WriteOptions options;
+        options.sync = !testing::FlushesSkipped();
+        return options;
+    }
     paradox::TableSchema schema_;
     paradox::TableWriter writer_;
     paradox::RecordBuilder row_;

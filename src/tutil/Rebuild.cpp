@@ -219,6 +219,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     BlobValues blobs(schema, family.mb, findings);
     paradox::WriteOptions options;
     options.byteOrderKeys = key.byteOrdered;
+    options.sync = !testing::FlushesSkipped();
     paradox::TableWriter writer(staging, table.stem, schema, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;
@@ -239,8 +240,10 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
                 paradox::TableSchema plain = schema;
                 plain.keyFieldCount = 0;
                 plain.secondaryIndexes.clear();
-                keyViolations =
-                    std::make_unique<paradox::TableWriter>(staging, stems.keyViolations, plain);
+                paradox::WriteOptions plainOptions;
+                plainOptions.sync = options.sync;
+                keyViolations = std::make_unique<paradox::TableWriter>(staging, stems.keyViolations,
+                                                                       plain, plainOptions);
             }
             keyViolations->Append({record, recordSize}, values);
             findings.Add(FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,
