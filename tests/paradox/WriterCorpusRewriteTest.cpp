@@ -106,6 +106,8 @@ TEST(WriterCorpusRewrite, EveryReadableTableCopiesFaithfully) {
         Source source;
         if (!ReadSource(db, source)) {
             ++outcome["not readable in full"];
+            std::printf("corpus rewrite: skipped %s\n",
+                        db.lexically_relative(testsupport::CorpusDir()).c_str());
             continue;
         }
         const std::string problem = paradox::WritableSchemaProblem(source.schema);
