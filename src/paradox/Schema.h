@@ -25,6 +25,7 @@ struct SecondaryIndexSpec {
     bool maintained = true;                // file type 5/8 (maintained) or 3/6
     bool composite = false;                // .XGn/.YGn rather than .Xnn/.Ynn
     std::uint8_t blockSizeCode = 2;        // block size of the X and Y files, in KB
+    std::uint8_t indexBlockSizeCode = 0;   // block size of the Y file when it differs; 0 = same
 };
 
 // Everything needed to write a table family that reproduces a table's structure exactly.

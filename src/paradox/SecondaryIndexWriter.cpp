@@ -187,7 +187,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     HeaderContent y;
     y.fileType = spec_.composite ? FileType::CompositeIndex : FileType::SecondaryIndex;
     y.fileVersion = x.fileVersion;
-    y.blockSizeCode = spec_.blockSizeCode;
+    y.blockSizeCode = YBlockSizeCode(spec_);
     y.fields.assign(xFields_.begin(), xFields_.end() - 1);
     y.sortOrder = x.sortOrder;
     y.tableName = files[1].filename().string();

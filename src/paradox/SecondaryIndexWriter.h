@@ -33,6 +33,9 @@ public:
     const std::vector<FieldSpec>& XFields() const { return xFields_; }
 
     static std::string XExtension(const SecondaryIndexSpec& spec);
+    static std::uint8_t YBlockSizeCode(const SecondaryIndexSpec& spec) {
+        return spec.indexBlockSizeCode != 0 ? spec.indexBlockSizeCode : spec.blockSizeCode;
+    }
 
 private:
     void FlipDescending(std::uint8_t* xRecord) const;

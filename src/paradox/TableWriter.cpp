@@ -73,9 +73,14 @@ std::string SecondaryProblem(const TableSchema& s, const SecondaryIndexSpec& spe
         return what + "block size code " + std::to_string(spec.blockSizeCode) +
                " not allowed at this level";
     }
+    const std::uint8_t yBlockSizeCode = SecondaryIndexWriter::YBlockSizeCode(spec);
+    if (!BlockSizeAllowed(yBlockSizeCode, s.fileVersion)) {
+        return what + "Y block size code " + std::to_string(yBlockSizeCode) +
+               " not allowed at this level";
+    }
     const SecondaryIndexWriter probe(s, spec);
     const std::uint32_t xSize = RecordSizeOf(probe.XFields());
-    if (xSize + 8 > spec.blockSizeCode * 1024u || !IndexKeyFits(xSize - 2, spec.blockSizeCode)) {
+    if (xSize + 8 > spec.blockSizeCode * 1024u || !IndexKeyFits(xSize - 2, yBlockSizeCode)) {
         return what + "index record too long for its block size";
     }
     return {};

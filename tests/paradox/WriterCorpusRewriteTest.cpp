@@ -69,8 +69,15 @@ bool ReadSource(const std::filesystem::path& db, Source& source) {
             continue;
         }
         if (auto x = TableReader::Open(file, findings)) {
-            source.schema.secondaryIndexes.push_back(
-                paradox::ReadSecondaryIndexSpec(x->Header(), extension, source.schema));
+            paradox::SecondaryIndexSpec spec =
+                paradox::ReadSecondaryIndexSpec(x->Header(), extension, source.schema);
+            // The Y file may use another block size than its X file.
+            std::string y = file.filename().string();
+            y[y.size() - extension.size()] = y[y.size() - extension.size()] == 'x' ? 'y' : 'Y';
+            if (auto yFile = TableReader::Open(file.parent_path() / y, findings)) {
+                spec.indexBlockSizeCode = yFile->Header().blockSizeCode;
+            }
+            source.schema.secondaryIndexes.push_back(std::move(spec));
         }
     }
     const auto& offsets = table->FieldOffsets();
@@ -197,6 +204,10 @@ TEST(WriterCorpusRewrite, EveryReadableTableCopiesFaithfully) {
             EXPECT_EQ(again.composite, spec.composite);
             EXPECT_EQ(again.maintained, spec.maintained);
             EXPECT_EQ(again.name, spec.name);
+            EXPECT_EQ(again.blockSizeCode, spec.blockSizeCode);
+            if (auto yCopy = TableReader::Open(dir / ("COPY." + y), findings)) {
+                EXPECT_EQ(yCopy->Header().blockSizeCode, spec.indexBlockSizeCode);
+            }
         }
         EXPECT_TRUE(findings.Empty()) << Describe(findings);
     }
