@@ -52,7 +52,7 @@ bench: build
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMENDRIX_FUZZ=ON -DMENDRIX_BUILD_APP=OFF -DMENDRIX_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 
 # A short fuzz run of every target, part of `make test`.
 FUZZ_SECONDS ?= 60
@@ -61,11 +61,12 @@ fuzz-short: fuzz
 	  [ -x "$$f" ] || continue; \
 	  name=$$(basename $$f); mkdir -p fuzz-out/$$name; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
-	  if ! $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $$f -max_total_time=$(FUZZ_SECONDS) \
+	       -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
 	       -artifact_prefix=fuzz-out/$$name- fuzz-out/$$name fuzz/seeds > fuzz-out/$$name.log 2>&1; then \
 	    tail -n 40 fuzz-out/$$name.log; echo "fuzz target $$name failed"; exit 1; \
 	  fi; \
-	  tail -n 1 fuzz-out/$$name.log; \
+	  grep -E '^(#[0-9]+[[:space:]]|Done )' fuzz-out/$$name.log | tail -n 2; \
 	done
 
 format:
