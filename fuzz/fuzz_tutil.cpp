@@ -9,6 +9,7 @@
 #include "FamilyPack.h"
 #include "FuzzTempDir.h"
 #include "platform/TUtil32.h"
+#include "tutil/DurableFile.h"
 
 #include <cstddef>
 #include <cstdint>
