@@ -34,13 +34,24 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     std::string buffer;
     buffer.reserve(kFlushBytes + 4096);
-    table->ForEachRecord([&](const paradox::RecordRef& record) {
-        paradox::AppendRecordLine(buffer, *table, record, blobs.get(), &findings);
+    auto flush = [&] {
         if (buffer.size() >= kFlushBytes) {
             out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             buffer.clear();
         }
-    });
+    };
+    table->ForEachRecordOrGap(
+        [&](const paradox::RecordRef& record) {
+            paradox::AppendRecordLine(buffer, *table, record, blobs.get(), &findings);
+            flush();
+        },
+        [&](std::uint16_t, std::uint16_t count) {
+            // Records the block declares but the file lost: one unreadable line each.
+            for (std::uint16_t i = 0; i < count; ++i) {
+                buffer += "\\E\n";
+            }
+            flush();
+        });
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.flush();
     PrintFindings(findings, err);

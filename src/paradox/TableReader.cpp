@@ -128,6 +128,7 @@ void TableReader::Walk(FindingList& findings) {
                               std::to_string(previous));
         }
         std::uint16_t count = 0;
+        std::uint16_t missing = 0;
         if (recordsReadable) {
             const std::int32_t offset = head.lastRecordOffset;
             const auto size = static_cast<std::int32_t>(recordSize);
@@ -158,11 +159,13 @@ void TableReader::Walk(FindingList& findings) {
                               "file ends after " + std::to_string(present) + " of " +
                                   std::to_string(count) + " records",
                               true);
+                missing = static_cast<std::uint16_t>(count - present);
                 count = present;
             }
         }
         chain_.push_back(static_cast<std::uint16_t>(current));
         counts_.push_back(count);
+        missing_.push_back(missing);
         recordCount_ += count;
         previous = current;
         current = head.next;

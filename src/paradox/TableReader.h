@@ -47,6 +47,8 @@ public:
     const std::vector<std::uint16_t>& ChainBlocks() const { return chain_; }
     // Records usable in each chain block (same order as ChainBlocks()).
     const std::vector<std::uint16_t>& ChainCounts() const { return counts_; }
+    // Records each chain block declares but the file no longer holds (cut off at its end).
+    const std::vector<std::uint16_t>& ChainMissing() const { return missing_; }
     std::vector<std::uint16_t> FreeBlocks() const { return free_; }
     std::uint64_t RecordCount() const { return recordCount_; }
     // Byte offset of each field inside a record, and whether the field lies inside recordSize
@@ -56,6 +58,23 @@ public:
         return field < fieldOffsets_.size() &&
                fieldOffsets_[field] + schema_.fields[field].ByteLength() <= header_.recordSize &&
                schema_.fields[field].ByteLength() > 0;
+    }
+
+    // Calls f(const RecordRef&) for every record of every chain block, in chain order, and
+    // gap(block, count) after a block's records when `count` more could not be read.
+    template <class F, class G> void ForEachRecordOrGap(F&& f, G&& gap) const {
+        const std::uint8_t* base = file_.View().data();
+        const std::size_t recordSize = header_.recordSize;
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            const std::uint16_t block = chain_[i];
+            const std::uint8_t* p = base + BlockOffset(block) + 6;
+            for (std::uint16_t slot = 0; slot < counts_[i]; ++slot, p += recordSize) {
+                f(RecordRef{block, slot, p});
+            }
+            if (missing_[i] != 0) {
+                gap(block, missing_[i]);
+            }
+        }
     }
 
     // Calls f(const RecordRef&) for every record of every chain block, in chain order.
@@ -90,6 +109,7 @@ private:
     std::uint32_t blocksPresent_ = 0;
     std::vector<std::uint16_t> chain_;
     std::vector<std::uint16_t> counts_;
+    std::vector<std::uint16_t> missing_;
     std::vector<std::uint16_t> free_;
     std::uint64_t recordCount_ = 0;
 };

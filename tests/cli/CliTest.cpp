@@ -97,6 +97,29 @@ TEST(Cli, DumpReportsAMissingBlobFileAndGoesOn) {
     EXPECT_GT(Lines(run.out), 0u);
 }
 
+TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
+    testsupport::TempDir dir;
+    std::string bytes =
+        testsupport::ReadFileBytes(testsupport::CorpusDir() / "leonhad-paradoxdriver/db/ORDERS.DB");
+    paradox::FindingList findings;
+    auto table = paradox::TableReader::Open(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver/db/ORDERS.DB", findings);
+    ASSERT_TRUE(table);
+    const auto last = table->ChainBlocks().back();
+    bytes.resize(static_cast<std::size_t>(table->BlockOffset(last)) + 6 + 2 * 71);
+    testsupport::WriteFileBytes(dir / "ORDERS.DB", bytes);
+    auto run = RunCli("dump " + Quoted((dir / "ORDERS.DB").string()));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Lines(run.out), 224u);
+    const std::size_t lost = table->ChainCounts().back() - 2u;
+    std::string tail;
+    for (std::size_t i = 0; i < lost; ++i) {
+        tail += "\\E\n";
+    }
+    EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
+    EXPECT_NE(run.err.find("File ends before its last block"), std::string::npos) << run.err;
+}
+
 TEST(Cli, UnreadableTablesExitNonZero) {
     auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
     EXPECT_EQ(encrypted.exitCode, 1);

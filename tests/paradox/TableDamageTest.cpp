@@ -61,6 +61,16 @@ TEST_F(DamagedOrders, TruncatedFileLosesOnlyTheMissingRecords) {
     EXPECT_TRUE(findings.Has(FindingCode::FileTruncated)) << Describe(findings);
     EXPECT_EQ(reader->ChainBlocks().size(), original_->ChainBlocks().size());
     EXPECT_EQ(reader->ChainCounts().back(), 3);
+    const auto declared = original_->ChainCounts().back();
+    EXPECT_EQ(reader->ChainMissing().back(), declared - 3);
+    std::uint64_t records = 0;
+    std::uint64_t gaps = 0;
+    reader->ForEachRecordOrGap([&](const paradox::RecordRef&) { ++records; },
+                               [&](std::uint16_t block, std::uint16_t count) {
+                                   EXPECT_EQ(block, last);
+                                   gaps += count;
+                               });
+    EXPECT_EQ(records + gaps, 224u);
     bool lost = false;
     for (const auto& f : findings.All()) {
         lost = lost || (f.code == FindingCode::FileTruncated && f.dataLost);
