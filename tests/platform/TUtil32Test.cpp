@@ -2,6 +2,7 @@
 
 #include "engine/Callbacks.h"
 #include "engine/ErrorCodes.h"
+#include "engine/TableOpen.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
@@ -122,6 +123,26 @@ TEST(TUtil32, VerifyFailsOnlyWhenItCannotRun) {
                             &status),
               0);
     EXPECT_EQ(status, 4u);
+}
+
+TEST(TUtil32, ATableInUseIsNeitherVerifiedNorRebuilt) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 20);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    std::unique_ptr<engine::OpenedTable> opened;
+    ASSERT_EQ(engine::OpenTable(db, "", true, opened), 0);
+    std::uint32_t status = 99;
+    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status),
+              err::TableInUse);
+    EXPECT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB", "PARTS-KEYVIOL.DB",
+                             "PARTS-PROBLEM.DB", &d.desc),
+              err::TableInUse);
+    EXPECT_FALSE(fs::exists(dir / "PARTS-BACKUP.DB"));
+    opened.reset();
+    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
 }
 
 TEST(TUtil32, AnErrorTableNeverReplacesTheTableItself) {
