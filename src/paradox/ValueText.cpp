@@ -196,14 +196,14 @@ void AppendFieldText(std::string& out, const FieldSpec& spec, const std::uint8_t
 void AppendRecordLine(std::string& out, const TableReader& table, const RecordRef& record,
                       const BlobFile* blobs, FindingList* findings) {
     const auto& fields = table.Schema().fields;
-    std::string where;
-    if (findings != nullptr) {
-        where = table.FileName() + " block " + std::to_string(record.block) + " record " +
-                std::to_string(record.slot);
-    }
+    std::string where; // names the record in blob findings; built only when needed
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) {
             out += '\t';
+        }
+        if (findings != nullptr && where.empty() && IsBlobType(fields[i].typeCode)) {
+            where = table.FileName() + " block " + std::to_string(record.block) + " record " +
+                    std::to_string(record.slot);
         }
         if (table.FieldInRecord(i)) {
             AppendFieldText(out, fields[i], record.bytes + table.FieldOffsets()[i], blobs, findings,
