@@ -70,4 +70,26 @@ TEST(TableReader, EmptyBlockWithNegativeOffsetHoldsNoRecords) {
     EXPECT_EQ(reader->RecordCount(), 0u);
 }
 
+TEST(TableReader, FreeBlocksAreListedApartFromTheChain) {
+    for (const char* relative :
+         {"leonhad-paradoxdriver/mtdemo/RENTAL.DB", "leonhad-paradoxdriver/mtdemo/FILMS.DB",
+          "celebithil-Rparadox/biolife.db"}) {
+        FindingList findings;
+        auto reader = TableReader::Open(testsupport::CorpusDir() / relative, findings);
+        ASSERT_TRUE(reader) << relative;
+        EXPECT_TRUE(findings.Empty()) << relative << "\n" << Describe(findings);
+        ASSERT_EQ(reader->FreeBlocks().size(), 1u) << relative;
+        EXPECT_EQ(reader->FreeBlocks()[0], reader->Header().firstFreeBlock);
+        EXPECT_EQ(reader->ChainBlocks().size() + 1, reader->Header().fileBlocks);
+    }
+}
+
+TEST(TableReader, AFileThatIsNoTableIsRefused) {
+    // Kept in the corpus as found: a text log that carries an index's name.
+    FindingList findings;
+    EXPECT_FALSE(
+        TableReader::Open(testsupport::CorpusDir() / "obiba-onyx/ZTrackerSL.PX", findings));
+    EXPECT_TRUE(findings.HasDamage());
+}
+
 } // namespace
