@@ -20,16 +20,6 @@ constexpr std::size_t kFirstDataUnit = 0x150 / 16;
 constexpr std::size_t kSingleHeader = 9;
 constexpr std::size_t kGraphicPrefix = 8;
 
-std::string Hex(std::uint64_t value) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    do {
-        out.insert(out.begin(), digits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + out;
-}
-
 struct Slot {
     std::uint8_t offsetUnits;
     std::uint8_t units;
@@ -77,7 +67,7 @@ void BlobFile::Walk() {
         Finding f;
         f.code = FindingCode::BlobFileBad;
         f.file = fileName_;
-        f.detail = "at " + Hex(offset) + ": " + std::move(detail);
+        f.detail = "at " + HexNumber(offset) + ": " + std::move(detail);
         structureProblems_.push_back(std::move(f));
     };
     if (size < kUnit) {
@@ -154,7 +144,8 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
     };
     const ByteView view = file_.View();
     if (ref.offset % kUnit != 0 || ref.offset / kUnit >= typeAt_.size() || ref.offset == 0) {
-        return fail(FindingCode::BlobPointerBad, "offset " + Hex(ref.offset) + " is not a block");
+        return fail(FindingCode::BlobPointerBad,
+                    "offset " + HexNumber(ref.offset) + " is not a block");
     }
     const std::uint8_t type = typeAt_[ref.offset / kUnit];
     ByteView data;
@@ -162,7 +153,7 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
     if (ref.index == 0xFF) {
         if (type != kSingle) {
             return fail(FindingCode::BlobPointerBad,
-                        "block at " + Hex(ref.offset) + " does not hold a single blob");
+                        "block at " + HexNumber(ref.offset) + " does not hold a single blob");
         }
         const std::uint16_t units = *view.U16LE(ref.offset + 1);
         const ByteView block = view.Sub(ref.offset, static_cast<std::size_t>(units) * kUnit);
@@ -180,7 +171,7 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
     } else if (ref.index < kSlots) {
         if (type != kSuballocated) {
             return fail(FindingCode::BlobPointerBad,
-                        "block at " + Hex(ref.offset) + " is not suballocated");
+                        "block at " + HexNumber(ref.offset) + " is not suballocated");
         }
         const ByteView block = view.Sub(ref.offset, kUnit);
         const Slot slot = ReadSlot(block, ref.index);
@@ -293,8 +284,8 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
                 if (!used.emplace(ref->offset, ref->index).second) {
                     report.Add(FindingCode::BlobShared, Severity::Suspicious, record.block,
                                record.slot,
-                               fields[field].name + ": blob at " + Hex(ref->offset) + " slot " +
-                                   std::to_string(ref->index));
+                               fields[field].name + ": blob at " + HexNumber(ref->offset) +
+                                   " slot " + std::to_string(ref->index));
                 }
             }
             perBlob.Clear();

@@ -77,6 +77,9 @@ enum class FindingCode : std::uint16_t {
 // The fixed text of a code ("Block chain has a cycle").
 std::string_view FindingText(FindingCode code);
 
+// "0x1F0F": how offsets and raw values are written in finding details.
+std::string HexNumber(std::uint64_t value);
+
 enum class Severity : std::uint8_t {
     Suspicious, // worth a look, not damage (stale index bookkeeping, orphan blocks)
     Damage,     // definite structural damage
@@ -85,11 +88,11 @@ enum class Severity : std::uint8_t {
 struct Finding {
     FindingCode code{};
     Severity severity = Severity::Damage;
-    std::string file;          // file name of the family member (ORDERS.PX)
-    std::int64_t block = -1;   // 1-based block number, -1 when not about one block
-    std::int64_t record = -1;  // 0-based record within the block (or table), -1 when none
-    std::string detail;        // what exactly was seen ("next=912 but file has 40 blocks")
-    bool dataLost = false;     // records or blob data could not be read because of it
+    std::string file;         // file name of the family member (ORDERS.PX)
+    std::int64_t block = -1;  // 1-based block number, -1 when not about one block
+    std::int64_t record = -1; // 0-based record within the block (or table), -1 when none
+    std::string detail;       // what exactly was seen ("next=912 but file has 40 blocks")
+    bool dataLost = false;    // records or blob data could not be read because of it
 
     std::string Describe() const; // "ORDERS.DB block 3 record 2: <text> (<detail>)"
 };
@@ -100,8 +103,8 @@ public:
     void Add(Finding finding) { findings_.push_back(std::move(finding)); }
     void Add(FindingCode code, Severity severity, std::string file, std::int64_t block,
              std::int64_t record, std::string detail, bool dataLost = false) {
-        findings_.push_back({code, severity, std::move(file), block, record, std::move(detail),
-                             dataLost});
+        findings_.push_back(
+            {code, severity, std::move(file), block, record, std::move(detail), dataLost});
     }
     const std::vector<Finding>& All() const { return findings_; }
     bool Empty() const { return findings_.empty(); }

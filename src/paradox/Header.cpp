@@ -12,16 +12,6 @@ constexpr std::size_t kExtensionEnd = 0x78;
 constexpr std::size_t kMaxFieldNameScan = 256;
 constexpr std::uint32_t kPlainMarker = 0xFF00FF00;
 
-std::string Hex(std::uint64_t value) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    do {
-        out.insert(out.begin(), digits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + out;
-}
-
 // The file types an extension allows, or an empty list when the name says nothing.
 std::vector<std::uint8_t> TypesForExtension(const std::string& ext) {
     if (ext == "DB") {
@@ -140,7 +130,7 @@ bool HeaderParser::ReadFieldDescriptors(std::size_t& pos) {
     const auto n = static_cast<std::size_t>(h_.numFields);
     if (!header_.Has(pos, 2 * n)) {
         Damage(FindingCode::HeaderVariablePartBad,
-               "field descriptors end past the header at " + Hex(pos + 2 * n));
+               "field descriptors end past the header at " + HexNumber(pos + 2 * n));
         return false;
     }
     h_.fields.resize(n);
@@ -151,7 +141,7 @@ bool HeaderParser::ReadFieldDescriptors(std::size_t& pos) {
         auto info = LookupFieldType(field.typeCode);
         if (!info) {
             Damage(FindingCode::UnknownFieldType,
-                   "field " + std::to_string(i + 1) + " type " + Hex(field.typeCode));
+                   "field " + std::to_string(i + 1) + " type " + HexNumber(field.typeCode));
             continue;
         }
         if (!IsValidFieldSize(field.typeCode, field.sizeByte)) {
@@ -217,9 +207,9 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     // (encrypted tables may keep crypt info between the names and the field numbers).
     std::size_t pos = kFixedEnd + h_.fieldNumbersOffset;
     if (h_.fieldNumbersOffset == 0 || pos < namesEnd) {
-        Damage(FindingCode::HeaderVariablePartBad, "field number array offset " + Hex(pos) +
+        Damage(FindingCode::HeaderVariablePartBad, "field number array offset " + HexNumber(pos) +
                                                        " before the end of the names at " +
-                                                       Hex(namesEnd));
+                                                       HexNumber(namesEnd));
         pos = namesEnd;
     }
     if (!header_.Has(pos, 2 * n)) {
@@ -233,9 +223,9 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     }
     pos += 2 * n;
     if (kFixedEnd + h_.sortNameOffset != pos) {
-        Damage(FindingCode::HeaderVariablePartBad, "sort order name expected at " + Hex(pos) +
+        Damage(FindingCode::HeaderVariablePartBad, "sort order name expected at " + HexNumber(pos) +
                                                        ", header says " +
-                                                       Hex(kFixedEnd + h_.sortNameOffset));
+                                                       HexNumber(kFixedEnd + h_.sortNameOffset));
         if (h_.sortNameOffset != 0 && header_.Has(kFixedEnd + h_.sortNameOffset, 1)) {
             pos = kFixedEnd + h_.sortNameOffset;
         }
@@ -250,9 +240,9 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     pos += sortName->size() + 1;
     if (h_.fileType == 6 || h_.fileType == 8) {
         if (kFixedEnd + h_.indexNameOffset != pos) {
-            Damage(FindingCode::HeaderVariablePartBad, "index name expected at " + Hex(pos) +
-                                                           ", header says " +
-                                                           Hex(kFixedEnd + h_.indexNameOffset));
+            Damage(FindingCode::HeaderVariablePartBad,
+                   "index name expected at " + HexNumber(pos) + ", header says " +
+                       HexNumber(kFixedEnd + h_.indexNameOffset));
             if (h_.indexNameOffset != 0 && header_.Has(kFixedEnd + h_.indexNameOffset, 1)) {
                 pos = kFixedEnd + h_.indexNameOffset;
             }
@@ -297,12 +287,13 @@ void HeaderParser::CheckConsistency() {
                                                     std::to_string(h_.BlockSize()));
     }
     if (h_.headerSize < h_.parsedEnd) {
-        Damage(FindingCode::BadHeaderSize, "header size " + Hex(h_.headerSize) +
-                                               " but its contents end at " + Hex(h_.parsedEnd));
+        Damage(FindingCode::BadHeaderSize, "header size " + HexNumber(h_.headerSize) +
+                                               " but its contents end at " +
+                                               HexNumber(h_.parsedEnd));
     } else if (h_.headerSize > file_.size()) {
-        Damage(FindingCode::BadHeaderSize, "header size " + Hex(h_.headerSize) +
+        Damage(FindingCode::BadHeaderSize, "header size " + HexNumber(h_.headerSize) +
                                                " beyond the end of the file at " +
-                                               Hex(file_.size()));
+                                               HexNumber(file_.size()));
     }
     // Level 3.0 tables record no used size.
     if (h_.fileVersion >= level::V3_5 || h_.IsPrimaryStyleIndex()) {
@@ -313,17 +304,17 @@ void HeaderParser::CheckConsistency() {
         const bool bad = level35Table ? h_.realHeaderSize < used || h_.realHeaderSize > used + 16
                                       : !indexOf30 && h_.realHeaderSize != used;
         if (bad) {
-            Damage(FindingCode::HeaderVariablePartBad, "used header size " +
-                                                           Hex(h_.realHeaderSize) +
-                                                           " but contents end at " + Hex(used));
+            Damage(FindingCode::HeaderVariablePartBad,
+                   "used header size " + HexNumber(h_.realHeaderSize) + " but contents end at " +
+                       HexNumber(used));
         }
     }
     if (h_.modifiedFlags1 != 0 || h_.modifiedFlags2 != 0) {
-        Suspicious(FindingCode::RebuildFlagSet,
-                   "modified flags " + Hex(h_.modifiedFlags1) + " " + Hex(h_.modifiedFlags2));
+        Suspicious(FindingCode::RebuildFlagSet, "modified flags " + HexNumber(h_.modifiedFlags1) +
+                                                    " " + HexNumber(h_.modifiedFlags2));
     }
     if (h_.hasExtension && h_.encryption1 != kPlainMarker) {
-        Suspicious(FindingCode::EncryptionMarkerOdd, "marker " + Hex(h_.encryption1));
+        Suspicious(FindingCode::EncryptionMarkerOdd, "marker " + HexNumber(h_.encryption1));
     }
 }
 
@@ -336,7 +327,7 @@ void HeaderParser::DetectEncryption() {
     if (h_.encrypted) {
         findings_.Add(FindingCode::Encrypted, Severity::Suspicious, name_, -1, -1,
                       "password checksum " +
-                          Hex(h_.hasExtension ? h_.encryption2 : h_.encryption1) +
+                          HexNumber(h_.hasExtension ? h_.encryption2 : h_.encryption1) +
                           "; blocks cannot be read");
     }
 }
