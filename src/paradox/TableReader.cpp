@@ -65,17 +65,25 @@ void TableReader::Walk(FindingList& findings) {
         return; // the header findings already say why no block can be read
     }
     FindingLimiter report(findings, fileName_);
-    const std::uint64_t blockSize = header_.BlockSize();
     const std::uint64_t fileSize = file_.Size();
     const std::uint64_t headerSize = header_.headerSize;
     if (fileSize >= headerSize + 6) {
-        blocksPresent_ = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kMaxBlocks, (fileSize - headerSize - 6) / blockSize + 1));
+        blocksPresent_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            kMaxBlocks, (fileSize - headerSize - 6) / header_.BlockSize() + 1));
     }
+    CheckExtent(report);
+    std::vector<BlockUse> use(blocksPresent_ + 1, BlockUse::Unseen);
+    WalkChain(report, use);
+    WalkFreeList(report, use);
+    CheckBlockCounts(report, use);
+}
 
-    // File length against the declared block count. A last block cut short is fine as long
-    // as its used part is there; that is checked block by block below.
-    const std::uint64_t declaredEnd = headerSize + header_.fileBlocks * blockSize;
+void TableReader::CheckExtent(FindingLimiter& report) const {
+    // A last block cut short is fine as long as its used part is there; that is checked
+    // block by block in the chain walk.
+    const std::uint64_t fileSize = file_.Size();
+    const std::uint64_t declaredEnd =
+        header_.headerSize + std::uint64_t{header_.fileBlocks} * header_.BlockSize();
     if (header_.fileBlocks > blocksPresent_) {
         report.Damage(FindingCode::FileTruncated, -1,
                       "file holds " + std::to_string(blocksPresent_) + " of " +
@@ -85,22 +93,60 @@ void TableReader::Walk(FindingList& findings) {
                           std::to_string(fileSize - declaredEnd) + " bytes after block " +
                               std::to_string(header_.fileBlocks));
     }
+}
 
-    // 0 = not seen, 1 = in the chain, 2 = free.
-    std::vector<std::uint8_t> seen(blocksPresent_ + 1, 0);
+TableReader::BlockRecords TableReader::CountRecords(std::uint32_t block, ByteView bytes,
+                                                    std::int16_t lastRecordOffset,
+                                                    FindingLimiter& report) const {
     const std::uint32_t recordSize = header_.recordSize;
-    const bool recordsReadable = recordSize > 0 && recordSize <= blockSize - 6;
-    const auto capacity =
-        recordsReadable ? static_cast<std::uint16_t>((blockSize - 6) / recordSize) : 0;
+    const std::uint32_t blockSize = header_.BlockSize();
+    if (recordSize == 0 || recordSize > blockSize - 6) {
+        return {}; // the header check reported the record size
+    }
+    const auto capacity = static_cast<std::uint16_t>((blockSize - 6) / recordSize);
+    const std::int32_t offset = lastRecordOffset;
+    const auto size = static_cast<std::int32_t>(recordSize);
+    BlockRecords records;
+    if (offset < 0) {
+        // An empty block stores minus the record size; other negative values are damage.
+        if (offset != -size) {
+            report.Damage(FindingCode::BadLastRecordOffset, block,
+                          "last record offset " + std::to_string(offset), true);
+        }
+        return records;
+    }
+    if (offset % size != 0) {
+        report.Damage(FindingCode::BadLastRecordOffset, block,
+                      "last record offset " + std::to_string(offset) + " is not a multiple of " +
+                          std::to_string(size));
+    }
+    records.count = static_cast<std::uint16_t>(offset / size + 1);
+    if (records.count > capacity) {
+        report.Damage(FindingCode::BadLastRecordOffset, block,
+                      "last record offset " + std::to_string(offset) +
+                          " past the block end; reading " + std::to_string(capacity) + " records");
+        records.count = capacity;
+    }
+    const auto present =
+        static_cast<std::uint16_t>(bytes.size() >= 6 ? (bytes.size() - 6) / recordSize : 0);
+    if (records.count > present) {
+        report.Damage(FindingCode::FileTruncated, block,
+                      "file ends after " + std::to_string(present) + " of " +
+                          std::to_string(records.count) + " records",
+                      true);
+        records.missing = static_cast<std::uint16_t>(records.count - present);
+        records.count = present;
+    }
+    return records;
+}
 
+void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) {
     std::uint32_t start = header_.firstBlock;
-    if (header_.blocksInUse > 0 || header_.firstBlock != 0) {
-        if (header_.firstBlock != 1) {
-            report.Damage(FindingCode::ChainBadFirst, -1,
-                          "first block " + std::to_string(header_.firstBlock));
-            if (start == 0 || start > blocksPresent_) {
-                start = blocksPresent_ >= 1 ? 1 : 0;
-            }
+    if ((header_.blocksInUse > 0 || header_.firstBlock != 0) && header_.firstBlock != 1) {
+        report.Damage(FindingCode::ChainBadFirst, -1,
+                      "first block " + std::to_string(header_.firstBlock));
+        if (start == 0 || start > blocksPresent_) {
+            start = blocksPresent_ >= 1 ? 1 : 0;
         }
     }
     std::uint32_t previous = 0;
@@ -113,60 +159,25 @@ void TableReader::Walk(FindingList& findings) {
                           true);
             break;
         }
-        if (seen[current] != 0) {
+        if (use[current] != BlockUse::Unseen) {
             report.Damage(FindingCode::ChainCycle, previous,
                           "next block " + std::to_string(current) + " is already in the chain",
                           chain_.size() < header_.blocksInUse);
             break;
         }
-        seen[current] = 1;
-        const ByteView block = BlockBytes(current);
-        const BlockHead head = ReadBlockHead(block);
+        use[current] = BlockUse::Chain;
+        const ByteView bytes = BlockBytes(current);
+        const BlockHead head = ReadBlockHead(bytes);
         if (head.prev != previous) {
             report.Damage(FindingCode::ChainPrevMismatch, current,
                           "back link " + std::to_string(head.prev) + ", expected " +
                               std::to_string(previous));
         }
-        std::uint16_t count = 0;
-        std::uint16_t missing = 0;
-        if (recordsReadable) {
-            const std::int32_t offset = head.lastRecordOffset;
-            const auto size = static_cast<std::int32_t>(recordSize);
-            if (offset < 0) {
-                if (offset != -size) {
-                    report.Damage(FindingCode::BadLastRecordOffset, current,
-                                  "last record offset " + std::to_string(offset), true);
-                }
-            } else {
-                if (offset % size != 0) {
-                    report.Damage(FindingCode::BadLastRecordOffset, current,
-                                  "last record offset " + std::to_string(offset) +
-                                      " is not a multiple of " + std::to_string(size));
-                }
-                count = static_cast<std::uint16_t>(offset / size + 1);
-                if (count > capacity) {
-                    report.Damage(FindingCode::BadLastRecordOffset, current,
-                                  "last record offset " + std::to_string(offset) +
-                                      " past the block end; reading " + std::to_string(capacity) +
-                                      " records");
-                    count = capacity;
-                }
-            }
-            const auto present =
-                static_cast<std::uint16_t>(block.size() >= 6 ? (block.size() - 6) / recordSize : 0);
-            if (count > present) {
-                report.Damage(FindingCode::FileTruncated, current,
-                              "file ends after " + std::to_string(present) + " of " +
-                                  std::to_string(count) + " records",
-                              true);
-                missing = static_cast<std::uint16_t>(count - present);
-                count = present;
-            }
-        }
+        const BlockRecords records = CountRecords(current, bytes, head.lastRecordOffset, report);
         chain_.push_back(static_cast<std::uint16_t>(current));
-        counts_.push_back(count);
-        missing_.push_back(missing);
-        recordCount_ += count;
+        counts_.push_back(records.count);
+        missing_.push_back(records.missing);
+        recordCount_ += records.count;
         previous = current;
         current = head.next;
     }
@@ -182,33 +193,39 @@ void TableReader::Walk(FindingList& findings) {
                       "chain has " + std::to_string(chain_.size()) + " blocks, header says " +
                           std::to_string(header_.blocksInUse));
     }
+    const std::uint32_t recordSize = header_.recordSize;
+    const bool recordsReadable = recordSize > 0 && recordSize <= header_.BlockSize() - 6;
     if (recordsReadable && recordCount_ != header_.numRecords) {
         report.Damage(FindingCode::RecordCountMismatch, -1,
                       "blocks hold " + std::to_string(recordCount_) + " records, header says " +
                           std::to_string(header_.numRecords));
     }
+}
 
-    current = header_.firstFreeBlock;
+void TableReader::WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& use) {
+    std::uint32_t current = header_.firstFreeBlock;
     std::uint32_t from = 0;
     while (current != 0) {
         std::string problem;
         if (current > blocksPresent_) {
             problem = "points at block " + std::to_string(current) + " outside the file";
-        } else if (seen[current] == 1) {
+        } else if (use[current] == BlockUse::Chain) {
             problem = "block " + std::to_string(current) + " is also in the data chain";
-        } else if (seen[current] == 2) {
+        } else if (use[current] == BlockUse::Free) {
             problem = "block " + std::to_string(current) + " is listed twice (cycle)";
         }
         if (!problem.empty()) {
             report.Damage(FindingCode::FreeListBad, from == 0 ? -1 : from, problem);
             break;
         }
-        seen[current] = 2;
+        use[current] = BlockUse::Free;
         free_.push_back(static_cast<std::uint16_t>(current));
         from = current;
         current = ReadBlockHead(BlockBytes(current)).next;
     }
+}
 
+void TableReader::CheckBlockCounts(FindingLimiter& report, const std::vector<BlockUse>& use) const {
     if (header_.fileBlocks != chain_.size() + free_.size()) {
         report.Damage(FindingCode::BlockCountMismatch, -1,
                       "header says " + std::to_string(header_.fileBlocks) + " blocks, found " +
@@ -217,7 +234,7 @@ void TableReader::Walk(FindingList& findings) {
     }
     const std::uint32_t last = std::min<std::uint32_t>(header_.fileBlocks, blocksPresent_);
     for (std::uint32_t block = 1; block <= last; ++block) {
-        if (seen[block] == 0) {
+        if (use[block] == BlockUse::Unseen) {
             report.Suspicious(FindingCode::OrphanBlock, block, "not reachable from the header");
         }
     }

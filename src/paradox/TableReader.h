@@ -14,6 +14,8 @@
 
 namespace paradox {
 
+class FindingLimiter;
+
 // One record as it lies in the mapped file: recordSize bytes at `bytes`.
 struct RecordRef {
     std::uint16_t block; // 1-based block number
@@ -97,8 +99,20 @@ public:
     }
 
 private:
+    enum class BlockUse : std::uint8_t { Unseen, Chain, Free };
+    struct BlockRecords {
+        std::uint16_t count = 0;   // records that can be read
+        std::uint16_t missing = 0; // declared but cut off by the end of the file
+    };
+
     TableReader(std::filesystem::path path, MappedFile file, TableHeader header);
     void Walk(FindingList& findings);
+    void CheckExtent(FindingLimiter& report) const;
+    BlockRecords CountRecords(std::uint32_t block, ByteView bytes, std::int16_t lastRecordOffset,
+                              FindingLimiter& report) const;
+    void WalkChain(FindingLimiter& report, std::vector<BlockUse>& use);
+    void WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& use);
+    void CheckBlockCounts(FindingLimiter& report, const std::vector<BlockUse>& use) const;
 
     std::filesystem::path path_;
     std::string fileName_;
