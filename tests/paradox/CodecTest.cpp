@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
+#include "paradox/Codec.h"
 
 #include <array>
 #include <cmath>
-
-#include "paradox/Codec.h"
+#include <gtest/gtest.h>
 
 using namespace paradox;
 
