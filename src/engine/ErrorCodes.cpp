@@ -76,6 +76,8 @@ std::string DescribeError(std::uint16_t code) {
         return "Table file is shorter than its header says";
     case err::TableNameMissing:
         return "No table name given";
+    case err::RebuildInterrupted:
+        return "A rebuild of the table was interrupted and must be completed";
     case err::EndOfTable:
         return "At the end of the list";
     case err::InvalidHandle:

@@ -45,6 +45,7 @@ inline constexpr std::uint16_t TableNotActive = 0x230D;
 inline constexpr std::uint16_t IndexOfAnotherTable = 0x230E;
 inline constexpr std::uint16_t TableTruncated = 0x230F;
 inline constexpr std::uint16_t TableNameMissing = 0x2310;
+inline constexpr std::uint16_t RebuildInterrupted = 0x2311;
 // 0x24xx: cursors and callbacks
 inline constexpr std::uint16_t EndOfTable = 0x2401;
 inline constexpr std::uint16_t InvalidHandle = 0x2402;

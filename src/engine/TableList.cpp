@@ -4,6 +4,7 @@
 #include "engine/Database.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/RebuildFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,7 +65,7 @@ std::uint16_t ListTables(const std::string& directory, std::string_view pattern,
             return Fail(err::IoError, "cannot list " + directory + ": " + ec.message());
         }
         std::string name = it->path().filename().string();
-        if (name.size() <= 3 || !EndsWithNoCase(name, ".DB")) {
+        if (name.size() <= 3 || !EndsWithNoCase(name, ".DB") || IsRebuildFileName(name)) {
             continue;
         }
         std::error_code typeError;

@@ -15,7 +15,8 @@ bool IsSystemTableName(std::string_view fileName);
 // The Paradox tables of a directory: regular files named *.DB (any case) that match
 // `pattern` (wildcards * and ?, without regard to case; "*.*" matches every name), sorted
 // by name without regard to case. `extensions` keeps the ".DB"; `systemTables` keeps the
-// system tables. `out` is replaced.
+// system tables. A rebuild's own files (its staging folder and what is in it, its journal)
+// are never listed. `out` is replaced.
 std::uint16_t ListTables(const std::string& directory, std::string_view pattern, bool extensions,
                          bool systemTables, std::vector<std::string>& out);
 

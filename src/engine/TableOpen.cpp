@@ -5,6 +5,7 @@
 #include "engine/Failure.h"
 #include "engine/FaultHook.h"
 #include "engine/Limits.h"
+#include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
 #include "paradox/OpenChecks.h"
 #include "paradox/PrimaryIndex.h"
@@ -200,6 +201,15 @@ std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexN
     const auto mode = exclusive ? TableLock::Mode::Exclusive : TableLock::Mode::Shared;
     if (auto result = TableLock::Acquire(db, mode, lock); result != err::Ok) {
         return result;
+    }
+    // Checked under our lock, so no rebuild is running: a journal means one died mid-swap and
+    // the folder may hold a mixture of the old and the new family.
+    if (const auto journal = RebuildJournalPath(db.parent_path(), db.stem().string());
+        std::filesystem::exists(std::filesystem::symlink_status(journal, ec))) {
+        return Fail(err::RebuildInterrupted,
+                    db.string() + ": a rebuild of this table was interrupted (its journal " +
+                        journal.filename().string() +
+                        " is beside it); rebuild the table to complete it");
     }
     std::optional<MappedFile> file;
     std::optional<TableHeader> header;

@@ -39,6 +39,7 @@ std::uint16_t LocateTable(const std::string& directory, const std::string& table
 // not grow with its data:
 //  - not in use: no lock file of another Paradox program beside it, and our own lock
 //    (exclusive or shared) on the .DB can be taken;
+//  - no rebuild of the table was interrupted half way (its journal is not beside it);
 //  - the header is sound, the file holds the blocks it counts, the start of the block chain
 //    (a bounded number of blocks) and its tail agree with the header;
 //  - a keyed table's .PX, and the chosen secondary index's X and Y files, exist and agree

@@ -1,5 +1,6 @@
 #include "tutil/FamilySwap.h"
 
+#include "engine/RebuildFiles.h"
 #include "tutil/DurableFile.h"
 
 #include <fstream>
@@ -62,11 +63,11 @@ void ApplyPlan(const fs::path& dir, const fs::path& staging, const SwapPlan& pla
 } // namespace
 
 fs::path StagingDir(const fs::path& dir, const std::string& stem) {
-    return dir / (".mendrix-" + stem + ".staging");
+    return engine::RebuildStagingDir(dir, stem);
 }
 
 fs::path JournalPath(const fs::path& dir, const std::string& stem) {
-    return dir / (".mendrix-" + stem + ".journal");
+    return engine::RebuildJournalPath(dir, stem);
 }
 
 std::string JournalText(const SwapPlan& plan) {
