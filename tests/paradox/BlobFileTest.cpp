@@ -4,6 +4,7 @@
 #include "paradox/Family.h"
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,13 +17,7 @@ using paradox::FindingCode;
 using paradox::FindingList;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string out;
-    for (const auto& f : findings.All()) {
-        out += f.Describe() + "\n";
-    }
-    return out;
-}
+using testsupport::Describe;
 
 // Every blob of the first record whose field `fieldIndex` is not NULL.
 std::vector<std::uint8_t> FirstBlob(const TableReader& table, const BlobFile* blobs,

@@ -3,6 +3,7 @@
 #include "paradox/Family.h"
 #include "paradox/MappedFile.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +25,7 @@ std::optional<paradox::TableHeader> ParseFile(const std::filesystem::path& path,
     return paradox::ParseHeader(file->View(), path.filename().string(), findings);
 }
 
-std::string Describe(const FindingList& findings) {
-    std::string out;
-    for (const auto& f : findings.All()) {
-        out += f.Describe() + "\n";
-    }
-    return out;
-}
+using testsupport::Describe;
 
 bool IsEncryptedCorpusTable(const std::filesystem::path& path) {
     return path.parent_path().filename() == "encrypt";

@@ -4,6 +4,7 @@
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,7 @@ using paradox::FindingCode;
 using paradox::FindingList;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string out;
-    for (const auto& f : findings.All()) {
-        out += f.Describe() + "\n";
-    }
-    return out;
-}
+using testsupport::Describe;
 
 // The Y file paired with an X file ("ORDERS.X02" -> "ORDERS.Y02"), empty when absent.
 std::filesystem::path PairedY(const paradox::TableFamily& family, const std::filesystem::path& x) {

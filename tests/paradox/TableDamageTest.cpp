@@ -1,5 +1,6 @@
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <functional>
@@ -12,13 +13,7 @@ using paradox::FindingCode;
 using paradox::FindingList;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string out;
-    for (const auto& f : findings.All()) {
-        out += f.Describe() + "\n";
-    }
-    return out;
-}
+using testsupport::Describe;
 
 // ORDERS.DB: keyed, 224 records in several 2 KB blocks after a 0x800 header.
 class DamagedOrders : public ::testing::Test {

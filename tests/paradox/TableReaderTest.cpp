@@ -2,6 +2,7 @@
 
 #include "CorpusManifest.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,7 @@ using paradox::FindingCode;
 using paradox::FindingList;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string out;
-    for (const auto& f : findings.All()) {
-        out += f.Describe() + "\n";
-    }
-    return out;
-}
+using testsupport::Describe;
 
 TEST(TableReader, EveryCorpusTableReadsWithTheManifestRecordCount) {
     ASSERT_EQ(ManifestRows().size(), 166u);

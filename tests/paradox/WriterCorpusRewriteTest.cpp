@@ -12,6 +12,7 @@
 #include "paradox/TableWriter.h"
 #include "paradox/ValueText.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +23,7 @@ namespace {
 using paradox::FindingList;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string text;
-    for (const auto& f : findings.All()) {
-        text += f.Describe() + "\n";
-    }
-    return text;
-}
+using testsupport::Describe;
 
 std::string Dump(const TableReader& table, const paradox::BlobFile* blobs) {
     std::string out;

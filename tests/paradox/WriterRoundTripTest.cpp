@@ -8,6 +8,7 @@
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <cstring>
@@ -34,13 +35,7 @@ std::ostream& operator<<(std::ostream& out, const Case& c) {
     return out << c.name;
 }
 
-std::string Describe(const FindingList& findings) {
-    std::string text;
-    for (const auto& f : findings.All()) {
-        text += f.Describe() + "\n";
-    }
-    return text;
-}
+using testsupport::Describe;
 
 class WriterRoundTrip : public ::testing::TestWithParam<Case> {};
 

@@ -9,6 +9,7 @@
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
 #include <cstring>
@@ -21,13 +22,7 @@ using paradox::FindingList;
 using paradox::SecondaryIndexSpec;
 using paradox::TableReader;
 
-std::string Describe(const FindingList& findings) {
-    std::string text;
-    for (const auto& f : findings.All()) {
-        text += f.Describe() + "\n";
-    }
-    return text;
-}
+using testsupport::Describe;
 
 SecondaryIndexSpec Single(const char* ext, std::uint16_t field, std::uint8_t blockSizeCode,
                           bool maintained = true) {

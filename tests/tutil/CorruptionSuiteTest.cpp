@@ -1,5 +1,6 @@
 #include "TableFixture.h"
 #include "paradox/TableWriter.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
@@ -36,13 +37,7 @@ bool HasIndexCode(const paradox::FindingList& findings) {
     return false;
 }
 
-std::string Describe(const paradox::FindingList& findings) {
-    std::string text;
-    for (const auto& f : findings.All()) {
-        text += f.Describe() + "\n";
-    }
-    return text;
-}
+using testsupport::Describe;
 
 // One kind of damage: what it does to a healthy ORDERS family, the finding it must raise,
 // and which original records cannot come back (indexes into the chain order).
