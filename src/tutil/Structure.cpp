@@ -13,21 +13,26 @@ namespace tutil {
 
 using paradox::FindingCode;
 
+bool IsStructureCode(FindingCode code) {
+    switch (code) {
+    case FindingCode::BadFieldCount:
+    case FindingCode::BadKeyFieldCount:
+    case FindingCode::UnknownFieldType:
+    case FindingCode::BadFieldSize:
+    case FindingCode::RecordSizeMismatch:
+    case FindingCode::HeaderVariablePartBad:
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace {
 
-// Header faults after which the fields of the table are not known.
 bool StructureUnknown(const paradox::FindingList& findings) {
     for (const auto& f : findings.All()) {
-        switch (f.code) {
-        case FindingCode::BadFieldCount:
-        case FindingCode::BadKeyFieldCount:
-        case FindingCode::UnknownFieldType:
-        case FindingCode::BadFieldSize:
-        case FindingCode::RecordSizeMismatch:
-        case FindingCode::HeaderVariablePartBad:
-            return f.severity == paradox::Severity::Damage;
-        default:
-            break;
+        if (f.severity == paradox::Severity::Damage && IsStructureCode(f.code)) {
+            return true;
         }
     }
     return false;

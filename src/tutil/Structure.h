@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/Finding.h"
 #include "paradox/Schema.h"
 #include "tutil/TableLocation.h"
 
@@ -10,5 +11,9 @@ namespace tutil {
 // UtilityError when the header cannot be understood (not a table, encrypted, damaged
 // field descriptors).
 paradox::TableSchema ReadTableStructure(const TableLocation& table);
+
+// Header faults after which the fields of a table are not known (its structure must then be
+// given by hand to rebuild it).
+bool IsStructureCode(paradox::FindingCode code);
 
 } // namespace tutil

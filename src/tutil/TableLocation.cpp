@@ -1,22 +1,14 @@
 #include "tutil/TableLocation.h"
 
+#include "engine/Config.h"
 #include "engine/ErrorCodes.h"
 #include "tutil/UtilityError.h"
 
-#include <algorithm>
-#include <cctype>
 #include <system_error>
 
 namespace tutil {
 namespace fs = std::filesystem;
 namespace {
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 fs::path FindIgnoringCase(const fs::path& dir, const std::string& name) {
     std::error_code ec;
@@ -25,7 +17,7 @@ fs::path FindIgnoringCase(const fs::path& dir, const std::string& name) {
     }
     for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (SameNameIgnoringCase(it->path().filename().string(), name) && it->is_regular_file(ec)) {
+        if (engine::SameName(it->path().filename().string(), name) && it->is_regular_file(ec)) {
             return dir / it->path().filename();
         }
     }

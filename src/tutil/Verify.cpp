@@ -11,6 +11,7 @@
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
+#include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
 
 #include <cstring>
@@ -32,20 +33,6 @@ Phase PhaseOf(FindingCode code) {
         return Phase::Indexes;
     }
     return Phase::Data;
-}
-
-bool IsStructureCode(FindingCode code) {
-    switch (code) {
-    case FindingCode::BadFieldCount:
-    case FindingCode::BadKeyFieldCount:
-    case FindingCode::UnknownFieldType:
-    case FindingCode::BadFieldSize:
-    case FindingCode::RecordSizeMismatch:
-    case FindingCode::HeaderVariablePartBad:
-        return true;
-    default:
-        return false;
-    }
 }
 
 void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
