@@ -107,7 +107,9 @@ std::uint64_t TreeWalk::Visit(std::uint16_t block, unsigned level, std::uint16_t
             leaves_.push_back({child, statistic, entry, block, slot});
         } else {
             const std::uint64_t below = Visit(child, level - 1, block, entry);
-            if (below != statistic) {
+            // The statistic is a 16-bit word: a subtree of more than 65535 records can only
+            // hold its count modulo 65536 (large secondary indexes have such subtrees).
+            if (static_cast<std::uint16_t>(below) != statistic) {
                 report_.Add(FindingCode::IndexStatisticMismatch, Severity::Damage, block, slot,
                             "entry says " + std::to_string(statistic) + " records, block " +
                                 std::to_string(child) + " holds " + std::to_string(below));

@@ -7,8 +7,10 @@
 #include "paradox/MappedFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
+#include <random>
 #include <string_view>
 #include <unordered_map>
 
@@ -17,10 +19,22 @@ namespace {
 
 constexpr std::uint16_t kDescending = 0x8000;
 
+// ASCII letters folded to upper case, every other byte as it is.
+constexpr std::array<std::uint8_t, 256> kUpper = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(i >= 'a' && i <= 'z' ? i - ('a' - 'A') : i);
+    }
+    return table;
+}();
+
 // Alpha values of a case-insensitive index are stored folded to upper case, and letters
 // outside ASCII are folded by the table's collation, which is not known here: such bytes
 // match any byte outside ASCII. Bytes after the terminating NUL are not part of the value.
 bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::size_t length) {
+    if (std::memcmp(indexed, stored, length) == 0) {
+        return true;
+    }
     for (std::size_t i = 0; i < length; ++i) {
         const std::uint8_t a = indexed[i];
         const std::uint8_t b = stored[i];
@@ -30,7 +44,7 @@ bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::siz
         if (a >= 0x80 && b >= 0x80) {
             continue;
         }
-        if (std::toupper(a) != std::toupper(b)) {
+        if (kUpper[a] != kUpper[b]) {
             return false;
         }
     }
@@ -43,6 +57,69 @@ bool SameValue(const FieldSpec& field, const std::uint8_t* indexed, const std::u
     }
     return std::memcmp(indexed, stored, field.ByteLength()) == 0;
 }
+
+// Byte order of two keys of `length` bytes; short keys (most are) without a library call.
+int CompareKeyBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
+    if (length <= 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            x = (x << 8) | a[i];
+            y = (y << 8) | b[i];
+        }
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return std::memcmp(a, b, length);
+}
+
+// The records of one table block, searched for a key. A block whose keys rise strictly (every
+// healthy block) is searched by halving; any other block row by row, so that the first record
+// with the key is the one found, as in a damaged block with repeated keys.
+class BlockSearch {
+public:
+    BlockSearch(const std::uint8_t* rows, std::uint16_t count, std::uint32_t recordSize,
+                std::size_t keyLength)
+        : rows_(rows), count_(count), recordSize_(recordSize), keyLength_(keyLength) {
+        for (std::uint16_t slot = 1; slot < count && ascending_; ++slot) {
+            ascending_ = CompareKeyBytes(Row(slot - 1u), Row(slot), keyLength) < 0;
+        }
+    }
+
+    const std::uint8_t* Find(const std::uint8_t* key) const {
+        if (!ascending_) {
+            for (std::uint16_t slot = 0; slot < count_; ++slot) {
+                if (std::memcmp(Row(slot), key, keyLength_) == 0) {
+                    return Row(slot);
+                }
+            }
+            return nullptr;
+        }
+        std::size_t low = 0;
+        std::size_t high = count_;
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            const int order = CompareKeyBytes(Row(middle), key, keyLength_);
+            if (order == 0) {
+                return Row(middle);
+            }
+            if (order < 0) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    const std::uint8_t* Row(std::size_t slot) const { return rows_ + slot * recordSize_; }
+
+    const std::uint8_t* rows_;
+    std::uint16_t count_;
+    std::uint32_t recordSize_;
+    std::size_t keyLength_;
+    bool ascending_ = true;
+};
 
 // The table fields an X file indexes. Level 4+ headers list them in the field-number array;
 // older ones index a single field named by header byte 0x15.
@@ -106,21 +183,138 @@ bool MapFields(const TableHeader& x, const TableReader& table,
     return true;
 }
 
+// A hash of a sequence of bytes under a secret key, made for adding up: the sums of two
+// multisets of records agree when the multisets do, and differ otherwise except with a
+// chance of about 2^-64 that nobody can steer, since the key is drawn for every check.
+class RecordHash {
+public:
+    RecordHash() {
+        std::random_device random;
+        for (auto& word : keys_) {
+            word = (std::uint64_t{random()} << 32) ^ random();
+        }
+    }
+
+    std::uint64_t operator()(std::uint16_t block, const std::uint8_t* bytes,
+                             std::size_t length) const {
+        std::uint64_t sum = Mix(keys_[0] ^ block ^ (std::uint64_t{length} << 16));
+        std::size_t k = 1;
+        std::size_t at = 0;
+        for (; at + 16 <= length; at += 16, k = (k + 2) % kKeys) {
+            sum += Multiply(Load(bytes + at) ^ keys_[k], Load(bytes + at + 8) ^ keys_[k + 1]);
+        }
+        std::uint64_t last[2] = {0, 0};
+        std::memcpy(last, bytes + at, length - at);
+        sum += Multiply(last[0] ^ keys_[k], last[1] ^ keys_[k + 1]);
+        return Mix(sum);
+    }
+
+private:
+    static constexpr std::size_t kKeys = 33;
+    static std::uint64_t Load(const std::uint8_t* p) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        return word;
+    }
+    // The two halves of the full 128-bit product, folded.
+    static std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
+        __extension__ typedef unsigned __int128 Wide;
+        const Wide product = static_cast<Wide>(a) * b;
+        return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+    }
+    static std::uint64_t Mix(std::uint64_t x) {
+        x ^= x >> 31;
+        x *= 0x7fb5d329728ea185ULL;
+        x ^= x >> 27;
+        x *= 0x81dadef4bc2dd44dULL;
+        x ^= x >> 33;
+        return x;
+    }
+    std::array<std::uint64_t, kKeys + 1> keys_{};
+};
+
+// The quick proof that every X record agrees with the table: when each table block's keys
+// rise strictly (one record per key and block), every X record names a chain block, and the
+// X records, as (block, indexed values, key), are the same multiset as the table records,
+// then each X record finds its own record in its block with the same bytes. Compared through
+// sums of keyed hashes, in two passes in file order. False means "look record by record".
+bool AgreesAsAWhole(const TableReader& x, const TableReader& table,
+                    const std::vector<std::size_t>& source, std::size_t secondary,
+                    std::size_t keyLength, std::uint32_t blockNumberOffset,
+                    const std::vector<std::int32_t>& position) {
+    if (x.RecordCount() != table.RecordCount()) {
+        return false;
+    }
+    const TableHeader& t = table.Header();
+    // X layout: the indexed values, then the key: both sides are hashed in that layout.
+    const std::size_t keyInX = blockNumberOffset - keyLength;
+    const std::size_t hashed = blockNumberOffset;
+    const RecordHash hash;
+    std::uint64_t xSum = 0;
+    bool allInChain = true;
+    x.ForEachRecord([&](const RecordRef& record) {
+        const std::uint16_t number = IndexWord(record.bytes + blockNumberOffset);
+        allInChain = allInChain && number < position.size() && position[number] >= 0;
+        xSum += hash(number, record.bytes, hashed);
+    });
+    if (!allInChain) {
+        return false;
+    }
+    std::vector<std::uint8_t> gathered(hashed);
+    std::uint64_t tableSum = 0;
+    bool ascending = true;
+    const std::uint8_t* previous = nullptr;
+    std::uint16_t previousBlock = 0;
+    table.ForEachRecord([&](const RecordRef& row) {
+        if (previous != nullptr && previousBlock == row.block) {
+            ascending = ascending && std::memcmp(previous, row.bytes, keyLength) < 0;
+        }
+        previous = row.bytes;
+        previousBlock = row.block;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < secondary; ++i) {
+            const std::size_t field = source[i];
+            const std::size_t length = t.fields[field].ByteLength();
+            std::memcpy(gathered.data() + at, row.bytes + table.FieldOffsets()[field], length);
+            at += length;
+        }
+        std::memcpy(gathered.data() + keyInX, row.bytes, keyLength);
+        tableSum += hash(row.block, gathered.data(), hashed);
+    });
+    return ascending && xSum == tableSum;
+}
+
+// An X record that does not agree with the table record its block number leads to. Kept
+// aside so that the findings come out in the X file's order, whatever order the X records
+// were checked in.
+struct Mismatch {
+    enum class Kind : std::uint8_t { NotInChain, NotInBlock, ValueDiffers };
+    std::uint32_t chainPosition; // of the X block, then the slot: the X file's order
+    std::uint16_t block;
+    std::uint16_t slot;
+    const std::uint8_t* record;
+    Kind kind;
+    std::int64_t pointsAt = 0; // NotInChain: the block number the X record holds
+    std::size_t field = 0;     // ValueDiffers: the first differing indexed field
+};
+
 // Every record of a maintained X file names the table block holding its record; that block
-// must hold a record with the same key and the same indexed values.
+// must hold a record with the same key and the same indexed values. The X records are taken
+// block by block of the table (bucketed by the block they name), so that each table block is
+// searched while it is in the cache.
 void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
                               const std::vector<std::size_t>& source, std::size_t secondary,
                               FindingList& findings) {
-    FindingLimiter report(findings, x.FileName());
     const TableHeader& t = table.Header();
     const std::size_t keys = KeyFieldsPresent(t);
     std::size_t keyLength = 0;
     for (std::size_t i = 0; i < keys; ++i) {
         keyLength += t.fields[i].ByteLength();
     }
+    const auto& chain = table.ChainBlocks();
     std::vector<std::int32_t> position(table.BlocksPresent() + 1, -1);
-    for (std::size_t i = 0; i < table.ChainBlocks().size(); ++i) {
-        position[table.ChainBlocks()[i]] = static_cast<std::int32_t>(i);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        position[chain[i]] = static_cast<std::int32_t>(i);
     }
     std::vector<std::uint32_t> xOffsets;
     std::uint32_t offset = 0;
@@ -132,33 +326,124 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
     if (blockNumberField >= xOffsets.size()) {
         return;
     }
-    const std::uint32_t recordSize = t.recordSize;
-    std::unordered_map<std::string_view, const std::uint8_t*> byKey;
+    const std::uint32_t blockNumberOffset = xOffsets[blockNumberField];
+    auto chainPositionOf = [&](const std::uint8_t* xRecord, std::int64_t& number) {
+        // Blk Num is a block number, unsigned like every block number: the word of a Short
+        // with its top bit inverted, so blocks above 32767 (big tables) read right and block
+        // 32768 is stored as two zero bytes.
+        number = IndexWord(xRecord + blockNumberOffset);
+        return number > 0 && static_cast<std::uint64_t>(number) < position.size()
+                   ? position[static_cast<std::size_t>(number)]
+                   : -1;
+    };
+    if (AgreesAsAWhole(x, table, source, secondary, keyLength, blockNumberOffset, position)) {
+        return;
+    }
+    std::vector<std::int32_t> xPosition(x.BlocksPresent() + 1, -1);
+    for (std::size_t i = 0; i < x.ChainBlocks().size(); ++i) {
+        xPosition[x.ChainBlocks()[i]] = static_cast<std::int32_t>(i);
+    }
+    std::vector<Mismatch> mismatches;
+
+    // Bucket the X records by the table block they name (a counting sort).
+    std::vector<std::size_t> bucketStart(chain.size() + 1, 0);
     x.ForEachRecord([&](const RecordRef& record) {
-        const auto block = DecodeKbeInt(record.bytes + xOffsets[blockNumberField], 2);
-        const std::int64_t number = block.value_or(0);
-        const std::int32_t at = number > 0 && static_cast<std::uint64_t>(number) < position.size()
-                                    ? position[static_cast<std::size_t>(number)]
-                                    : -1;
+        std::int64_t number = 0;
+        const std::int32_t at = chainPositionOf(record.bytes, number);
         if (at < 0) {
-            report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, record.block, record.slot,
-                       "points at block " + std::to_string(number) +
-                           ", which is not in the table's chain");
-            return;
+            mismatches.push_back({static_cast<std::uint32_t>(xPosition[record.block]), record.block,
+                                  record.slot, record.bytes, Mismatch::Kind::NotInChain, number});
+        } else {
+            ++bucketStart[static_cast<std::size_t>(at) + 1];
         }
-        const std::uint8_t* keyInX = record.bytes + xOffsets[secondary];
-        const std::uint8_t* rows = table.BlockBytes(static_cast<std::uint32_t>(number)).data() + 6;
-        const std::uint16_t count = table.ChainCounts()[static_cast<std::size_t>(at)];
-        const std::uint8_t* match = nullptr;
-        for (std::uint16_t slot = 0; slot < count && match == nullptr; ++slot) {
-            const std::uint8_t* row = rows + slot * recordSize;
-            if (std::memcmp(row, keyInX, keyLength) == 0) {
-                match = row;
+    });
+    for (std::size_t i = 1; i < bucketStart.size(); ++i) {
+        bucketStart[i] += bucketStart[i - 1];
+    }
+    struct Entry {
+        const std::uint8_t* record;
+        std::uint16_t block;
+        std::uint16_t slot;
+    };
+    std::vector<Entry> byBlock(bucketStart.back());
+    {
+        std::vector<std::size_t> next(bucketStart.begin(), bucketStart.end() - 1);
+        x.ForEachRecord([&](const RecordRef& record) {
+            std::int64_t number = 0;
+            const std::int32_t at = chainPositionOf(record.bytes, number);
+            if (at >= 0) {
+                byBlock[next[static_cast<std::size_t>(at)]++] = {record.bytes, record.block,
+                                                                 record.slot};
+            }
+        });
+    }
+
+    auto firstDifference = [&](const std::uint8_t* xRecord, const std::uint8_t* row) {
+        for (std::size_t i = 0; i < secondary; ++i) {
+            const std::size_t field = source[i];
+            if (!SameValue(t.fields[field], xRecord + xOffsets[i],
+                           row + table.FieldOffsets()[field])) {
+                return i;
             }
         }
-        if (match == nullptr) {
-            // The block number is a hint: tables written by the original software carry a few
-            // that went stale when blocks split. Only a key missing from the table is damage.
+        return secondary;
+    };
+    const std::uint32_t recordSize = t.recordSize;
+    const std::size_t xRecordSize = x.Header().recordSize;
+    constexpr std::size_t kPrefetchAhead = 16;
+    for (std::size_t at = 0; at < chain.size(); ++at) {
+        if (bucketStart[at] == bucketStart[at + 1]) {
+            continue;
+        }
+        const BlockSearch search(table.BlockBytes(chain[at]).data() + 6, table.ChainCounts()[at],
+                                 recordSize, keyLength);
+        for (std::size_t n = bucketStart[at]; n < bucketStart[at + 1]; ++n) {
+            // The X records of a bucket lie anywhere in the X file: ask for them early.
+            if (n + kPrefetchAhead < byBlock.size()) {
+                const std::uint8_t* ahead = byBlock[n + kPrefetchAhead].record;
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + xRecordSize - 1);
+            }
+            const Entry& e = byBlock[n];
+            const std::uint8_t* match = search.Find(e.record + xOffsets[secondary]);
+            const auto xAt = static_cast<std::uint32_t>(xPosition[e.block]);
+            if (match == nullptr) {
+                mismatches.push_back(
+                    {xAt, e.block, e.slot, e.record, Mismatch::Kind::NotInBlock, 0});
+            } else if (const std::size_t i = firstDifference(e.record, match); i < secondary) {
+                mismatches.push_back(
+                    {xAt, e.block, e.slot, e.record, Mismatch::Kind::ValueDiffers, 0, i});
+            }
+        }
+    }
+    if (mismatches.empty()) {
+        return;
+    }
+
+    std::sort(mismatches.begin(), mismatches.end(), [](const Mismatch& a, const Mismatch& b) {
+        return a.chainPosition != b.chainPosition ? a.chainPosition < b.chainPosition
+                                                  : a.slot < b.slot;
+    });
+    FindingLimiter report(findings, x.FileName());
+    std::unordered_map<std::string_view, const std::uint8_t*> byKey;
+    auto valueDiffers = [&](const Mismatch& m, std::size_t i) {
+        report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                   "value of " + t.fields[source[i]].name + " differs from the table");
+    };
+    for (const Mismatch& m : mismatches) {
+        switch (m.kind) {
+        case Mismatch::Kind::NotInChain:
+            report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                       "points at block " + std::to_string(m.pointsAt) +
+                           ", which is not in the table's chain");
+            break;
+        case Mismatch::Kind::ValueDiffers:
+            valueDiffers(m, m.field);
+            break;
+        case Mismatch::Kind::NotInBlock: {
+            // The block number is a hint: tables written by the original software carry a
+            // few that went stale when blocks split. Only a key missing from the table is
+            // damage.
             if (byKey.empty()) {
                 table.ForEachRecord([&](const RecordRef& row) {
                     byKey.emplace(
@@ -166,26 +451,20 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
                         row.bytes);
                 });
             }
+            const std::uint8_t* keyInX = m.record + xOffsets[secondary];
             auto found =
                 byKey.find(std::string_view(reinterpret_cast<const char*>(keyInX), keyLength));
             if (found == byKey.end()) {
-                report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, record.block,
-                           record.slot, "no table record has this key");
-                return;
+                report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                           "no table record has this key");
+            } else if (const std::size_t i = firstDifference(m.record, found->second);
+                       i < secondary) {
+                valueDiffers(m, i);
             }
-            match = found->second;
+            break;
         }
-        for (std::size_t i = 0; i < secondary; ++i) {
-            const std::size_t field = source[i];
-            if (!SameValue(t.fields[field], record.bytes + xOffsets[i],
-                           match + table.FieldOffsets()[field])) {
-                report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, record.block,
-                           record.slot,
-                           "value of " + t.fields[field].name + " differs from the table");
-                return;
-            }
         }
-    });
+    }
 }
 
 // A maintained X file copies the change byte of the table's primary index (X 0x2F = PX 0x2C
