@@ -4,9 +4,14 @@
 #include "paradox/IndexTreeWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <numeric>
+#include <queue>
+#include <stdexcept>
+#include <unistd.h>
 
 namespace paradox {
 namespace {
@@ -18,6 +23,73 @@ FieldSpec ShortField(const char* name) {
 }
 
 } // namespace
+
+// The temporary file of sorted runs: no name in the directory once open, so nothing is
+// left behind whatever happens to the process.
+class SecondaryIndexWriter::RunFile {
+public:
+    explicit RunFile(const std::filesystem::path& path) : path_(path) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            Fail("cannot create");
+        }
+        ::unlink(path.c_str());
+    }
+    ~RunFile() { ::close(fd_); }
+    RunFile(const RunFile&) = delete;
+    RunFile& operator=(const RunFile&) = delete;
+
+    void Append(const std::uint8_t* bytes, std::size_t length) {
+        buffer_.insert(buffer_.end(), bytes, bytes + length);
+        if (buffer_.size() >= kBuffer) {
+            WriteBuffer();
+        }
+    }
+    void WriteBuffer() {
+        std::size_t done = 0;
+        while (done < buffer_.size()) {
+            const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
+                                       static_cast<off_t>(written_ + done));
+            if (n <= 0) {
+                Fail("cannot write");
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        written_ += done;
+        buffer_.clear();
+    }
+    void Read(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t n =
+                ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+            if (n <= 0) {
+                Fail("cannot read");
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+private:
+    static constexpr std::size_t kBuffer = 1 << 20;
+    [[noreturn]] void Fail(const char* what) const {
+        throw std::runtime_error(path_.string() + ": " + what + ": " + std::strerror(errno));
+    }
+
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::uint64_t written_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
+
+SecondaryIndexWriter::~SecondaryIndexWriter() = default;
+SecondaryIndexWriter::SecondaryIndexWriter(SecondaryIndexWriter&&) noexcept = default;
+SecondaryIndexWriter& SecondaryIndexWriter::operator=(SecondaryIndexWriter&&) noexcept = default;
+
+void SecondaryIndexWriter::LimitMemory(std::filesystem::path runFile, std::size_t memoryBytes) {
+    runPath_ = std::move(runFile);
+    memoryLimit_ = memoryBytes;
+}
 
 std::string SecondaryIndexWriter::XExtension(const SecondaryIndexSpec& spec) {
     if (!spec.extension.empty()) {
@@ -87,6 +159,79 @@ void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace
         EncodeKbeInt(place.slot, tail + 6, 2);
     }
     FlipDescending(out);
+    if (memoryLimit_ != 0 && records_.size() >= memoryLimit_) {
+        SpillRun();
+    }
+}
+
+void SecondaryIndexWriter::SpillRun() {
+    if (!runs_) {
+        runs_ = std::make_unique<RunFile>(runPath_);
+    }
+    for (const std::uint32_t i : SortedOrder(records_)) {
+        runs_->Append(records_.data() + std::size_t{i} * xRecordSize_, xRecordSize_);
+    }
+    runs_->WriteBuffer();
+    const std::uint64_t before = runEnds_.empty() ? 0 : runEnds_.back();
+    runEnds_.push_back(before + records_.size() / xRecordSize_);
+    records_.clear();
+}
+
+// Runs hold consecutive records sorted; merging them, equal keys (none are expected) keep the
+// order they were added in, so the result is the order the in-memory sort gives.
+template <class Emit> void SecondaryIndexWriter::MergeRuns(Emit&& emit) {
+    const std::size_t keyLength = xRecordSize_ - 2u;
+    const std::size_t perRun = std::max<std::size_t>(
+        1, std::min<std::size_t>(memoryLimit_ / 2 / runEnds_.size(), 1 << 20) / xRecordSize_);
+    struct Cursor {
+        std::uint64_t next;   // record number in the file
+        std::uint64_t end;    // end of the run
+        std::size_t at = 0;   // position in `buffer`
+        std::size_t held = 0; // records in `buffer`
+        std::vector<std::uint8_t> buffer;
+        const std::uint8_t* Current() const { return buffer.data() + at; }
+    };
+    std::vector<Cursor> cursors;
+    auto refill = [&](Cursor& c) {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(perRun, c.end - c.next));
+        c.buffer.resize(count * xRecordSize_);
+        runs_->Read(c.next * xRecordSize_, c.buffer.data(), c.buffer.size());
+        c.next += count;
+        c.at = 0;
+        c.held = count;
+    };
+    std::uint64_t start = 0;
+    for (const std::uint64_t end : runEnds_) {
+        cursors.push_back({start, end, 0, 0, {}});
+        refill(cursors.back());
+        start = end;
+    }
+    auto later = [&](std::size_t a, std::size_t b) {
+        const int c = std::memcmp(cursors[a].Current(), cursors[b].Current(), keyLength);
+        return c != 0 ? c > 0 : a > b;
+    };
+    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heap(later);
+    for (std::size_t i = 0; i < cursors.size(); ++i) {
+        if (cursors[i].held > 0) {
+            heap.push(i);
+        }
+    }
+    while (!heap.empty()) {
+        const std::size_t i = heap.top();
+        heap.pop();
+        Cursor& c = cursors[i];
+        emit(c.Current());
+        c.at += xRecordSize_;
+        if (c.at == c.held * xRecordSize_) {
+            if (c.next == c.end) {
+                c.buffer = {};
+                continue;
+            }
+            refill(c);
+        }
+        heap.push(i);
+    }
 }
 
 // Kept in memory with descending fields inverted, so that one byte comparison of the whole
@@ -109,10 +254,9 @@ std::vector<std::filesystem::path> SecondaryIndexWriter::Files(const std::filesy
     return {dir / (stem + "." + XExtension(spec_)), dir / (stem + "." + y)};
 }
 
-void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::string& stem,
-                                  const HeaderContent& table, std::uint8_t primaryIndexSync,
-                                  bool sync) {
-    const auto count = static_cast<std::uint32_t>(records_.size() / xRecordSize_);
+std::vector<std::uint32_t>
+SecondaryIndexWriter::SortedOrder(const std::vector<std::uint8_t>& records) const {
+    const auto count = static_cast<std::uint32_t>(records.size() / xRecordSize_);
     const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
     // Sorting on the first 8 key bytes held beside the record number settles most comparisons
     // without touching the records; ties fall back to the rest of the key. Every key ends in
@@ -123,7 +267,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     };
     std::vector<SortEntry> order(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t* key = records_.data() + std::size_t{i} * xRecordSize_;
+        const std::uint8_t* key = records.data() + std::size_t{i} * xRecordSize_;
         std::uint64_t prefix = 0;
         for (std::size_t k = 0; k < 8; ++k) {
             prefix = (prefix << 8) | (k < keyLength ? key[k] : 0u);
@@ -136,13 +280,22 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
             return a.prefix < b.prefix;
         }
         const int c =
-            rest == 0
-                ? 0
-                : std::memcmp(records_.data() + std::size_t{a.index} * xRecordSize_ + 8,
-                              records_.data() + std::size_t{b.index} * xRecordSize_ + 8, rest);
+            rest == 0 ? 0
+                      : std::memcmp(records.data() + std::size_t{a.index} * xRecordSize_ + 8,
+                                    records.data() + std::size_t{b.index} * xRecordSize_ + 8, rest);
         return c != 0 ? c < 0 : a.index < b.index;
     });
+    std::vector<std::uint32_t> positions(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        positions[i] = order[i].index;
+    }
+    return positions;
+}
 
+void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::string& stem,
+                                  const HeaderContent& table, std::uint8_t primaryIndexSync,
+                                  bool sync) {
+    const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
     const auto files = Files(dir, stem);
     HeaderContent x = table;
     x.fileType = spec_.composite
@@ -172,11 +325,21 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     BlockChainWriter chain(xFile, headerSize, x.blockSizeCode * 1024u, xRecordSize_,
                            static_cast<std::uint16_t>(keyLength));
     std::vector<std::uint8_t> xRecord(xRecordSize_);
-    for (const SortEntry& entry : order) {
-        const std::uint8_t* stored = records_.data() + std::size_t{entry.index} * xRecordSize_;
+    auto emit = [&](const std::uint8_t* stored) {
         std::copy(stored, stored + xRecordSize_, xRecord.begin());
         FlipDescending(xRecord.data());
         chain.Add(xRecord);
+    };
+    if (runs_) {
+        if (!records_.empty()) {
+            SpillRun();
+        }
+        records_ = {};
+        MergeRuns(emit);
+    } else {
+        for (const std::uint32_t i : SortedOrder(records_)) {
+            emit(records_.data() + std::size_t{i} * xRecordSize_);
+        }
     }
     chain.Finish();
     x.numRecords = chain.RecordCount();

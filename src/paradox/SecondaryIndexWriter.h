@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ namespace paradox {
 class SecondaryIndexWriter {
 public:
     SecondaryIndexWriter(const TableSchema& table, SecondaryIndexSpec spec);
+    ~SecondaryIndexWriter();
+    SecondaryIndexWriter(SecondaryIndexWriter&&) noexcept;
+    SecondaryIndexWriter& operator=(SecondaryIndexWriter&&) noexcept;
+
+    // Bounds the X records kept in memory to about `memoryBytes`: beyond that they are
+    // sorted in runs to a temporary file at `runFile` (removed from the directory at once,
+    // gone with the writer) and merged at Finish. 0 = keep them all in memory.
+    void LimitMemory(std::filesystem::path runFile, std::size_t memoryBytes);
 
     void Add(std::span<const std::uint8_t> record, RecordPlace place, std::uint32_t recordNumber);
 
@@ -38,7 +47,12 @@ public:
     }
 
 private:
+    class RunFile;
     void FlipDescending(std::uint8_t* xRecord) const;
+    // Positions of the records in `records` (xRecordSize_ each) in index order.
+    std::vector<std::uint32_t> SortedOrder(const std::vector<std::uint8_t>& records) const;
+    void SpillRun();
+    template <class Emit> void MergeRuns(Emit&& emit);
 
     SecondaryIndexSpec spec_;
     bool keyedTable_;
@@ -49,6 +63,10 @@ private:
     std::uint16_t tailOffset_ = 0;             // where Blk Num (keyed) or Tup No (unkeyed) goes
     std::uint16_t xRecordSize_ = 0;
     std::vector<std::uint8_t> records_;
+    std::filesystem::path runPath_;
+    std::size_t memoryLimit_ = 0;
+    std::unique_ptr<RunFile> runs_;
+    std::vector<std::uint64_t> runEnds_; // record count at the end of each spilled run
 };
 
 } // namespace paradox

@@ -236,6 +236,9 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
 
     for (const auto& spec : w.schema.secondaryIndexes) {
         w.secondaries.emplace_back(w.schema, spec);
+        w.secondaries.back().LimitMemory(
+            w.FileFor(("." + SecondaryIndexWriter::XExtension(spec) + ".sort").c_str()),
+            w.options.secondarySortMemory);
     }
     w.db = std::make_unique<WriterFile>(w.FileFor(".DB"));
     w.chain = std::make_unique<BlockChainWriter>(

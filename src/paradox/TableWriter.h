@@ -2,6 +2,7 @@
 
 #include "paradox/Schema.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,9 @@ struct WriteOptions {
     // WriteTable sorts them so). Off when copying the chain of an existing table whose
     // collation orders Alpha keys otherwise; equal neighbouring keys are refused either way.
     bool byteOrderKeys = true;
+    // Bytes of index records each secondary index keeps in memory; beyond that they are
+    // sorted in runs through a temporary file beside the table. 0 = no limit.
+    std::size_t secondarySortMemory = std::size_t{16} << 20;
 };
 
 // Writes a complete table family (.DB, .PX, secondary .Xnn/.Ynn or .XGn/.YGn, .MB) from

@@ -166,6 +166,11 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     const ValueChecker values(schema);
     ProblemTable problems(staging, stems.problems);
     std::vector<Location> locations;
+    std::size_t recoverable = 0;
+    for (const BlockRecords& b : blocks) {
+        recoverable += b.count;
+    }
+    locations.reserve(recoverable);
     std::string problem;
     for (const BlockRecords& b : blocks) {
         const paradox::ByteView bytes = reader->BlockBytes(b.block);
@@ -193,24 +198,31 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     std::vector<bool> duplicate;
     std::vector<std::uint32_t> order; // positions in `locations` to write; empty = as they are
     if (schema.Keyed()) {
-        std::vector<std::uint32_t> byKey(locations.size());
-        std::iota(byKey.begin(), byKey.end(), 0u);
-        const auto keyLess = [&](std::uint32_t a, std::uint32_t b) {
-            return CompareKeys(recordAt(locations[a]), recordAt(locations[b]), key.length) < 0;
+        const auto keyLess = [&](const Location& a, const Location& b) {
+            return CompareKeys(recordAt(a), recordAt(b), key.length) < 0;
         };
-        // A chain in key order (every healthy table) needs no sort.
-        if (!std::is_sorted(byKey.begin(), byKey.end(), keyLess)) {
-            std::stable_sort(byKey.begin(), byKey.end(), keyLess);
-        }
         duplicate.assign(locations.size(), false);
-        for (std::size_t i = 1; i < byKey.size(); ++i) {
-            if (CompareKeys(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
-                            key.length) == 0) {
-                duplicate[byKey[i]] = true;
+        // A chain in key order (every healthy table) is written as it is: no order array.
+        if (std::is_sorted(locations.begin(), locations.end(), keyLess)) {
+            for (std::size_t i = 1; i < locations.size(); ++i) {
+                duplicate[i] = CompareKeys(recordAt(locations[i - 1]), recordAt(locations[i]),
+                                           key.length) == 0;
             }
-        }
-        if (key.byteOrdered) {
-            order.swap(byKey);
+        } else {
+            std::vector<std::uint32_t> byKey(locations.size());
+            std::iota(byKey.begin(), byKey.end(), 0u);
+            std::stable_sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return keyLess(locations[a], locations[b]);
+            });
+            for (std::size_t i = 1; i < byKey.size(); ++i) {
+                if (CompareKeys(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
+                                key.length) == 0) {
+                    duplicate[byKey[i]] = true;
+                }
+            }
+            if (key.byteOrdered) {
+                order.swap(byKey);
+            }
         }
     }
     progress.Advance(45);
