@@ -60,20 +60,25 @@ IndexDefinition SecondaryDefinition(const paradox::TableHeader& table,
 
 } // namespace
 
+IndexDefinition PrimaryIndexDefinition(const paradox::TableHeader& table,
+                                       const paradox::TableFamily& family) {
+    IndexDefinition primary;
+    primary.name = std::string(kPrimaryIndexName);
+    primary.primary = true;
+    primary.extension = "PX";
+    primary.file = family.px;
+    for (std::int16_t i = 0;
+         i < table.primaryKeyFields && static_cast<std::size_t>(i) < table.fields.size(); ++i) {
+        primary.fields += (i == 0 ? "" : ";") + table.fields[static_cast<std::size_t>(i)].name;
+    }
+    return primary;
+}
+
 std::vector<IndexDefinition> ListIndexes(const paradox::TableHeader& table,
                                          const paradox::TableFamily& family) {
     std::vector<IndexDefinition> indexes;
     if (table.Keyed()) {
-        IndexDefinition primary;
-        primary.name = std::string(kPrimaryIndexName);
-        primary.primary = true;
-        primary.extension = "PX";
-        primary.file = family.px;
-        for (std::int16_t i = 0;
-             i < table.primaryKeyFields && static_cast<std::size_t>(i) < table.fields.size(); ++i) {
-            primary.fields += (i == 0 ? "" : ";") + table.fields[static_cast<std::size_t>(i)].name;
-        }
-        indexes.push_back(std::move(primary));
+        indexes.push_back(PrimaryIndexDefinition(table, family));
     }
     for (const auto& path : family.secondaries) {
         const std::string ext = paradox::UpperExtension(path);

@@ -23,6 +23,10 @@ struct IndexDefinition {
 
 inline constexpr std::string_view kPrimaryIndexName = "Primary";
 
+// The primary index of a keyed table (its key fields and .PX); reads no index file.
+IndexDefinition PrimaryIndexDefinition(const paradox::TableHeader& table,
+                                       const paradox::TableFamily& family);
+
 // The indexes of a table from its parsed header and family: the primary index when the
 // table is keyed, then each secondary index (.Xnn/.XGn file) in file-name order. Names are
 // unique without regard to case; a repeated name gets the file extension added.

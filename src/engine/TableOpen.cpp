@@ -220,9 +220,10 @@ std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexN
         return result;
     }
     const auto family = paradox::FindFamily(db);
-    const auto indexes = ListIndexes(*header, family);
     IndexDefinition chosen;
     if (!indexName.empty()) {
+        // Names of secondary indexes are in their X files' headers: all are read to find one.
+        const auto indexes = ListIndexes(*header, family);
         const IndexDefinition* found = FindIndex(indexes, indexName);
         if (found == nullptr) {
             return Fail(err::UnknownIndex, "\"" + std::string(indexName) + "\" on " + db.string() +
@@ -230,7 +231,7 @@ std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexN
         }
         chosen = *found;
     } else if (header->Keyed()) {
-        chosen = indexes.front();
+        chosen = PrimaryIndexDefinition(*header, family);
     }
     if (header->Keyed()) {
         if (auto result = CheckPrimary(family, *header, *file); result != err::Ok) {
