@@ -21,16 +21,6 @@ std::string FieldName(const paradox::TableHeader& table, std::uint32_t number) {
     return table.fields[number - 1].name;
 }
 
-std::filesystem::path TreeFileOf(const paradox::TableFamily& family, const std::string& ext) {
-    const std::string wanted = "Y" + ext.substr(1);
-    for (const auto& path : family.secondaries) {
-        if (paradox::UpperExtension(path) == wanted) {
-            return path;
-        }
-    }
-    return {};
-}
-
 IndexDefinition SecondaryDefinition(const paradox::TableHeader& table,
                                     const std::filesystem::path& xFile, const std::string& ext) {
     IndexDefinition def;
@@ -86,7 +76,7 @@ std::vector<IndexDefinition> ListIndexes(const paradox::TableHeader& table,
             continue;
         }
         IndexDefinition def = SecondaryDefinition(table, path, ext);
-        def.treeFile = TreeFileOf(family, ext);
+        def.treeFile = paradox::PairedTreeFile(family, path);
         for (const auto& earlier : indexes) {
             if (SameName(earlier.name, def.name)) {
                 def.name += " (" + ext + ")";

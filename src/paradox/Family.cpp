@@ -40,6 +40,21 @@ bool IsSecondaryIndexExtension(const std::string& ext) {
     return IsHexDigit(ext[1]) && IsHexDigit(ext[2]);
 }
 
+std::filesystem::path PairedTreeFile(const TableFamily& family,
+                                     const std::filesystem::path& xFile) {
+    const std::string ext = UpperExtension(xFile);
+    if (ext.empty() || ext[0] != 'X') {
+        return {};
+    }
+    const std::string wanted = "Y" + ext.substr(1);
+    for (const auto& candidate : family.secondaries) {
+        if (UpperExtension(candidate) == wanted) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
 TableFamily FindFamily(const std::filesystem::path& dbPath) {
     TableFamily family;
     family.db = dbPath;

@@ -25,4 +25,8 @@ std::string UpperExtension(const std::filesystem::path& path);
 // Whether an upper-case extension names a secondary index file (Xnn, Ynn, XGn, YGn).
 bool IsSecondaryIndexExtension(const std::string& upperExtension);
 
+// The tree file (.Ynn/.YGn) of the family that goes with a secondary index's X file
+// (.Xnn/.XGn); empty when the family has none.
+std::filesystem::path PairedTreeFile(const TableFamily& family, const std::filesystem::path& xFile);
+
 } // namespace paradox

@@ -54,13 +54,7 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
         if (extension[0] != 'X') {
             continue;
         }
-        std::filesystem::path y;
-        for (const auto& candidate : family.secondaries) {
-            if (paradox::UpperExtension(candidate) == "Y" + extension.substr(1)) {
-                y = candidate;
-            }
-        }
-        paradox::CheckSecondaryIndex(reader, x, y, findings);
+        paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings);
     }
 }
 

@@ -176,6 +176,10 @@ TEST(Family, MembersAreFoundWhateverTheirCase) {
     ASSERT_EQ(family.others.size(), 1u);
     EXPECT_EQ(family.others[0].filename(), "ORDERS.VAL");
     EXPECT_EQ(paradox::AllFamilyFiles(family).size(), 7u);
+    // X files find their Y file whatever its case; an X without one, or a Y, pairs with nothing.
+    EXPECT_EQ(paradox::PairedTreeFile(family, family.secondaries[0]).filename(), "ORDERS.Y02");
+    EXPECT_TRUE(paradox::PairedTreeFile(family, family.secondaries[1]).empty());
+    EXPECT_TRUE(paradox::PairedTreeFile(family, family.secondaries[2]).empty());
 
     auto lonely = paradox::FindFamily(dir / "ORDERSX.DB");
     EXPECT_TRUE(lonely.px.empty());

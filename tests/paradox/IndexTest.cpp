@@ -18,18 +18,6 @@ using paradox::TableReader;
 
 using testsupport::Describe;
 
-// The Y file paired with an X file ("ORDERS.X02" -> "ORDERS.Y02"), empty when absent.
-std::filesystem::path PairedY(const paradox::TableFamily& family, const std::filesystem::path& x) {
-    std::string wanted = paradox::UpperExtension(x);
-    wanted[0] = 'Y';
-    for (const auto& candidate : family.secondaries) {
-        if (paradox::UpperExtension(candidate) == wanted) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
 TEST(Index, EveryCorpusIndexChecksClean) {
     int primary = 0;
     int secondary = 0;
@@ -44,7 +32,8 @@ TEST(Index, EveryCorpusIndexChecksClean) {
         }
         for (const auto& file : family.secondaries) {
             if (paradox::UpperExtension(file)[0] == 'X') {
-                paradox::CheckSecondaryIndex(*table, file, PairedY(family, file), findings);
+                paradox::CheckSecondaryIndex(*table, file, paradox::PairedTreeFile(family, file),
+                                             findings);
                 ++secondary;
             }
         }
