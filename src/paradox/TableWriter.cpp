@@ -234,11 +234,18 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
                            ? w.options.fileUpdateTime
                            : static_cast<std::uint32_t>(std::time(nullptr));
 
+    // The indexes share the memory allowance.
+    const std::size_t indexMemory =
+        w.options.secondarySortMemory == 0
+            ? 0
+            : std::max<std::size_t>(1,
+                                    w.options.secondarySortMemory /
+                                        std::max<std::size_t>(1, w.schema.secondaryIndexes.size()));
     for (const auto& spec : w.schema.secondaryIndexes) {
         w.secondaries.emplace_back(w.schema, spec);
         w.secondaries.back().LimitMemory(
             w.FileFor(("." + SecondaryIndexWriter::XExtension(spec) + ".sort").c_str()),
-            w.options.secondarySortMemory);
+            indexMemory);
     }
     w.db = std::make_unique<WriterFile>(w.FileFor(".DB"));
     w.chain = std::make_unique<BlockChainWriter>(

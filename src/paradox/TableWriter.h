@@ -24,8 +24,8 @@ struct WriteOptions {
     // WriteTable sorts them so). Off when copying the chain of an existing table whose
     // collation orders Alpha keys otherwise; equal neighbouring keys are refused either way.
     bool byteOrderKeys = true;
-    // Bytes of index records each secondary index keeps in memory; beyond that they are
-    // sorted in runs through a temporary file beside the table. 0 = no limit.
+    // Bytes of index records the secondary indexes together keep in memory; beyond that
+    // they are sorted in runs through a temporary file beside the table. 0 = no limit.
     std::size_t secondarySortMemory = std::size_t{16} << 20;
 };
 
