@@ -17,7 +17,6 @@ public:
     Database& operator=(const Database&) = delete;
 
     const std::string& Name() const { return name_; }
-    Session& OwnerSession() const { return *session_; }
 
     // Only while disconnected.
     std::uint16_t SetAliasName(const std::string& alias);
