@@ -4,6 +4,7 @@
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
 #include "paradox/SecondaryIndex.h"
+#include "tutil/MemberBlockSize.h"
 
 #include <algorithm>
 
@@ -37,6 +38,10 @@ ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& 
             });
         if (!usable) {
             continue;
+        }
+        if (auto code = MemberBlockSizeCode(paradox::PairedTreeFile(family, path));
+            code && *code != spec.blockSizeCode) {
+            spec.indexBlockSizeCode = *code;
         }
         specs.push_back(std::move(spec));
     }

@@ -4,6 +4,7 @@
 #include "paradox/Family.h"
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
+#include "tutil/MemberBlockSize.h"
 #include "tutil/SecondarySpecs.h"
 #include "tutil/UtilityError.h"
 
@@ -65,6 +66,11 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table) {
                            "field descriptors of " + table.db.string() + " are damaged");
     }
     paradox::TableSchema schema = header->ToSchema();
+    if (schema.Keyed()) {
+        if (auto code = MemberBlockSizeCode(paradox::FindFamily(table.db).px)) {
+            schema.indexBlockSizeCode = *code;
+        }
+    }
     schema.secondaryIndexes = ReadSecondaryIndexSpecs(table, schema);
     return schema;
 }

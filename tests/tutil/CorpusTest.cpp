@@ -9,6 +9,9 @@
 #include "tutil/Verify.h"
 
 #include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,6 +34,23 @@ std::string Describe(const paradox::FindingList& findings) {
         }
     }
     return text;
+}
+
+// Block size code (header byte 5) of each index file of the family, by upper-case extension.
+std::map<std::string, int> IndexBlockSizes(const fs::path& db) {
+    const auto family = paradox::FindFamily(db);
+    std::vector<fs::path> files = family.secondaries;
+    if (!family.px.empty()) {
+        files.push_back(family.px);
+    }
+    std::map<std::string, int> sizes;
+    for (const auto& file : files) {
+        const std::string bytes = testsupport::ReadFileBytes(file);
+        if (bytes.size() > 5) {
+            sizes[paradox::UpperExtension(file)] = static_cast<unsigned char>(bytes[5]);
+        }
+    }
+    return sizes;
 }
 
 // A corpus table with damage of its own (a missing index or blob file) rebuilds into one that
@@ -78,6 +98,7 @@ TEST(Corpus, VerifyEveryTableAndRebuildTheHealthyOnes) {
             continue;
         }
         const auto before = tutilfixture::RecordValues(db);
+        const auto blockSizesBefore = IndexBlockSizes(db);
         try {
             tutil::RebuildTable(table, schema,
                                 {"T-BACKUP.DB", "T-KEYVIOL.DB", "T-PROBLEM.DB", "Rebuild.DB"});
@@ -87,6 +108,8 @@ TEST(Corpus, VerifyEveryTableAndRebuildTheHealthyOnes) {
         }
         ++rebuilt;
         EXPECT_EQ(tutilfixture::RecordValues(db), before);
+        // Index files keep their own block sizes (a .PX or .YGn may differ from its table's).
+        EXPECT_EQ(IndexBlockSizes(db), blockSizesBefore);
         const auto after = tutil::VerifyTable(table);
         EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
     }
