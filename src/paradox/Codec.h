@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,21 @@ inline bool IsAllZero(const std::uint8_t* p, std::size_t n) {
         }
     }
     return true;
+}
+
+// Byte order of two encoded keys of `length` bytes (the order of their values, since the
+// encodings sort like values); short keys, the common case, without a library call.
+inline int CompareKeyBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
+    if (length <= 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            x = (x << 8) | a[i];
+            y = (y << 8) | b[i];
+        }
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return std::memcmp(a, b, length);
 }
 
 // Signed integer of n bytes (2 or 4, up to 8); nullopt when all bytes are zero (NULL).

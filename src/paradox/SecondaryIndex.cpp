@@ -58,20 +58,6 @@ bool SameValue(const FieldSpec& field, const std::uint8_t* indexed, const std::u
     return std::memcmp(indexed, stored, field.ByteLength()) == 0;
 }
 
-// Byte order of two keys of `length` bytes; short keys (most are) without a library call.
-int CompareKeyBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
-    if (length <= 8) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            x = (x << 8) | a[i];
-            y = (y << 8) | b[i];
-        }
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    return std::memcmp(a, b, length);
-}
-
 // The records of one table block, searched for a key. A block whose keys rise strictly (every
 // healthy block) is searched by halving; any other block row by row, so that the first record
 // with the key is the one found, as in a damaged block with repeated keys.

@@ -1,6 +1,7 @@
 #include "tutil/Rebuild.h"
 
 #include "engine/ErrorCodes.h"
+#include "paradox/Codec.h"
 #include "paradox/Family.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
@@ -95,20 +96,6 @@ struct Location {
     std::uint16_t slot;
 };
 
-// Byte order of two keys; short keys (most are) without a library call.
-int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
-    if (length <= 8) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            x = (x << 8) | a[i];
-            y = (y << 8) | b[i];
-        }
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    return std::memcmp(a, b, length);
-}
-
 std::uint64_t BackUp(const paradox::TableFamily& family, const fs::path& staging,
                      const std::string& backupStem) {
     std::uint64_t bytes = 0;
@@ -199,14 +186,14 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     std::vector<std::uint32_t> order; // positions in `locations` to write; empty = as they are
     if (schema.Keyed()) {
         const auto keyLess = [&](const Location& a, const Location& b) {
-            return CompareKeys(recordAt(a), recordAt(b), key.length) < 0;
+            return paradox::CompareKeyBytes(recordAt(a), recordAt(b), key.length) < 0;
         };
         duplicate.assign(locations.size(), false);
         // A chain in key order (every healthy table) is written as it is: no order array.
         if (std::is_sorted(locations.begin(), locations.end(), keyLess)) {
             for (std::size_t i = 1; i < locations.size(); ++i) {
-                duplicate[i] = CompareKeys(recordAt(locations[i - 1]), recordAt(locations[i]),
-                                           key.length) == 0;
+                duplicate[i] = paradox::CompareKeyBytes(recordAt(locations[i - 1]),
+                                                        recordAt(locations[i]), key.length) == 0;
             }
         } else {
             std::vector<std::uint32_t> byKey(locations.size());
@@ -215,8 +202,8 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
                 return keyLess(locations[a], locations[b]);
             });
             for (std::size_t i = 1; i < byKey.size(); ++i) {
-                if (CompareKeys(recordAt(locations[byKey[i - 1]]), recordAt(locations[byKey[i]]),
-                                key.length) == 0) {
+                if (paradox::CompareKeyBytes(recordAt(locations[byKey[i - 1]]),
+                                             recordAt(locations[byKey[i]]), key.length) == 0) {
                     duplicate[byKey[i]] = true;
                 }
             }
