@@ -24,7 +24,7 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
 }
 
 fs::path RegressionDir() {
-    return fs::path(__FILE__).parent_path() / "fuzz-regressions";
+    return fs::path(MENDRIX_TESTS_DIR) / "paradox" / "fuzz-regressions";
 }
 
 std::vector<fs::path> RegressionInputs() {
