@@ -16,8 +16,7 @@ std::uint16_t Init(std::uint16_t* session) {
 
 std::uint16_t Exit(std::uint16_t session) {
     ++current->exits;
-    const auto result = ::TUExit(session);
-    return current->failExit != 0 ? current->failExit : result;
+    return current->failExit != 0 ? current->failExit : ::TUExit(session);
 }
 
 std::uint16_t Verify(std::uint16_t session, const char* path, const char* driver,
