@@ -6,9 +6,11 @@
 #include "platform/Session.h"
 #include "repair/BDEUtil.h"
 #include "repair/DBRepair.h"
+#include "repair/PrivateDir.h"
 
 #include <filesystem>
 #include <ostream>
+#include <system_error>
 #include <vector>
 
 namespace cli {
@@ -75,6 +77,14 @@ int RunRebuild(const std::vector<std::string>& args, std::ostream& out, std::ost
     int exitCode = kExitOk;
     try {
         platform::TSession session("RebuildSession");
+        // The library's scratch tables (VERIFY.DB, Rebuild.DB) go into the session's private
+        // directory, the window program's one, instead of the user's data folder.
+        const fs::path privateDirectory = repair::ExecutableDirectory() / "priv";
+        std::error_code ignored;
+        fs::create_directories(privateDirectory, ignored);
+        if (fs::is_directory(privateDirectory, ignored)) {
+            session.SetPrivateDir(privateDirectory.string());
+        }
         session.SetActive(true);
         repair::TqzDBRepair engine;
         for (const std::string& path : args) {
