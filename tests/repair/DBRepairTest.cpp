@@ -5,6 +5,7 @@
 #include "engine/FaultHook.h"
 #include "platform/DBErrors.h"
 #include "platform/ProgressCallback.h"
+#include "support/Corpus.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -150,6 +151,22 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
     engine.RebuildTable("DATA", "ORDERS.DB", verdict);
     EXPECT_EQ(verdict, repair::verdict::kRebuildUnsuccessful);
     EXPECT_TRUE(toolkit.boxes.empty());
+    ExpectCleanedUp();
+}
+
+TEST_F(DBRepair, EncryptedTableVerifiesAsNotRebuildableAndIsLeftUntouched) {
+    const fs::path db = enginetest::CopyFamily(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver" / "encrypt" / "encrypted.db", DataDir());
+    const std::string before = testsupport::ReadFileBytes(db);
+    TqzDBRepair engine;
+    std::string verdict;
+    engine.VerifyTable("DATA", "encrypted.db", verdict);
+    EXPECT_EQ(verdict, repair::verdict::kCannotRebuild);
+    engine.RebuildTable("DATA", "encrypted.db", verdict);
+    EXPECT_THAT(verdict, StartsWith("Rebuild was not successful. "));
+    EXPECT_THAT(verdict, HasSubstr("encrypted"));
+    EXPECT_EQ(testsupport::ReadFileBytes(db), before);
+    EXPECT_FALSE(fs::exists(Table("encrypted-BACKUP.DB")));
     ExpectCleanedUp();
 }
 
