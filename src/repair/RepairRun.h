@@ -15,7 +15,9 @@ namespace repair {
 enum TRepairOperation { roVerify, roRebuild, roCheckAndRepair };
 
 // What a run over all tables touches of the window that drives it (the repair window, or a
-// terminal in the batch program). Every call comes on the thread that runs the run.
+// terminal in the batch program). Every call comes on the thread that runs the run. The end
+// of a run (also on its way out with a failure) calls SetCancelEnabled, ClearCancelRequest
+// and closes TempTable, so those must not throw.
 class RepairRunView {
 public:
     virtual ~RepairRunView() = default;
