@@ -1,10 +1,10 @@
 #include "app/Main.h"
 
 #include "app/About.h"
-#include "app/PrivateDir.h"
 #include "app/Resources.h"
-#include "app/TimeStamp.h"
 #include "platform/Toolkit.h"
+#include "repair/PrivateDir.h"
+#include "repair/TimeStamp.h"
 #include "ui/Fonts.h"
 
 #include <QCloseEvent>
@@ -26,7 +26,7 @@ constexpr int kToolButtonHeight = 36;
 constexpr int kStatusBarHeight = 19;
 
 std::string ShellLine(const char* event) {
-    return TimeStampNow() + " - " + platform::kApplicationTitle + " " + event + ".";
+    return repair::TimeStampNow() + " - " + platform::kApplicationTitle + " " + event + ".";
 }
 
 // Sets a flag to false when the scope ends, also on failure.
@@ -136,7 +136,7 @@ void TfMain::InitApp() {
     privateDirectory_ = programDirectory_ / "priv";
     logFileName_ = privateDirectory_ / "1Mendrix.log";
     logSaveFileName_ = logFileName_;
-    if (PreparePrivateDirectory(privateDirectory_) == PrivateDirOutcome::Failed) {
+    if (repair::PreparePrivateDirectory(privateDirectory_) == repair::PrivateDirOutcome::Failed) {
         startFailed_ = true;
         platform::CurrentToolkit().ShowMessageBox(platform::BoxIcon::Warning, "Warning",
                                                   "Could not create DB private dir");
@@ -158,7 +158,7 @@ void TfMain::StartLog() {
     if (std::filesystem::exists(logFileName_, ignored)) {
         try {
             runLog_.Load(logFileName_);
-        } catch (const LogFileError& e) {
+        } catch (const repair::LogFileError& e) {
             // Keep the unread file as it is; this run's lines go to a file beside it.
             logSaveFileName_ = UnreadLogSiblingFor(logFileName_);
             platform::CurrentToolkit().ShowMessageBox(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RunLog.h"
+#include "repair/RunLog.h"
 #include "ui/DBRepairInfo.h"
 
 #include <QAction>
@@ -45,7 +45,7 @@ public:
     // Where the shutdown save goes: the log file, or the file beside it when the log could
     // not be read at start-up.
     const std::filesystem::path& LogSaveFileName() const { return logSaveFileName_; }
-    const LogLines& RunLogLines() const { return runLog_.Lines(); }
+    const repair::LogLines& RunLogLines() const { return runLog_.Lines(); }
     bool FirstActivation() const { return firstActivation_; }
 
     // Event handlers; the Qt events reach them through the top-level guard.
@@ -91,7 +91,7 @@ private:
     std::filesystem::path privateDirectory_;
     std::filesystem::path logFileName_;
     std::filesystem::path logSaveFileName_;
-    RunLog runLog_;
+    repair::RunLog runLog_;
     bool firstActivation_ = true;
     bool startFailed_ = false;
     bool shownBefore_ = false;

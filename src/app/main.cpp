@@ -1,9 +1,9 @@
 #include "app/Main.h"
 
-#include "app/PrivateDir.h"
 #include "app/QtToolkit.h"
 #include "app/Resources.h"
 #include "platform/Toolkit.h"
+#include "repair/PrivateDir.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     app::QtToolkit toolkit;
     const platform::ScopedToolkit installed(toolkit);
 
-    app::TfMain mainWindow(app::ExecutableDirectory());
+    app::TfMain mainWindow(repair::ExecutableDirectory());
     if (mainWindow.StartFailed()) {
         return EXIT_FAILURE;
     }

@@ -22,6 +22,10 @@ private:
 // carrying the engine's description of that code.
 void Check(std::uint32_t result);
 
+// The engine's message for a result that a caller judges itself instead of raising it: the
+// description of its code and, when the failing call left one, its reason ("" for 0).
+std::string ResultMessage(std::uint32_t result);
+
 // Raises EDBEngineError for a code with a message of its own (context such as a file name
 // added to the engine's text).
 [[noreturn]] void RaiseEngineError(std::uint16_t code, const std::string& context = {});

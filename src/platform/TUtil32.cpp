@@ -1,6 +1,7 @@
 #include "platform/TUtil32.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
 #include "tutil/Descriptor.h"
 #include "tutil/ErrorTable.h"
 #include "tutil/Rebuild.h"
@@ -26,19 +27,22 @@ bool IsParadoxDriver(const char* driverType) {
 
 // Runs one library operation and turns its failures into the entry point's result.
 template <class F> std::uint16_t Guarded(std::uint16_t session, F&& body) {
+    // The library's reason travels beside the code, so that the common result check (or a
+    // caller judging the result itself) can tell the operator what went wrong.
+    engine::ClearFailure();
     if (!tutil::Sessions().IsOpen(session)) {
         return err::UtilityInvalidSession;
     }
     try {
         return body();
     } catch (const tutil::UtilityError& e) {
-        return e.Code();
+        return engine::Fail(e.Code(), e.what());
     } catch (const std::bad_alloc&) {
-        return err::OutOfMemory;
-    } catch (const std::system_error&) {
-        return err::IoError;
-    } catch (const std::exception&) {
-        return err::UtilityRebuildFailed;
+        return engine::Fail(err::OutOfMemory, "the table utility ran out of memory");
+    } catch (const std::system_error& e) {
+        return engine::Fail(err::IoError, e.what());
+    } catch (const std::exception& e) {
+        return engine::Fail(err::UtilityRebuildFailed, e.what());
     }
 }
 

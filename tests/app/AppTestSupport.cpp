@@ -99,19 +99,6 @@ void AppTest::TearDown() {
     std::filesystem::current_path(startDirectory);
 }
 
-FileSizeLimit::FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-}
-
-FileSizeLimit::~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previousHandler_);
-}
-
 bool IsShellLine(const std::string& line, const std::string& event) {
     return std::regex_match(line, std::regex(R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap] - )"
                                              R"(Mendrix )" +

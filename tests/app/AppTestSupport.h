@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/LogFile.h"
 #include "platform/RecordingToolkit.h"
+#include "repair/LogFile.h"
 #include "support/TempDir.h"
 
 #include <QLabel>
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace apptest {
@@ -34,7 +33,7 @@ protected:
     const std::filesystem::path& ProgramDir() const { return programDir_.path(); }
     std::filesystem::path PrivateDir() const { return ProgramDir() / "priv"; }
     std::filesystem::path LogFile() const { return PrivateDir() / "1Mendrix.log"; }
-    app::LogLines LogFileLines() const { return app::ReadLogFile(LogFile()); }
+    repair::LogLines LogFileLines() const { return repair::ReadLogFile(LogFile()); }
 
     platform::RecordingToolkit toolkit;
     std::filesystem::path startDirectory;
@@ -42,19 +41,6 @@ protected:
 private:
     testsupport::TempDir programDir_;
     std::optional<platform::ScopedToolkit> installed_;
-};
-
-// Makes writes beyond `bytes` fail with EFBIG, as a full disk would, for the scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
 };
 
 // "<time stamp> - Mendrix <event>."

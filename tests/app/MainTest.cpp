@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "app/About.h"
+#include "support/FileSizeLimit.h"
 #include "ui/DBRepairInfo.h"
 
 #include <QMdiArea>
@@ -101,7 +102,7 @@ TEST_F(MainStart, UnreadableLogIsReportedKeptAndTheNewLinesGoBesideIt) {
     window.close();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(ReadFileBytes(LogFile() / "inside" / "keep"), "old content");
-    const auto lines = app::ReadLogFile(sibling);
+    const auto lines = repair::ReadLogFile(sibling);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(IsShellLine(lines[0], "started"));
     EXPECT_TRUE(IsShellLine(lines[1], "shutdown"));
@@ -109,7 +110,7 @@ TEST_F(MainStart, UnreadableLogIsReportedKeptAndTheNewLinesGoBesideIt) {
     // The next run adds to the same file beside the log.
     app::TfMain next(ProgramDir());
     next.close();
-    EXPECT_EQ(app::ReadLogFile(sibling).size(), 4u);
+    EXPECT_EQ(repair::ReadLogFile(sibling).size(), 4u);
 }
 
 // ---- Close and the log file --------------------------------------------------------------
@@ -189,7 +190,7 @@ TEST_F(MainClose, SaveThatDiesPartWayKeepsTheOldFileAndTheWindow) {
         window.AppendLogLine(std::string(60, 'x'));
     }
     {
-        const apptest::FileSizeLimit limit(200);
+        const testsupport::FileSizeLimit limit(200);
         EXPECT_FALSE(window.close());
     }
     EXPECT_TRUE(window.isVisible());

@@ -8,6 +8,7 @@
 #include "engine/TableList.h"
 #include "engine/TableOpen.h"
 #include "platform/TUtil32.h"
+#include "platform/TblDescBuffers.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
@@ -47,23 +48,14 @@ std::uint16_t Rebuild(const fs::path& db) {
     if (auto code = TUInit(&session); code != 0) {
         return code;
     }
-    std::uint16_t counts[7] = {};
-    auto code = TUGetCRTblDescCount(session, db.c_str(), &counts[0], &counts[1], &counts[2],
-                                    &counts[3], &counts[4], &counts[5], &counts[6]);
-    std::vector<FLDDesc> fields(counts[0]);
-    std::vector<IDXDesc> indexes(counts[1]);
-    std::vector<FLDDesc> params(counts[5]);
-    std::vector<std::uint8_t> data(std::size_t{counts[6]} * 128);
+    platform::TblDescCounts counts;
+    auto code = TUGetCRTblDescCount(session, db.c_str(), &counts.fields, &counts.indexes,
+                                    &counts.security, &counts.validityChecks, &counts.refIntegrity,
+                                    &counts.optionalParams, &counts.optionalDataUnits);
     CRTblDesc desc{};
-    std::strncpy(desc.tableName, db.c_str(), sizeof desc.tableName - 1);
-    std::strcpy(desc.tableType, "PARADOX");
-    desc.fieldCount = counts[0];
-    desc.fields = fields.data();
-    desc.indexCount = counts[1];
-    desc.indexes = indexes.data();
-    desc.optionalParamCount = counts[5];
-    desc.optionalParams = params.data();
-    desc.optionalData = data.data();
+    platform::PrepareTblDesc(desc, db.string(), "Rebuild.DB");
+    const platform::TblDescBuffers buffers(counts);
+    buffers.AttachTo(desc);
     if (code == 0) {
         code = TUFillCRTblDesc(session, &desc, db.c_str(), nullptr);
     }

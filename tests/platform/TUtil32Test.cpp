@@ -6,11 +6,13 @@
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "platform/TblDescBuffers.h"
 #include "support/TempDir.h"
 
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -60,35 +62,21 @@ public:
 
 // The descriptor the repair engine prepares: counts from the library, arrays it owns.
 struct Descriptor {
-    std::uint16_t counts[7] = {};
+    platform::TblDescCounts counts;
     CRTblDesc desc{};
-    std::vector<FLDDesc> fields;
-    std::vector<IDXDesc> indexes;
-    std::vector<FLDDesc> params;
-    std::vector<std::uint8_t> data;
+    std::optional<platform::TblDescBuffers> buffers;
 
     std::uint16_t Prepare(std::uint16_t session, const std::string& path) {
         const auto result =
-            TUGetCRTblDescCount(session, path.c_str(), &counts[0], &counts[1], &counts[2],
-                                &counts[3], &counts[4], &counts[5], &counts[6]);
+            TUGetCRTblDescCount(session, path.c_str(), &counts.fields, &counts.indexes,
+                                &counts.security, &counts.validityChecks, &counts.refIntegrity,
+                                &counts.optionalParams, &counts.optionalDataUnits);
         if (result != 0) {
             return result;
         }
-        std::memset(&desc, 0, sizeof desc);
-        std::strncpy(desc.tableName, path.c_str(), sizeof desc.tableName - 1);
-        std::strcpy(desc.tableType, "PARADOX");
-        std::strcpy(desc.errorTableName, "Rebuild.DB");
-        fields.resize(counts[0]);
-        indexes.resize(counts[1]);
-        params.resize(counts[5]);
-        data.resize(std::size_t{counts[6]} * 128);
-        desc.fieldCount = counts[0];
-        desc.fields = fields.data();
-        desc.indexCount = counts[1];
-        desc.indexes = indexes.data();
-        desc.optionalParamCount = counts[5];
-        desc.optionalParams = params.data();
-        desc.optionalData = data.data();
+        platform::PrepareTblDesc(desc, path, "Rebuild.DB");
+        buffers.emplace(counts);
+        buffers->AttachTo(desc);
         return 0;
     }
 };
@@ -225,12 +213,12 @@ TEST(TUtil32, CountFillAndRebuildThroughTheEntryPoints) {
     const fs::path db = WriteParts(dir.path(), 500);
     Descriptor d;
     ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
-    EXPECT_EQ(d.counts[0], 3);
-    EXPECT_EQ(d.counts[1], 2); // primary and one secondary index
-    EXPECT_EQ(d.counts[2] + d.counts[3] + d.counts[4], 0);
+    EXPECT_EQ(d.counts.fields, 3);
+    EXPECT_EQ(d.counts.indexes, 2); // primary and one secondary index
+    EXPECT_EQ(d.counts.security + d.counts.validityChecks + d.counts.refIntegrity, 0);
     ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
-    EXPECT_STREQ(d.fields[1].name, "Title");
-    EXPECT_STREQ(d.indexes[1].extension, "X02");
+    EXPECT_STREQ(d.desc.fields[1].name, "Title");
+    EXPECT_STREQ(d.desc.indexes[1].extension, "X02");
 
     ASSERT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB", "PARTS-KEYVIOL.DB",
                              "PARTS-PROBLEM.DB", &d.desc),
@@ -252,10 +240,11 @@ TEST(TUtil32, FillRefusesCountsThatDoNotMatchTheTable) {
     Descriptor d;
     ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
     d.desc.fieldCount = 2; // the caller reserved too little
-    const FLDDesc guard = d.fields[2];
+    std::memset(&d.desc.fields[2], 0xA5, sizeof(FLDDesc));
+    const FLDDesc guard = d.desc.fields[2];
     EXPECT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr),
               err::UtilityDescriptorMismatch);
-    EXPECT_EQ(std::memcmp(&guard, &d.fields[2], sizeof guard), 0);
+    EXPECT_EQ(std::memcmp(&guard, &d.desc.fields[2], sizeof guard), 0);
     EXPECT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "", "", "", nullptr),
               err::InvalidArgument);
 }

@@ -1,9 +1,9 @@
-#include "app/TimeStamp.h"
+#include "repair/TimeStamp.h"
 
 #include <cstdio>
 #include <ctime>
 
-namespace app {
+namespace repair {
 namespace {
 
 constexpr char kDateSeparator = '/';
@@ -33,4 +33,4 @@ std::string TimeStampNow() {
     return FormatTimeStamp(LocalNow());
 }
 
-} // namespace app
+} // namespace repair

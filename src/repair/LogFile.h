@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace repair {
 
 using LogLines = std::vector<std::string>;
 
@@ -48,4 +48,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace app
+} // namespace repair

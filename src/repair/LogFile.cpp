@@ -1,4 +1,4 @@
-#include "app/LogFile.h"
+#include "repair/LogFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace app {
+namespace repair {
 namespace {
 
 std::string Reason(int error) {
@@ -212,4 +212,4 @@ LogFileLock::~LogFileLock() {
     ::close(fd_);
 } // closing releases the lock
 
-} // namespace app
+} // namespace repair

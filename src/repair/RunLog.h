@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/LogFile.h"
+#include "repair/LogFile.h"
 
 #include <cstddef>
 #include <filesystem>
 #include <string>
 
-namespace app {
+namespace repair {
 
 // The in-memory run log of one program run: the lines read from the log file at start-up
 // followed by the lines this run appended. Lines are only ever added at the end.
@@ -32,4 +32,4 @@ private:
     std::size_t linesInFile_ = 0; // how many leading lines_ the file already holds
 };
 
-} // namespace app
+} // namespace repair

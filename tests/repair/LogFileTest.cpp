@@ -1,7 +1,7 @@
-#include "app/LogFile.h"
+#include "repair/LogFile.h"
 
-#include "AppTestSupport.h"
-#include "app/RunLog.h"
+#include "repair/RunLog.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 #include <atomic>
@@ -11,8 +11,8 @@
 
 namespace {
 
-using app::LogFileError;
-using app::LogLines;
+using repair::LogFileError;
+using repair::LogLines;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
@@ -26,26 +26,27 @@ std::size_t FilesIn(const std::filesystem::path& dir) {
 }
 
 TEST(LogLineSplit, EveryLineEndAndAnUnendedLastLine) {
-    EXPECT_EQ(app::SplitLogLines("cr\rlf\ncrlf\r\nlast"), (LogLines{"cr", "lf", "crlf", "last"}));
-    EXPECT_EQ(app::SplitLogLines("one\r\n"), (LogLines{"one"}));
-    EXPECT_EQ(app::SplitLogLines(""), LogLines{});
+    EXPECT_EQ(repair::SplitLogLines("cr\rlf\ncrlf\r\nlast"),
+              (LogLines{"cr", "lf", "crlf", "last"}));
+    EXPECT_EQ(repair::SplitLogLines("one\r\n"), (LogLines{"one"}));
+    EXPECT_EQ(repair::SplitLogLines(""), LogLines{});
     // Empty lines are lines; LF followed by CR is two line ends.
-    EXPECT_EQ(app::SplitLogLines("\r\n\r\n"), (LogLines{"", ""}));
-    EXPECT_EQ(app::SplitLogLines("a\n\rb"), (LogLines{"a", "", "b"}));
+    EXPECT_EQ(repair::SplitLogLines("\r\n\r\n"), (LogLines{"", ""}));
+    EXPECT_EQ(repair::SplitLogLines("a\n\rb"), (LogLines{"a", "", "b"}));
     // Bytes other than CR and LF are kept as they are.
-    EXPECT_EQ(app::SplitLogLines(std::string("\xE9t\xE9\t x\0y", 8)),
+    EXPECT_EQ(repair::SplitLogLines(std::string("\xE9t\xE9\t x\0y", 8)),
               (LogLines{std::string("\xE9t\xE9\t x\0y", 8)}));
 }
 
 TEST(LogLineSplit, JoinEndsEveryLineWithCrLf) {
-    EXPECT_EQ(app::JoinLogLines({"a", "", "c"}), "a\r\n\r\nc\r\n");
-    EXPECT_EQ(app::JoinLogLines({}), "");
+    EXPECT_EQ(repair::JoinLogLines({"a", "", "c"}), "a\r\n\r\nc\r\n");
+    EXPECT_EQ(repair::JoinLogLines({}), "");
 }
 
 TEST(LogFileRead, ReadsMixedLineEnds) {
     TempDir dir;
     WriteFileBytes(dir / "log", "first\rsecond\nthird\r\nlast without end");
-    EXPECT_EQ(app::ReadLogFile(dir / "log"),
+    EXPECT_EQ(repair::ReadLogFile(dir / "log"),
               (LogLines{"first", "second", "third", "last without end"}));
 }
 
@@ -53,19 +54,19 @@ TEST(LogFileRead, DirectoryOrMissingFileIsAnErrorNamingFileAndReason) {
     TempDir dir;
     std::filesystem::create_directory(dir / "log");
     try {
-        app::ReadLogFile(dir / "log");
+        repair::ReadLogFile(dir / "log");
         FAIL() << "a directory read as a log";
     } catch (const LogFileError& e) {
         EXPECT_NE(std::string(e.what()).find((dir / "log").string()), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("Is a directory"), std::string::npos);
     }
-    EXPECT_THROW(app::ReadLogFile(dir / "missing"), LogFileError);
+    EXPECT_THROW(repair::ReadLogFile(dir / "missing"), LogFileError);
 }
 
 TEST(LogFileWrite, ReplacesTheFileAndLeavesNoTemporaryBehind) {
     TempDir dir;
     WriteFileBytes(dir / "log", "old\n");
-    app::WriteLogFileAtomically(dir / "log", {"new 1", "new 2"});
+    repair::WriteLogFileAtomically(dir / "log", {"new 1", "new 2"});
     EXPECT_EQ(ReadFileBytes(dir / "log"), "new 1\r\nnew 2\r\n");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
@@ -74,7 +75,7 @@ TEST(LogFileWrite, UnwritablePlaceThrowsAndNamesTheReason) {
     TempDir dir;
     WriteFileBytes(dir / "not-a-dir", "x");
     try {
-        app::WriteLogFileAtomically(dir / "not-a-dir" / "log", {"line"});
+        repair::WriteLogFileAtomically(dir / "not-a-dir" / "log", {"line"});
         FAIL() << "wrote below a file";
     } catch (const LogFileError& e) {
         EXPECT_NE(std::string(e.what()).find("not-a-dir/log"), std::string::npos);
@@ -88,9 +89,9 @@ TEST(LogFileWrite, SaveThatDiesPartWayLeavesTheOldContent) {
     WriteFileBytes(dir / "log", old);
     const LogLines longer(50, std::string(40, 'x'));
     {
-        const apptest::FileSizeLimit limit(100);
+        const testsupport::FileSizeLimit limit(100);
         try {
-            app::WriteLogFileAtomically(dir / "log", longer);
+            repair::WriteLogFileAtomically(dir / "log", longer);
             FAIL() << "the write went past the size limit";
         } catch (const LogFileError& e) {
             EXPECT_NE(std::string(e.what()).find("File too large"), std::string::npos);
@@ -103,7 +104,7 @@ TEST(LogFileWrite, SaveThatDiesPartWayLeavesTheOldContent) {
 TEST(RunLogSave, LoadAppendSaveKeepsOldLinesFirst) {
     TempDir dir;
     WriteFileBytes(dir / "log", "old 1\nold 2");
-    app::RunLog log;
+    repair::RunLog log;
     log.Load(dir / "log");
     log.Append("new");
     EXPECT_EQ(log.Lines(), (LogLines{"old 1", "old 2", "new"}));
@@ -114,8 +115,8 @@ TEST(RunLogSave, LoadAppendSaveKeepsOldLinesFirst) {
 TEST(RunLogSave, TwoCopiesBothKeepTheirLinesOnce) {
     TempDir dir;
     WriteFileBytes(dir / "log", "old\r\n");
-    app::RunLog first;
-    app::RunLog second;
+    repair::RunLog first;
+    repair::RunLog second;
     first.Load(dir / "log");
     second.Load(dir / "log");
     first.Append("first 1");
@@ -124,19 +125,19 @@ TEST(RunLogSave, TwoCopiesBothKeepTheirLinesOnce) {
     first.Save(dir / "log");
     second.Append("second 2");
     second.Save(dir / "log");
-    EXPECT_EQ(app::ReadLogFile(dir / "log"),
+    EXPECT_EQ(repair::ReadLogFile(dir / "log"),
               (LogLines{"old", "first 1", "first 2", "second 1", "second 2"}));
     // A second save of the same copy adds only what came since.
     second.Append("second 3");
     second.Save(dir / "log");
-    EXPECT_EQ(app::ReadLogFile(dir / "log"),
+    EXPECT_EQ(repair::ReadLogFile(dir / "log"),
               (LogLines{"old", "first 1", "first 2", "second 1", "second 2", "second 3"}));
 }
 
 TEST(RunLogSave, FileGoneSinceStartGetsTheWholeLog) {
     TempDir dir;
     WriteFileBytes(dir / "log", "old\r\n");
-    app::RunLog log;
+    repair::RunLog log;
     log.Load(dir / "log");
     log.Append("new");
     std::filesystem::remove(dir / "log");
@@ -147,7 +148,7 @@ TEST(RunLogSave, FileGoneSinceStartGetsTheWholeLog) {
 TEST(RunLogSave, FailedSaveChangesNothingAndCanBeRetried) {
     TempDir dir;
     const auto file = dir / "sub" / "log";
-    app::RunLog log;
+    repair::RunLog log;
     log.Append("one");
     EXPECT_THROW(log.Save(file), LogFileError);
     std::filesystem::create_directory(dir / "sub");
@@ -158,12 +159,12 @@ TEST(RunLogSave, FailedSaveChangesNothingAndCanBeRetried) {
 TEST(RunLogSave, WaitsForTheLockAndRereadsUnderIt) {
     TempDir dir;
     const auto file = dir / "log";
-    app::RunLog log;
+    repair::RunLog log;
     log.Append("mine");
     std::atomic<bool> saved{false};
     std::thread saver;
     {
-        const app::LogFileLock otherCopy(file);
+        const repair::LogFileLock otherCopy(file);
         saver = std::thread([&] {
             log.Save(file);
             saved = true;

@@ -1,12 +1,12 @@
-#include "app/TimeStamp.h"
+#include "repair/TimeStamp.h"
 
 #include <gtest/gtest.h>
 #include <regex>
 
 namespace {
 
-using app::FormatTimeStamp;
-using app::LocalDateTime;
+using repair::FormatTimeStamp;
+using repair::LocalDateTime;
 
 TEST(TimeStamp, TwelveHourClockWithoutLeadingZeros) {
     EXPECT_EQ(FormatTimeStamp({2026, 12, 6, 0, 30, 0}), "12/6/2026 12:30:00a");
@@ -24,7 +24,7 @@ TEST(TimeStamp, MorningAndEveningEdges) {
 }
 
 TEST(TimeStamp, NowHasTheStampShape) {
-    EXPECT_TRUE(std::regex_match(app::TimeStampNow(),
+    EXPECT_TRUE(std::regex_match(repair::TimeStampNow(),
                                  std::regex(R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap])")));
 }
 

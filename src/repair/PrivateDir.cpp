@@ -1,10 +1,10 @@
-#include "app/PrivateDir.h"
+#include "repair/PrivateDir.h"
 
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
-namespace app {
+namespace repair {
 
 std::filesystem::path ExecutableDirectory() {
     std::error_code error;
@@ -25,4 +25,4 @@ PrivateDirOutcome PreparePrivateDirectory(const std::filesystem::path& privateDi
     return PrivateDirOutcome::Failed;
 }
 
-} // namespace app
+} // namespace repair

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace app {
+namespace repair {
 
 // A local date and time as the clock gives it; month 1-12, hour 0-23.
 struct LocalDateTime {
@@ -23,4 +23,4 @@ LocalDateTime LocalNow();
 // The time stamp of the current local time.
 std::string TimeStampNow();
 
-} // namespace app
+} // namespace repair

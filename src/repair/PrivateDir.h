@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace app {
+namespace repair {
 
 // The directory that holds the program's own executable file.
 std::filesystem::path ExecutableDirectory();
@@ -17,4 +17,4 @@ enum class PrivateDirOutcome {
 // level, inside an existing program directory).
 PrivateDirOutcome PreparePrivateDirectory(const std::filesystem::path& privateDirectory);
 
-} // namespace app
+} // namespace repair

@@ -1,8 +1,8 @@
-#include "app/RunLog.h"
+#include "repair/RunLog.h"
 
 #include <system_error>
 
-namespace app {
+namespace repair {
 
 void RunLog::Load(const std::filesystem::path& file) {
     LogLines read = ReadLogFile(file);
@@ -25,4 +25,4 @@ void RunLog::Save(const std::filesystem::path& file) {
     linesInFile_ = lines_.size();
 }
 
-} // namespace app
+} // namespace repair
