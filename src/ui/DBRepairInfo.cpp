@@ -135,10 +135,27 @@ void PlaceBar(QProgressBar& bar, const char* name, QRect geometry) {
     bar.setGeometry(geometry);
 }
 
+// The platform sans font is wider than the laid-out one: a caption that would not fit its
+// button with room for the frame is set a little tighter, as little as needed.
+void FitCaption(QPushButton& button) {
+    constexpr int kFrameRoom = 12;
+    QString shown = button.text();
+    shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    QFont font = button.font();
+    const int room =
+        button.width() - kFrameRoom - (button.icon().isNull() ? 0 : button.iconSize().width() + 4);
+    for (double spacing = -0.1;
+         QFontMetrics(font).horizontalAdvance(shown) > room && spacing >= -1.0; spacing -= 0.1) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    }
+    button.setFont(font);
+}
+
 void PlaceButton(QPushButton& button, const char* name, const QString& text, QRect geometry) {
     button.setObjectName(QString::fromLatin1(name));
     button.setText(text);
     button.setGeometry(geometry);
+    FitCaption(button);
     // As in the system's dialogs: Enter clicks the focused button.
     button.setAutoDefault(true);
 }
