@@ -2,6 +2,7 @@
 
 #include "platform/DatabaseList.h"
 #include "platform/Toolkit.h"
+#include "ui/CaptionFit.h"
 #include "ui/DirList.h"
 #include "ui/Fonts.h"
 #include "ui/UiResources.h"
@@ -26,6 +27,7 @@ constexpr const char* kTempDatabase = "TempDB";
 constexpr const char* kStandardType = "STANDARD";
 constexpr const char* kParadoxDriver = "PARADOX";
 constexpr int kLabelGap = 2;
+constexpr int kButtonFrameRoom = 12;
 
 // Empties a list when the scope is left by an exception, so that a failed selection leaves
 // no table list that a run could walk in another database.
@@ -135,27 +137,11 @@ void PlaceBar(QProgressBar& bar, const char* name, QRect geometry) {
     bar.setGeometry(geometry);
 }
 
-// The platform sans font is wider than the laid-out one: a caption that would not fit its
-// button with room for the frame is set a little tighter, as little as needed.
-void FitCaption(QPushButton& button) {
-    constexpr int kFrameRoom = 12;
-    QString shown = button.text();
-    shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
-    QFont font = button.font();
-    const int room =
-        button.width() - kFrameRoom - (button.icon().isNull() ? 0 : button.iconSize().width() + 4);
-    for (double spacing = -0.1;
-         QFontMetrics(font).horizontalAdvance(shown) > room && spacing >= -1.0; spacing -= 0.1) {
-        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    }
-    button.setFont(font);
-}
-
 void PlaceButton(QPushButton& button, const char* name, const QString& text, QRect geometry) {
     button.setObjectName(QString::fromLatin1(name));
     button.setText(text);
     button.setGeometry(geometry);
-    FitCaption(button);
+    FitCaption(button, kButtonFrameRoom);
     // As in the system's dialogs: Enter clicks the focused button.
     button.setAutoDefault(true);
 }
@@ -201,6 +187,7 @@ TfDBRepairInfo::TfDBRepairInfo(RepairWindowOwner& owner) : owner_(owner) {
     LoadUiResources();
     client_.setFixedSize(kClientWidth, kClientHeight);
     client_.setFont(WindowFont());
+    TempTable.SetExclusive(true);
     BuildLayout();
     setWidget(&client_);
     ConnectHandlers();
@@ -247,6 +234,7 @@ void TfDBRepairInfo::BuildLayout() {
     PlaceButton(btnCancel, "btnCancel", QStringLiteral("Cancel"), QRect(10, 170, 86, 25));
     btnCancel.setIcon(QIcon(QStringLiteral(":/ui/cross.png")));
     btnCancel.setIconSize(QSize(16, 16));
+    FitCaption(btnCancel, kButtonFrameRoom);
     client_.defaultButton = &btnChkAndRepair;
     client_.escapeButton = &btnCancel;
     client_.beforeDefault = [this] { return SelectTypedPathBeforeDefault(); };

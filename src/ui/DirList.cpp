@@ -1,6 +1,7 @@
 #include "ui/DirList.h"
 
 #include "platform/Toolkit.h"
+#include "ui/CaptionFit.h"
 #include "ui/Fonts.h"
 #include "ui/UiResources.h"
 
@@ -27,6 +28,8 @@ void LayOutFlatButton(QToolButton& button, const char* name, const QString& text
     // Every key goes to the directory list.
     button.setFocusPolicy(Qt::NoFocus);
     button.setGeometry(left, 1, 60, 20);
+    constexpr int kFlatFrameRoom = 6;
+    FitCaption(button, kFlatFrameRoom);
 }
 
 } // namespace
