@@ -24,7 +24,8 @@ void DrainEvents();
 // Captions of the widget's labels and buttons that do not fit their widget, one text each.
 std::vector<std::string> ClippedCaptions(const QWidget& window);
 
-// A fresh program directory per test, the recording toolkit installed, and the current
+// A fresh program directory per test, the recording toolkit installed, an engine
+// configuration with one alias, "DATA", on an empty directory of its own, and the current
 // directory put back afterwards (the program makes its private directory current).
 class AppTest : public ::testing::Test {
 protected:
@@ -34,6 +35,7 @@ protected:
     const std::filesystem::path& ProgramDir() const { return programDir_.path(); }
     std::filesystem::path PrivateDir() const { return ProgramDir() / "priv"; }
     std::filesystem::path LogFile() const { return PrivateDir() / "1Mendrix.log"; }
+    const std::filesystem::path& DataDir() const { return dataDir_.path(); }
     app::LogLines LogFileLines() const { return app::ReadLogFile(LogFile()); }
 
     platform::RecordingToolkit toolkit;
@@ -41,6 +43,8 @@ protected:
 
 private:
     testsupport::TempDir programDir_;
+    testsupport::TempDir dataDir_;
+    std::optional<std::string> previousConfig_;
     std::optional<platform::ScopedToolkit> installed_;
 };
 
