@@ -203,11 +203,21 @@ TEST_F(RepairWindow, TypedPathSelectsOnlyWhenTheTextChangedExactly) {
                      [&w, &tablesAtRun] { tablesAtRun = w.TableList; });
     frame->area.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame->area));
-    w.ePath.setFocus();
+    w.ePath.setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(w.ePath.hasFocus());
     w.ePath.setText(QString::fromStdString(first_.string()));
     QTest::keyClick(&w.ePath, Qt::Key_Return);
     EXPECT_THAT(tablesAtRun, ElementsAre("CUSTOMER.DB", "ORDERS.DB"));
+
+    // Leaving the box for another control selects the typed path; the focus going away with
+    // the whole window does not.
+    w.ePath.setText(QString::fromStdString(lower.string()));
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(&w.ePath, &away);
+    EXPECT_THAT(w.TableList, ElementsAre("CUSTOMER.DB", "ORDERS.DB"));
+    w.btnVerify.setFocus(Qt::MouseFocusReason);
+    EXPECT_THAT(w.TableList, ElementsAre("EVENTS.DB"));
+    EXPECT_EQ(frame->log.back(), "DB path set to: " + lower.string());
     EXPECT_TRUE(toolkit.boxes.empty());
 }
 
