@@ -63,7 +63,6 @@ void TfMain::BuildLayout() {
     setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
     setFont(ui::WindowFont());
     move(kLeft, kTop);
-    resize(kClientWidth, kClientHeight);
 
     MdiArea.setObjectName(QStringLiteral("MdiArea"));
     MdiArea.setBackground(QColor(128, 128, 128));
@@ -111,6 +110,9 @@ void TfMain::BuildLayout() {
     StatusBar.setObjectName(QStringLiteral("StatusBar"));
     StatusBar.setFixedHeight(kStatusBarHeight);
     setStatusBar(&StatusBar);
+    // The laid-out client area is what lies below the menu bar: toolbar, child area and
+    // status bar.
+    resize(kClientWidth, kClientHeight + MainMenu.sizeHint().height());
 
     connect(&miExit, &QAction::triggered, this,
             [this] { platform::RunGuarded([this] { miExitClick(); }); });
@@ -208,7 +210,23 @@ void TfMain::miAboutClick() {
 void TfMain::FormCloseQuery(bool& canClose) {
     canClose = false;
     if (ui::RepairWindowOpen && ui::fDBRepairInfo != nullptr) {
-        ui::fDBRepairInfo->close();
+        ui::TfDBRepairInfo* repair = ui::fDBRepairInfo;
+        repair->close();
+        if (ui::RepairWindowOpen) {
+            // A run is working in it: the run is asked to stop and the window closes when the
+            // run has ended; the main window's close follows then.
+            if (!closeAfterRun_) {
+                closeAfterRun_ = true;
+                connect(
+                    repair, &QObject::destroyed, this,
+                    [this] {
+                        closeAfterRun_ = false;
+                        close();
+                    },
+                    Qt::QueuedConnection);
+            }
+            return;
+        }
     }
     AppendLogLine(ShellLine("shutdown"));
     SaveLog(logSaveFileName_);

@@ -95,6 +95,7 @@ private:
     bool firstActivation_ = true;
     bool startFailed_ = false;
     bool shownBefore_ = false;
+    bool closeAfterRun_ = false;
 };
 
 } // namespace app

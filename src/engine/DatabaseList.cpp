@@ -29,12 +29,26 @@ std::uint16_t OpenDatabaseList(CursorHandle* cursor) {
         return Fail(err::InvalidArgument, "database list without a cursor variable");
     }
     *cursor = 0;
-    if (auto fault = TakeFault(op::OpenDatabaseList); fault != err::Ok) {
-        return fault;
-    }
     std::shared_ptr<Session> session;
     if (auto result = CurrentSession(session); result != err::Ok) {
         return result;
+    }
+    return OpenDatabaseList(session, cursor);
+}
+
+std::uint16_t OpenDatabaseList(const std::shared_ptr<Session>& session, CursorHandle* cursor) {
+    if (cursor == nullptr) {
+        return Fail(err::InvalidArgument, "database list without a cursor variable");
+    }
+    *cursor = 0;
+    if (auto fault = TakeFault(op::OpenDatabaseList); fault != err::Ok) {
+        return fault;
+    }
+    if (session == nullptr) {
+        return Fail(err::InvalidArgument, "database list without a session");
+    }
+    if (!session->Active()) {
+        return Fail(err::SessionNotActive, session->Name());
     }
     std::lock_guard lock(cursorMutex);
     do {

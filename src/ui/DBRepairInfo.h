@@ -1,9 +1,23 @@
 #pragma once
 
+#include "platform/Database.h"
+#include "platform/Session.h"
+#include "platform/Table.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QMdiArea;
 
@@ -26,8 +40,32 @@ extern bool RepairWindowOpen;
 // The one repair window while it exists, else null.
 extern TfDBRepairInfo* fDBRepairInfo;
 
+// The client area of the repair window: Enter clicks the default button and Escape the
+// Cancel button, each only while it is enabled.
+class RepairClientArea : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+    QPushButton* defaultButton = nullptr;
+    QPushButton* escapeButton = nullptr;
+    // Runs before the default button is clicked; false keeps it from being clicked.
+    std::function<bool()> beforeDefault;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
 // The repair window: a fixed-size child window of the main frame, captioned "Database
-// Repair". It frees itself when it is closed.
+// Repair", in which the operator chooses the database, by one of the engine's STANDARD
+// aliases or by a directory, whose tables a run works on. It owns its engine session,
+// database and table objects and frees itself when it is closed.
+//
+// One run at a time: a run calls BeginRun() before its first step and EndRun() after its
+// last (or holds a RunScope). In between, the selection controls and the run buttons are
+// disabled and every selection handler does nothing, so TableList and dbTemp stay as the run
+// found them; a close request is refused, asks the run to cancel and is carried out when the
+// run ends.
 class TfDBRepairInfo : public QMdiSubWindow {
     Q_OBJECT
 
@@ -40,6 +78,7 @@ public:
 
     static constexpr int kClientWidth = 458;
     static constexpr int kClientHeight = 343;
+    static constexpr const char* kTempAlias = "Mendrix";
 
     // Makes it the active child window, in front of any other.
     void BringToFront();
@@ -47,16 +86,104 @@ public:
     // The window's client area, which holds its controls.
     QWidget& Client() { return client_; }
 
+    // ---- One run at a time ----
+    // False (and nothing changes) when a run is already in progress, or a selection is.
+    bool BeginRun();
+    // Gives the controls back to the mode; a close asked for during the run happens now.
+    void EndRun();
+    bool RunInProgress() const { return runInProgress_; }
+    // True when a close was asked for during the run that is in progress.
+    bool ClosePending() const { return closePending_; }
+
+    class RunScope {
+    public:
+        explicit RunScope(TfDBRepairInfo& window) : window_(window), began_(window.BeginRun()) {}
+        ~RunScope() {
+            if (began_) {
+                window_.EndRun();
+            }
+        }
+        RunScope(const RunScope&) = delete;
+        RunScope& operator=(const RunScope&) = delete;
+        bool Began() const { return began_; }
+
+    private:
+        TfDBRepairInfo& window_;
+        bool began_;
+    };
+
+    // ---- Operations ----
+    void ResetProgressBars();
+    void FillAliasList();
+    void RefreshTableList();
+    void SelectAlias();
+    void SelectPath();
+
+    // ---- Event handlers; the Qt events reach them through the top-level guard ----
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void cbAliasChange();
+    void rbPathClick();
+    void ePathEnter();
+    void ePathExit();
+    void btnBrowseClick();
+
+    // ---- State read by a run ----
+    std::vector<std::string> TableList;
+    bool CancelRequested = false;
+    std::string PathOnEnter;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     explicit TfDBRepairInfo(RepairWindowOwner& owner);
-    void FormCreate();
-    void FormClose();
+    void BuildLayout();
+    void ConnectHandlers();
+    void ApplyModeEnabling();
+    void DeleteTempAlias();
+    void AnnounceSelection(const std::string& line);
+    bool SelectTypedPathBeforeDefault();
 
     RepairWindowOwner& owner_;
-    QWidget client_;
+    bool runInProgress_ = false;
+    bool closePending_ = false;
+    bool selecting_ = false;
+
+    // Parents are declared before their children: members are destroyed in reverse order.
+    RepairClientArea client_;
+
+public:
+    // ---- Controls, in tab order where they take the focus ----
+    QComboBox cbAlias{&client_};
+    QLineEdit ePath{&client_};
+    QPushButton btnBrowse{&client_};
+    QPushButton btnChkAndRepair{&client_};
+    QPushButton btnVerify{&client_};
+    QPushButton btnRebuild{&client_};
+    QPushButton btnCancel{&client_};
+    QRadioButton rbAlias{&client_};
+    QRadioButton rbPath{&client_};
+    QPlainTextEdit memoMessage{&client_};
+    QGroupBox GroupBox3{&client_};
+    QLabel Label1{&client_};
+    QLabel Label2{&client_};
+    QProgressBar ggWorking{&client_};
+    QLabel Label24{&GroupBox3};
+    QLabel Label25{&GroupBox3};
+    QLabel Label26{&GroupBox3};
+    QLabel Label27{&GroupBox3};
+    QProgressBar pbHeader{&GroupBox3};
+    QProgressBar pbIndexes{&GroupBox3};
+    QProgressBar pbData{&GroupBox3};
+    QProgressBar pbRebuild{&GroupBox3};
+
+    // ---- Engine objects, owned by the window and ended with it ----
+    platform::TSession TempSession{"TempSession"};
+    platform::TDatabase dbTemp{TempSession, "TempDB"};
+    platform::TTable TempTable{dbTemp};
 };
 
 } // namespace ui

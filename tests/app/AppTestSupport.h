@@ -23,7 +23,8 @@ void DrainEvents();
 // Captions of the widget's labels and buttons that do not fit their widget, one text each.
 std::vector<std::string> ClippedCaptions(const QWidget& window);
 
-// A fresh program directory per test, the recording toolkit installed, and the current
+// A fresh program directory per test, the recording toolkit installed, an engine
+// configuration with one alias, "DATA", on an empty directory of its own, and the current
 // directory put back afterwards (the program makes its private directory current).
 class AppTest : public ::testing::Test {
 protected:
@@ -33,6 +34,7 @@ protected:
     const std::filesystem::path& ProgramDir() const { return programDir_.path(); }
     std::filesystem::path PrivateDir() const { return ProgramDir() / "priv"; }
     std::filesystem::path LogFile() const { return PrivateDir() / "1Mendrix.log"; }
+    const std::filesystem::path& DataDir() const { return dataDir_.path(); }
     repair::LogLines LogFileLines() const { return repair::ReadLogFile(LogFile()); }
 
     platform::RecordingToolkit toolkit;
@@ -40,6 +42,8 @@ protected:
 
 private:
     testsupport::TempDir programDir_;
+    testsupport::TempDir dataDir_;
+    std::optional<std::string> previousConfig_;
     std::optional<platform::ScopedToolkit> installed_;
 };
 

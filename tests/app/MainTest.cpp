@@ -7,6 +7,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -103,21 +104,22 @@ TEST_F(MainStart, UnreadableLogIsReportedKeptAndTheNewLinesGoBesideIt) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(ReadFileBytes(LogFile() / "inside" / "keep"), "old content");
     const auto lines = repair::ReadLogFile(sibling);
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(IsShellLine(lines[0], "started"));
-    EXPECT_TRUE(IsShellLine(lines[1], "shutdown"));
+    EXPECT_EQ(lines[1], "Alias set to: DATA");
+    EXPECT_TRUE(IsShellLine(lines[2], "shutdown"));
 
     // The next run adds to the same file beside the log.
     app::TfMain next(ProgramDir());
     next.close();
-    EXPECT_EQ(repair::ReadLogFile(sibling).size(), 4u);
+    EXPECT_EQ(repair::ReadLogFile(sibling).size(), 5u);
 }
 
 // ---- Close and the log file --------------------------------------------------------------
 
 using MainClose = AppTest;
 
-TEST_F(MainClose, StartThenExitLeavesStartAndShutdownLinesWithCrLf) {
+TEST_F(MainClose, StartThenExitLeavesStartAliasAndShutdownLinesWithCrLf) {
     app::TfMain window(ProgramDir());
     ShowAndActivate(window);
     ASSERT_TRUE(ui::RepairWindowOpen);
@@ -126,10 +128,11 @@ TEST_F(MainClose, StartThenExitLeavesStartAndShutdownLinesWithCrLf) {
     EXPECT_FALSE(ui::RepairWindowOpen) << "the close closes the repair window first";
     const std::string bytes = ReadFileBytes(LogFile());
     const auto lines = LogFileLines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(IsShellLine(lines[0], "started"));
-    EXPECT_TRUE(IsShellLine(lines[1], "shutdown"));
-    EXPECT_EQ(bytes, lines[0] + "\r\n" + lines[1] + "\r\n");
+    EXPECT_EQ(lines[1], "Alias set to: DATA") << "the repair window selected its first alias";
+    EXPECT_TRUE(IsShellLine(lines[2], "shutdown"));
+    EXPECT_EQ(bytes, lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n");
     EXPECT_TRUE(toolkit.boxes.empty());
 }
 
@@ -141,11 +144,12 @@ TEST_F(MainClose, CloseBoxBehavesAsExitAndKeepsOldLinesFirst) {
     window.AppendLogLine("a line from elsewhere");
     EXPECT_TRUE(window.close());
     const auto lines = LogFileLines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "old unended");
     EXPECT_TRUE(IsShellLine(lines[1], "started"));
-    EXPECT_EQ(lines[2], "a line from elsewhere");
-    EXPECT_TRUE(IsShellLine(lines[3], "shutdown"));
+    EXPECT_EQ(lines[2], "Alias set to: DATA");
+    EXPECT_EQ(lines[3], "a line from elsewhere");
+    EXPECT_TRUE(IsShellLine(lines[4], "shutdown"));
     EXPECT_EQ(ReadFileBytes(LogFile()).substr(0, 13), "old unended\r\n");
 }
 
@@ -173,9 +177,10 @@ TEST_F(MainClose, FailedSaveKeepsTheWindowOpenAndEachAttemptAddsAShutdownLine) {
     EXPECT_TRUE(window.close());
     EXPECT_FALSE(window.isVisible());
     const auto lines = LogFileLines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_TRUE(IsShellLine(lines[0], "started"));
-    for (int i = 1; i < 4; ++i) {
+    EXPECT_EQ(lines[1], "Alias set to: DATA");
+    for (int i = 2; i < 5; ++i) {
         EXPECT_TRUE(IsShellLine(lines[i], "shutdown")) << lines[i];
     }
 }
@@ -200,10 +205,33 @@ TEST_F(MainClose, SaveThatDiesPartWayKeepsTheOldFileAndTheWindow) {
 
     EXPECT_TRUE(window.close());
     const auto lines = LogFileLines();
-    ASSERT_EQ(lines.size(), 1u + 1u + 20u + 2u);
+    ASSERT_EQ(lines.size(), 1u + 2u + 20u + 2u);
     EXPECT_EQ(lines[0], "old line");
-    EXPECT_TRUE(IsShellLine(lines[22], "shutdown"));
     EXPECT_TRUE(IsShellLine(lines[23], "shutdown"));
+    EXPECT_TRUE(IsShellLine(lines[24], "shutdown"));
+}
+
+TEST_F(MainClose, CloseDuringARunWaitsForTheRunToEndThenCloses) {
+    app::TfMain window(ProgramDir());
+    ShowAndActivate(window);
+    ui::TfDBRepairInfo* repair = ui::fDBRepairInfo;
+    ASSERT_NE(repair, nullptr);
+    ASSERT_TRUE(repair->BeginRun());
+
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(ui::RepairWindowOpen);
+    EXPECT_TRUE(repair->CancelRequested);
+    EXPECT_FALSE(std::filesystem::exists(LogFile())) << "no shutdown while the run works";
+
+    repair->EndRun();
+    apptest::DrainEvents();
+    apptest::DrainEvents();
+    EXPECT_FALSE(ui::RepairWindowOpen);
+    EXPECT_FALSE(window.isVisible());
+    const auto lines = LogFileLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(IsShellLine(lines[2], "shutdown"));
 }
 
 TEST_F(MainClose, TwoCopiesBothKeepTheirLinesOnce) {
@@ -317,7 +345,17 @@ using MainLayout = AppTest;
 TEST_F(MainLayout, FrameMenusToolbarAndStatusBarAsLaidOut) {
     app::TfMain window(ProgramDir());
     EXPECT_EQ(window.pos(), QPoint(217, 115));
-    EXPECT_EQ(window.size(), QSize(554, 437));
+    ShowAndActivate(window);
+    // The laid-out client area is what lies below the menu bar.
+    const int menuHeight = window.menuBar()->height();
+    EXPECT_EQ(window.size(), QSize(554, 437 + menuHeight));
+    // The repair window shows whole, frame and all, with no scroll bar.
+    ASSERT_NE(ui::fDBRepairInfo, nullptr);
+    QMdiArea& area = window.ChildArea();
+    EXPECT_TRUE(area.viewport()->rect().contains(ui::fDBRepairInfo->geometry()))
+        << area.viewport()->width() << "x" << area.viewport()->height();
+    EXPECT_FALSE(area.verticalScrollBar()->isVisible());
+    EXPECT_FALSE(area.horizontalScrollBar()->isVisible());
     EXPECT_EQ(window.font().pixelSize(), 11);
     EXPECT_EQ(window.findChild<QToolBar*>(QStringLiteral("ToolBar"))->height(), 42);
     EXPECT_EQ(window.findChild<QStatusBar*>(QStringLiteral("StatusBar"))->height(), 19);
