@@ -1,43 +1,17 @@
+#include "CliRun.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-Run RunCli(const std::string& arguments) {
-    testsupport::TempDir dir;
-    const auto program = testsupport::BinDir() / "mendrix-cli";
-    const std::string command = Quoted(program.string()) + " " + arguments + " >" +
-                                Quoted((dir / "out").string()) + " 2>" +
-                                Quoted((dir / "err").string());
-    const int status = std::system(command.c_str());
-    Run run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testsupport::ReadFileBytes(dir / "out");
-    run.err = testsupport::ReadFileBytes(dir / "err");
-    return run;
-}
+using clitest::Quoted;
+using clitest::RunCli;
 
 std::string Table(const std::string& relative) {
     return Quoted((testsupport::CorpusDir() / relative).string());
@@ -51,7 +25,8 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     for (const char* flag : {"--help", "-h"}) {
         auto help = RunCli(flag);
         EXPECT_EQ(help.exitCode, 0) << help.err;
-        for (const char* command : {"dump TABLE", "info TABLE", "list ", "verify ", "rebuild "}) {
+        for (const char* command :
+             {"dump TABLE", "export TABLE", "info TABLE", "list ", "verify ", "rebuild "}) {
             EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos)
                 << command << '\n'
                 << help.out;
