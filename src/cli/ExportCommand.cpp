@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -81,6 +82,20 @@ bool ParseArguments(const std::vector<std::string>& args, ExportOptions& options
     return true;
 }
 
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+fs::path FolderOf(const fs::path& file) {
+    std::error_code ec;
+    const fs::path parent = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    return fs::weakly_canonical(parent, ec);
+}
+
+// Whether writing `output` would replace a file of the table, or put a file beside it that
+// the table's family lookup (by base name, in any case) would take for one of its own.
 bool IsFileOfTable(const fs::path& output, const paradox::TableFamily& family) {
     for (const auto& member : paradox::AllFamilyFiles(family)) {
         std::error_code ec;
@@ -88,7 +103,13 @@ bool IsFileOfTable(const fs::path& output, const paradox::TableFamily& family) {
             return true;
         }
     }
-    return false;
+    if (Upper(output.stem().string()) != Upper(family.db.stem().string()) ||
+        FolderOf(output) != FolderOf(family.db)) {
+        return false;
+    }
+    const std::string extension = paradox::UpperExtension(output);
+    return extension == "DB" || extension == "PX" || extension == "MB" || extension == "VAL" ||
+           extension == "TV" || extension == "FAM" || paradox::IsSecondaryIndexExtension(extension);
 }
 
 bool HoldsFiles(const fs::path& folder) {

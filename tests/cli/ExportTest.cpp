@@ -343,4 +343,101 @@ TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
     }
 }
 
+TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
+    testsupport::TempDir dir;
+    // ORDERS.DB cut off two records into its last block.
+    const fs::path orders = CorpusPath("leonhad-paradoxdriver/db/ORDERS.DB");
+    paradox::FindingList findings;
+    const auto table = paradox::TableReader::Open(orders, findings);
+    ASSERT_TRUE(table);
+    std::string bytes = testsupport::ReadFileBytes(orders);
+    bytes.resize(static_cast<std::size_t>(table->BlockOffset(table->ChainBlocks().back())) + 6 +
+                 2 * table->Header().recordSize);
+    testsupport::WriteFileBytes(dir / "ORDERS.DB", bytes);
+    const std::size_t lost = table->ChainCounts().back() - 2u;
+    const auto cut = RunCli("export " + Quoted((dir / "ORDERS.DB").string()) + " --format csv -o " +
+                            Quoted((dir / "orders.csv").string()));
+    EXPECT_EQ(cut.exitCode, 4) << cut.err;
+    EXPECT_NE(cut.err.find(std::to_string(lost) + " records could not be read"), std::string::npos)
+        << cut.err;
+    const auto rows =
+        nlohmann::json::parse(ReadBack("csv " + Quoted((dir / "orders.csv").string())));
+    EXPECT_EQ(rows.size(), 1 + table->RecordCount() - lost);
+
+    // MEMBRE.DB: memos and photos live in an .MB the table came without.
+    const fs::path membre = CorpusPath("teverett-paradoxReader/MEMBRE.DB");
+    const auto dump = RunCli("dump " + Quoted(membre.string()));
+    const auto run = RunCli("export " + Quoted(membre.string()) + " --format json");
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_NE(run.err.find("Blob file is missing"), std::string::npos) << run.err;
+    const auto records = nlohmann::ordered_json::parse(run.out);
+    const auto lines = Split(dump.out, '\n');
+    ASSERT_EQ(records.size() + 1, lines.size());
+    std::size_t unreadable = 0;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const auto cells = Split(lines[r], '\t');
+        std::size_t f = 0;
+        for (const auto& [key, value] : records[r].items()) {
+            ASSERT_LT(f, cells.size());
+            if (cells[f].rfind("<blob", 0) == 0) {
+                ++unreadable;
+                EXPECT_TRUE(value.is_null()) << Where(r, key) << ": " << value;
+            } else if (cells[f] != "\\N") {
+                EXPECT_FALSE(value.is_null()) << Where(r, key);
+            }
+            ++f;
+        }
+    }
+    EXPECT_GT(unreadable, 0u);
+    EXPECT_NE(run.err.find(std::to_string(unreadable) + " values could not be read"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
+    testsupport::TempDir dir;
+    for (const char* name : {"biolife.db", "biolife.mb"}) {
+        fs::copy_file(CorpusPath(std::string("celebithil-Rparadox/") + name), dir / name);
+    }
+    const std::string table = Quoted((dir / "biolife.db").string());
+    const std::string tableBytes = testsupport::ReadFileBytes(dir / "biolife.db");
+    const std::string blobBytes = testsupport::ReadFileBytes(dir / "biolife.mb");
+
+    // Graphics cannot go to standard output as CSV.
+    const auto toStdout = RunCli("export " + table + " --format csv");
+    EXPECT_EQ(toStdout.exitCode, 16);
+    EXPECT_EQ(toStdout.out, "");
+    EXPECT_NE(toStdout.err.find("-o"), std::string::npos) << toStdout.err;
+    // The output may not be a file of the table, nor be taken for one.
+    for (const char* name : {"biolife.db", "biolife.mb", "BIOLIFE.MB", "Biolife.X02"}) {
+        const auto run =
+            RunCli("export " + table + " --format json -o " + Quoted((dir / name).string()));
+        EXPECT_EQ(run.exitCode, 16) << name;
+    }
+    EXPECT_TRUE(testsupport::ReadFileBytes(dir / "biolife.db") == tableBytes);
+    EXPECT_TRUE(testsupport::ReadFileBytes(dir / "biolife.mb") == blobBytes);
+    // Blob files of an earlier export are not mixed with new ones.
+    fs::create_directory(dir / "out.csv.blobs");
+    testsupport::WriteFileBytes(dir / "out.csv.blobs" / "1-8.bin", "earlier");
+    const auto mixed =
+        RunCli("export " + table + " --format csv -o " + Quoted((dir / "out.csv").string()));
+    EXPECT_EQ(mixed.exitCode, 16);
+    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "out.csv.blobs" / "1-8.bin"), "earlier");
+    EXPECT_EQ(FilesIn(dir.path()), 3u); // the table, its .MB, the earlier blob folder
+
+    for (const char* arguments : {"", " --format xml", " --format json --code-page 0",
+                                  " --format json --code-page 65000", " --format json extra"}) {
+        const auto run = RunCli("export " + table + arguments);
+        EXPECT_EQ(run.exitCode, 16) << arguments << '\n' << run.err;
+        EXPECT_EQ(run.out, "") << arguments;
+    }
+    EXPECT_EQ(RunCli("export --format json").exitCode, 16);
+    const auto encrypted = RunCli(
+        "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted.db").string()) +
+        " --format json");
+    EXPECT_EQ(encrypted.exitCode, 8);
+    EXPECT_EQ(encrypted.out, "");
+}
+
 } // namespace
