@@ -42,6 +42,10 @@ TEST(Cli, HelpVersionAndUsageErrors) {
         EXPECT_EQ(help.out.rfind("usage: mendrix-cli dump TABLE\n", 0), 0u) << help.out;
         EXPECT_NE(help.out.find("  16 "), std::string::npos) << help.out;
     }
+    auto exportHelp = RunCli("export -h");
+    EXPECT_EQ(exportHelp.exitCode, 0);
+    EXPECT_NE(exportHelp.out.find("FILE.blobs/<record>-<field>.bin"), std::string::npos)
+        << exportHelp.out;
     auto version = RunCli("--version");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "mendrix-cli " MENDRIX_VERSION "\n");
