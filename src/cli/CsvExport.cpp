@@ -16,6 +16,13 @@ CsvExport::CsvExport(std::ostream& out, std::filesystem::path blobFolder,
                      std::string blobFolderName)
     : csv_(out), blobFolder_(std::move(blobFolder)), blobFolderName_(std::move(blobFolderName)) {}
 
+CsvExport::~CsvExport() {
+    if (blobFolderCreated_ && !keep_) {
+        std::error_code ignored;
+        std::filesystem::remove_all(blobFolder_, ignored);
+    }
+}
+
 void CsvExport::Header(const std::vector<std::string>& fieldNames) {
     for (const auto& name : fieldNames) {
         csv_.Field(name);
@@ -59,9 +66,9 @@ std::string CsvExport::WriteBlobFile(std::uint64_t record, std::size_t field,
     if (blobFolder_.empty()) {
         throw std::logic_error("binary values need an output file beside which to go");
     }
-    if (!blobFolderMade_) {
-        std::filesystem::create_directories(blobFolder_);
-        blobFolderMade_ = true;
+    if (!blobFolderChecked_) {
+        blobFolderCreated_ = std::filesystem::create_directories(blobFolder_);
+        blobFolderChecked_ = true;
     }
     const std::string name = std::to_string(record) + '-' + std::to_string(field) + ".bin";
     const std::filesystem::path path = blobFolder_ / name;

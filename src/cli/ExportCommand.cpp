@@ -122,6 +122,17 @@ struct ExportCounts {
     std::uint64_t lostRecords = 0;
 };
 
+// Ends the output: flushed, and the file (if any) renamed into place.
+void Finish(std::ostream& stream, std::optional<ReplacingOutputFile>& file) {
+    stream.flush();
+    if (!stream) {
+        throw std::runtime_error("cannot write the output");
+    }
+    if (file) {
+        file->Commit();
+    }
+}
+
 template <class WriteRecord>
 ExportCounts ForEachExportRecord(const paradox::TableReader& table, RecordDecoder& decoder,
                                  WriteRecord&& write) {
@@ -205,18 +216,16 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             ForEachExportRecord(*table, decoder, [&](std::uint64_t number, const auto& values) {
                 sink.Record(number, values);
             });
+        Finish(stream, file);
+        sink.Keep();
     } else {
         JsonExport sink(stream, decoder.FieldNames());
         counts = ForEachExportRecord(
             *table, decoder, [&](std::uint64_t, const auto& values) { sink.Record(values); });
         sink.Finish();
-    }
-    stream.flush();
-    if (!stream) {
-        throw std::runtime_error("cannot write the output");
+        Finish(stream, file);
     }
     if (file) {
-        file->Commit();
         out << table->FileName() << ": " << counts.records << " records written to "
             << output.string() << '\n';
     }
