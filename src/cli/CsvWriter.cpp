@@ -6,10 +6,9 @@
 namespace cli {
 
 void CsvWriter::Field(std::string_view text) {
-    if (rowStarted_) {
+    if (fields_++ > 0) {
         row_ += ',';
     }
-    rowStarted_ = true;
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
         row_ += text;
         return;
@@ -25,10 +24,13 @@ void CsvWriter::Field(std::string_view text) {
 }
 
 void CsvWriter::EndRow() {
+    if (fields_ == 1 && row_.empty()) {
+        row_ = "\"\"";
+    }
     row_ += "\r\n";
     out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
     row_.clear();
-    rowStarted_ = false;
+    fields_ = 0;
     if (!out_) {
         throw std::runtime_error("cannot write the output");
     }

@@ -8,7 +8,8 @@ namespace cli {
 
 // Writes CSV as RFC 4180 has it: fields separated by commas, every row ended by CRLF, and a
 // field that holds a comma, a double quote, CR or LF enclosed in double quotes, with each of
-// its double quotes doubled.
+// its double quotes doubled. A row of one empty field is written as "" so that readers do not
+// take it for a blank line and drop the record.
 class CsvWriter {
 public:
     explicit CsvWriter(std::ostream& out) : out_(out) {}
@@ -20,7 +21,7 @@ public:
 private:
     std::ostream& out_;
     std::string row_;
-    bool rowStarted_ = false;
+    std::size_t fields_ = 0;
 };
 
 } // namespace cli

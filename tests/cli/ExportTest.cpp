@@ -28,12 +28,14 @@ struct CorpusTable {
 };
 
 // Russian text in cp866; memos in the .MB with graphics beside them; every field type, with a
-// memo holding a letter outside ASCII; Bytes and Binary values.
+// memo holding a letter outside ASCII; Bytes and Binary values; a single field, NULL in one
+// record.
 const CorpusTable kTables[] = {
     {"celebithil-Rparadox/of_cp866.db", "cp866"},
     {"celebithil-Rparadox/biolife.db", "cp437"},
     {"celebithil-Rparadox/TypSammlung.DB", "cp1252"},
     {"MedilinkPS-Paradox-Reader/testtab.DB", "cp1252"},
+    {"leonhad-paradoxdriver/fields/timestamp.db", "cp850"},
 };
 
 fs::path CorpusPath(const std::string& relative) {
