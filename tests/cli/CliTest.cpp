@@ -1,43 +1,17 @@
+#include "CliRun.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-Run RunCli(const std::string& arguments) {
-    testsupport::TempDir dir;
-    const auto program = testsupport::BinDir() / "mendrix-cli";
-    const std::string command = Quoted(program.string()) + " " + arguments + " >" +
-                                Quoted((dir / "out").string()) + " 2>" +
-                                Quoted((dir / "err").string());
-    const int status = std::system(command.c_str());
-    Run run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testsupport::ReadFileBytes(dir / "out");
-    run.err = testsupport::ReadFileBytes(dir / "err");
-    return run;
-}
+using clitest::Quoted;
+using clitest::RunCli;
 
 std::string Table(const std::string& relative) {
     return Quoted((testsupport::CorpusDir() / relative).string());
@@ -47,13 +21,43 @@ std::size_t Lines(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(Cli, UsageAndUnknownCommandsExitWithTwo) {
+TEST(Cli, HelpVersionAndUsageErrors) {
+    for (const char* flag : {"--help", "-h"}) {
+        auto help = RunCli(flag);
+        EXPECT_EQ(help.exitCode, 0) << help.err;
+        for (const char* command :
+             {"dump TABLE", "export TABLE", "info TABLE", "list ", "verify ", "rebuild "}) {
+            EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos)
+                << command << '\n'
+                << help.out;
+        }
+        for (const char* code : {"  0 ", "  1 ", "  4 ", "  8 ", "  16 ", "  32 "}) {
+            EXPECT_NE(help.out.find(code), std::string::npos) << code << '\n' << help.out;
+        }
+    }
+    const std::string orders = Table("leonhad-paradoxdriver/db/ORDERS.DB");
+    for (const std::string& arguments : {std::string("dump --help"), "dump " + orders + " -h"}) {
+        auto help = RunCli(arguments);
+        EXPECT_EQ(help.exitCode, 0) << arguments;
+        EXPECT_EQ(help.out.rfind("usage: mendrix-cli dump TABLE\n", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("  16 "), std::string::npos) << help.out;
+    }
+    auto exportHelp = RunCli("export -h");
+    EXPECT_EQ(exportHelp.exitCode, 0);
+    EXPECT_NE(exportHelp.out.find("FILE.blobs/<record>-<field>.bin"), std::string::npos)
+        << exportHelp.out;
+    auto version = RunCli("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "mendrix-cli " MENDRIX_VERSION "\n");
+
     auto none = RunCli("");
-    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.exitCode, 16);
     EXPECT_NE(none.err.find("info TABLE"), std::string::npos) << none.err;
     EXPECT_NE(none.err.find("dump TABLE"), std::string::npos) << none.err;
-    EXPECT_EQ(RunCli("frobnicate x").exitCode, 2);
-    EXPECT_EQ(RunCli("dump").exitCode, 2);
+    EXPECT_EQ(RunCli("frobnicate x").exitCode, 16);
+    EXPECT_EQ(RunCli("--frobnicate").exitCode, 16);
+    EXPECT_EQ(RunCli("dump").exitCode, 16);
+    EXPECT_EQ(RunCli("info " + orders + " " + orders).exitCode, 16);
 }
 
 TEST(Cli, InfoPrintsTheStructure) {
@@ -122,7 +126,7 @@ TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
 
 TEST(Cli, UnreadableTablesExitNonZero) {
     auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
-    EXPECT_EQ(encrypted.exitCode, 1);
+    EXPECT_EQ(encrypted.exitCode, 8);
     EXPECT_NE(encrypted.err.find("encrypted"), std::string::npos) << encrypted.err;
     EXPECT_TRUE(encrypted.out.empty());
     auto info = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
@@ -132,10 +136,10 @@ TEST(Cli, UnreadableTablesExitNonZero) {
     testsupport::TempDir dir;
     testsupport::WriteFileBytes(dir / "JUNK.DB", "not a table");
     auto junk = RunCli("dump " + Quoted((dir / "JUNK.DB").string()));
-    EXPECT_EQ(junk.exitCode, 1);
+    EXPECT_EQ(junk.exitCode, 8);
     EXPECT_NE(junk.err.find("JUNK.DB"), std::string::npos);
     auto missing = RunCli("info " + Quoted((dir / "NONE.DB").string()));
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 8);
     EXPECT_NE(missing.err.find("missing"), std::string::npos) << missing.err;
 }
 

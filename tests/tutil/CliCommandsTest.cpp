@@ -47,7 +47,7 @@ TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
     WriteFileBytes(db, bytes);
 
     const CliRun damaged = RunCli("verify " + db.string());
-    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.exitCode, 8);
     EXPECT_NE(damaged.output.find("status 1: Verification Successful. Verification completed."),
               std::string::npos)
         << damaged.output;

@@ -1,0 +1,39 @@
+#include "cli/CsvWriter.h"
+
+#include <ostream>
+#include <stdexcept>
+
+namespace cli {
+
+void CsvWriter::Field(std::string_view text) {
+    if (fields_++ > 0) {
+        row_ += ',';
+    }
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        row_ += text;
+        return;
+    }
+    row_ += '"';
+    for (const char c : text) {
+        if (c == '"') {
+            row_ += '"';
+        }
+        row_ += c;
+    }
+    row_ += '"';
+}
+
+void CsvWriter::EndRow() {
+    if (fields_ == 1 && row_.empty()) {
+        row_ = "\"\"";
+    }
+    row_ += "\r\n";
+    out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
+    row_.clear();
+    fields_ = 0;
+    if (!out_) {
+        throw std::runtime_error("cannot write the output");
+    }
+}
+
+} // namespace cli

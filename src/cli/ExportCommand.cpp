@@ -1,0 +1,259 @@
+// mendrix-cli export TABLE --format csv|json [-o FILE]: every record of a table in a format
+// other programs read, text in UTF-8.
+
+#include "cli/CodePage.h"
+#include "cli/Commands.h"
+#include "cli/CsvExport.h"
+#include "cli/FindingOutput.h"
+#include "cli/JsonExport.h"
+#include "cli/RecordDecoder.h"
+#include "cli/ReplacingOutputFile.h"
+#include "paradox/BlobFile.h"
+#include "paradox/Family.h"
+#include "paradox/TableReader.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kUsage = "TABLE --format csv|json [-o FILE] [--code-page N]";
+
+const char* const kHelp =
+    R"(Options:
+  --format csv|json   the output format (required)
+  -o, --output FILE   write to FILE (replaced only once the export is complete);
+                      without it the records go to standard output
+  --code-page N       read the table's text as code page N (866, 1252...) instead of
+                      the one its header names
+
+CSV (RFC 4180): a header row of field names, then one row per record, rows ended by
+CRLF; fields holding commas, quotes or line breaks are quoted. NULL is an empty cell.
+Binary values (Binary, Graphic and OLE fields, Bytes) are written as files beside the
+output, FILE.blobs/<record>-<field>.bin (record = row number among the records, field =
+field number, both from 1); the cell holds that name relative to FILE's folder. A
+table with binary fields therefore needs -o for CSV, and FILE.blobs must not hold files
+already.
+
+JSON: an array with one object per record, one member per field, in field order. NULL
+is null, binary values are base64 strings, BCD values are strings of their exact digits,
+numbers are numbers, logicals true or false.
+
+Both: Alpha, Memo and formatted memo text is converted from the table's code page to
+UTF-8 with iconv (header code page, e.g. 437, 850, 866, 936, 1252; CP437 when the header
+gives none). Dates, times and timestamps are ISO 8601 (2024-03-01, 13:05:00.000,
+2024-03-01T13:05:00.000). BCD values keep every digit.
+
+When records, values or characters cannot be read, the export still writes all the
+rest, says what was lost on standard error and exits with 4.)";
+
+struct ExportOptions {
+    std::string table;
+    std::string format;
+    std::string output;
+    std::uint16_t codePage = 0; // 0: the header's
+};
+
+bool ParseArguments(const std::vector<std::string>& args, ExportOptions& options,
+                    std::ostream& err) {
+    CLI::App parser{"", "mendrix-cli export"};
+    parser.set_help_flag(); // the program answers --help for every command
+    parser.add_option("TABLE", options.table)->required();
+    parser.add_option("--format", options.format)
+        ->required()
+        ->check(CLI::IsMember({"csv", "json"}));
+    parser.add_option("-o,--output", options.output);
+    parser.add_option("--code-page", options.codePage)->check(CLI::Range(1, 65535));
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them last first
+    try {
+        parser.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        err << "mendrix-cli export: " << e.what() << "\nusage: mendrix-cli export " << kUsage
+            << '\n';
+        return false;
+    }
+    return true;
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+fs::path FolderOf(const fs::path& file) {
+    std::error_code ec;
+    const fs::path parent = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    return fs::weakly_canonical(parent, ec);
+}
+
+// Whether writing `output` would replace a file of the table, or put a file beside it that
+// the table's family lookup (by base name, in any case) would take for one of its own.
+bool IsFileOfTable(const fs::path& output, const paradox::TableFamily& family) {
+    for (const auto& member : paradox::AllFamilyFiles(family)) {
+        std::error_code ec;
+        if (fs::equivalent(output, member, ec)) {
+            return true;
+        }
+    }
+    if (Upper(output.stem().string()) != Upper(family.db.stem().string()) ||
+        FolderOf(output) != FolderOf(family.db)) {
+        return false;
+    }
+    const std::string extension = paradox::UpperExtension(output);
+    return extension == "DB" || extension == "PX" || extension == "MB" || extension == "VAL" ||
+           extension == "TV" || extension == "FAM" || paradox::IsSecondaryIndexExtension(extension);
+}
+
+bool HoldsFiles(const fs::path& folder) {
+    std::error_code ec;
+    return fs::exists(folder, ec) && !(fs::is_directory(folder, ec) && fs::is_empty(folder, ec));
+}
+
+struct ExportCounts {
+    std::uint64_t records = 0;
+    std::uint64_t lostRecords = 0;
+};
+
+// Ends the output: flushed, and the file (if any) renamed into place.
+void Finish(std::ostream& stream, std::optional<ReplacingOutputFile>& file) {
+    stream.flush();
+    if (!stream) {
+        throw std::runtime_error("cannot write the output");
+    }
+    if (file) {
+        file->Commit();
+    }
+}
+
+template <class WriteRecord>
+ExportCounts ForEachExportRecord(const paradox::TableReader& table, RecordDecoder& decoder,
+                                 WriteRecord&& write) {
+    ExportCounts counts;
+    std::vector<ExportValue> values;
+    table.ForEachRecordOrGap(
+        [&](const paradox::RecordRef& record) {
+            decoder.Decode(record, values);
+            write(++counts.records, values);
+        },
+        [&](std::uint16_t, std::uint16_t count) { counts.lostRecords += count; });
+    return counts;
+}
+
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    ExportOptions options;
+    if (!ParseArguments(args, options, err)) {
+        return kExitUsage;
+    }
+    auto usageError = [&](const std::string& message) {
+        err << "mendrix-cli export: " << message << '\n';
+        return kExitUsage;
+    };
+
+    paradox::FindingList findings;
+    const auto table = paradox::TableReader::Open(options.table, findings);
+    if (!table || table->Encrypted()) {
+        PrintFindings(findings, err);
+        return kExitOperational;
+    }
+    const auto& fields = table->Schema().fields;
+    const bool csv = options.format == "csv";
+    const bool hasBinary = std::any_of(fields.begin(), fields.end(), [](const auto& field) {
+        return IsBinaryField(field.typeCode);
+    });
+    const fs::path output = options.output;
+    const fs::path blobFolder = output.empty() ? fs::path() : fs::path(output.string() + ".blobs");
+    const paradox::TableFamily family = paradox::FindFamily(table->Path());
+    if (csv && hasBinary && output.empty()) {
+        return usageError("the table has binary fields, which a CSV export writes as files "
+                          "beside its output: give -o FILE");
+    }
+    if (!output.empty() && IsFileOfTable(output, family)) {
+        return usageError(output.string() + " is a file of the table itself");
+    }
+    if (csv && hasBinary && HoldsFiles(blobFolder)) {
+        return usageError(blobFolder.string() +
+                          " already exists: remove it or choose another output file");
+    }
+
+    const std::string codePage =
+        options.codePage != 0
+            ? "CP" + std::to_string(options.codePage)
+            : CodePageName(table->Header().codePage, table->Header().sortOrderName);
+    std::optional<TextConverter> text;
+    try {
+        text.emplace(codePage);
+    } catch (const std::runtime_error& e) {
+        if (options.codePage != 0) {
+            return usageError(e.what());
+        }
+        err << "mendrix-cli export: " << e.what() << " (give --code-page)\n";
+        return kExitOperational;
+    }
+
+    std::unique_ptr<paradox::BlobFile> blobs;
+    if (table->Schema().HasBlobs() && !family.mb.empty()) {
+        blobs = paradox::BlobFile::Open(family.mb, findings);
+    }
+    std::optional<ReplacingOutputFile> file;
+    if (!output.empty()) {
+        file.emplace(output);
+    }
+    std::ostream& stream = file ? file->Stream() : out;
+    RecordDecoder decoder(*table, blobs.get(), *text, findings);
+    ExportCounts counts;
+    if (csv) {
+        CsvExport sink(stream, blobFolder, blobFolder.filename().string());
+        sink.Header(decoder.FieldNames());
+        counts =
+            ForEachExportRecord(*table, decoder, [&](std::uint64_t number, const auto& values) {
+                sink.Record(number, values);
+            });
+        Finish(stream, file);
+        sink.Keep();
+    } else {
+        JsonExport sink(stream, decoder.FieldNames());
+        counts = ForEachExportRecord(
+            *table, decoder, [&](std::uint64_t, const auto& values) { sink.Record(values); });
+        sink.Finish();
+        Finish(stream, file);
+    }
+    if (file) {
+        out << table->FileName() << ": " << counts.records << " records written to "
+            << output.string() << '\n';
+    }
+
+    PrintFindings(findings, err);
+    if (counts.lostRecords != 0) {
+        err << "mendrix-cli export: " << counts.lostRecords
+            << " records could not be read and are missing from the export\n";
+    }
+    if (decoder.UnreadableValues() != 0) {
+        err << "mendrix-cli export: " << decoder.UnreadableValues()
+            << " values could not be read and were written as " << (csv ? "empty cells" : "null")
+            << '\n';
+    }
+    if (decoder.ReplacedBytes() != 0) {
+        err << "mendrix-cli export: " << decoder.ReplacedBytes()
+            << " bytes of text are no characters of code page " << codePage
+            << " and were written as U+FFFD\n";
+    }
+    const bool lost = findings.HasDamage() || counts.lostRecords != 0 ||
+                      decoder.UnreadableValues() != 0 || decoder.ReplacedBytes() != 0;
+    return lost ? kExitProblemsLeft : kExitOk;
+}
+
+const CommandRegistration kExport{
+    {"export", kUsage,
+     "write the records of a Paradox table as CSV or JSON, text in UTF-8, for other programs",
+     &RunExport, kHelp}};
+
+} // namespace
+} // namespace cli

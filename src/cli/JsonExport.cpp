@@ -1,0 +1,74 @@
+#include "cli/JsonExport.h"
+
+#include "cli/Base64.h"
+#include "cli/CsvExport.h"
+
+#include <cmath>
+#include <set>
+
+namespace cli {
+namespace {
+
+std::vector<std::string> UniqueKeys(const std::vector<std::string>& names) {
+    std::set<std::string> used;
+    std::vector<std::string> keys;
+    for (const auto& name : names) {
+        std::string key = name;
+        for (int n = 2; used.contains(key); ++n) {
+            key = name + '#' + std::to_string(n);
+        }
+        used.insert(key);
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+nlohmann::ordered_json ToJson(const ExportValue& value) {
+    using Kind = ExportValue::Kind;
+    switch (value.kind) {
+    case Kind::Null:
+        return nullptr;
+    case Kind::Text:
+    case Kind::Decimal:
+    case Kind::Temporal:
+        return value.text;
+    case Kind::Integer:
+        return value.integer;
+    case Kind::Real:
+        if (std::isfinite(value.real)) {
+            return value.real;
+        } else {
+            // JSON has no such numbers; nlohmann would write null and lose the value.
+            std::string text;
+            AppendShortestDouble(text, value.real);
+            return text;
+        }
+    case Kind::Boolean:
+        return value.boolean;
+    case Kind::Binary: {
+        std::string text;
+        AppendBase64(text, value.bytes.data(), value.bytes.size());
+        return text;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+JsonExport::JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames)
+    : array_(out), keys_(UniqueKeys(fieldNames)) {}
+
+void JsonExport::Record(const std::vector<ExportValue>& values) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (std::size_t i = 0; i < values.size() && i < keys_.size(); ++i) {
+        object[keys_[i]] = ToJson(values[i]);
+    }
+    array_.Add(object);
+}
+
+void JsonExport::Finish() {
+    array_.Finish();
+}
+
+} // namespace cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "cli/ExportValue.h"
+#include "cli/JsonArrayWriter.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Records as a JSON array of objects, one member per field under its name, in field order:
+// text, exact decimals (BCD) and ISO 8601 dates and times as strings, numbers as numbers
+// (a Number that is not finite as the string "nan", "inf" or "-inf"), logicals as true/false,
+// binary values as base64 strings, NULL as null.
+class JsonExport {
+public:
+    // A name that repeats one before it (only a damaged header has that) gets "#2", "#3"...
+    JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames);
+
+    void Record(const std::vector<ExportValue>& values);
+    void Finish();
+
+private:
+    JsonArrayWriter array_;
+    std::vector<std::string> keys_;
+};
+
+} // namespace cli

@@ -1,0 +1,445 @@
+// mendrix-cli export, read back by independent parsers (Python's csv module, nlohmann-json) and
+// compared with what the dump of the same table says, its text decoded by Python's codecs.
+
+#include "CliRun.h"
+#include "paradox/FieldType.h"
+#include "paradox/TableReader.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using clitest::Quoted;
+using clitest::RunCli;
+using paradox::FieldType;
+
+struct CorpusTable {
+    const char* path;
+    const char* codec; // Python's name of the table's code page
+};
+
+// Russian text in cp866; memos in the .MB with graphics beside them; every field type, with a
+// memo holding a letter outside ASCII; Bytes and Binary values; a single field, NULL in one
+// record.
+const CorpusTable kTables[] = {
+    {"celebithil-Rparadox/of_cp866.db", "cp866"},
+    {"celebithil-Rparadox/biolife.db", "cp437"},
+    {"celebithil-Rparadox/TypSammlung.DB", "cp1252"},
+    {"MedilinkPS-Paradox-Reader/testtab.DB", "cp1252"},
+    {"leonhad-paradoxdriver/fields/timestamp.db", "cp850"},
+};
+
+fs::path CorpusPath(const std::string& relative) {
+    return testsupport::CorpusDir() / relative;
+}
+
+// A value as the dump gives it, text in UTF-8.
+struct Expected {
+    enum class Kind { Null, Text, Integer, Real, Exact, Boolean, Binary };
+    Kind kind = Kind::Null;
+    std::string text;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct ExpectedTable {
+    std::vector<std::string> names;
+    std::vector<std::vector<Expected>> rows;
+    bool hasBinary = false;
+};
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;
+         start = end + 1) {
+        parts.push_back(text.substr(start, end - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& hex) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string ToHex(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 0xF];
+    }
+    return hex;
+}
+
+std::string UnescapeDumpText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            out += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> FromBase64(const std::string& text) {
+    static const std::string alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=') {
+            break;
+        }
+        const auto value = alphabet.find(c);
+        EXPECT_NE(value, std::string::npos) << "not base64: " << c;
+        bits = (bits << 6) | static_cast<std::uint32_t>(value & 0x3F);
+        if ((count += 6) >= 8) {
+            count -= 8;
+            bytes.push_back(static_cast<std::uint8_t>(bits >> count));
+        }
+    }
+    return bytes;
+}
+
+// Runs read_back.py; its standard output.
+std::string ReadBack(const std::string& arguments) {
+    testsupport::TempDir dir;
+    const std::string command = "python3 " + Quoted(MENDRIX_READ_BACK_SCRIPT) + " " + arguments +
+                                " >" + Quoted((dir / "out").string());
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    return testsupport::ReadFileBytes(dir / "out");
+}
+
+// Every value of the table as its dump gives it; names, Alpha and memo text decoded from
+// `codec` by Python.
+ExpectedTable ExpectedFromDump(const fs::path& path, const std::string& codec) {
+    paradox::FindingList findings;
+    const auto table = paradox::TableReader::Open(path, findings);
+    EXPECT_TRUE(table);
+    if (!table) {
+        return {};
+    }
+    const auto dump = RunCli("dump " + Quoted(path.string()));
+    EXPECT_EQ(dump.exitCode, 0) << dump.err;
+    std::vector<std::string> lines = Split(dump.out, '\n');
+    lines.pop_back(); // after the last line end
+
+    // Text to decode, as hex lines: the field names, then each text value in order.
+    const auto& fields = table->Schema().fields;
+    std::string hexLines;
+    for (const auto& field : fields) {
+        hexLines += ToHex(field.name) + '\n';
+    }
+    ExpectedTable expected;
+    std::vector<Expected*> texts;
+    expected.rows.resize(lines.size());
+    for (std::size_t r = 0; r < lines.size(); ++r) {
+        const auto cells = Split(lines[r], '\t');
+        EXPECT_EQ(cells.size(), fields.size()) << lines[r];
+        auto& row = expected.rows[r];
+        row.resize(fields.size());
+        for (std::size_t f = 0; f < fields.size() && f < cells.size(); ++f) {
+            const std::string& cell = cells[f];
+            Expected& value = row[f];
+            const auto type = fields[f].Type();
+            const bool binary = type == FieldType::Blob || type == FieldType::Graphic ||
+                                type == FieldType::Ole || type == FieldType::Bytes;
+            expected.hasBinary = expected.hasBinary || binary;
+            EXPECT_TRUE(cell != "\\E" && cell.rfind("<blob", 0) != 0)
+                << "the test tables read whole: " << cell;
+            if (cell == "\\N") {
+                continue;
+            }
+            if (type == FieldType::Alpha || type == FieldType::Memo || type == FieldType::FmtMemo) {
+                value.kind = Expected::Kind::Text;
+                hexLines +=
+                    (type == FieldType::Alpha ? ToHex(UnescapeDumpText(cell)) : cell) + '\n';
+                texts.push_back(&value);
+            } else if (binary) {
+                value.kind = Expected::Kind::Binary;
+                value.bytes = FromHex(cell);
+            } else if (type == FieldType::Short || type == FieldType::Long ||
+                       type == FieldType::AutoInc) {
+                value.kind = Expected::Kind::Integer;
+            } else if (type == FieldType::Number || type == FieldType::Currency) {
+                value.kind = Expected::Kind::Real;
+            } else if (type == FieldType::Logical) {
+                value.kind = Expected::Kind::Boolean;
+            } else {
+                value.kind = Expected::Kind::Exact; // dates, times, BCD
+            }
+            if (value.kind != Expected::Kind::Text) {
+                value.text = cell;
+            }
+        }
+    }
+    testsupport::TempDir dir;
+    testsupport::WriteFileBytes(dir / "hex", hexLines);
+    const auto decoded =
+        nlohmann::json::parse(ReadBack("decode " + codec + " " + Quoted((dir / "hex").string())));
+    EXPECT_EQ(decoded.size(), fields.size() + texts.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        auto text = decoded[i].get<std::string>();
+        if (i < fields.size()) {
+            expected.names.push_back(std::move(text));
+        } else {
+            texts[i - fields.size()]->text = std::move(text);
+        }
+    }
+    return expected;
+}
+
+std::string Where(std::size_t row, const std::string& field) {
+    return "record " + std::to_string(row + 1) + " field " + field;
+}
+
+void ExpectCsvCell(const std::string& cell, const Expected& expected, const fs::path& csvFolder,
+                   const std::string& where) {
+    switch (expected.kind) {
+    case Expected::Kind::Null:
+        EXPECT_EQ(cell, "") << where;
+        return;
+    case Expected::Kind::Real:
+        EXPECT_EQ(std::strtod(cell.c_str(), nullptr), std::strtod(expected.text.c_str(), nullptr))
+            << where << ": " << cell << " against " << expected.text;
+        return;
+    case Expected::Kind::Binary: {
+        const std::string bytes = testsupport::ReadFileBytes(csvFolder / cell);
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expected.bytes)
+            << where << ": " << cell;
+        return;
+    }
+    default:
+        EXPECT_EQ(cell, expected.text) << where;
+        return;
+    }
+}
+
+void ExpectJsonValue(const nlohmann::json& value, const Expected& expected,
+                     const std::string& where) {
+    switch (expected.kind) {
+    case Expected::Kind::Null:
+        EXPECT_TRUE(value.is_null()) << where << ": " << value;
+        return;
+    case Expected::Kind::Text:
+    case Expected::Kind::Exact:
+        ASSERT_TRUE(value.is_string()) << where << ": " << value;
+        EXPECT_EQ(value.get<std::string>(), expected.text) << where;
+        return;
+    case Expected::Kind::Integer:
+        ASSERT_TRUE(value.is_number_integer()) << where << ": " << value;
+        EXPECT_EQ(value.get<std::int64_t>(), std::stoll(expected.text)) << where;
+        return;
+    case Expected::Kind::Real:
+        ASSERT_TRUE(value.is_number()) << where << ": " << value;
+        EXPECT_EQ(value.get<double>(), std::strtod(expected.text.c_str(), nullptr)) << where;
+        return;
+    case Expected::Kind::Boolean:
+        ASSERT_TRUE(value.is_boolean()) << where << ": " << value;
+        EXPECT_EQ(value.get<bool>(), expected.text == "true") << where;
+        return;
+    case Expected::Kind::Binary:
+        ASSERT_TRUE(value.is_string()) << where << ": " << value;
+        EXPECT_EQ(FromBase64(value.get<std::string>()), expected.bytes) << where;
+        return;
+    }
+}
+
+std::size_t FilesIn(const fs::path& folder) {
+    std::error_code ec;
+    std::size_t count = 0;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(Export, CsvReadsBackAsTheDumpInUtf8) {
+    for (const auto& table : kTables) {
+        SCOPED_TRACE(table.path);
+        const fs::path path = CorpusPath(table.path);
+        const ExpectedTable expected = ExpectedFromDump(path, table.codec);
+        testsupport::TempDir dir;
+        const fs::path csv = dir / "records.csv";
+        const auto run =
+            RunCli("export " + Quoted(path.string()) + " --format csv -o " + Quoted(csv.string()));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+
+        const auto rows = nlohmann::json::parse(ReadBack("csv " + Quoted(csv.string())));
+        ASSERT_EQ(rows.size(), expected.rows.size() + 1);
+        EXPECT_EQ(rows[0].get<std::vector<std::string>>(), expected.names);
+        std::size_t binaryValues = 0;
+        for (std::size_t r = 0; r < expected.rows.size(); ++r) {
+            const auto cells = rows[r + 1].get<std::vector<std::string>>();
+            ASSERT_EQ(cells.size(), expected.names.size()) << "row " << r + 1;
+            for (std::size_t f = 0; f < cells.size(); ++f) {
+                const Expected& value = expected.rows[r][f];
+                binaryValues += value.kind == Expected::Kind::Binary;
+                ExpectCsvCell(cells[f], value, dir.path(), Where(r, expected.names[f]));
+            }
+        }
+        // One file per binary value, nothing else.
+        EXPECT_EQ(FilesIn(dir / "records.csv.blobs"), binaryValues);
+
+        if (!expected.hasBinary) {
+            const auto toStdout = RunCli("export " + Quoted(path.string()) + " --format csv");
+            EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
+            EXPECT_TRUE(toStdout.out == testsupport::ReadFileBytes(csv))
+                << "standard output differs from the file";
+        }
+    }
+}
+
+TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
+    for (const auto& table : kTables) {
+        SCOPED_TRACE(table.path);
+        const fs::path path = CorpusPath(table.path);
+        const ExpectedTable expected = ExpectedFromDump(path, table.codec);
+        testsupport::TempDir dir;
+        const fs::path file = dir / "records.json";
+        const auto run = RunCli("export " + Quoted(path.string()) + " --format json -o " +
+                                Quoted(file.string()));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::string text = testsupport::ReadFileBytes(file);
+        const auto toStdout = RunCli("export " + Quoted(path.string()) + " --format json");
+        EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
+        EXPECT_TRUE(toStdout.out == text) << "standard output differs from the file";
+
+        const auto records = nlohmann::ordered_json::parse(text);
+        ASSERT_TRUE(records.is_array());
+        ASSERT_EQ(records.size(), expected.rows.size());
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const auto& record = records[r];
+            ASSERT_TRUE(record.is_object());
+            std::vector<std::string> keys;
+            for (const auto& [key, value] : record.items()) {
+                keys.push_back(key);
+            }
+            ASSERT_EQ(keys, expected.names) << "record " << r + 1;
+            for (std::size_t f = 0; f < keys.size(); ++f) {
+                ExpectJsonValue(record.at(keys[f]), expected.rows[r][f], Where(r, keys[f]));
+            }
+        }
+    }
+}
+
+TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
+    testsupport::TempDir dir;
+    // ORDERS.DB cut off two records into its last block.
+    const fs::path orders = CorpusPath("leonhad-paradoxdriver/db/ORDERS.DB");
+    paradox::FindingList findings;
+    const auto table = paradox::TableReader::Open(orders, findings);
+    ASSERT_TRUE(table);
+    std::string bytes = testsupport::ReadFileBytes(orders);
+    bytes.resize(static_cast<std::size_t>(table->BlockOffset(table->ChainBlocks().back())) + 6 +
+                 2 * table->Header().recordSize);
+    testsupport::WriteFileBytes(dir / "ORDERS.DB", bytes);
+    const std::size_t lost = table->ChainCounts().back() - 2u;
+    const auto cut = RunCli("export " + Quoted((dir / "ORDERS.DB").string()) + " --format csv -o " +
+                            Quoted((dir / "orders.csv").string()));
+    EXPECT_EQ(cut.exitCode, 4) << cut.err;
+    EXPECT_NE(cut.err.find(std::to_string(lost) + " records could not be read"), std::string::npos)
+        << cut.err;
+    const auto rows =
+        nlohmann::json::parse(ReadBack("csv " + Quoted((dir / "orders.csv").string())));
+    EXPECT_EQ(rows.size(), 1 + table->RecordCount() - lost);
+
+    // MEMBRE.DB: memos and photos live in an .MB the table came without.
+    const fs::path membre = CorpusPath("teverett-paradoxReader/MEMBRE.DB");
+    const auto dump = RunCli("dump " + Quoted(membre.string()));
+    const auto run = RunCli("export " + Quoted(membre.string()) + " --format json");
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_NE(run.err.find("Blob file is missing"), std::string::npos) << run.err;
+    const auto records = nlohmann::ordered_json::parse(run.out);
+    const auto lines = Split(dump.out, '\n');
+    ASSERT_EQ(records.size() + 1, lines.size());
+    std::size_t unreadable = 0;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const auto cells = Split(lines[r], '\t');
+        std::size_t f = 0;
+        for (const auto& [key, value] : records[r].items()) {
+            ASSERT_LT(f, cells.size());
+            if (cells[f].rfind("<blob", 0) == 0) {
+                ++unreadable;
+                EXPECT_TRUE(value.is_null()) << Where(r, key) << ": " << value;
+            } else if (cells[f] != "\\N") {
+                EXPECT_FALSE(value.is_null()) << Where(r, key);
+            }
+            ++f;
+        }
+    }
+    EXPECT_GT(unreadable, 0u);
+    EXPECT_NE(run.err.find(std::to_string(unreadable) + " values could not be read"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
+    testsupport::TempDir dir;
+    for (const char* name : {"biolife.db", "biolife.mb"}) {
+        fs::copy_file(CorpusPath(std::string("celebithil-Rparadox/") + name), dir / name);
+    }
+    const std::string table = Quoted((dir / "biolife.db").string());
+    const std::string tableBytes = testsupport::ReadFileBytes(dir / "biolife.db");
+    const std::string blobBytes = testsupport::ReadFileBytes(dir / "biolife.mb");
+
+    // Graphics cannot go to standard output as CSV.
+    const auto toStdout = RunCli("export " + table + " --format csv");
+    EXPECT_EQ(toStdout.exitCode, 16);
+    EXPECT_EQ(toStdout.out, "");
+    EXPECT_NE(toStdout.err.find("-o"), std::string::npos) << toStdout.err;
+    // The output may not be a file of the table, nor be taken for one.
+    for (const char* name : {"biolife.db", "biolife.mb", "BIOLIFE.MB", "Biolife.X02"}) {
+        const auto run =
+            RunCli("export " + table + " --format json -o " + Quoted((dir / name).string()));
+        EXPECT_EQ(run.exitCode, 16) << name;
+    }
+    EXPECT_TRUE(testsupport::ReadFileBytes(dir / "biolife.db") == tableBytes);
+    EXPECT_TRUE(testsupport::ReadFileBytes(dir / "biolife.mb") == blobBytes);
+    // Blob files of an earlier export are not mixed with new ones.
+    fs::create_directory(dir / "out.csv.blobs");
+    testsupport::WriteFileBytes(dir / "out.csv.blobs" / "1-8.bin", "earlier");
+    const auto mixed =
+        RunCli("export " + table + " --format csv -o " + Quoted((dir / "out.csv").string()));
+    EXPECT_EQ(mixed.exitCode, 16);
+    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "out.csv.blobs" / "1-8.bin"), "earlier");
+    EXPECT_EQ(FilesIn(dir.path()), 3u); // the table, its .MB, the earlier blob folder
+
+    for (const char* arguments : {"", " --format xml", " --format json --code-page 0",
+                                  " --format json --code-page 65000", " --format json extra"}) {
+        const auto run = RunCli("export " + table + arguments);
+        EXPECT_EQ(run.exitCode, 16) << arguments << '\n' << run.err;
+        EXPECT_EQ(run.out, "") << arguments;
+    }
+    EXPECT_EQ(RunCli("export --format json").exitCode, 16);
+    const auto encrypted = RunCli(
+        "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted.db").string()) +
+        " --format json");
+    EXPECT_EQ(encrypted.exitCode, 8);
+    EXPECT_EQ(encrypted.out, "");
+}
+
+} // namespace
