@@ -1,9 +1,14 @@
 // mendrix-cli rebuild TABLE...: rebuilds each table through the utility library's entry points,
-// as the repair engine does, and says where the work tables are.
+// as the repair engine does, and says where the work tables are. Earlier work tables are kept:
+// the new ones get the next free numbered names; the error tables go to the batch program's
+// private directory.
 
 #include "cli/Commands.h"
+#include "cli/PrivateDir.h"
 #include "engine/ErrorCodes.h"
 #include "platform/TUtil32.h"
+#include "tutil/TableLocation.h"
+#include "tutil/WorkTables.h"
 
 #include <filesystem>
 #include <ostream>
@@ -63,16 +68,22 @@ bool RebuildOne(std::uint16_t session, const std::string& path, std::ostream& ou
     if (auto r = TUFillCRTblDesc(session, &desc, path.c_str(), nullptr); r != 0) {
         return fail("Error Filling table structure", r);
     }
+    // The names the rebuild will use: free ones, so that the lines below name its own tables.
     const std::string stem = StemOf(path);
-    const std::string backup = stem + "-BACKUP.DB";
-    const std::string keyViol = stem + "-KEYVIOL.DB";
-    const std::string problem = stem + "-PROBLEM.DB";
+    const auto dir = tutil::LocateTable(path).dir;
+    std::vector<std::string> taken = {stem};
+    auto freeName = [&](const std::string& wanted) {
+        taken.push_back(tutil::FreeWorkTableStem(dir, wanted, taken));
+        return taken.back() + ".DB";
+    };
+    const std::string backup = freeName(stem + "-BACKUP");
+    const std::string keyViol = freeName(stem + "-KEYVIOL");
+    const std::string problem = freeName(stem + "-PROBLEM");
     if (auto r = TURebuildTable(session, path.c_str(), "PARADOX", backup.c_str(), keyViol.c_str(),
                                 problem.c_str(), &desc);
         r != 0) {
         return fail("rebuild", r);
     }
-    const auto dir = std::filesystem::path(path).parent_path();
     out << path << ": Rebuild was successful.\n";
     out << "  backup: " << (dir / backup).string() << '\n';
     for (const std::string& work : {keyViol, problem}) {
@@ -99,9 +110,16 @@ int RunRebuild(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << engine::DescribeError(r) << '\n';
         return kExitFailed;
     }
+    const BatchSession engineSession;
     int exitCode = kExitOk;
     for (const std::string& path : args) {
-        if (!RebuildOne(session, path, out)) {
+        try {
+            if (!RebuildOne(session, path, out)) {
+                exitCode = kExitFailed;
+            }
+        } catch (const std::exception& e) {
+            // One table's failure never stops the others.
+            out << path << ": Rebuild was not successful. (" << e.what() << ")\n";
             exitCode = kExitFailed;
         }
     }

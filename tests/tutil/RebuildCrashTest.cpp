@@ -112,8 +112,8 @@ TEST(RebuildCrash, KilledAtAnyPointLeavesOldOrNewFamilyAndAWholeBackup) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         tutil::VerifyTable(table); // finishes or discards an interrupted swap first
         const Files now = Folder(dir.path());
-        EXPECT_FALSE(fs::exists(tutil::StagingDir(dir.path(), "ORDERS")));
-        EXPECT_FALSE(fs::exists(tutil::JournalPath(dir.path(), "ORDERS")));
+        EXPECT_FALSE(fs::exists(engine::RebuildStagingDir(dir.path(), "ORDERS")));
+        EXPECT_FALSE(fs::exists(engine::RebuildJournalPath(dir.path(), "ORDERS")));
         if (Only(now, "ORDERS.") == Only(before, "ORDERS.")) {
             ++oldSeen;
             EXPECT_TRUE(Only(now, "ORDERS-BACKUP.") == Only(before, "ORDERS-BACKUP."))
