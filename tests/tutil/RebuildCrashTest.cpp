@@ -1,4 +1,5 @@
 #include "TableFixture.h"
+#include "engine/RebuildFiles.h"
 #include "support/TempDir.h"
 #include "tutil/DurableFile.h"
 #include "tutil/FamilySwap.h"
