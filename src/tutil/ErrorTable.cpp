@@ -123,7 +123,7 @@ fs::path WriteErrorTable(const std::string& name, const std::string& tableName,
     if (privateDir.empty()) {
         return {};
     }
-    const std::string stem = given.stem().string();
+    std::string stem = given.stem().string();
     const DirHandle dir = DirHandle::Open(privateDir);
     // One writer of error tables per private directory at a time.
     if (::flock(dir.Fd(), LOCK_EX) != 0) {
@@ -131,8 +131,11 @@ fs::path WriteErrorTable(const std::string& name, const std::string& tableName,
                                 "cannot lock " + privateDir.string());
     }
     for (const std::string& existing : FamilyFileNames(privateDir, stem)) {
-        if (paradox::UpperExtension(existing) == "DB" && !IsErrorTable(privateDir / existing)) {
-            return {};
+        if (paradox::UpperExtension(existing) == "DB") {
+            if (!IsErrorTable(privateDir / existing)) {
+                return {};
+            }
+            stem = fs::path(existing).stem().string(); // replaced under the name it has
         }
     }
     const DirHandle staging = PrepareStaging(dir, stem);
@@ -142,7 +145,7 @@ fs::path WriteErrorTable(const std::string& name, const std::string& tableName,
     PlanFamilyReplacement(plan, privateDir, staging.PinnedPath(), stem, false);
     for (const auto& [from, to] : plan.moves) {
         if (paradox::UpperExtension(to) == "DB") {
-            plan.table = to;
+            plan.table = to; // an earlier one's extension may be in another case
         }
     }
     CommitSwap(dir, staging, stem, plan);

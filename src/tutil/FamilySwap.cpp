@@ -232,7 +232,7 @@ std::string JournalText(const SwapPlan& plan) {
 
 bool ParseJournal(const std::string& text, const std::string& stem, SwapPlan& plan) {
     const auto checksumAt = text.rfind("C\t");
-    if (checksumAt == std::string::npos ||
+    if (checksumAt == std::string::npos || checksumAt == 0 || text[checksumAt - 1] != '\n' ||
         text.compare(checksumAt, std::string::npos,
                      "C\t" + Checksum(std::string_view(text).substr(0, checksumAt)) + "\nEND\n") !=
             0) {
