@@ -1,5 +1,6 @@
 #include "tutil/ErrorTable.h"
 
+#include "engine/Config.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Session.h"
 #include "paradox/Family.h"
@@ -130,12 +131,15 @@ fs::path WriteErrorTable(const std::string& name, const std::string& tableName,
         throw std::system_error(errno, std::generic_category(),
                                 "cannot lock " + privateDir.string());
     }
+    // An earlier one, whatever the case of its name, is replaced under the name it has.
+    for (const std::string& existing : RegularFileNames(privateDir)) {
+        if (engine::SameName(existing, stem + ".DB") && existing != stem + ".DB") {
+            stem = fs::path(existing).stem().string();
+        }
+    }
     for (const std::string& existing : FamilyFileNames(privateDir, stem)) {
-        if (paradox::UpperExtension(existing) == "DB") {
-            if (!IsErrorTable(privateDir / existing)) {
-                return {};
-            }
-            stem = fs::path(existing).stem().string(); // replaced under the name it has
+        if (paradox::UpperExtension(existing) == "DB" && !IsErrorTable(privateDir / existing)) {
+            return {};
         }
     }
     const DirHandle staging = PrepareStaging(dir, stem);

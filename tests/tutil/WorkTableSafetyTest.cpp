@@ -145,6 +145,10 @@ TEST(WorkTableSafety, ErrorTablesGoToThePrivateDirectoryOnly) {
         }
     }
 
+    // An earlier error table whose name differs in case is replaced under its own name.
+    EXPECT_EQ(tutil::WriteVerifyErrorTable(table, "verify.db", outcome), priv / "VERIFY.DB");
+    EXPECT_FALSE(fs::exists(priv / "verify.db"));
+
     // A file there that is not an error table is not the utility's to replace.
     WriteFileBytes(priv / "MINE.DB", "not an error table");
     EXPECT_TRUE(tutil::WriteVerifyErrorTable(table, "MINE.DB", outcome).empty());
