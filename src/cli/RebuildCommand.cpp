@@ -2,14 +2,16 @@
 // run of the window does, and says where the work tables are.
 
 #include "cli/Commands.h"
+#include "cli/PrivateDir.h"
 #include "platform/DBErrors.h"
 #include "platform/Session.h"
 #include "repair/BDEUtil.h"
 #include "repair/DBRepair.h"
-#include "repair/PrivateDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -30,14 +32,32 @@ void PointAliasAt(platform::TSession& session, const fs::path& directory) {
     session.SetConfigMode(platform::cmAll);
 }
 
-void PrintWorkTables(const fs::path& directory, const std::string& tableName, std::ostream& out) {
+// The files of the folder, to tell afterwards which work tables a rebuild added (an earlier
+// backup is never replaced, so the new one may carry a number).
+std::set<std::string> FileNames(const fs::path& directory) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        names.insert(it->path().filename().string());
+    }
+    return names;
+}
+
+void PrintWorkTables(const fs::path& directory, const std::string& tableName,
+                     const std::set<std::string>& before, std::ostream& out) {
     const std::string stem = repair::StripFileExtension(tableName);
-    const std::pair<const char*, std::string> work[] = {{"backup: ", stem + "-BACKUP.DB"},
-                                                        {"key violations: ", stem + "-KEYVIOL.DB"},
-                                                        {"problems: ", stem + "-PROBLEM.DB"}};
-    for (const auto& [label, name] : work) {
-        if (fs::exists(directory / name)) {
-            out << "  " << label << (directory / name).string() << '\n';
+    const std::pair<const char*, std::string> work[] = {{"backup: ", stem + "-BACKUP"},
+                                                        {"key violations: ", stem + "-KEYVIOL"},
+                                                        {"problems: ", stem + "-PROBLEM"}};
+    for (const std::string& name : FileNames(directory)) {
+        if (before.count(name) != 0 || name.size() < 3 ||
+            name.compare(name.size() - 3, 3, ".DB") != 0) {
+            continue;
+        }
+        for (const auto& [label, prefix] : work) {
+            if (name.rfind(prefix, 0) == 0) {
+                out << "  " << label << (directory / name).string() << '\n';
+            }
         }
     }
 }
@@ -51,12 +71,13 @@ bool RebuildOne(platform::TSession& session, repair::TqzDBRepair& engine, const 
     try {
         PointAliasAt(session, directory);
         std::string verdict;
+        const std::set<std::string> before = FileNames(directory);
         engine.RebuildTable(kDirectoryAlias, tableName, verdict);
         out << path << ": " << verdict << '\n';
         if (verdict != repair::verdict::kRebuildSuccessful) {
             return false;
         }
-        PrintWorkTables(directory, tableName, out);
+        PrintWorkTables(directory, tableName, before, out);
         engine.VerifyTable(kDirectoryAlias, tableName, verdict);
         if (verdict != repair::verdict::kNoErrors) {
             out << "  the rebuilt table does not verify clean: " << verdict << '\n';
@@ -77,13 +98,11 @@ int RunRebuild(const std::vector<std::string>& args, std::ostream& out, std::ost
     int exitCode = kExitOk;
     try {
         platform::TSession session("RebuildSession");
-        // The library's scratch tables (VERIFY.DB, Rebuild.DB) go into the session's private
-        // directory, the window program's one, instead of the user's data folder.
-        const fs::path privateDirectory = repair::ExecutableDirectory() / "priv";
-        std::error_code ignored;
-        fs::create_directories(privateDirectory, ignored);
-        if (fs::is_directory(privateDirectory, ignored)) {
-            session.SetPrivateDir(privateDirectory.string());
+        // The library's scratch tables (VERIFY.DB, Rebuild.DB) go into the batch program's own
+        // private directory, never into the user's data folder.
+        const std::string privateDirectory = BatchPrivateDir();
+        if (!privateDirectory.empty()) {
+            session.SetPrivateDir(privateDirectory);
         }
         session.SetActive(true);
         repair::TqzDBRepair engine;

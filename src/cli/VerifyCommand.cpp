@@ -59,7 +59,8 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
             if (outcome.status != tutil::VerifyStatus::Healthy) {
                 exitCode = kExitFailed;
             }
-        } catch (const tutil::UtilityError& e) {
+        } catch (const std::exception& e) {
+            // One table's failure never stops the others.
             out << path << ": Verification unsuccessful.\n";
             err << path << ": " << e.what() << '\n';
             exitCode = kExitFailed;

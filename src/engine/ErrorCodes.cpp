@@ -94,6 +94,9 @@ std::string DescribeError(std::uint16_t code) {
         return "Table rebuild failed";
     case err::UtilityCannotRebuild:
         return "Table cannot be rebuilt";
+    case err::UtilityJournalRefused:
+        return "A rebuild journal or staging folder beside the table is not this program's own: "
+               "move it away, then verify or rebuild the table again";
     default:
         break;
     }

@@ -56,6 +56,7 @@ inline constexpr std::uint16_t UtilityTooManySessions = 0x2502;
 inline constexpr std::uint16_t UtilityDescriptorMismatch = 0x2503;
 inline constexpr std::uint16_t UtilityRebuildFailed = 0x2504;
 inline constexpr std::uint16_t UtilityCannotRebuild = 0x2505;
+inline constexpr std::uint16_t UtilityJournalRefused = 0x2506;
 } // namespace err
 
 // The engine's own message for a code ("Table is in use by another program").

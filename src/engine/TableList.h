@@ -8,8 +8,8 @@
 namespace engine {
 
 // Whether a table file name is one of the engine's system tables: the table utility's work
-// tables VERIFY.DB, Rebuild.DB and names ending in -BACKUP.DB, -KEYVIOL.DB, -PROBLEM.DB
-// (all without regard to case).
+// tables VERIFY.DB, Rebuild.DB and names ending in -BACKUP.DB, -KEYVIOL.DB, -PROBLEM.DB, or
+// in one of those with a number before the ".DB" (-BACKUP1.DB...), all without regard to case.
 bool IsSystemTableName(std::string_view fileName);
 
 // The Paradox tables of a directory: regular files named *.DB (any case) that match

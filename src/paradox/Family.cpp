@@ -55,6 +55,48 @@ std::filesystem::path PairedTreeFile(const TableFamily& family,
     return {};
 }
 
+FamilyNames SplitFamilyNames(std::vector<std::string> folderNames, const std::string& stem) {
+    std::sort(folderNames.begin(), folderNames.end());
+    const std::string upperStem = Upper(stem);
+    auto stemOf = [&](const std::string& name) { return name.substr(0, stem.size()); };
+    auto extensionOf = [&](const std::string& name) -> std::string {
+        if (name.size() <= stem.size() + 1 || name[stem.size()] != '.' ||
+            Upper(name.substr(0, stem.size())) != upperStem) {
+            return {};
+        }
+        std::string extension = Upper(name.substr(stem.size() + 1));
+        return extension.find('.') == std::string::npos ? extension : std::string();
+    };
+    auto tableExists = [&](const std::string& exactStem) {
+        return std::any_of(folderNames.begin(), folderNames.end(), [&](const std::string& n) {
+            return stemOf(n) == exactStem && extensionOf(n) == "DB";
+        });
+    };
+    FamilyNames split;
+    std::vector<std::string> taken; // upper extensions with a member
+    for (const bool exactPass : {true, false}) {
+        for (const std::string& name : folderNames) {
+            const std::string extension = extensionOf(name);
+            if (extension.empty() || (stemOf(name) == stem) != exactPass) {
+                continue;
+            }
+            if (!exactPass) {
+                if (extension == "DB") {
+                    continue; // another table
+                }
+                if (tableExists(stemOf(name)) ||
+                    std::find(taken.begin(), taken.end(), extension) != taken.end()) {
+                    split.ambiguous.push_back(name);
+                    continue;
+                }
+            }
+            taken.push_back(extension);
+            split.members.push_back(name);
+        }
+    }
+    return split;
+}
+
 TableFamily FindFamily(const std::filesystem::path& dbPath) {
     TableFamily family;
     family.db = dbPath;
@@ -62,7 +104,7 @@ TableFamily FindFamily(const std::filesystem::path& dbPath) {
     if (dir.empty()) {
         dir = ".";
     }
-    const std::string stem = Upper(dbPath.stem().string());
+    std::vector<std::string> names;
     std::error_code ec;
     std::filesystem::directory_iterator it(dir, ec);
     if (ec) {
@@ -72,22 +114,29 @@ TableFamily FindFamily(const std::filesystem::path& dbPath) {
         if (ec) {
             break;
         }
-        const auto& path = it->path();
-        if (Upper(path.stem().string()) != stem || !it->is_regular_file(ec)) {
-            continue;
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            names.push_back(it->path().filename().string());
         }
+    }
+    const FamilyNames split = SplitFamilyNames(std::move(names), dbPath.stem().string());
+    for (const std::string& name : split.ambiguous) {
+        family.ambiguous.push_back(dbPath.parent_path() / name);
+    }
+    for (const std::string& name : split.members) {
+        const std::filesystem::path path = dbPath.parent_path() / name;
         const std::string ext = UpperExtension(path);
         if (ext == "DB") {
-            continue; // the table itself (or a case variant of it)
+            continue; // the table itself
         }
         if (ext == "PX") {
-            family.px = dbPath.parent_path() / path.filename();
+            family.px = path;
         } else if (ext == "MB") {
-            family.mb = dbPath.parent_path() / path.filename();
+            family.mb = path;
         } else if (IsSecondaryIndexExtension(ext)) {
-            family.secondaries.push_back(dbPath.parent_path() / path.filename());
+            family.secondaries.push_back(path);
         } else {
-            family.others.push_back(dbPath.parent_path() / path.filename());
+            family.others.push_back(path);
         }
     }
     auto byUpperName = [](const std::filesystem::path& a, const std::filesystem::path& b) {

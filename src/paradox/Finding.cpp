@@ -42,6 +42,8 @@ std::string_view FindingText(FindingCode code) {
         return "Table is encrypted";
     case FindingCode::BadCodePage:
         return "Code page is not valid";
+    case FindingCode::FamilyMemberAmbiguous:
+        return "File name fits more than one table (the names differ only in case)";
     case FindingCode::FileTruncated:
         return "File ends before its last block";
     case FindingCode::ExtraBytesAtEnd:

@@ -29,6 +29,7 @@ enum class FindingCode : std::uint16_t {
     EncryptionMarkerOdd = 116,
     Encrypted = 117,
     BadCodePage = 118,
+    FamilyMemberAmbiguous = 119,
     // 2xx: data blocks
     FileTruncated = 201,
     ExtraBytesAtEnd = 202,

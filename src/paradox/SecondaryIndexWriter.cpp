@@ -29,7 +29,7 @@ FieldSpec ShortField(const char* name) {
 class SecondaryIndexWriter::RunFile {
 public:
     explicit RunFile(const std::filesystem::path& path) : path_(path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ < 0) {
             Fail("cannot create");
         }

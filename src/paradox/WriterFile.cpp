@@ -13,7 +13,7 @@ constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
 }
 
 WriterFile::WriterFile(std::filesystem::path path) : path_(std::move(path)) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         Fail("cannot create", errno);
     }

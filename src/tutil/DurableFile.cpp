@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -22,10 +25,10 @@ bool skipFlushes = false;
 // An open file descriptor, closed on scope exit.
 class Fd {
 public:
-    Fd(const std::filesystem::path& path, int flags, mode_t mode = 0644)
-        : fd_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {
+    Fd(int dir, const std::filesystem::path& path, int flags, const std::filesystem::path& shown)
+        : fd_(::openat(dir, path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0644)) {
         if (fd_ < 0) {
-            ThrowSystemError("cannot open", path);
+            ThrowSystemError((flags & O_CREAT) != 0 ? "cannot create" : "cannot open", shown);
         }
     }
     ~Fd() {
@@ -40,6 +43,8 @@ public:
 private:
     int fd_;
 };
+
+constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL;
 
 void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
               const std::filesystem::path& path) {
@@ -86,10 +91,20 @@ bool FlushesSkipped() {
 }
 } // namespace testing
 
-void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
+                     const std::string& to) {
     constexpr std::size_t kChunk = 1 << 20;
-    Fd in(from, O_RDONLY);
-    Fd out(to, O_WRONLY | O_CREAT | O_TRUNC);
+    const std::filesystem::path shown = dir.Path() / to;
+    Fd in(AT_FDCWD, from, O_RDONLY | O_NONBLOCK, from);
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) {
+        ThrowSystemError("cannot read", from);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        ThrowSystemError("not a regular file:", from);
+    }
+    Fd out(dir.Fd(), to, kCreate, shown);
     CrashPoint();
     // The kernel copies without the data passing through this process where it can.
     bool kernelCopy = true;
@@ -122,42 +137,114 @@ void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::p
         if (n == 0) {
             break;
         }
-        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), to);
+        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), shown);
         CrashPoint();
     }
-    Sync(out, to);
+    Sync(out, shown);
     CrashPoint();
 }
 
-void WriteFileDurably(const std::filesystem::path& to, std::string_view bytes) {
-    Fd out(to, O_WRONLY | O_CREAT | O_TRUNC);
+void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes) {
+    const std::filesystem::path shown = dir.Path() / to;
+    Fd out(dir.Fd(), to, kCreate, shown);
     CrashPoint();
-    WriteAll(out, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), to);
-    Sync(out, to);
-    CrashPoint();
-}
-
-void SyncFile(const std::filesystem::path& file) {
-    Fd fd(file, O_RDONLY);
-    Sync(fd, file);
-}
-
-void SyncDirectory(const std::filesystem::path& dir) {
-    Fd fd(dir.empty() ? std::filesystem::path(".") : dir, O_RDONLY | O_DIRECTORY);
-    Sync(fd, dir);
+    WriteAll(out, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), shown);
+    Sync(out, shown);
     CrashPoint();
 }
 
-void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        ThrowSystemError("cannot rename", from);
+void SyncDirectory(const DirHandle& dir) {
+    if (!skipFlushes && ::fsync(dir.Fd()) != 0) {
+        ThrowSystemError("cannot flush", dir.Path());
     }
     CrashPoint();
 }
 
-void RemoveFileIfPresent(const std::filesystem::path& file) {
-    if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-        ThrowSystemError("cannot remove", file);
+void RenameFile(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
+                const std::string& to) {
+    if (::renameat(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str()) != 0) {
+        ThrowSystemError("cannot rename", fromDir.Path() / from);
+    }
+    CrashPoint();
+}
+
+void RenameFileNoReplace(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
+                         const std::string& to) {
+    if (::renameat2(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) {
+            ThrowSystemError("cannot rename", fromDir.Path() / from);
+        }
+        // A file system without the flag: look first (the table's lock keeps other rebuilds
+        // of this table away).
+        struct stat existing {};
+        if (::fstatat(toDir.Fd(), to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+            ThrowSystemError("cannot rename onto existing", toDir.Path() / to);
+        }
+        if (::renameat(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str()) != 0) {
+            ThrowSystemError("cannot rename", fromDir.Path() / from);
+        }
+    }
+    CrashPoint();
+}
+
+void RemoveFileIfPresent(const DirHandle& dir, const std::string& name) {
+    if (::unlinkat(dir.Fd(), name.c_str(), 0) != 0 && errno != ENOENT) {
+        ThrowSystemError("cannot remove", dir.Path() / name);
+    }
+    CrashPoint();
+}
+
+void EmptyFolder(const DirHandle& folder) {
+    const int listFd = ::dup(folder.Fd());
+    if (listFd < 0) {
+        ThrowSystemError("cannot list", folder.Path());
+    }
+    DIR* list = ::fdopendir(listFd);
+    if (list == nullptr) {
+        ::close(listFd);
+        ThrowSystemError("cannot list", folder.Path());
+    }
+    ::rewinddir(list);
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(list)) {
+        const std::string entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") {
+            names.push_back(entryName);
+        }
+    }
+    ::closedir(list);
+    for (const std::string& entryName : names) {
+        RemoveFileIfPresent(folder, entryName);
+    }
+}
+
+void RemoveFolderIfPresent(const DirHandle& dir, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(dir.Fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            return;
+        }
+        ThrowSystemError("cannot look at", dir.Path() / name);
+    }
+    EmptyFolder(DirHandle::OpenChild(dir, name));
+    if (::unlinkat(dir.Fd(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        ThrowSystemError("cannot remove", dir.Path() / name);
+    }
+    CrashPoint();
+}
+
+void RemoveOpenFolder(const DirHandle& dir, const std::string& name, const DirHandle& folder) {
+    EmptyFolder(folder);
+    struct stat byName {};
+    struct stat opened {};
+    if (::fstatat(dir.Fd(), name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(folder.Fd(), &opened) != 0 || byName.st_dev != opened.st_dev ||
+        byName.st_ino != opened.st_ino) {
+        return; // the name no longer leads to this folder: leave whatever it is alone
+    }
+    if (::unlinkat(dir.Fd(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        ThrowSystemError("cannot remove", dir.Path() / name);
     }
     CrashPoint();
 }

@@ -1,25 +1,44 @@
 #pragma once
 
+#include "tutil/DirHandle.h"
+
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tutil {
 
-// File operations whose result is on disk when they return. Each throws
-// std::system_error naming the file when the system refuses.
+// File operations whose result is on disk when they return, relative to open folders. Every
+// file they create is new (O_CREAT|O_EXCL|O_NOFOLLOW): an existing name or a planted symlink
+// makes them fail instead of writing through it. Each throws std::system_error naming the
+// file when the system refuses.
 
-// Copies `from` to `to` byte for byte (replacing `to`) and flushes `to`.
-void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to);
-// Writes `bytes` as the whole of `to` (replacing it) and flushes it.
-void WriteFileDurably(const std::filesystem::path& to, std::string_view bytes);
-void SyncFile(const std::filesystem::path& file);
-// Flushes a directory so that names created, renamed or removed in it are on disk.
-void SyncDirectory(const std::filesystem::path& dir);
-// rename(2); replaces `to` atomically.
-void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
-// Removes a file if it exists.
-void RemoveFileIfPresent(const std::filesystem::path& file);
+// Copies the regular file `from` (never through a symlink) to the new file `to` in `dir`
+// byte for byte and flushes it.
+void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
+                     const std::string& to);
+// Writes `bytes` as the new file `to` in `dir` and flushes it.
+void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes);
+// Flushes a folder so that names created, renamed or removed in it are on disk.
+void SyncDirectory(const DirHandle& dir);
+// renameat(2); replaces `to` atomically.
+void RenameFile(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
+                const std::string& to);
+// Like RenameFile, but fails with EEXIST when `to` exists.
+void RenameFileNoReplace(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
+                         const std::string& to);
+// Removes a file (or a symlink itself) if it exists.
+void RemoveFileIfPresent(const DirHandle& dir, const std::string& name);
+// Removes folder `name` in `dir` and the files in it; nothing when it does not exist. A
+// symlink in its place is refused (std::system_error, ENOTDIR or ELOOP).
+void RemoveFolderIfPresent(const DirHandle& dir, const std::string& name);
+
+// Removes the files in an open folder.
+void EmptyFolder(const DirHandle& folder);
+// Empties the open `folder` and removes its name `name` in `dir`, but only while that name
+// still leads to this very folder.
+void RemoveOpenFolder(const DirHandle& dir, const std::string& name, const DirHandle& folder);
 
 // A step at which a crash would leave files half done. Every durable operation above passes
 // through it; tests arm it to kill the process at the n-th step.

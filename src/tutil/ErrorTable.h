@@ -19,9 +19,22 @@ void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem
                        const std::string& tableName, const paradox::FindingList& findings,
                        const std::vector<Phase>& phases);
 
-// Writes a verify's findings into the error table named by the caller (in the table's
-// folder), replacing an earlier one. An empty name writes nothing.
-void WriteVerifyErrorTable(const TableLocation& table, const std::string& name,
-                           const VerifyOutcome& outcome);
+// The folder error tables go to: the private directory of the engine's current session;
+// empty when it has none.
+std::filesystem::path ErrorTableDir();
+
+// Writes findings about `tableName` as the error table `name` (a file name without a folder)
+// into ErrorTableDir(), replacing an earlier error table of that name. The error tables are
+// the utility's scratch, so nothing is written when the session has no private directory,
+// and a file of that name that is not an error table is left alone (nothing written either).
+// Returns the .DB written, or an empty path. UtilityError(InvalidArgument) for a name with a
+// folder.
+std::filesystem::path WriteErrorTable(const std::string& name, const std::string& tableName,
+                                      const paradox::FindingList& findings,
+                                      const std::vector<Phase>& phases);
+
+// A verify's findings as the error table named by the caller (see WriteErrorTable).
+std::filesystem::path WriteVerifyErrorTable(const TableLocation& table, const std::string& name,
+                                            const VerifyOutcome& outcome);
 
 } // namespace tutil

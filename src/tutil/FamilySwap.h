@@ -1,13 +1,17 @@
 #pragma once
 
+#include "tutil/DirHandle.h"
+
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tutil {
 
-// Replacing a table family (and its work tables) as one step.
+// Replacing a table family (and adding its work tables) as one step.
 //
 // Everything new is first written and flushed in a staging folder beside the table. The
 // swap then writes a journal listing every rename from the staging folder into the table's
@@ -16,30 +20,40 @@ namespace tutil {
 // process dies on the way. Before the journal exists, nothing in the table's folder has
 // changed and the staging folder is simply thrown away. So after recovery the folder holds
 // either the whole old family or the whole new one.
+//
+// A journal is carried out only when it is plainly one of ours for this table: its checksum
+// holds, it names only files of the table's family (and new files that replace nothing), and
+// the staged files still have the sizes it recorded. Otherwise nothing is touched and
+// UtilityError(UtilityJournalRefused) says which journal to move away.
 
 struct SwapPlan {
+    std::string table;                                      // the table's .DB file name
     std::vector<std::pair<std::string, std::string>> moves; // staged name -> final name
-    std::vector<std::string> removals;                      // final names to delete
+    std::vector<std::string> additions; // staged names that become new files (same name)
+    std::vector<std::string> removals;  // final names to delete
+    std::map<std::string, std::uint64_t> stagedSizes; // filled by CommitSwap
 };
 
-// The staging folder of table `stem` in `dir` (created by PrepareStaging).
-std::filesystem::path StagingDir(const std::filesystem::path& dir, const std::string& stem);
-std::filesystem::path JournalPath(const std::filesystem::path& dir, const std::string& stem);
-
-// Finishes or discards an earlier interrupted swap, then makes an empty staging folder.
-std::filesystem::path PrepareStaging(const std::filesystem::path& dir, const std::string& stem);
+// Finishes or discards an earlier interrupted swap of table `stem` in `dir`, then makes an
+// empty staging folder (mode 0700) and returns it open.
+DirHandle PrepareStaging(const DirHandle& dir, const std::string& stem);
 
 // Makes the plan durable, carries it out and removes the staging folder.
-// std::invalid_argument for names that are not plain file names.
-void CommitSwap(const std::filesystem::path& dir, const std::string& stem, const SwapPlan& plan);
+// std::invalid_argument for a plan that does not keep to the rules above.
+void CommitSwap(const DirHandle& dir, const DirHandle& staging, const std::string& stem,
+                const SwapPlan& plan);
+
+// Whether a swap of table `stem` left anything behind (journal, its temporary, staging).
+bool HasSwapLeftovers(const std::filesystem::path& dir, const std::string& stem);
 
 // Completes a swap whose journal is on disk, or discards a staging folder without one.
-// Returns true when there was anything to finish or discard. std::runtime_error when a
-// journal exists but cannot be understood (then nothing is touched).
+// Returns true when there was anything to finish or discard.
 bool RecoverInterruptedSwap(const std::filesystem::path& dir, const std::string& stem);
+bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem);
 
-// Serialised journal text and its parser (exposed for tests).
+// Serialised journal text and its parser for table `stem` (exposed for tests). The parser
+// checks the checksum and the names, not the files.
 std::string JournalText(const SwapPlan& plan);
-bool ParseJournal(const std::string& text, SwapPlan& plan);
+bool ParseJournal(const std::string& text, const std::string& stem, SwapPlan& plan);
 
 } // namespace tutil

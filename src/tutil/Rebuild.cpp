@@ -1,11 +1,13 @@
 #include "tutil/Rebuild.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/RebuildFiles.h"
 #include "paradox/Codec.h"
 #include "paradox/Family.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "tutil/BlobValues.h"
+#include "tutil/DirHandle.h"
 #include "tutil/DurableFile.h"
 #include "tutil/ErrorTable.h"
 #include "tutil/FamilySwap.h"
@@ -39,11 +41,15 @@ std::string Upper(std::string text) {
 // Removes the staging folder unless the swap was committed (then recovery owns it).
 class StagingGuard {
 public:
-    StagingGuard(fs::path staging) : staging_(std::move(staging)) {}
+    StagingGuard(const DirHandle& dir, std::string name, const DirHandle& staging)
+        : dir_(dir), name_(std::move(name)), staging_(staging) {}
     ~StagingGuard() {
         if (!committed_) {
-            std::error_code ec;
-            fs::remove_all(staging_, ec);
+            try {
+                RemoveOpenFolder(dir_, name_, staging_);
+            } catch (const std::exception&) {
+                // left for the next run's recovery
+            }
         }
     }
     StagingGuard(const StagingGuard&) = delete;
@@ -51,30 +57,50 @@ public:
     void Committed() { committed_ = true; }
 
 private:
-    fs::path staging_;
+    const DirHandle& dir_;
+    std::string name_;
+    const DirHandle& staging_;
     bool committed_ = false;
 };
 
 struct WorkStems {
-    std::string backup, keyViolations, problems, errorTable;
+    std::string backup, keyViolations, problems;
 };
 
-WorkStems StemsFor(const TableLocation& table, const RebuildNames& names) {
+// The stems as the caller named them; they must differ from each other and from the table.
+WorkStems GivenStems(const TableLocation& table, const RebuildNames& names) {
     WorkStems stems{WorkTableStem(table, names.backup), WorkTableStem(table, names.keyViolations),
-                    WorkTableStem(table, names.problems),
-                    names.errorTable.empty() ? std::string()
-                                             : WorkTableStem(table, names.errorTable)};
+                    WorkTableStem(table, names.problems)};
     std::vector<std::string> all = {Upper(table.stem), Upper(stems.backup),
                                     Upper(stems.keyViolations), Upper(stems.problems)};
-    if (!stems.errorTable.empty()) {
-        all.push_back(Upper(stems.errorTable));
-    }
     std::sort(all.begin(), all.end());
     if (std::adjacent_find(all.begin(), all.end()) != all.end()) {
         throw UtilityError(engine::err::InvalidArgument,
                            "work tables must have names of their own");
     }
+    if (fs::path(names.errorTable).has_parent_path()) {
+        throw UtilityError(engine::err::InvalidArgument,
+                           "an error table name takes no folder: " + names.errorTable);
+    }
     return stems;
+}
+
+// Free names for the work tables: an earlier backup, key-violation or problem table is
+// never replaced.
+WorkStems FreeStems(const TableLocation& table, const WorkStems& given) {
+    WorkStems free;
+    std::vector<std::string> taken = {table.stem, given.backup, given.keyViolations,
+                                      given.problems};
+    auto pick = [&](const std::string& stem) {
+        taken.erase(std::find(taken.begin(), taken.end(), stem));
+        std::string chosen = FreeWorkTableStem(table.dir, stem, taken);
+        taken.push_back(chosen);
+        return chosen;
+    };
+    free.backup = pick(given.backup);
+    free.keyViolations = pick(given.keyViolations);
+    free.problems = pick(given.problems);
+    return free;
 }
 
 bool SameFields(const paradox::TableSchema& a, const paradox::TableSchema& b) {
@@ -96,11 +122,11 @@ struct Location {
     std::uint16_t slot;
 };
 
-std::uint64_t BackUp(const paradox::TableFamily& family, const fs::path& staging,
+std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& staging,
                      const std::string& backupStem) {
     std::uint64_t bytes = 0;
     for (const fs::path& file : paradox::AllFamilyFiles(family)) {
-        CopyFileDurably(file, staging / (backupStem + file.extension().string()));
+        CopyFileDurably(file, staging, backupStem + file.extension().string());
         bytes += fs::file_size(file);
     }
     return bytes;
@@ -110,7 +136,7 @@ std::uint64_t BackUp(const paradox::TableFamily& family, const fs::path& staging
 
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
                             const RebuildNames& names) {
-    const WorkStems stems = StemsFor(table, names);
+    const WorkStems given = GivenStems(table, names);
     if (!paradox::WritableSchemaProblem(schema).empty()) {
         throw UtilityError(engine::err::UtilityDescriptorMismatch,
                            paradox::WritableSchemaProblem(schema));
@@ -118,13 +144,16 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     const auto lock = LockTable(table, engine::TableLock::Mode::Exclusive);
     RebuildOutcome outcome;
     auto& findings = outcome.findings;
-    const fs::path staging = PrepareStaging(table.dir, table.stem);
-    StagingGuard guard(staging);
+    const DirHandle dir = DirHandle::Open(table.dir);
+    const DirHandle stagingDir = PrepareStaging(dir, table.stem);
+    StagingGuard guard(dir, engine::RebuildStagingName(table.stem), stagingDir);
+    const fs::path staging = stagingDir.PinnedPath();
+    const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
 
     // 1. The whole family, byte for byte, before anything else.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
-    BackUp(family, staging, stems.backup);
+    BackUp(family, stagingDir, stems.backup);
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
@@ -260,22 +289,33 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     problems.Finish();
     outcome.problems = problems.Rows();
-    if (!stems.errorTable.empty()) {
-        std::vector<Phase> phases(findings.All().size(), Phase::Rebuild);
-        WriteFindingTable(staging, stems.errorTable, dbName, findings, phases);
-    }
     reader.reset();
+    for (const auto& ambiguous : family.ambiguous) {
+        findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
+                     ambiguous.filename().string(), -1, -1, "left alone");
+    }
+    outcome.errorTable = WriteErrorTable(names.errorTable, dbName, findings,
+                                         std::vector<Phase>(findings.All().size(), Phase::Rebuild));
 
     // 5. One step from the old family to the new one.
     SwapPlan plan;
+    plan.table = dbName;
     PlanFamilyReplacement(plan, table.dir, staging, table.stem, true);
-    PlanFamilyReplacement(plan, table.dir, staging, stems.backup, false);
-    PlanFamilyReplacement(plan, table.dir, staging, stems.keyViolations, false);
-    PlanFamilyReplacement(plan, table.dir, staging, stems.problems, false);
-    if (!stems.errorTable.empty()) {
-        PlanFamilyReplacement(plan, table.dir, staging, stems.errorTable, false);
+    for (const std::string& work : {stems.backup, stems.keyViolations, stems.problems}) {
+        PlanNewFamily(plan, staging, work);
     }
-    CommitSwap(table.dir, table.stem, plan);
+    auto written = [&](const std::string& stem) {
+        for (const std::string& name : FamilyFileNames(staging, stem)) {
+            if (paradox::UpperExtension(name) == "DB") {
+                return table.dir / name;
+            }
+        }
+        return fs::path();
+    };
+    outcome.backupTable = written(stems.backup);
+    outcome.keyViolationTable = written(stems.keyViolations);
+    outcome.problemTable = written(stems.problems);
+    CommitSwap(dir, stagingDir, table.stem, plan);
     guard.Committed();
     progress.Finish();
     return outcome;

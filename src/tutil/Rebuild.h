@@ -11,6 +11,10 @@
 namespace tutil {
 
 // Names of the work tables of a rebuild, as the caller gave them (with or without ".DB").
+// The backup, key-violation and problem tables go into the table's folder and never replace
+// anything: when a file of the name exists, the next free numbered name is used (ORDERS-BACKUP
+// gives ORDERS-BACKUP1, ORDERS-BACKUP2, ...). The error table goes into the private directory
+// of the engine's session (see WriteErrorTable).
 struct RebuildNames {
     std::string backup;
     std::string keyViolations;
@@ -24,6 +28,8 @@ struct RebuildOutcome {
     std::uint64_t keyViolations = 0;  // records moved to the key-violation table
     std::uint64_t problems = 0;       // rows written to the problem table
     paradox::FindingList findings;    // what the rebuild met
+    // The .DB files written, empty for a table that was not needed.
+    std::filesystem::path backupTable, keyViolationTable, problemTable, errorTable;
 };
 
 // Rebuilds the table into `schema`: backs the family up byte for byte, recovers every

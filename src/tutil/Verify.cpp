@@ -125,8 +125,12 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
+    if (HasSwapLeftovers(table.dir, table.stem)) {
+        // Finishing or rolling back a swap changes the family: no other reader may be in it.
+        const auto exclusive = LockTable(table, engine::TableLock::Mode::Exclusive);
+        RecoverInterruptedSwap(table.dir, table.stem);
+    }
     const auto lock = LockTable(table, engine::TableLock::Mode::Shared);
-    RecoverInterruptedSwap(table.dir, table.stem);
     VerifyOutcome outcome;
     auto& findings = outcome.findings;
 
@@ -143,6 +147,11 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     }
     if (reader && !reader->Encrypted()) {
         const paradox::TableFamily family = paradox::FindFamily(table.db);
+        for (const auto& ambiguous : family.ambiguous) {
+            findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
+                         ambiguous.filename().string(), -1, -1,
+                         "left out of " + table.db.filename().string() + "'s files");
+        }
         {
             ProgressReporter progress(Phase::Indexes);
             CheckIndexes(*reader, family, findings);

@@ -1,6 +1,8 @@
 #include "tutil/WorkTables.h"
 
+#include "engine/ErrorCodes.h"
 #include "paradox/Family.h"
+#include "tutil/UtilityError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -38,16 +40,20 @@ bool IsDataFile(const std::string& upperExtension) {
 
 } // namespace
 
-std::vector<std::string> FamilyFileNames(const fs::path& dir, const std::string& stem) {
+std::vector<std::string> RegularFileNames(const fs::path& dir) {
     std::vector<std::string> names;
-    const std::string upperStem = Upper(stem);
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!ExtensionOfMember(name, upperStem).empty() && it->is_regular_file(ec)) {
-            names.push_back(name);
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            names.push_back(it->path().filename().string());
         }
     }
+    return names;
+}
+
+std::vector<std::string> FamilyFileNames(const fs::path& dir, const std::string& stem) {
+    std::vector<std::string> names = paradox::SplitFamilyNames(RegularFileNames(dir), stem).members;
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -78,6 +84,38 @@ void PlanFamilyReplacement(SwapPlan& plan, const fs::path& dir, const fs::path& 
         }
         plan.removals.push_back(old[i]);
     }
+}
+
+void PlanNewFamily(SwapPlan& plan, const fs::path& staging, const std::string& stem) {
+    for (const std::string& staged : FamilyFileNames(staging, stem)) {
+        plan.additions.push_back(staged);
+    }
+}
+
+std::string FreeWorkTableStem(const fs::path& dir, const std::string& stem,
+                              const std::vector<std::string>& taken) {
+    // Every name counts, whatever kind of file it is.
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    for (int number = 0; number < 10000; ++number) {
+        const std::string candidate = number == 0 ? stem : stem + std::to_string(number);
+        const std::string upper = Upper(candidate);
+        const bool used = std::any_of(names.begin(), names.end(),
+                                      [&](const std::string& name) {
+                                          return !ExtensionOfMember(name, upper).empty();
+                                      }) ||
+                          std::any_of(taken.begin(), taken.end(), [&](const std::string& other) {
+                              return Upper(other) == upper;
+                          });
+        if (!used) {
+            return candidate;
+        }
+    }
+    throw UtilityError(engine::err::InvalidArgument,
+                       "no free name for the work table " + stem + " in " + dir.string());
 }
 
 } // namespace tutil

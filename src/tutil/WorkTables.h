@@ -8,8 +8,11 @@
 
 namespace tutil {
 
+// The names of the regular files in `dir`.
+std::vector<std::string> RegularFileNames(const std::filesystem::path& dir);
+
 // File names in `dir` that belong to the table family `stem` (STEM.DB, stem.px, STEM.X02,
-// STEM.VAL...; the stem compared without regard to case).
+// STEM.VAL...; see paradox::SplitFamilyNames for names that differ only in case).
 std::vector<std::string> FamilyFileNames(const std::filesystem::path& dir, const std::string& stem);
 
 // Adds to `plan` the moves that put every file of family `stem` found in `staging` into `dir`
@@ -20,5 +23,15 @@ std::vector<std::string> FamilyFileNames(const std::filesystem::path& dir, const
 void PlanFamilyReplacement(SwapPlan& plan, const std::filesystem::path& dir,
                            const std::filesystem::path& staging, const std::string& stem,
                            bool keepOthers);
+
+// Adds to `plan` the files of family `stem` found in `staging` as new files of `dir` (the
+// swap never lets them replace anything).
+void PlanNewFamily(SwapPlan& plan, const std::filesystem::path& staging, const std::string& stem);
+
+// A work table stem for `stem` that no file of `dir` uses, in any case: `stem` itself, else
+// stem + "1", stem + "2", ... Stems in `taken` (compared without regard to case) count as
+// used. UtilityError when none of the first ten thousand is free.
+std::string FreeWorkTableStem(const std::filesystem::path& dir, const std::string& stem,
+                              const std::vector<std::string>& taken = {});
 
 } // namespace tutil

@@ -50,11 +50,13 @@ TEST_F(TableList, OptionsForExtensionsSystemTablesAndPattern) {
 }
 
 TEST_F(TableList, SystemTableNames) {
-    for (const char* name : {"VERIFY.DB", "verify.db", "Rebuild.DB", "REBUILD.DB", "A-BACKUP.DB",
-                             "a-keyviol.db", "X-PROBLEM.DB"}) {
+    for (const char* name :
+         {"VERIFY.DB", "verify.db", "Rebuild.DB", "REBUILD.DB", "A-BACKUP.DB", "a-keyviol.db",
+          "X-PROBLEM.DB", "A-BACKUP1.DB", "a-keyviol12.db", "X-PROBLEM3.DB"}) {
         EXPECT_TRUE(engine::IsSystemTableName(name)) << name;
     }
-    for (const char* name : {"VERIFY2.DB", "BACKUP.DB", "A-BACKUP.PX", "PROBLEM.DB"}) {
+    for (const char* name : {"VERIFY2.DB", "BACKUP.DB", "A-BACKUP.PX", "PROBLEM.DB",
+                             "A-BACKUP1X.DB", "A-BACKUP1.PX", "BACKUP1.DB"}) {
         EXPECT_FALSE(engine::IsSystemTableName(name)) << name;
     }
 }

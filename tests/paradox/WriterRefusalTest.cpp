@@ -134,22 +134,25 @@ TEST(WriterRefusal, UnwritablePlaceNamesTheFileAndTheReason) {
     }
 }
 
-TEST(WriterRefusal, FullDiskIsReportedNotIgnored) {
-    if (!std::filesystem::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full";
-    }
-    // A family whose .DB is a link to a device that is always full.
+// The writer creates every file new: a name that exists, or a symlink planted at it, is
+// refused and never written through.
+TEST(WriterRefusal, ExistingNameOrPlantedSymlinkIsNeverWrittenThrough) {
     testsupport::TempDir dir;
-    std::filesystem::create_symlink("/dev/full", dir / "FULL.DB");
+    testsupport::WriteFileBytes(dir / "target", "precious");
+    std::filesystem::create_symlink(dir / "target", dir / "LINK.DB");
+    testsupport::WriteFileBytes(dir / "OLD.DB", "earlier");
     GeneratedTable table = Generate(Mix::Level5, paradox::level::V7, 2, 2, 50);
-    try {
-        paradox::WriteTable(dir.path(), "FULL", table.schema, table.records, table.blobs);
-        FAIL() << "no error";
-    } catch (const std::runtime_error& e) {
-        const std::string text = e.what();
-        EXPECT_NE(text.find("FULL.DB"), std::string::npos) << text;
-        EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
+    for (const char* stem : {"LINK", "OLD"}) {
+        try {
+            paradox::WriteTable(dir.path(), stem, table.schema, table.records, table.blobs);
+            ADD_FAILURE() << "no error for " << stem;
+        } catch (const std::runtime_error& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find(std::string(stem) + ".DB"), std::string::npos) << text;
+        }
     }
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "target"), "precious");
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "OLD.DB"), "earlier");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/Callbacks.h"
 #include "engine/ErrorCodes.h"
+#include "engine/Session.h"
 #include "engine/TableOpen.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
@@ -136,29 +137,43 @@ TEST(TUtil32, ATableInUseIsNeitherVerifiedNorRebuilt) {
 TEST(TUtil32, AnErrorTableNeverReplacesTheTableItself) {
     Session s;
     TempDir dir;
+    TempDir priv;
     const fs::path db = WriteParts(dir.path(), 5);
     const std::string before = ReadFileBytes(db);
+    auto session = engine::Session::Create("ErrorTables");
+    ASSERT_EQ(session->SetPrivateDir(priv.path().string()), 0);
+    ASSERT_EQ(session->Activate(), 0);
     std::uint32_t status = 99;
-    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "parts.db", nullptr, 0, &status),
+    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "PARTS.DB", nullptr, 0, &status), 0);
+    EXPECT_EQ(ReadFileBytes(db), before);
+    EXPECT_TRUE(fs::exists(priv / "PARTS.DB"));
+    EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", db.c_str(), nullptr, 0, &status),
               err::InvalidArgument);
     EXPECT_EQ(ReadFileBytes(db), before);
+    session->Deactivate();
 }
 
-TEST(TUtil32, VerifyWritesTheErrorTableBesideTheTable) {
+TEST(TUtil32, VerifyWritesTheErrorTableIntoThePrivateDirectory) {
     Session s;
     TempDir dir;
+    TempDir priv;
+    auto session = engine::Session::Create("ErrorTables");
+    ASSERT_EQ(session->SetPrivateDir(priv.path().string()), 0);
+    ASSERT_EQ(session->Activate(), 0);
     const fs::path db = WriteParts(dir.path(), 300);
     std::uint32_t status = 99;
     ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
     EXPECT_EQ(status, 0u);
-    EXPECT_EQ(RecordCount(dir / "VERIFY.DB"), 0u);
+    EXPECT_EQ(RecordCount(priv / "VERIFY.DB"), 0u);
 
     std::string bytes = ReadFileBytes(db);
     bytes[6] = static_cast<char>(bytes[6] + 7); // record count in the header
     WriteFileBytes(db, bytes);
     ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
     EXPECT_EQ(status, 1u);
-    EXPECT_GE(RecordCount(dir / "VERIFY.DB"), 1u);
+    EXPECT_GE(RecordCount(priv / "VERIFY.DB"), 1u);
+    EXPECT_FALSE(fs::exists(dir / "VERIFY.DB"));
+    session->Deactivate();
 }
 
 // Progress reaches the registered callback with phases 0, 1, 2 for a verify and 8 for a
@@ -227,7 +242,7 @@ TEST(TUtil32, CountFillAndRebuildThroughTheEntryPoints) {
     EXPECT_EQ(RecordCount(dir / "PARTS-BACKUP.DB"), 500u);
     EXPECT_TRUE(fs::exists(dir / "PARTS-BACKUP.X02"));
     EXPECT_TRUE(fs::exists(dir / "PARTS.X02"));
-    EXPECT_TRUE(fs::exists(dir / "Rebuild.DB"));
+    EXPECT_FALSE(fs::exists(dir / "Rebuild.DB"));
     std::uint32_t status = 99;
     ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
     EXPECT_EQ(status, 0u);

@@ -20,9 +20,18 @@ struct CliRun {
     std::string output;
 };
 
+// The batch program keeps its private directory under the user's state folder: one of the
+// test's own here.
+const testsupport::TempDir& StateHome() {
+    static const testsupport::TempDir state;
+    return state;
+}
+
 CliRun RunCli(const std::string& arguments) {
     CliRun run;
-    const std::string command = (testsupport::BinDir() / "mendrix-cli").string() + " " + arguments;
+    const std::string command = "XDG_STATE_HOME='" + StateHome().path().string() + "' " +
+                                (testsupport::BinDir() / "mendrix-cli").string() + " " + arguments +
+                                " 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -65,6 +74,52 @@ TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
     const CliRun missing = RunCli("verify " + (dir / "NONE.DB").string());
     EXPECT_NE(missing.exitCode, 0);
     EXPECT_NE(missing.output.find("Verification unsuccessful."), std::string::npos);
+}
+
+// Scratch (the error tables) goes to the batch program's own private directory, never into
+// the data folder; a second rebuild keeps the first's backup; one table that cannot be done
+// never stops the others, and long table names work.
+TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
+    if (!fs::exists(testsupport::BinDir() / "mendrix-cli")) {
+        GTEST_SKIP() << "mendrix-cli not built";
+    }
+    testsupport::TempDir dir;
+    const fs::path db = tutilfixture::WriteOrders(dir.path(), 60);
+    WriteFileBytes(dir / "VERIFY.DB", "a user table named like the verify scratch");
+    // As long as a table path may be for the repair engine (260 characters in all).
+    const std::string longStem(260 - 3 - (dir.path().string().size() + 1), 'L');
+    for (const auto& [name, bytes] : tutilfixture::FolderFiles(dir.path())) {
+        if (name.rfind("ORDERS.", 0) == 0) {
+            WriteFileBytes(dir / (longStem + name.substr(6)), bytes);
+        }
+    }
+    const fs::path longDb = dir / (longStem + ".DB");
+    const fs::path missing = dir / "NONE.DB";
+
+    const CliRun first = RunCli("rebuild " + missing.string() + " " + db.string());
+    EXPECT_EQ(first.exitCode, 8) << first.output;
+    EXPECT_NE(first.output.find("ORDERS.DB: Rebuild was successful."), std::string::npos)
+        << first.output;
+    const CliRun second = RunCli("rebuild " + db.string() + " " + longDb.string());
+    EXPECT_EQ(second.exitCode, 0) << second.output;
+    EXPECT_NE(second.output.find("ORDERS-BACKUP1.DB"), std::string::npos) << second.output;
+    EXPECT_TRUE(fs::exists(dir / "ORDERS-BACKUP.DB"));
+    EXPECT_TRUE(fs::exists(dir / (longStem + "-BACKUP.DB")));
+
+    EXPECT_EQ(ReadFileBytes(dir / "VERIFY.DB"), "a user table named like the verify scratch");
+    EXPECT_FALSE(fs::exists(dir / "Rebuild.DB"));
+    const fs::path priv = StateHome().path() / "mendrix" / "priv";
+    EXPECT_TRUE(fs::exists(priv / "VERIFY.DB"));
+    EXPECT_TRUE(fs::exists(priv / "Rebuild.DB"));
+    EXPECT_EQ(fs::status(priv).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    const CliRun verified =
+        RunCli("verify " + longDb.string() + " " + missing.string() + " " + db.string());
+    EXPECT_NE(verified.output.find(longDb.string() + ": status 0"), std::string::npos)
+        << verified.output;
+    EXPECT_NE(verified.output.find(missing.string() + ": Verification unsuccessful."),
+              std::string::npos);
+    EXPECT_NE(verified.output.find(db.string() + ": status 0"), std::string::npos);
 }
 
 } // namespace

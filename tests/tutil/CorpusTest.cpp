@@ -9,10 +9,10 @@
 #include "tutil/Verify.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -229,13 +229,25 @@ TEST(CorruptionSuite, EachDamageIsReportedAndRebuiltWithoutLosingARecord) {
         }
         EXPECT_EQ(fs::exists(dir / "ORDERS-KEYVIOL.DB"), damage.keyViolations > 0);
 
-        // A second rebuild of the repaired table changes no record, and replaces the work
-        // tables of the first (there is nothing left to put aside).
+        // A second rebuild of the repaired table changes no record and keeps what the first
+        // set aside: its backup of the damaged family and its key violations stay, the new
+        // backup gets the next free name.
+        const std::string keyViolations =
+            damage.keyViolations > 0 ? ReadFileBytes(dir / "ORDERS-KEYVIOL.DB") : "";
         const auto second = tutil::RebuildTable(table, schema, Names());
         EXPECT_EQ(second.keyViolations + second.problems, 0u);
         EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
         EXPECT_EQ(ChainRecords(db), Without(original, lost));
-        EXPECT_FALSE(fs::exists(dir / "ORDERS-KEYVIOL.DB"));
+        EXPECT_EQ(second.backupTable, dir / "ORDERS-BACKUP1.DB");
+        for (const auto& [name, bytes] : damaged) {
+            if (name.rfind("ORDERS.", 0) == 0) {
+                EXPECT_EQ(ReadFileBytes(dir / ("ORDERS-BACKUP" + name.substr(6))), bytes);
+            }
+        }
+        if (damage.keyViolations > 0) {
+            EXPECT_EQ(ReadFileBytes(dir / "ORDERS-KEYVIOL.DB"), keyViolations);
+        }
+        EXPECT_FALSE(fs::exists(dir / "ORDERS-KEYVIOL1.DB"));
     }
 }
 
@@ -271,7 +283,7 @@ TEST(CorruptionSuite, HealthyTablesVerifyCleanAndRebuildUnchanged) {
         EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
         EXPECT_FALSE(fs::exists(dir / "ORDERS-PROBLEM.DB"));
         EXPECT_TRUE(fs::exists(dir / "ORDERS-BACKUP.DB"));
-        EXPECT_TRUE(fs::exists(dir / "Rebuild.DB"));
+        EXPECT_FALSE(fs::exists(dir / "Rebuild.DB")); // scratch never lands in the data folder
     }
 }
 

@@ -1,4 +1,5 @@
 #include "TableFixture.h"
+#include "engine/RebuildFiles.h"
 #include "support/TempDir.h"
 #include "tutil/DurableFile.h"
 #include "tutil/FamilySwap.h"
@@ -64,11 +65,12 @@ std::vector<std::string> Names(const Files& files) {
     return names;
 }
 
-// The backup files of a finished rebuild, named as the table's own files were.
+// The backup files of a finished rebuild, named as the table's own files were (the first
+// free backup name: an earlier backup is beside the table).
 Files AsBackup(const Files& table) {
     Files backup;
     for (const auto& [name, bytes] : table) {
-        backup["ORDERS-BACKUP" + name.substr(6)] = bytes;
+        backup["ORDERS-BACKUP1" + name.substr(6)] = bytes;
     }
     return backup;
 }
@@ -89,7 +91,8 @@ TEST(RebuildCrash, KilledAtAnyPointLeavesOldOrNewFamilyAndAWholeBackup) {
     const Files after = Folder(reference.path());
     const auto rebuiltRecords = ChainRecords(reference / "ORDERS.DB");
     ASSERT_EQ(rebuiltRecords.size(), 200u);
-    ASSERT_EQ(Only(after, "ORDERS-BACKUP."), AsBackup(Only(before, "ORDERS.")));
+    ASSERT_EQ(Only(after, "ORDERS-BACKUP1."), AsBackup(Only(before, "ORDERS.")));
+    ASSERT_EQ(Only(after, "ORDERS-BACKUP."), Only(before, "ORDERS-BACKUP."));
 
     int oldSeen = 0;
     int newSeen = 0;
@@ -112,20 +115,22 @@ TEST(RebuildCrash, KilledAtAnyPointLeavesOldOrNewFamilyAndAWholeBackup) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         tutil::VerifyTable(table); // finishes or discards an interrupted swap first
         const Files now = Folder(dir.path());
-        EXPECT_FALSE(fs::exists(tutil::StagingDir(dir.path(), "ORDERS")));
-        EXPECT_FALSE(fs::exists(tutil::JournalPath(dir.path(), "ORDERS")));
+        EXPECT_FALSE(fs::exists(engine::RebuildStagingDir(dir.path(), "ORDERS")));
+        EXPECT_FALSE(fs::exists(engine::RebuildJournalPath(dir.path(), "ORDERS")));
         if (Only(now, "ORDERS.") == Only(before, "ORDERS.")) {
             ++oldSeen;
-            EXPECT_TRUE(Only(now, "ORDERS-BACKUP.") == Only(before, "ORDERS-BACKUP."))
-                << "backup changed without the swap, step " << step;
+            EXPECT_TRUE(Only(now, "ORDERS-BACKUP1.").empty())
+                << "backup added without the swap, step " << step;
         } else {
             ++newSeen;
             EXPECT_EQ(Names(Only(now, "ORDERS.")), Names(Only(after, "ORDERS."))) << step;
             EXPECT_EQ(ChainRecords(dir / "ORDERS.DB"), rebuiltRecords) << "step " << step;
             EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
-            EXPECT_TRUE(Only(now, "ORDERS-BACKUP.") == AsBackup(Only(before, "ORDERS.")))
+            EXPECT_TRUE(Only(now, "ORDERS-BACKUP1.") == AsBackup(Only(before, "ORDERS.")))
                 << "backup not whole, step " << step;
         }
+        EXPECT_TRUE(Only(now, "ORDERS-BACKUP.") == Only(before, "ORDERS-BACKUP."))
+            << "earlier backup changed, step " << step;
         if (WIFEXITED(status)) {
             ASSERT_EQ(WEXITSTATUS(status), 0);
             break;

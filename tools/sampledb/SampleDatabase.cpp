@@ -332,6 +332,10 @@ std::vector<std::string> SampleFiles() {
 
 void WriteSampleDatabase(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
+    // The writer creates every file new: the files of an earlier run go first.
+    for (const std::string& name : SampleFiles()) {
+        std::filesystem::remove(dir / name);
+    }
     WriteCustomers(dir);
     WriteOrders(dir);
     WriteParts(dir);
