@@ -1,7 +1,8 @@
 # Mendrix: `make run` sets up and starts the program, `make test` sets up and runs every test.
 
 PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev pxlib-dev xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core
+            qt6-base-dev pxlib-dev xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core \
+            libcli11-dev nlohmann-json3-dev
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan

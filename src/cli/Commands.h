@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/ExitCodes.h"
+
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -7,11 +9,6 @@
 #include <vector>
 
 namespace cli {
-
-// Exit codes shared by every command.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1; // the command ran but could not do its job
-inline constexpr int kExitUsage = 2;
 
 // A sub-command of mendrix-cli ("info", "dump", ...). `run` gets the arguments after the
 // command name and returns the exit code.
