@@ -47,13 +47,13 @@ std::size_t Lines(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(Cli, UsageAndUnknownCommandsExitWithTwo) {
+TEST(Cli, UsageAndUnknownCommandsExitWithTheUsageBit) {
     auto none = RunCli("");
-    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.exitCode, 16);
     EXPECT_NE(none.err.find("info TABLE"), std::string::npos) << none.err;
     EXPECT_NE(none.err.find("dump TABLE"), std::string::npos) << none.err;
-    EXPECT_EQ(RunCli("frobnicate x").exitCode, 2);
-    EXPECT_EQ(RunCli("dump").exitCode, 2);
+    EXPECT_EQ(RunCli("frobnicate x").exitCode, 16);
+    EXPECT_EQ(RunCli("dump").exitCode, 16);
 }
 
 TEST(Cli, InfoPrintsTheStructure) {
@@ -122,7 +122,7 @@ TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
 
 TEST(Cli, UnreadableTablesExitNonZero) {
     auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
-    EXPECT_EQ(encrypted.exitCode, 1);
+    EXPECT_EQ(encrypted.exitCode, 8);
     EXPECT_NE(encrypted.err.find("encrypted"), std::string::npos) << encrypted.err;
     EXPECT_TRUE(encrypted.out.empty());
     auto info = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
@@ -132,10 +132,10 @@ TEST(Cli, UnreadableTablesExitNonZero) {
     testsupport::TempDir dir;
     testsupport::WriteFileBytes(dir / "JUNK.DB", "not a table");
     auto junk = RunCli("dump " + Quoted((dir / "JUNK.DB").string()));
-    EXPECT_EQ(junk.exitCode, 1);
+    EXPECT_EQ(junk.exitCode, 8);
     EXPECT_NE(junk.err.find("JUNK.DB"), std::string::npos);
     auto missing = RunCli("info " + Quoted((dir / "NONE.DB").string()));
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 8);
     EXPECT_NE(missing.err.find("missing"), std::string::npos) << missing.err;
 }
 
