@@ -36,7 +36,7 @@ Json TableJson(const RunSummary& summary, const TableOutcome& outcome) {
     }
     if (summary.dryRun) {
         table["wouldRebuild"] = outcome.openFailed;
-    } else {
+    } else if (summary.operation != repair::roVerify) {
         table["rebuilt"] = outcome.verdict == repair::verdict::kRebuildSuccessful;
         table["backupTable"] = PathOrNull(outcome.workTables.backup);
         table["keyViolationTable"] = PathOrNull(outcome.workTables.keyViolations);

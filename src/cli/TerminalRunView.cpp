@@ -118,6 +118,9 @@ void TerminalRunView::AppendMessage(const std::string& line) {
         interrupted_ = true;
         return;
     }
+    if (StartsWith(line, repair::EndText(setup_.operation))) {
+        return; // the run's end line, after the last table
+    }
     if (!outcomes_.empty() && static_cast<std::size_t>(gaugePosition_) == outcomes_.size()) {
         NoteTableLine(outcomes_.back(), line);
     }

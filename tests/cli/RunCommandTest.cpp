@@ -195,6 +195,9 @@ TEST_F(CliRuns, JsonReportsTheRunsTablesFindingsAndWorkTables) {
     const auto& invoice = tables["INVOICE.DB"];
     EXPECT_EQ(invoice["state"], "problems left");
     EXPECT_EQ(invoice["verdict"], "Verification Successful. Verification completed.");
+    EXPECT_THAT(invoice["lines"].get<Lines>(),
+                ElementsAre("INVOICE.DB", "Verification Successful. Verification completed."));
+    EXPECT_FALSE(invoice.contains("rebuilt")) << "a verify rebuilds nothing";
     ASSERT_FALSE(invoice["findings"].empty());
     EXPECT_EQ(invoice["findings"][0]["file"], "INVOICE.PX");
     EXPECT_EQ(invoice["findings"][0]["block"], 1);
