@@ -124,7 +124,7 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
     summary.command = request.command;
     summary.operation = request.operation;
     summary.dryRun = request.dryRun;
-    summary.details = request.details;
+    summary.details = request.details && !request.dryRun; // a dry run reads no error table
 
     platform::TSession session("TempSession");
     const std::string privateDirectory = BatchPrivateDir();

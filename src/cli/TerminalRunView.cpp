@@ -157,7 +157,9 @@ void TerminalRunView::NoteTableLine(TableOutcome& outcome, const std::string& li
         StartsWith(line, repair::verdict::kVerifyUnsuccessful) &&
         !DirectoryWritable(setup_.directory.string())) {
         VerifyReadOnly(outcome);
-    } else if (setup_.operation == repair::roVerify && setup_.details) {
+    } else if (setup_.operation == repair::roVerify && setup_.details &&
+               !StartsWith(line, repair::verdict::kVerifyUnsuccessful)) {
+        // A verify that failed wrote no error table; an older one must not speak for it.
         const auto errorTable =
             LatestErrorTable(setup_.privateDirectory, setup_.directory, kVerifyErrorTable);
         if (errorTable.empty()) {

@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -325,6 +326,58 @@ TEST_F(CliRuns, TargetsAreAliasesDirectoriesOrTableFilesGroupedByDirectory) {
     EXPECT_EQ(Cli({"verify"}).exitCode, 16);
     EXPECT_EQ(Cli({"check", "--bogus", first.string()}).exitCode, 16);
     EXPECT_EQ(Cli({"verify", "--dry-run", first.string()}).exitCode, 16);
+}
+
+TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines) {
+    const fs::path dir = Root() / "junk";
+    fs::create_directories(dir);
+    fs::copy_file(testsupport::BinDir() / "samples" / "EVENTS.DB", dir / "EVENTS.DB");
+    testsupport::WriteFileBytes(dir / "ZJUNK.DB", std::string(600, 'z'));
+
+    const ChildRun verify = Cli({"verify", dir.string()});
+    EXPECT_EQ(verify.exitCode, 4) << "a verdict was reached for each table";
+
+    const ChildRun check = Cli({"check", dir.string()});
+    EXPECT_EQ(check.exitCode, 8);
+    const Lines checked = SplitLines(check.out);
+    ASSERT_FALSE(checked.empty());
+    EXPECT_EQ(checked.back(), "Aborted due to error") << "no end line after a failure";
+    EXPECT_THAT(check.err, HasSubstr("Table ZJUNK.DB could not be rebuilt."));
+    EXPECT_EQ(LoggedRun(dir, checked.size()), checked);
+
+    // Rebuild All goes on after a table whose rebuild was not successful: one table
+    // repaired, one left.
+    const ChildRun rebuild = Cli({"rebuild", "--json", dir.string()});
+    EXPECT_EQ(rebuild.exitCode, 1 | 4) << rebuild.err;
+    const auto tables = nlohmann::json::parse(rebuild.out)["runs"][0]["tables"];
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0]["state"], "repaired");
+    EXPECT_EQ(tables[1]["state"], "problems left");
+}
+
+TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
+    constexpr int kRuns = 4;
+    std::vector<fs::path> dirs;
+    for (int i = 0; i < kRuns; ++i) {
+        dirs.push_back(Samples("together" + std::to_string(i)));
+    }
+    std::vector<ChildRun> runs(kRuns);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRuns; ++i) {
+        threads.emplace_back([&, i] { runs[i] = Cli({"verify", dirs[i].string()}); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const std::string log =
+        testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log");
+    for (int i = 0; i < kRuns; ++i) {
+        const Lines printed = SplitLines(runs[i].out);
+        EXPECT_EQ(LoggedRun(dirs[i], printed.size()), printed);
+        const std::string selection = "DB path set to: " + dirs[i].string() + "\r\n";
+        ASSERT_NE(log.find(selection), std::string::npos);
+        EXPECT_EQ(log.find(selection), log.rfind(selection)) << "logged once";
+    }
 }
 
 TEST_F(CliRuns, InterruptStopsBetweenTablesWithEveryLineLogged) {
