@@ -53,10 +53,10 @@ TEST(ListCommand, AliasesThenTablesOfAnAliasOrADirectory) {
     const auto byDirectory = RunCli("list '" + (dir / "data").string() + "'");
     EXPECT_EQ(byDirectory.output, "A.DB\nb.db\n");
     const auto unknown = RunCli("list NOSUCH");
-    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.exitCode, 8);
     EXPECT_EQ(unknown.output, "mendrix-cli list: Unknown database alias: NOSUCH\n");
     const auto otherType = RunCli("list Server");
-    EXPECT_EQ(otherType.exitCode, 1);
+    EXPECT_EQ(otherType.exitCode, 8);
     EXPECT_NE(otherType.output.find("not supported"), std::string::npos) << otherType.output;
 }
 
