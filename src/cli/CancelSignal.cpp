@@ -7,6 +7,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 struct sigaction previousAction {};
+struct sigaction previousPipeAction {};
 
 extern "C" void OnInterrupt(int) {
     interrupted = 1;
@@ -26,6 +27,17 @@ CancelOnInterrupt::CancelOnInterrupt() {
 
 CancelOnInterrupt::~CancelOnInterrupt() {
     sigaction(SIGINT, &previousAction, nullptr);
+}
+
+IgnoreBrokenPipe::IgnoreBrokenPipe() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, &previousPipeAction);
+}
+
+IgnoreBrokenPipe::~IgnoreBrokenPipe() {
+    sigaction(SIGPIPE, &previousPipeAction, nullptr);
 }
 
 bool InterruptRequested() {

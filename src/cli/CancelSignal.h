@@ -12,6 +12,17 @@ public:
     CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
 };
 
+// While an object lives, a reader that goes away (`mendrix-cli verify ... | head`) does not
+// end the program in the middle of a table: the lines no longer reach standard output, the run
+// goes on to its end and its lines still reach the run log.
+class IgnoreBrokenPipe {
+public:
+    IgnoreBrokenPipe();
+    ~IgnoreBrokenPipe();
+    IgnoreBrokenPipe(const IgnoreBrokenPipe&) = delete;
+    IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
+};
+
 // Whether a SIGINT came since the flag was last cleared.
 bool InterruptRequested();
 void ClearInterruptRequest();

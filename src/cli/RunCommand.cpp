@@ -153,6 +153,7 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
     TerminalProgress progress(err, TerminalProgress::StderrIsTerminal());
     const repair::ScopedTableStatusBars bars(progress);
     const CancelOnInterrupt cancelOnInterrupt;
+    const IgnoreBrokenPipe ignoreBrokenPipe;
 
     for (const RunTarget& target : targets) {
         if (InterruptRequested()) {

@@ -355,6 +355,22 @@ TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines
     EXPECT_EQ(tables[1]["state"], "problems left");
 }
 
+TEST_F(CliRuns, AReaderThatGoesAwayDoesNotStopTheRunOrItsLog) {
+    const fs::path dir = Samples("closed");
+    std::string line;
+    for (const auto& [name, value] : env_) {
+        line += name + "='" + value + "' ";
+    }
+    // The reader is gone before the first line is written.
+    line += "'" + clitest::CliProgram().string() + "' check '" + dir.string() +
+            "' 2>/dev/null | exit 0";
+    EXPECT_EQ(std::system(line.c_str()), 0);
+    const Lines logged = LoggedRun(dir, 12);
+    ASSERT_EQ(logged.size(), 12u);
+    EXPECT_THAT(logged.back(), ::testing::StartsWith("Check & Repair complete. "));
+    EXPECT_TRUE(fs::exists(dir / "INVOICE-BACKUP.DB"));
+}
+
 TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
     constexpr int kRuns = 4;
     std::vector<fs::path> dirs;
