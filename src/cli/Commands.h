@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/ExitCodes.h"
+
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -7,16 +9,6 @@
 #include <vector>
 
 namespace cli {
-
-// Exit codes, a bit mask as file-system checkers have it: a run over several tables may
-// combine them (5 = some tables repaired, others still damaged).
-inline constexpr int kExitOk = 0;           // everything healthy
-inline constexpr int kExitRepaired = 1;     // problems found, and all of them repaired
-inline constexpr int kExitProblemsLeft = 4; // problems found and left (or data lost reading)
-inline constexpr int kExitOperational = 8;  // a table or file could not be handled at all
-inline constexpr int kExitUsage = 16;       // the command line was wrong
-inline constexpr int kExitCancelled = 32;   // the operator cancelled the run
-inline constexpr int kExitFailed = kExitOperational; // the command ran but could not do its job
 
 // A sub-command of mendrix-cli ("info", "dump", ...). `run` gets the arguments after the
 // command name and returns the exit code. `-h`/`--help` never reach `run`: the program prints

@@ -1,0 +1,213 @@
+#include "cli/RunCommand.h"
+
+#include "cli/CancelSignal.h"
+#include "cli/DatabaseSelection.h"
+#include "cli/DryCheck.h"
+#include "cli/ExitCodes.h"
+#include "cli/PrivateDir.h"
+#include "cli/RunReport.h"
+#include "cli/RunTargets.h"
+#include "cli/TerminalProgress.h"
+#include "cli/TerminalRunView.h"
+#include "platform/Database.h"
+#include "platform/Session.h"
+#include "platform/Table.h"
+#include "repair/PrivateDir.h"
+#include "repair/RunLog.h"
+#include "repair/TableStatusBars.h"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <system_error>
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The run log the window program writes too.
+fs::path RunLogFile() {
+    return repair::ExecutableDirectory() / "priv" / "1Mendrix.log";
+}
+
+const char* Summary(repair::TRepairOperation operation) {
+    switch (operation) {
+    case repair::roVerify:
+        return "Verify every table of each target and give its verdict; nothing is repaired.";
+    case repair::roRebuild:
+        return "Rebuild every table of each target, whatever its state, keeping a backup.";
+    case repair::roCheckAndRepair:
+        break;
+    }
+    return "Check & Repair: open each table with each of its indexes and rebuild only a table "
+           "that fails to open.";
+}
+
+void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std::ostream& err) {
+    try {
+        log.Save(file);
+        summary.logProblem.clear();
+    } catch (const repair::LogFileError& e) {
+        summary.logProblem = e.what();
+        err << "mendrix-cli " << summary.command << ": the run log was not saved: " << e.what()
+            << '\n';
+    }
+}
+
+// One target through the window's run routine.
+void RealRun(const RunRequest& request, platform::TTable& table, const SelectedDatabase& database,
+             const std::string& privateDirectory, repair::RunLog& log, RunRecord& record,
+             std::ostream& out, std::ostream& err, TerminalProgress& progress) {
+    TerminalRunView::Setup setup;
+    setup.operation = request.operation;
+    setup.aliasName = database.aliasName;
+    setup.directory = database.directory;
+    setup.tables = database.tables;
+    setup.privateDirectory = privateDirectory;
+    setup.printLines = !request.json;
+    setup.details = request.details;
+    TerminalRunView view(setup, table, log, out, progress);
+    try {
+        repair::RunRepairOperation(request.operation, view);
+        record.completed = true;
+    } catch (const std::exception& e) {
+        record.failure = e.what();
+    } catch (...) {
+        record.failure = "unknown failure";
+    }
+    progress.EndLine();
+    if (!record.failure.empty()) {
+        err << "mendrix-cli " << request.command << ": " << record.failure << '\n';
+    }
+    record.lines = view.MessageLines();
+    record.tables = view.Outcomes();
+    record.cancelled = view.Cancelled();
+    if (view.Interrupted()) {
+        // A Ctrl-C during the last table: the run ended as it would have, the next one is
+        // not begun.
+        SetInterruptRequest();
+    }
+}
+
+} // namespace
+
+int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, std::ostream& out,
+                    std::ostream& err) {
+    const bool check = request.operation == repair::roCheckAndRepair;
+    CLI::App app{Summary(request.operation), "mendrix-cli " + request.command};
+    app.add_flag("--json", request.json,
+                 "print a machine-readable report (JSON) instead of the run's lines");
+    app.add_flag("--details", request.details,
+                 "under each verdict, every finding of the verify (code, file, block, record, "
+                 "text) and the work tables a rebuild left");
+    if (check) {
+        app.add_flag("--dry-run", request.dryRun,
+                     "only the open test and a verify: say which tables would be rebuilt and "
+                     "change nothing on disk");
+    }
+    app.add_option("TARGET", request.targets,
+                   "an engine alias, a directory of tables, or table files")
+        ->required();
+    app.footer(RunCommandHelp());
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? kExitHealthy : kExitUsage;
+    }
+    return -1;
+}
+
+int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream& err) {
+    RunSummary summary;
+    summary.command = request.command;
+    summary.operation = request.operation;
+    summary.dryRun = request.dryRun;
+    summary.details = request.details && !request.dryRun; // a dry run reads no error table
+
+    platform::TSession session("TempSession");
+    const std::string privateDirectory = BatchPrivateDir();
+    if (!privateDirectory.empty()) {
+        session.SetPrivateDir(privateDirectory);
+    }
+    session.SetActive(true);
+    const std::vector<RunTarget> targets = ResolveTargets(session, request.targets);
+    platform::TDatabase database(session, "TempDB");
+    platform::TTable table(database);
+    table.SetExclusive(true);
+
+    repair::RunLog log;
+    const fs::path logFile = RunLogFile();
+    if (!request.dryRun) {
+        std::error_code ignored;
+        fs::create_directory(logFile.parent_path(), ignored);
+        summary.logFile = logFile.string();
+    }
+    TerminalProgress progress(err, TerminalProgress::StderrIsTerminal());
+    const repair::ScopedTableStatusBars bars(progress);
+    const CancelOnInterrupt cancelOnInterrupt;
+    const IgnoreBrokenPipe ignoreBrokenPipe;
+
+    for (const RunTarget& target : targets) {
+        if (InterruptRequested()) {
+            summary.skippedTargets.push_back(target.given);
+            continue;
+        }
+        RunRecord& record = summary.runs.emplace_back();
+        record.given = target.given;
+        try {
+            if (!target.problem.empty()) {
+                throw std::runtime_error(target.problem);
+            }
+            record.database = SelectDatabase(session, database, target);
+            if (request.dryRun) {
+                DryCheck(table, record.database, record, out, progress, !request.json);
+                continue;
+            }
+        } catch (const std::exception& e) {
+            progress.EndLine();
+            record.failure = e.what();
+            err << "mendrix-cli " << request.command << ": " << target.given << ": " << e.what()
+                << '\n';
+            continue;
+        }
+        log.Append(record.database.selectionLine);
+        RealRun(request, table, record.database, privateDirectory, log, record, out, err, progress);
+        SaveLog(log, logFile, summary, err);
+    }
+    if (request.dryRun && !request.json) {
+        out << WouldRebuildLine(summary.runs) << '\n';
+    }
+    const int exitCode = ExitCodeOf(summary);
+    if (request.json) {
+        out << ReportJson(summary, exitCode);
+    }
+    out.flush();
+    return exitCode;
+}
+
+int RunCommandMain(std::string command, repair::TRepairOperation operation,
+                   const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    RunRequest request;
+    request.command = std::move(command);
+    request.operation = operation;
+    if (const int code = ParseRunRequest(args, request, out, err); code >= 0) {
+        return code;
+    }
+    return ExecuteRunRequest(request, out, err);
+}
+
+std::string RunCommandHelp() {
+    return "A target is an engine alias, a directory (made the database through the session "
+           "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
+           "over just those tables).\n"
+           "The lines are the repair window's message-pane lines, time stamps included, and go "
+           "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
+           "progress is finished); a second Ctrl-C ends the program at once.\n"
+           "Exit codes (added together): 0 all healthy, 1 problems found and all repaired, "
+           "4 problems left, 8 operational error, 16 usage error, 32 cancelled.";
+}
+
+} // namespace cli

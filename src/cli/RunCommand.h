@@ -1,0 +1,38 @@
+#pragma once
+
+#include "repair/RepairRun.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// How the run commands (check, verify, rebuild) were asked to run.
+struct RunRequest {
+    std::string command;
+    repair::TRepairOperation operation = repair::roVerify;
+    std::vector<std::string> targets;
+    bool json = false;
+    bool details = false;
+    bool dryRun = false;
+};
+
+// Parses a run command's arguments (OPTIONS TARGET...). Returns -1 when the command should
+// run, else the exit code to end with (the help was printed, or a usage error explained).
+int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, std::ostream& out,
+                    std::ostream& err);
+
+// Runs the request: every target through the window's run routine (or, for a dry check, the
+// open test and a verify that writes nothing), lines and report to `out`, messages and
+// progress to `err`. Returns the exit code (ExitCodes.h).
+int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream& err);
+
+// The command's entry: parse, then execute.
+int RunCommandMain(std::string command, repair::TRepairOperation operation,
+                   const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The text the run commands share in their help: targets, options and exit codes.
+std::string RunCommandHelp();
+
+} // namespace cli

@@ -1,0 +1,429 @@
+// The batch program's runs against the window's run routine on copies of the sample database.
+
+#include "CliChild.h"
+#include "platform/Database.h"
+#include "platform/Session.h"
+#include "platform/Table.h"
+#include "repair/RepairRun.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using clitest::ChildRun;
+using clitest::RunChild;
+using clitest::SplitLines;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Lines = std::vector<std::string>;
+
+// The window as the run sees it, remembering the pane and the log lines.
+class RecordingView : public repair::RepairRunView {
+public:
+    RecordingView(platform::TTable& table, std::vector<std::string> tables, std::string alias)
+        : table_(table), tables_(std::move(tables)), alias_(std::move(alias)) {}
+    void AppendMessage(const std::string& line) override { pane.push_back(line); }
+    void ClearMessages() override { pane.clear(); }
+    std::vector<std::string> MessageLines() const override { return pane; }
+    void SetGaugeMax(int) override {}
+    void SetGaugePosition(int position) override { gauge_ = position; }
+    int GaugePosition() const override { return gauge_; }
+    void ResetProgressBars() override {}
+    bool CancelRequested() const override { return false; }
+    void ClearCancelRequest() override {}
+    void SetCancelEnabled(bool) override {}
+    void ProcessPendingEvents() override {}
+    const std::vector<std::string>& TableList() const override { return tables_; }
+    platform::TTable& TempTable() override { return table_; }
+    std::string DatabaseAliasName() const override { return alias_; }
+    void AppendLogLine(const std::string& line) override { log.push_back(line); }
+
+    Lines pane;
+    Lines log;
+
+private:
+    platform::TTable& table_;
+    std::vector<std::string> tables_;
+    std::string alias_;
+    int gauge_ = 0;
+};
+
+// The time stamp of a start or end line replaced by a mark.
+Lines WithoutTimeStamps(const Lines& lines) {
+    static const std::regex stamp(
+        R"(^(.*(started|complete)\. )\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap]$)");
+    Lines masked;
+    for (const std::string& line : lines) {
+        masked.push_back(std::regex_replace(line, stamp, "$1<time>"));
+    }
+    return masked;
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        files[fs::relative(entry.path(), dir).string()] =
+            entry.is_regular_file() ? testsupport::ReadFileBytes(entry.path()) : "<dir>";
+    }
+    return files;
+}
+
+// The lines of the shared run log that follow the selection line naming `directory`, as many
+// as `count` (the log may hold many runs; the last one of this directory is taken).
+Lines LoggedRun(const fs::path& directory, std::size_t count) {
+    const Lines log =
+        SplitLines(testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log"));
+    const std::string selection = "DB path set to: " + directory.string();
+    const auto at = std::find(log.rbegin(), log.rend(), selection);
+    if (at == log.rend()) {
+        return {};
+    }
+    const auto first = at.base(); // the line after the selection line
+    const auto available = static_cast<std::size_t>(log.end() - first);
+    return Lines(first, first + static_cast<std::ptrdiff_t>(std::min(count, available)));
+}
+
+class CliRuns : public ::testing::Test {
+protected:
+    CliRuns() {
+        // No configuration file: the engine offers only its built-in alias, in this process
+        // and in the children.
+        ::setenv("MENDRIX_ENGINE_CONFIG", (root_ / "engine.ini").c_str(), 1);
+        env_ = {{"MENDRIX_ENGINE_CONFIG", (root_ / "engine.ini").string()},
+                {"XDG_STATE_HOME", (root_ / "state").string()}};
+    }
+
+    // A fresh copy of the sample database.
+    fs::path Samples(const std::string& name) const {
+        const fs::path dir = root_ / name;
+        fs::create_directories(dir);
+        for (const auto& entry : fs::directory_iterator(testsupport::BinDir() / "samples")) {
+            fs::copy_file(entry.path(), dir / entry.path().filename());
+        }
+        return dir;
+    }
+
+    ChildRun Cli(const std::vector<std::string>& args) const { return RunChild(args, env_); }
+
+    // The window's run of `operation` over every table of `dir`, in this process.
+    Lines WindowRun(repair::TRepairOperation operation, const fs::path& dir) const {
+        platform::TSession session("TempSession");
+        fs::create_directories(root_ / "priv");
+        session.SetPrivateDir((root_ / "priv").string());
+        session.SetActive(true);
+        session.SetConfigMode(platform::cfmSession);
+        session.AddStandardAlias("Mendrix", dir.string(), "PARADOX");
+        session.SetConfigMode(platform::cmAll);
+        platform::TDatabase database(session, "TempDB");
+        database.SetAliasName("Mendrix");
+        database.SetConnected(true);
+        std::vector<std::string> tables;
+        session.GetTableNames("TempDB", "*.*", true, false, tables);
+        platform::TTable table(database);
+        table.SetExclusive(true);
+        RecordingView view(table, tables, "Mendrix");
+        repair::RunRepairOperation(operation, view);
+        EXPECT_EQ(view.log, view.pane);
+        return view.pane;
+    }
+
+    const fs::path& Root() const { return root_.path(); }
+    clitest::Environment env_;
+
+private:
+    testsupport::TempDir root_;
+};
+
+TEST_F(CliRuns, EachCommandPrintsTheWindowRunsLinesLogsThemAndExitsByWhatItFound) {
+    struct Case {
+        const char* command;
+        repair::TRepairOperation operation;
+        int exitCode;    // the samples hold two damaged tables
+        int verifyAfter; // a verify of the copy afterwards
+    };
+    // Check & Repair rebuilds INVOICE (its index does not open) but not STOCK (no index,
+    // never opened); Rebuild All rebuilds both.
+    for (const Case& c :
+         {Case{"verify", repair::roVerify, 4, 4}, Case{"check", repair::roCheckAndRepair, 1, 4},
+          Case{"rebuild", repair::roRebuild, 1, 0}}) {
+        SCOPED_TRACE(c.command);
+        const fs::path cliCopy = Samples(std::string(c.command) + "-cli");
+        const fs::path windowCopy = Samples(std::string(c.command) + "-window");
+        const ChildRun run = Cli({c.command, cliCopy.string()});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(run.err, "");
+        const Lines printed = SplitLines(run.out);
+        EXPECT_EQ(WithoutTimeStamps(printed),
+                  WithoutTimeStamps(WindowRun(c.operation, windowCopy)));
+        EXPECT_EQ(LoggedRun(cliCopy, printed.size()), printed) << "every line, once, in order";
+        EXPECT_EQ(Cli({"verify", cliCopy.string()}).exitCode, c.verifyAfter);
+    }
+}
+
+TEST_F(CliRuns, JsonReportsTheRunsTablesFindingsAndWorkTables) {
+    const fs::path dir = Samples("json");
+    const ChildRun text = Cli({"verify", dir.string()});
+    const ChildRun run = Cli({"verify", "--details", "--json", dir.string()});
+    ASSERT_EQ(run.exitCode, 4) << run.err;
+    const auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["exitCode"], 4);
+    EXPECT_EQ(report["command"], "verify");
+    ASSERT_EQ(report["runs"].size(), 1u);
+    const auto& verifyRun = report["runs"][0];
+    EXPECT_EQ(verifyRun["directory"], dir.string());
+    EXPECT_EQ(WithoutTimeStamps(verifyRun["lines"].get<Lines>()),
+              WithoutTimeStamps(SplitLines(text.out)));
+    std::map<std::string, nlohmann::json> tables;
+    for (const auto& table : verifyRun["tables"]) {
+        tables[table["name"]] = table;
+    }
+    ASSERT_EQ(tables.size(), 7u);
+    EXPECT_EQ(tables["CUSTOMER.DB"]["state"], "healthy");
+    EXPECT_TRUE(tables["CUSTOMER.DB"]["findings"].empty());
+    const auto& invoice = tables["INVOICE.DB"];
+    EXPECT_EQ(invoice["state"], "problems left");
+    EXPECT_EQ(invoice["verdict"], "Verification Successful. Verification completed.");
+    EXPECT_THAT(invoice["lines"].get<Lines>(),
+                ElementsAre("INVOICE.DB", "Verification Successful. Verification completed."));
+    EXPECT_FALSE(invoice.contains("rebuilt")) << "a verify rebuilds nothing";
+    ASSERT_FALSE(invoice["findings"].empty());
+    EXPECT_EQ(invoice["findings"][0]["file"], "INVOICE.PX");
+    EXPECT_EQ(invoice["findings"][0]["block"], 1);
+    EXPECT_TRUE(invoice["findings"][0]["code"].is_number());
+    EXPECT_EQ(tables["STOCK.DB"]["findings"][0]["file"], "STOCK.DB");
+
+    // The same findings as text under their verdicts.
+    const ChildRun details = Cli({"verify", "--details", (dir / "INVOICE.DB").string()});
+    EXPECT_THAT(details.out,
+                HasSubstr("Verification completed.\n  [" + invoice["findings"][0]["code"].dump() +
+                          "] INVOICE.PX block 1"));
+
+    const std::string original = testsupport::ReadFileBytes(dir / "INVOICE.DB");
+    const ChildRun rebuild = Cli({"rebuild", "--json", (dir / "INVOICE.DB").string()});
+    ASSERT_EQ(rebuild.exitCode, 1) << rebuild.err;
+    const auto rebuilt = nlohmann::json::parse(rebuild.out)["runs"][0]["tables"];
+    ASSERT_EQ(rebuilt.size(), 1u);
+    EXPECT_EQ(rebuilt[0]["state"], "repaired");
+    EXPECT_EQ(rebuilt[0]["rebuilt"], true);
+    ASSERT_TRUE(rebuilt[0]["backupTable"].is_string());
+    EXPECT_EQ(testsupport::ReadFileBytes(rebuilt[0]["backupTable"].get<std::string>()), original);
+}
+
+TEST_F(CliRuns, DryRunNamesTheTablesToRebuildAndChangesNothing) {
+    const fs::path dir = Samples("dry");
+    const auto before = Snapshot(dir);
+    const ChildRun run = Cli({"check", "--dry-run", dir.string()});
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Checking INVOICE.DB\nDoes not open with index: Primary"));
+    EXPECT_THAT(SplitLines(run.out).back(),
+                "Check & Repair would rebuild: " + (dir / "INVOICE.DB").string());
+    const ChildRun json = Cli({"check", "--dry-run", "--json", dir.string()});
+    EXPECT_EQ(json.exitCode, 4);
+    for (const auto& table : nlohmann::json::parse(json.out)["runs"][0]["tables"]) {
+        EXPECT_EQ(table["wouldRebuild"], table["name"] == "INVOICE.DB") << table["name"];
+    }
+    EXPECT_EQ(Snapshot(dir), before) << "no file changed, none made";
+    const fs::path batchPrivate = Root() / "state" / "mendrix" / "priv";
+    EXPECT_TRUE(!fs::exists(batchPrivate) || fs::is_empty(batchPrivate));
+
+    // A real Check & Repair then rebuilds exactly that table.
+    const ChildRun real = Cli({"check", dir.string()});
+    EXPECT_EQ(real.exitCode, 1);
+    EXPECT_TRUE(fs::exists(dir / "INVOICE-BACKUP.DB"));
+    EXPECT_FALSE(fs::exists(dir / "STOCK-BACKUP.DB"));
+}
+
+// Runs a shell command line with the directory read-only: mounted so in a mount namespace of
+// its own when run by root (who writes anywhere otherwise), else by its permissions.
+ChildRun RunOnReadOnly(const fs::path& dir, const std::string& commandLine,
+                       const clitest::Environment& env) {
+    testsupport::TempDir out;
+    std::string line;
+    for (const auto& [name, value] : env) {
+        line += name + "='" + value + "' ";
+    }
+    const std::string redirect = " >" + (out / "out").string() + " 2>" + (out / "err").string();
+    if (::geteuid() == 0) {
+        line = "unshare -m sh -c \"mount --bind '" + dir.string() + "' '" + dir.string() +
+               "' && mount -o remount,ro,bind '" + dir.string() + "' && " + line + commandLine +
+               redirect + "\"";
+    } else {
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+        line += commandLine + redirect;
+    }
+    const int status = std::system(line.c_str());
+    if (::geteuid() != 0) {
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
+    }
+    ChildRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = testsupport::ReadFileBytes(out / "out");
+    run.err = testsupport::ReadFileBytes(out / "err");
+    return run;
+}
+
+TEST_F(CliRuns, VerifyAndDryRunOnAReadOnlyDirectoryStillGiveTheVerdicts) {
+    const fs::path dir = Samples("readonly");
+    const auto before = Snapshot(dir);
+    const std::string program = "'" + clitest::CliProgram().string() + "'";
+    const ChildRun verify = RunOnReadOnly(dir, program + " verify '" + dir.string() + "'", env_);
+    if (verify.exitCode == 1 && verify.out.empty()) {
+        GTEST_SKIP() << "no read-only mount here: " << verify.err;
+    }
+    EXPECT_EQ(verify.exitCode, 4) << verify.err;
+    // The error table goes to the private directory, so the data folder's mount does not matter.
+    EXPECT_THAT(verify.out,
+                HasSubstr("INVOICE.DB\nVerification Successful. Verification completed.\n"));
+    EXPECT_THAT(verify.out, HasSubstr("CUSTOMER.DB\n"));
+    const ChildRun dry =
+        RunOnReadOnly(dir, program + " check --dry-run '" + dir.string() + "'", env_);
+    EXPECT_EQ(dry.exitCode, 4) << dry.err;
+    EXPECT_THAT(dry.out,
+                HasSubstr("Check & Repair would rebuild: " + (dir / "INVOICE.DB").string()));
+    EXPECT_EQ(Snapshot(dir), before);
+}
+
+TEST_F(CliRuns, TargetsAreAliasesDirectoriesOrTableFilesGroupedByDirectory) {
+    const fs::path first = Samples("first");
+    const fs::path second = Samples("second");
+    testsupport::WriteFileBytes(Root() / "engine.ini",
+                                "[COPY]\nTYPE=STANDARD\nPATH=" + first.string() +
+                                    "\nDEFAULT DRIVER=PARADOX\n");
+    const ChildRun alias = Cli({"verify", "COPY"});
+    EXPECT_EQ(alias.exitCode, 4) << alias.err;
+    EXPECT_EQ(WithoutTimeStamps(SplitLines(alias.out)),
+              WithoutTimeStamps(SplitLines(Cli({"verify", first.string()}).out)));
+
+    const ChildRun files = Cli({"verify", (first / "INVOICE.DB").string(),
+                                (second / "EVENTS").string(), (first / "CUSTOMER.DB").string()});
+    EXPECT_EQ(files.exitCode, 4) << files.err;
+    EXPECT_THAT(WithoutTimeStamps(SplitLines(files.out)),
+                ElementsAre("Verify started. <time>", "INVOICE.DB",
+                            "Verification Successful. Verification completed.", "CUSTOMER.DB",
+                            "Verification Successful. Table has no errors.",
+                            "Verify complete. <time>", "Verify started. <time>", "EVENTS.DB",
+                            "Verification Successful. Table has no errors.",
+                            "Verify complete. <time>"));
+    EXPECT_EQ(Cli({"verify", (second / "EVENTS.DB").string()}).exitCode, 0);
+
+    const ChildRun missing = Cli({"verify", (first / "NOTHERE.DB").string()});
+    EXPECT_EQ(missing.exitCode, 8);
+    EXPECT_THAT(missing.err, HasSubstr("NOTHERE.DB"));
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(Cli({"verify"}).exitCode, 16);
+    EXPECT_EQ(Cli({"check", "--bogus", first.string()}).exitCode, 16);
+    EXPECT_EQ(Cli({"verify", "--dry-run", first.string()}).exitCode, 16);
+}
+
+TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines) {
+    const fs::path dir = Root() / "junk";
+    fs::create_directories(dir);
+    fs::copy_file(testsupport::BinDir() / "samples" / "EVENTS.DB", dir / "EVENTS.DB");
+    testsupport::WriteFileBytes(dir / "ZJUNK.DB", std::string(600, 'z'));
+
+    const ChildRun verify = Cli({"verify", dir.string()});
+    EXPECT_EQ(verify.exitCode, 4) << "a verdict was reached for each table";
+
+    const ChildRun check = Cli({"check", dir.string()});
+    EXPECT_EQ(check.exitCode, 8);
+    const Lines checked = SplitLines(check.out);
+    ASSERT_FALSE(checked.empty());
+    EXPECT_EQ(checked.back(), "Aborted due to error") << "no end line after a failure";
+    EXPECT_THAT(check.err, HasSubstr("Table ZJUNK.DB could not be rebuilt."));
+    EXPECT_EQ(LoggedRun(dir, checked.size()), checked);
+
+    // Rebuild All goes on after a table whose rebuild was not successful: one table
+    // repaired, one left.
+    const ChildRun rebuild = Cli({"rebuild", "--json", dir.string()});
+    EXPECT_EQ(rebuild.exitCode, 1 | 4) << rebuild.err;
+    const auto tables = nlohmann::json::parse(rebuild.out)["runs"][0]["tables"];
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0]["state"], "repaired");
+    EXPECT_EQ(tables[1]["state"], "problems left");
+}
+
+TEST_F(CliRuns, AReaderThatGoesAwayDoesNotStopTheRunOrItsLog) {
+    const fs::path dir = Samples("closed");
+    std::string line;
+    for (const auto& [name, value] : env_) {
+        line += name + "='" + value + "' ";
+    }
+    // The reader is gone before the first line is written.
+    line += "'" + clitest::CliProgram().string() + "' check '" + dir.string() +
+            "' 2>/dev/null | exit 0";
+    EXPECT_EQ(std::system(line.c_str()), 0);
+    const Lines logged = LoggedRun(dir, 12);
+    ASSERT_EQ(logged.size(), 12u);
+    EXPECT_THAT(logged.back(), ::testing::StartsWith("Check & Repair complete. "));
+    EXPECT_TRUE(fs::exists(dir / "INVOICE-BACKUP.DB"));
+}
+
+TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
+    constexpr int kRuns = 4;
+    std::vector<fs::path> dirs;
+    for (int i = 0; i < kRuns; ++i) {
+        dirs.push_back(Samples("together" + std::to_string(i)));
+    }
+    std::vector<ChildRun> runs(kRuns);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRuns; ++i) {
+        threads.emplace_back([&, i] { runs[i] = Cli({"verify", dirs[i].string()}); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const std::string log =
+        testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log");
+    for (int i = 0; i < kRuns; ++i) {
+        const Lines printed = SplitLines(runs[i].out);
+        EXPECT_EQ(LoggedRun(dirs[i], printed.size()), printed);
+        const std::string selection = "DB path set to: " + dirs[i].string() + "\r\n";
+        ASSERT_NE(log.find(selection), std::string::npos);
+        EXPECT_EQ(log.find(selection), log.rfind(selection)) << "logged once";
+    }
+}
+
+TEST_F(CliRuns, InterruptStopsBetweenTablesWithEveryLineLogged) {
+    const fs::path dir = Root() / "many";
+    fs::create_directories(dir);
+    const fs::path events = testsupport::BinDir() / "samples" / "EVENTS.DB";
+    constexpr int kTables = 150; // their lines are far more than the pipe holds
+    for (int i = 0; i < kTables; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "T%03d.DB", i);
+        fs::copy_file(events, dir / name);
+    }
+    const ChildRun run =
+        clitest::RunChildSignalledWhenBlocked({"verify", dir.string()}, env_, SIGINT);
+    EXPECT_EQ(run.exitCode, 32) << run.err;
+    const Lines lines = SplitLines(run.out);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_THAT(lines.front(), ::testing::StartsWith("Verify started. "));
+    EXPECT_EQ(lines[lines.size() - 2], "Operation cancelled by user.");
+    EXPECT_THAT(lines.back(), ::testing::StartsWith("Verify complete. "));
+    // Each table begun was finished: its name, then its verdict.
+    const std::size_t tableLines = lines.size() - 3;
+    EXPECT_EQ(tableLines % 2, 0u);
+    const std::size_t begun = tableLines / 2;
+    EXPECT_GT(begun, 0u);
+    EXPECT_LT(begun, static_cast<std::size_t>(kTables)) << "stopped before the end";
+    for (std::size_t i = 0; i < begun; ++i) {
+        EXPECT_EQ(lines[1 + 2 * i + 1], "Verification Successful. Table has no errors.");
+    }
+    EXPECT_EQ(LoggedRun(dir, lines.size()), lines);
+}
+
+} // namespace
