@@ -32,6 +32,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             blobs = paradox::BlobFile::Open(family.mb, findings);
         }
     }
+    std::uint64_t complete = 0;
     std::string buffer;
     buffer.reserve(kFlushBytes + 4096);
     auto flush = [&] {
@@ -43,6 +44,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     table->ForEachRecordOrGap(
         [&](const paradox::RecordRef& record) {
             paradox::AppendRecordLine(buffer, *table, record, blobs.get(), &findings);
+            ++complete;
             flush();
         },
         [&](std::uint16_t, std::uint16_t count) {
@@ -54,8 +56,19 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         });
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.flush();
+    const std::uint32_t declared = table->Header().numRecords;
+    if (complete < declared && !findings.HasDataLoss()) {
+        findings.Add(paradox::FindingCode::RecordCountMismatch, paradox::Severity::Damage,
+                     table->FileName(), -1, -1,
+                     std::to_string(complete) + " records read, header says " +
+                         std::to_string(declared),
+                     true);
+    }
     PrintFindings(findings, err);
-    return out ? kExitOk : kExitFailed;
+    // Whatever was lost (records, blob data) makes the dump a failure, though it printed
+    // everything it could.
+    const bool lost = findings.HasDataLoss();
+    return out && !lost ? kExitOk : kExitFailed;
 }
 
 const CommandRegistration kDump{{"dump", "TABLE",

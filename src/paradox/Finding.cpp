@@ -158,6 +158,11 @@ bool FindingList::HasDamage() const {
                        [](const Finding& f) { return f.severity == Severity::Damage; });
 }
 
+bool FindingList::HasDataLoss() const {
+    return std::any_of(findings_.begin(), findings_.end(),
+                       [](const Finding& f) { return f.dataLost; });
+}
+
 bool FindingList::Has(FindingCode code) const {
     return std::any_of(findings_.begin(), findings_.end(),
                        [code](const Finding& f) { return f.code == code; });

@@ -36,7 +36,9 @@ void SetError(std::string* error, const std::filesystem::path& path, const char*
 } // namespace
 
 std::optional<MappedFile> MappedFile::Open(const std::filesystem::path& path, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO or device planted under a table's name must not hold the open until
+    // some writer appears; it is refused below as not a regular file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         SetError(error, path, "cannot open");
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +57,19 @@ void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
     }
 }
 
+// Refuses a FIFO, device or directory before anything is read from it (a read would hang or
+// mean nothing).
+void RequireRegularFile(const Fd& fd, const std::filesystem::path& path) {
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        ThrowSystemError("cannot examine", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        ThrowSystemError("not a regular file:", path);
+    }
+}
+
 void Sync(const Fd& fd, const std::filesystem::path& path) {
     if (!skipFlushes && ::fsync(fd.get()) != 0) {
         ThrowSystemError("cannot flush", path);
@@ -88,7 +102,8 @@ bool FlushesSkipped() {
 
 void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
     constexpr std::size_t kChunk = 1 << 20;
-    Fd in(from, O_RDONLY);
+    Fd in(from, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    RequireRegularFile(in, from);
     Fd out(to, O_WRONLY | O_CREAT | O_TRUNC);
     CrashPoint();
     // The kernel copies without the data passing through this process where it can.
@@ -127,6 +142,30 @@ void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::p
     }
     Sync(out, to);
     CrashPoint();
+}
+
+std::string ReadRegularFile(const std::filesystem::path& file, std::size_t limit) {
+    Fd in(file, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    RequireRegularFile(in, file);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowSystemError("cannot read", file);
+        }
+        if (n == 0) {
+            return text;
+        }
+        if (text.size() + static_cast<std::size_t>(n) > limit) {
+            errno = EFBIG;
+            ThrowSystemError("too large to be ours:", file);
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
 }
 
 void WriteFileDurably(const std::filesystem::path& to, std::string_view bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tutil {
@@ -11,6 +12,9 @@ namespace tutil {
 
 // Copies `from` to `to` byte for byte (replacing `to`) and flushes `to`.
 void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+// The whole of a small regular file (at most `limit` bytes); a FIFO, device, symlink or a
+// larger file is refused without waiting on it.
+std::string ReadRegularFile(const std::filesystem::path& file, std::size_t limit);
 // Writes `bytes` as the whole of `to` (replacing it) and flushes it.
 void WriteFileDurably(const std::filesystem::path& to, std::string_view bytes);
 void SyncFile(const std::filesystem::path& file);

@@ -126,11 +126,10 @@ bool RecoverInterruptedSwap(const fs::path& dir, const std::string& stem) {
     const fs::path journalTemp = journal.string() + ".tmp";
     bool found = false;
     if (fs::exists(fs::symlink_status(journal))) {
-        std::ifstream in(journal, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
+        constexpr std::size_t kJournalLimit = 1 << 20;
+        const std::string text = ReadRegularFile(journal, kJournalLimit);
         SwapPlan plan;
-        if (!ParseJournal(text.str(), plan)) {
+        if (!ParseJournal(text, plan)) {
             throw std::runtime_error("unreadable rebuild journal " + journal.string());
         }
         ApplyPlan(dir, staging, plan);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -25,10 +26,11 @@ std::string Quoted(const std::string& text) {
     return out + "'";
 }
 
-Run RunCli(const std::string& arguments) {
+// `prefix` runs the program under another, e.g. "timeout 20".
+Run RunCli(const std::string& arguments, const std::string& prefix = "") {
     testsupport::TempDir dir;
     const auto program = testsupport::BinDir() / "mendrix-cli";
-    const std::string command = Quoted(program.string()) + " " + arguments + " >" +
+    const std::string command = prefix + " " + Quoted(program.string()) + " " + arguments + " >" +
                                 Quoted((dir / "out").string()) + " 2>" +
                                 Quoted((dir / "err").string());
     const int status = std::system(command.c_str());
@@ -91,7 +93,7 @@ TEST(Cli, DumpPrintsEveryRecordAsTheLibraryDoes) {
 
 TEST(Cli, DumpReportsAMissingBlobFileAndGoesOn) {
     auto run = RunCli("dump " + Table("teverett-paradoxReader/MEMBRE.DB"));
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1); // the blobs are lost
     EXPECT_NE(run.err.find("Blob file is missing"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("<blob len="), std::string::npos);
     EXPECT_GT(Lines(run.out), 0u);
@@ -109,7 +111,7 @@ TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
     bytes.resize(static_cast<std::size_t>(table->BlockOffset(last)) + 6 + 2 * 71);
     testsupport::WriteFileBytes(dir / "ORDERS.DB", bytes);
     auto run = RunCli("dump " + Quoted((dir / "ORDERS.DB").string()));
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(Lines(run.out), 224u);
     const std::size_t lost = table->ChainCounts().back() - 2u;
     std::string tail;
@@ -118,6 +120,42 @@ TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
     }
     EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
     EXPECT_NE(run.err.find("File ends before its last block"), std::string::npos) << run.err;
+}
+
+TEST(Cli, DumpFailsWheneverDataWasLost) {
+    testsupport::TempDir dir;
+    const auto corpus = testsupport::CorpusDir() / "leonhad-paradoxdriver/db";
+    // Only the header is left: it declares 224 records, none can be read.
+    std::string orders = testsupport::ReadFileBytes(corpus / "ORDERS.DB");
+    orders.resize(0x800);
+    testsupport::WriteFileBytes(dir / "ORDERS.DB", orders);
+    auto headerOnly = RunCli("dump " + Quoted((dir / "ORDERS.DB").string()));
+    EXPECT_EQ(headerOnly.exitCode, 1) << headerOnly.err;
+    EXPECT_EQ(Lines(headerOnly.out), 0u);
+    EXPECT_NE(headerOnly.err.find("ORDERS.DB"), std::string::npos) << headerOnly.err;
+    EXPECT_NE(headerOnly.err.find("data lost"), std::string::npos) << headerOnly.err;
+
+    // Every blob block of the .MB overwritten: the records still print, the blobs are lost.
+    testsupport::WriteFileBytes(dir / "CUSTOMER.DB",
+                                testsupport::ReadFileBytes(corpus / "CUSTOMER.DB"));
+    std::string mb = testsupport::ReadFileBytes(corpus / "CUSTOMER.MB");
+    std::fill(mb.begin() + 4096, mb.end(), '\xEE');
+    testsupport::WriteFileBytes(dir / "CUSTOMER.MB", mb);
+    auto damagedBlobs = RunCli("dump " + Quoted((dir / "CUSTOMER.DB").string()));
+    EXPECT_EQ(damagedBlobs.exitCode, 1) << damagedBlobs.err;
+    EXPECT_EQ(Lines(damagedBlobs.out), 20u);
+    EXPECT_NE(damagedBlobs.err.find("CUSTOMER.MB"), std::string::npos) << damagedBlobs.err;
+}
+
+TEST(Cli, NamesThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    testsupport::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "X.DB").c_str(), 0644), 0);
+    // `timeout` turns a hang into exit status 124.
+    for (const char* command : {"info", "dump", "verify", "rebuild"}) {
+        auto run =
+            RunCli(std::string(command) + " " + Quoted((dir / "X.DB").string()), "timeout 20");
+        EXPECT_EQ(run.exitCode, 1) << command << ": " << run.out << run.err;
+    }
 }
 
 TEST(Cli, UnreadableTablesExitNonZero) {
