@@ -8,6 +8,7 @@
 #include "paradox/ValueText.h"
 
 #include <ostream>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -56,6 +57,15 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         });
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.flush();
+    for (const auto& [shrank, name] :
+         {std::pair{table->FileShrank(), table->FileName()},
+          std::pair{blobs && blobs->FileShrank(), blobs ? blobs->FileName() : std::string()}}) {
+        if (shrank) {
+            findings.Add(paradox::FindingCode::FileTruncated, paradox::Severity::Damage, name, -1,
+                         -1, "changed size while it was read; what was printed is not reliable",
+                         true);
+        }
+    }
     const std::uint32_t declared = table->Header().numRecords;
     if (complete < declared && !findings.HasDataLoss()) {
         findings.Add(paradox::FindingCode::RecordCountMismatch, paradox::Severity::Damage,

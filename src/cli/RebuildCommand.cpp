@@ -3,6 +3,7 @@
 
 #include "cli/Commands.h"
 #include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
 #include "platform/TUtil32.h"
 
 #include <filesystem>
@@ -23,7 +24,7 @@ bool RebuildOne(std::uint16_t session, const std::string& path, std::ostream& ou
     std::uint32_t status = 0;
     auto fail = [&](const char* step, std::uint16_t code) {
         out << path << ": Rebuild was not successful. (" << step << ": "
-            << engine::DescribeError(code) << ")\n";
+            << engine::TakeFailureMessage(code) << ")\n";
         return false;
     };
     if (auto r = TUVerifyTable(session, path.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status);

@@ -1,6 +1,7 @@
 // mendrix-cli verify TABLE...: each table's verify status, verdict and findings.
 
 #include "cli/Commands.h"
+#include "engine/ErrorCodes.h"
 #include "paradox/Finding.h"
 #include "tutil/TableLocation.h"
 #include "tutil/UtilityError.h"
@@ -61,7 +62,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
             }
         } catch (const tutil::UtilityError& e) {
             out << path << ": Verification unsuccessful.\n";
-            err << path << ": " << e.what() << '\n';
+            err << path << ": " << engine::DescribeError(e.Code()) << ": " << e.what() << '\n';
             exitCode = kExitFailed;
         }
     }

@@ -49,6 +49,14 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
         }
         return Fail(err::IoError, "cannot lock " + db.string() + ": " + std::strerror(error));
     }
+    // A rebuild that finished while this open waited has put a new file under the name: the
+    // lock taken is on the old one and guards nothing.
+    struct stat current {};
+    if (::stat(db.c_str(), &current) != 0 || current.st_ino != info.st_ino ||
+        current.st_dev != info.st_dev) {
+        ::close(fd);
+        return Fail(err::TableInUse, db.string() + " was replaced while it was being opened");
+    }
     out = std::make_unique<TableLock>(Key{}, fd, mode);
     return err::Ok;
 }

@@ -120,6 +120,8 @@ std::string_view FindingText(FindingCode code) {
         return "Record's key is already taken";
     case FindingCode::BlobLost:
         return "Blob could not be recovered";
+    case FindingCode::IndexLost:
+        return "Index could not be rebuilt";
     }
     return "Unknown problem";
 }

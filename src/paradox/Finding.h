@@ -72,6 +72,7 @@ enum class FindingCode : std::uint16_t {
     BlockLost = 502,
     KeyViolation = 503,
     BlobLost = 504,
+    IndexLost = 505,
 };
 
 // The fixed text of a code ("Block chain has a cycle").
