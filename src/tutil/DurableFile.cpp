@@ -115,7 +115,9 @@ void CopyFileDurably(const std::filesystem::path& from, const std::filesystem::p
         }
         if (n < 0) {
             if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-                ThrowSystemError("cannot copy", from);
+                const int error = errno;
+                throw std::system_error(error, std::generic_category(),
+                                        "cannot copy " + from.string() + " to " + to.string());
             }
             kernelCopy = false; // plain reads go on from where the file offsets stand
             break;
