@@ -296,7 +296,8 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     // The new table is locked before it takes the table's name: an open that comes after the
     // swap meets this lock until the rebuild is over, not a half-finished folder.
     std::unique_ptr<engine::TableLock> newTableLock;
-    if (engine::TableLock::Acquire(staging / (table.stem + ".DB"), engine::TableLock::Mode::Exclusive,
+    if (engine::TableLock::Acquire(staging / (table.stem + ".DB"),
+                                   engine::TableLock::Mode::Exclusive,
                                    newTableLock) != engine::err::Ok) {
         throw UtilityError(engine::err::TableInUse, table.db.string() + " is in use");
     }

@@ -20,12 +20,12 @@ struct RebuildNames {
 };
 
 struct RebuildOutcome {
-    std::uint64_t recordsRead = 0;    // records found in the damaged table
-    std::uint64_t recordsWritten = 0; // records in the rebuilt table
-    std::uint64_t keyViolations = 0;  // records moved to the key-violation table
-    std::uint64_t problems = 0;       // rows written to the problem table
+    std::uint64_t recordsRead = 0;        // records found in the damaged table
+    std::uint64_t recordsWritten = 0;     // records in the rebuilt table
+    std::uint64_t keyViolations = 0;      // records moved to the key-violation table
+    std::uint64_t problems = 0;           // rows written to the problem table
     std::vector<std::string> lostIndexes; // index files that could not be rebuilt (ORDERS.X02)
-    paradox::FindingList findings;    // what the rebuild met
+    paradox::FindingList findings;        // what the rebuild met
 };
 
 // Rebuilds the table into `schema`: backs the family up byte for byte, recovers every

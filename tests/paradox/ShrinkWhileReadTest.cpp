@@ -14,8 +14,9 @@ using paradox::BlobFile;
 using paradox::FindingList;
 using paradox::TableReader;
 
-// Another program cuts the table and its blob file to nothing after they were opened; reading on must neither crash nor pass unnoticed. Run in a child process so that a
-// SIGBUS fails this test rather than ending the whole run.
+// Another program cuts the table and its blob file to nothing after they were opened; reading on
+// must neither crash nor pass unnoticed. Run in a child process so that a SIGBUS fails this test
+// rather than ending the whole run.
 TEST(ShrinkWhileRead, FilesCutUnderTheReaderAreReportedNotACrash) {
     testsupport::TempDir dir;
     const auto corpus = testsupport::CorpusDir() / "leonhad-paradoxdriver/db";

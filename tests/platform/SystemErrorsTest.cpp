@@ -2,17 +2,16 @@
 // reason and the file, on real file systems: a small tmpfs for a full disk, a read-only one,
 // an unprivileged child for a file it may not read, two processes rebuilding one table.
 
-#include "platform/TUtil32.h"
-
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableWriter.h"
+#include "platform/TUtil32.h"
 #include "support/TempDir.h"
 
 #include <cstring>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/mount.h>
@@ -73,8 +72,7 @@ public:
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
     bool Mounted() const { return mounted_; }
     bool MakeReadOnly() {
-        return ::mount(nullptr, dir_.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) ==
-               0;
+        return ::mount(nullptr, dir_.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
     const fs::path& path() const { return dir_.path(); }
 
@@ -90,9 +88,9 @@ std::uint16_t Rebuild(const fs::path& db) {
         return 0xFFFF;
     }
     std::uint16_t counts[7] = {};
-    std::uint16_t result = TUGetCRTblDescCount(session, db.c_str(), &counts[0], &counts[1],
-                                               &counts[2], &counts[3], &counts[4], &counts[5],
-                                               &counts[6]);
+    std::uint16_t result =
+        TUGetCRTblDescCount(session, db.c_str(), &counts[0], &counts[1], &counts[2], &counts[3],
+                            &counts[4], &counts[5], &counts[6]);
     CRTblDesc desc{};
     std::vector<FLDDesc> fields(counts[0]);
     std::vector<IDXDesc> indexes(counts[1]);

@@ -157,7 +157,8 @@ TEST(BlobDamage, GarbageInTheMiddleOfTheBlobFileCostsOnlyTheBlobsItHits) {
         // Short memos share suballocated blocks, long ones have blocks of their own.
         const std::size_t length = i % 7 == 0 ? 4000 + (i * 131) % 9000 : 30 + (i * 37) % 900;
         row.Clear().SetInt(0, i).SetBlobText(
-            1, "memo " + std::to_string(i) + " " + std::string(length, static_cast<char>('a' + i % 26)));
+            1, "memo " + std::to_string(i) + " " +
+                   std::string(length, static_cast<char>('a' + i % 26)));
         records.push_back(row.Bytes());
         blobs.push_back(row.Blobs());
     }
@@ -197,9 +198,9 @@ TEST(BlobDamage, GarbageInTheMiddleOfTheBlobFileCostsOnlyTheBlobsItHits) {
     ASSERT_LT(touched, 100u);
 
     const auto table = tutil::LocateTable(db.string());
-    const auto outcome = tutil::RebuildTable(
-        table, tutil::ReadTableStructure(table),
-        {"MEMOS-BACKUP.DB", "MEMOS-KEYVIOL.DB", "MEMOS-PROBLEM.DB", ""});
+    const auto outcome =
+        tutil::RebuildTable(table, tutil::ReadTableStructure(table),
+                            {"MEMOS-BACKUP.DB", "MEMOS-KEYVIOL.DB", "MEMOS-PROBLEM.DB", ""});
     EXPECT_EQ(outcome.recordsWritten, static_cast<std::uint64_t>(kMemos));
     EXPECT_LE(outcome.problems, touched);
     const auto rebuilt = RecordValues(db);
