@@ -194,7 +194,7 @@ TEST(Cli, DumpOfATableCutWhileItIsReadFailsNamingIt) {
             ::usleep(static_cast<useconds_t>(delay.count()));
             std::_Exit(::truncate((dir / "BIG.DB").c_str(), 8192) == 0 ? 0 : 1);
         }
-        const Run run = RunCli("dump " + table);
+        const auto run = RunCli("dump " + table);
         int status = 0;
         ::waitpid(cutter, &status, 0);
         ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 1)
