@@ -67,7 +67,11 @@ void BlobFile::Walk() {
         f.code = FindingCode::BlobFileBad;
         f.file = fileName_;
         f.detail = "at " + HexNumber(offset) + ": " + std::move(detail);
-        structureProblems_.push_back(std::move(f));
+        if (structureProblems_.size() < kMaxStructureProblems) {
+            structureProblems_.push_back(std::move(f));
+        } else {
+            ++structureProblemsNotKept_;
+        }
     };
     if (size < kUnit) {
         problem(0, "file of " + std::to_string(size) + " bytes has no header block");
@@ -149,6 +153,10 @@ void BlobFile::Walk() {
 void BlobFile::CheckStructure(FindingList& findings) const {
     for (const auto& f : structureProblems_) {
         findings.Add(f);
+    }
+    if (structureProblemsNotKept_ > 0) {
+        findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName_, -1, -1,
+                     std::to_string(structureProblemsNotKept_) + " more like this not listed");
     }
 }
 

@@ -49,7 +49,10 @@ private:
     std::filesystem::path path_;
     std::string fileName_;
     MappedFile file_;
+    // A file of garbage must not give a finding per 4 KB unit.
+    static constexpr std::size_t kMaxStructureProblems = 200;
     std::vector<Finding> structureProblems_;
+    std::uint64_t structureProblemsNotKept_ = 0;
 };
 
 // The data of one blob field of a record, whether it lives in the leader or the .MB. When the
