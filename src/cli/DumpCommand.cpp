@@ -8,6 +8,7 @@
 #include "paradox/ValueText.h"
 
 #include <ostream>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -32,6 +33,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             blobs = paradox::BlobFile::Open(family.mb, findings);
         }
     }
+    std::uint64_t complete = 0;
     std::string buffer;
     buffer.reserve(kFlushBytes + 4096);
     auto flush = [&] {
@@ -43,6 +45,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     table->ForEachRecordOrGap(
         [&](const paradox::RecordRef& record) {
             paradox::AppendRecordLine(buffer, *table, record, blobs.get(), &findings);
+            ++complete;
             flush();
         },
         [&](std::uint16_t, std::uint16_t count) {
@@ -54,8 +57,31 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         });
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.flush();
+    for (const auto& [shrank, name] :
+         {std::pair{table->FileShrank(), table->FileName()},
+          std::pair{blobs && blobs->FileShrank(), blobs ? blobs->FileName() : std::string()}}) {
+        if (shrank) {
+            findings.Add(paradox::FindingCode::FileTruncated, paradox::Severity::Damage, name, -1,
+                         -1, "changed size while it was read; what was printed is not reliable",
+                         true);
+        }
+    }
+    const std::uint32_t declared = table->Header().numRecords;
+    if (complete < declared && !findings.HasDataLoss()) {
+        findings.Add(paradox::FindingCode::RecordCountMismatch, paradox::Severity::Damage,
+                     table->FileName(), -1, -1,
+                     std::to_string(complete) + " records read, header says " +
+                         std::to_string(declared),
+                     true);
+    }
     PrintFindings(findings, err);
-    return out ? kExitOk : kExitFailed;
+    // Whatever was lost (records, blob data) makes the dump a failure, though it printed
+    // everything it could.
+    const bool lost = findings.HasDataLoss();
+    if (!out) {
+        return kExitOperational;
+    }
+    return lost ? kExitProblemsLeft : kExitOk;
 }
 
 const CommandRegistration kDump{{"dump", "TABLE",

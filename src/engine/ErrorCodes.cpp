@@ -1,5 +1,6 @@
 #include "engine/ErrorCodes.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace engine {
@@ -44,6 +45,10 @@ std::string DescribeError(std::uint16_t code) {
         return "Input/output error";
     case err::OutOfMemory:
         return "Not enough memory";
+    case err::DiskFull:
+        return "No space left on device";
+    case err::ReadOnlyFileSystem:
+        return "Read-only file system";
     case err::TableInUse:
         return "Table is in use";
     case err::TableCorrupt:
@@ -78,6 +83,8 @@ std::string DescribeError(std::uint16_t code) {
         return "No table name given";
     case err::RebuildInterrupted:
         return "A rebuild of the table was interrupted and must be completed";
+    case err::TableChangedWhileRead:
+        return "Table file changed size while it was read";
     case err::EndOfTable:
         return "At the end of the list";
     case err::InvalidHandle:
@@ -103,6 +110,31 @@ std::string DescribeError(std::uint16_t code) {
     char text[48];
     std::snprintf(text, sizeof text, "Engine error 0x%04X", code);
     return text;
+}
+
+} // namespace engine
+
+namespace engine {
+
+std::uint16_t CodeForSystemError(int errorNumber) {
+    switch (errorNumber) {
+    case 0:
+        return err::Ok;
+    case ENOSPC:
+    case EDQUOT:
+        return err::DiskFull;
+    case EROFS:
+        return err::ReadOnlyFileSystem;
+    case EACCES:
+    case EPERM:
+        return err::NoPermission;
+    case ENOMEM:
+        return err::OutOfMemory;
+    case ENAMETOOLONG:
+        return err::PathTooLong;
+    default:
+        return err::IoError;
+    }
 }
 
 } // namespace engine

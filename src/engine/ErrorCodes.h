@@ -28,6 +28,8 @@ inline constexpr std::uint16_t NoPermission = 0x2203;
 inline constexpr std::uint16_t TableMissing = 0x2204;
 inline constexpr std::uint16_t IoError = 0x2205;
 inline constexpr std::uint16_t OutOfMemory = 0x2206;
+inline constexpr std::uint16_t DiskFull = 0x2207;
+inline constexpr std::uint16_t ReadOnlyFileSystem = 0x2208;
 // 0x23xx: tables and indexes
 inline constexpr std::uint16_t TableInUse = 0x2301;
 inline constexpr std::uint16_t TableCorrupt = 0x2302;
@@ -46,6 +48,7 @@ inline constexpr std::uint16_t IndexOfAnotherTable = 0x230E;
 inline constexpr std::uint16_t TableTruncated = 0x230F;
 inline constexpr std::uint16_t TableNameMissing = 0x2310;
 inline constexpr std::uint16_t RebuildInterrupted = 0x2311;
+inline constexpr std::uint16_t TableChangedWhileRead = 0x2312;
 // 0x24xx: cursors and callbacks
 inline constexpr std::uint16_t EndOfTable = 0x2401;
 inline constexpr std::uint16_t InvalidHandle = 0x2402;
@@ -61,5 +64,9 @@ inline constexpr std::uint16_t UtilityJournalRefused = 0x2506;
 
 // The engine's own message for a code ("Table is in use by another program").
 std::string DescribeError(std::uint16_t code);
+
+// The engine code for a system error number: one code per cause the operator can act on
+// (disk full, read-only file system, permission), IoError for the rest.
+std::uint16_t CodeForSystemError(int errorNumber);
 
 } // namespace engine

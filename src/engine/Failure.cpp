@@ -32,6 +32,15 @@ std::string TakeFailureMessage(std::uint16_t code) {
     return message;
 }
 
+std::string TakeFailureContext(std::uint16_t code) {
+    if (lastFailure.code != code) {
+        return {};
+    }
+    std::string context = std::move(lastFailure.context);
+    ClearFailure();
+    return context;
+}
+
 void ClearFailure() {
     lastFailure = {};
 }

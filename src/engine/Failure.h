@@ -17,6 +17,10 @@ std::uint16_t Fail(std::uint16_t code, const std::string& context);
 // recorded failure when that failure had this code. Taking the message forgets the context.
 std::string TakeFailureMessage(std::uint16_t code);
 
+// The context alone ("cannot open /data/ORDERS.DB") of the last recorded failure when it had
+// this code, else empty; taking it forgets it.
+std::string TakeFailureContext(std::uint16_t code);
+
 // Forgets any recorded failure context.
 void ClearFailure();
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -16,7 +17,8 @@ namespace engine {
 std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
                                  std::unique_ptr<TableLock>& out) {
     out.reset();
-    const int fd = ::open(db.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK keeps a FIFO under the table's name from holding the open.
+    const int fd = ::open(db.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT) {
@@ -26,6 +28,11 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
             return Fail(err::NoPermission, "cannot open " + db.string());
         }
         return Fail(err::IoError, "cannot open " + db.string() + ": " + std::strerror(error));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Fail(err::NotATable, db.string() + " is not a regular file");
     }
     // flock locks belong to the open file description, so two opens conflict even within
     // one process; they also need no write access to the file.
@@ -41,6 +48,14 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
             return Fail(err::TableInUse, db.string() + " is opened by another user of the engine");
         }
         return Fail(err::IoError, "cannot lock " + db.string() + ": " + std::strerror(error));
+    }
+    // A rebuild that finished while this open waited has put a new file under the name: the
+    // lock taken is on the old one and guards nothing.
+    struct stat current {};
+    if (::stat(db.c_str(), &current) != 0 || current.st_ino != info.st_ino ||
+        current.st_dev != info.st_dev) {
+        ::close(fd);
+        return Fail(err::TableInUse, db.string() + " was replaced while it was being opened");
     }
     out = std::make_unique<TableLock>(Key{}, fd, mode);
     return err::Ok;

@@ -62,13 +62,16 @@ BlobFile::BlobFile(std::filesystem::path path, MappedFile file)
 void BlobFile::Walk() {
     const ByteView view = file_.View();
     const std::uint64_t size = view.size();
-    typeAt_.assign(static_cast<std::size_t>(size / kUnit) + 1, kNoBlock);
     auto problem = [&](std::uint64_t offset, std::string detail) {
         Finding f;
         f.code = FindingCode::BlobFileBad;
         f.file = fileName_;
         f.detail = "at " + HexNumber(offset) + ": " + std::move(detail);
-        structureProblems_.push_back(std::move(f));
+        if (structureProblems_.size() < kMaxStructureProblems) {
+            structureProblems_.push_back(std::move(f));
+        } else {
+            ++structureProblemsNotKept_;
+        }
     };
     if (size < kUnit) {
         problem(0, "file of " + std::to_string(size) + " bytes has no header block");
@@ -78,29 +81,46 @@ void BlobFile::Walk() {
         problem(0, "header block has type " + std::to_string(*view.U8(0)) + " and " +
                        std::to_string(*view.U16LE(1)) + " units");
     }
-    typeAt_[0] = kHeader;
+    // A unit that starts no readable block is skipped and the walk goes on at the next one, so
+    // one damaged block costs only its own blobs. A run of such units is one problem.
+    std::uint64_t badRunStart = 0;
+    std::string badRunReason;
+    auto endBadRun = [&](std::uint64_t offset) {
+        if (!badRunReason.empty()) {
+            const std::uint64_t units = (offset - badRunStart) / kUnit;
+            problem(badRunStart, badRunReason + (units > 1 ? " (and " + std::to_string(units - 1) +
+                                                                 " more units start no block)"
+                                                           : std::string()));
+            badRunReason.clear();
+        }
+    };
     std::uint64_t offset = kUnit;
     while (offset < size) {
         if (size - offset < 3) {
+            endBadRun(offset);
             problem(offset, "file ends inside a block header");
             return;
         }
         const std::uint8_t type = *view.U8(offset);
         const std::uint16_t units = *view.U16LE(offset + 1);
+        std::string bad;
         if (type != kSingle && type != kSuballocated && type != kFree) {
-            problem(offset, "unknown block type " + std::to_string(type));
-            return;
+            bad = "unknown block type " + std::to_string(type);
+        } else if (units == 0) {
+            bad = "block of 0 units";
+        } else if (static_cast<std::uint64_t>(units) * kUnit > size - offset) {
+            bad = "block of " + std::to_string(units) + " units runs past the end";
         }
-        if (units == 0) {
-            problem(offset, "block of 0 units");
-            return;
+        if (!bad.empty()) {
+            if (badRunReason.empty()) {
+                badRunStart = offset;
+                badRunReason = std::move(bad);
+            }
+            offset += kUnit;
+            continue;
         }
+        endBadRun(offset);
         const std::uint64_t length = static_cast<std::uint64_t>(units) * kUnit;
-        if (length > size - offset) {
-            problem(offset, "block of " + std::to_string(units) + " units runs past the end");
-            return;
-        }
-        typeAt_[static_cast<std::size_t>(offset / kUnit)] = type;
         const ByteView block = view.Sub(offset, length);
         if (type == kSingle) {
             const std::uint32_t blobLength = *block.U32LE(3);
@@ -127,11 +147,16 @@ void BlobFile::Walk() {
         }
         offset += length;
     }
+    endBadRun(offset);
 }
 
 void BlobFile::CheckStructure(FindingList& findings) const {
     for (const auto& f : structureProblems_) {
         findings.Add(f);
+    }
+    if (structureProblemsNotKept_ > 0) {
+        findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName_, -1, -1,
+                     std::to_string(structureProblemsNotKept_) + " more like this not listed");
     }
 }
 
@@ -142,12 +167,15 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
         findings.Add(code, Severity::Damage, fileName_, -1, -1, where + ": " + detail, true);
         return false;
     };
+    // The block is read through the record's own pointer, whatever the walk made of the blocks
+    // around it: damage elsewhere in the file does not hide a blob that is intact.
     const ByteView view = file_.View();
-    if (ref.offset % kUnit != 0 || ref.offset / kUnit >= typeAt_.size() || ref.offset == 0) {
+    if (ref.offset % kUnit != 0 || ref.offset == 0 || ref.offset >= view.size() ||
+        view.size() - ref.offset < 3) {
         return fail(FindingCode::BlobPointerBad,
                     "offset " + HexNumber(ref.offset) + " is not a block");
     }
-    const std::uint8_t type = typeAt_[ref.offset / kUnit];
+    const std::uint8_t type = *view.U8(ref.offset);
     ByteView data;
     std::uint16_t modNumber = 0;
     if (ref.index == 0xFF) {
@@ -156,7 +184,13 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
                         "block at " + HexNumber(ref.offset) + " does not hold a single blob");
         }
         const std::uint16_t units = *view.U16LE(ref.offset + 1);
-        const ByteView block = view.Sub(ref.offset, static_cast<std::size_t>(units) * kUnit);
+        const std::uint64_t blockLength = static_cast<std::uint64_t>(units) * kUnit;
+        if (units == 0 || blockLength > view.size() - ref.offset) {
+            return fail(FindingCode::BlobPointerBad, "block at " + HexNumber(ref.offset) + " of " +
+                                                         std::to_string(units) +
+                                                         " units is not in the file");
+        }
+        const ByteView block = view.Sub(ref.offset, static_cast<std::size_t>(blockLength));
         const std::uint32_t length = *block.U32LE(3);
         modNumber = *block.U16LE(7);
         if (length != ref.length) {
@@ -169,7 +203,7 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
             return fail(FindingCode::BlobLengthMismatch, "blob runs past its block");
         }
     } else if (ref.index < kSlots) {
-        if (type != kSuballocated) {
+        if (type != kSuballocated || view.size() - ref.offset < kUnit) {
             return fail(FindingCode::BlobPointerBad,
                         "block at " + HexNumber(ref.offset) + " is not suballocated");
         }

@@ -14,8 +14,9 @@ namespace paradox {
 
 class TableReader;
 
-// A table's .MB file, mapped read-only. The file is a run of blocks of 4 KB units found by
-// walking from the start; blobs are addressed by the 10-byte tail of a record's blob field.
+// A table's .MB file, mapped read-only. The file is a run of blocks of 4 KB units; the
+// structure check walks them from the start, while each blob is read through the 10-byte tail
+// of a record's blob field, so damage to one block loses only the blobs in it.
 class BlobFile {
 public:
     static constexpr std::uint32_t kUnit = 4096;
@@ -26,6 +27,8 @@ public:
 
     const std::string& FileName() const { return fileName_; }
     std::uint64_t Size() const { return file_.Size(); }
+    // As TableReader::FileShrank.
+    bool FileShrank() const { return file_.ShrankWhileMapped(); }
 
     // The data of the blob a record's field refers to: from the leader when it is all there,
     // else from this file; for Graphic without the 8-byte prefix stored before the image.
@@ -35,7 +38,8 @@ public:
               FindingList& findings, const std::string& where) const;
 
     // Walks the whole file: header block, every block's type and size, every slot of every
-    // suballocated block. Reports what is wrong; never trusts a length.
+    // suballocated block. Reports what is wrong, skips units that start no block and goes on;
+    // never trusts a length.
     void CheckStructure(FindingList& findings) const;
 
 private:
@@ -45,10 +49,10 @@ private:
     std::filesystem::path path_;
     std::string fileName_;
     MappedFile file_;
-    // Block type at each 4 KB unit where a block starts, kNoBlock elsewhere.
-    static constexpr std::uint8_t kNoBlock = 0xFF;
-    std::vector<std::uint8_t> typeAt_;
+    // A file of garbage must not give a finding per 4 KB unit.
+    static constexpr std::size_t kMaxStructureProblems = 200;
     std::vector<Finding> structureProblems_;
+    std::uint64_t structureProblemsNotKept_ = 0;
 };
 
 // The data of one blob field of a record, whether it lives in the leader or the .MB. When the

@@ -122,6 +122,8 @@ std::string_view FindingText(FindingCode code) {
         return "Record's key is already taken";
     case FindingCode::BlobLost:
         return "Blob could not be recovered";
+    case FindingCode::IndexLost:
+        return "Index could not be rebuilt";
     }
     return "Unknown problem";
 }
@@ -158,6 +160,11 @@ std::string Finding::Describe() const {
 bool FindingList::HasDamage() const {
     return std::any_of(findings_.begin(), findings_.end(),
                        [](const Finding& f) { return f.severity == Severity::Damage; });
+}
+
+bool FindingList::HasDataLoss() const {
+    return std::any_of(findings_.begin(), findings_.end(),
+                       [](const Finding& f) { return f.dataLost; });
 }
 
 bool FindingList::Has(FindingCode code) const {

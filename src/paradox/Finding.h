@@ -73,6 +73,7 @@ enum class FindingCode : std::uint16_t {
     BlockLost = 502,
     KeyViolation = 503,
     BlobLost = 504,
+    IndexLost = 505,
 };
 
 // The fixed text of a code ("Block chain has a cycle").
@@ -85,6 +86,12 @@ enum class Severity : std::uint8_t {
     Suspicious, // worth a look, not damage (stale index bookkeeping, orphan blocks)
     Damage,     // definite structural damage
 };
+
+// The block a finding is about: block 0 is "no block" (a chain start, a free list head), so it
+// becomes -1 rather than a number that names nothing.
+inline std::int64_t BlockOrNone(std::uint32_t block) {
+    return block == 0 ? -1 : static_cast<std::int64_t>(block);
+}
 
 struct Finding {
     FindingCode code{};
@@ -110,6 +117,7 @@ public:
     const std::vector<Finding>& All() const { return findings_; }
     bool Empty() const { return findings_.empty(); }
     bool HasDamage() const;
+    bool HasDataLoss() const; // some finding says records or blob data could not be read
     bool Has(FindingCode code) const;
     void Clear() { findings_.clear(); }
 

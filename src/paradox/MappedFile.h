@@ -10,7 +10,9 @@
 namespace paradox {
 
 // A whole file mapped read-only into memory, unmapped when the object goes away.
-// Empty files are valid and give an empty view.
+// Empty files are valid and give an empty view. When another program shrinks the file while it
+// is mapped, reads past the new end give zeros instead of killing the process, and
+// ShrankWhileMapped() turns true: what was read is then not to be trusted.
 class MappedFile {
 public:
     static std::optional<MappedFile> Open(const std::filesystem::path& path, std::string* error);
@@ -23,13 +25,16 @@ public:
 
     ByteView View() const { return ByteView(data_, size_); }
     std::uint64_t Size() const { return size_; }
+    bool ShrankWhileMapped() const;
 
 private:
-    MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    MappedFile(const std::uint8_t* data, std::size_t size, int guardSlot = -1)
+        : data_(data), size_(size), guardSlot_(guardSlot) {}
     void Release();
 
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
+    int guardSlot_ = -1; // in the table the SIGBUS handler reads; -1 for none
 };
 
 } // namespace paradox

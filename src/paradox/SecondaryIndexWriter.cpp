@@ -11,6 +11,7 @@
 #include <numeric>
 #include <queue>
 #include <stdexcept>
+#include <system_error>
 #include <unistd.h>
 
 namespace paradox {
@@ -73,7 +74,9 @@ public:
 private:
     static constexpr std::size_t kBuffer = 1 << 20;
     [[noreturn]] void Fail(const char* what) const {
-        throw std::runtime_error(path_.string() + ": " + what + ": " + std::strerror(errno));
+        // The error number travels with the exception: callers tell a full disk from the rest.
+        const int error = errno != 0 ? errno : EIO;
+        throw std::system_error(error, std::generic_category(), path_.string() + ": " + what);
     }
 
     std::filesystem::path path_;

@@ -153,7 +153,7 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
     std::uint32_t current = start;
     while (current != 0) {
         if (current > blocksPresent_) {
-            report.Damage(FindingCode::ChainPointerOutOfRange, previous == 0 ? -1 : previous,
+            report.Damage(FindingCode::ChainPointerOutOfRange, BlockOrNone(previous),
                           "next block " + std::to_string(current) + " but the file holds " +
                               std::to_string(blocksPresent_),
                           true);
@@ -215,7 +215,7 @@ void TableReader::WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& us
             problem = "block " + std::to_string(current) + " is listed twice (cycle)";
         }
         if (!problem.empty()) {
-            report.Damage(FindingCode::FreeListBad, from == 0 ? -1 : from, problem);
+            report.Damage(FindingCode::FreeListBad, BlockOrNone(from), problem);
             break;
         }
         use[current] = BlockUse::Free;

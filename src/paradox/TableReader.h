@@ -39,6 +39,9 @@ public:
     const TableSchema& Schema() const { return schema_; }
     bool Encrypted() const { return header_.encrypted; }
     ByteView File() const { return file_.View(); }
+    // Another program shrank the file while it was read here: what was read past the new end
+    // came back as zeros and must not be trusted.
+    bool FileShrank() const { return file_.ShrankWhileMapped(); }
 
     // The bytes of a block (1-based), clipped at the end of the file; empty when out of range.
     ByteView BlockBytes(std::uint32_t block) const;

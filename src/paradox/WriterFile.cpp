@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 namespace paradox {
@@ -26,8 +27,9 @@ WriterFile::~WriterFile() {
 }
 
 void WriterFile::Fail(const char* what, int error) const {
-    throw std::runtime_error(std::string(what) + " " + path_.string() + ": " +
-                             std::strerror(error));
+    // The error number travels with the exception: callers tell a full disk from the rest.
+    throw std::system_error(error, std::generic_category(),
+                            std::string(what) + " " + path_.string());
 }
 
 void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
@@ -79,15 +81,15 @@ void WriterFile::Flush(bool sync) {
 void SyncDirectory(const std::filesystem::path& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        throw std::runtime_error("cannot open directory " + dir.string() + ": " +
-                                 std::strerror(errno));
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot open directory " + dir.string());
     }
     const int result = ::fsync(fd);
     const int error = errno;
     ::close(fd);
     if (result != 0) {
-        throw std::runtime_error("cannot flush directory " + dir.string() + ": " +
-                                 std::strerror(error));
+        throw std::system_error(error, std::generic_category(),
+                                "cannot flush directory " + dir.string());
     }
 }
 

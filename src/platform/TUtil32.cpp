@@ -25,7 +25,21 @@ bool IsParadoxDriver(const char* driverType) {
     return driverType == nullptr || *driverType == '\0' || strcasecmp(driverType, "PARADOX") == 0;
 }
 
-// Runs one library operation and turns its failures into the entry point's result.
+// The text of a system error without the system's reason at its end (the engine's message
+// for the code says it already).
+std::string ContextOf(const std::system_error& e) {
+    std::string text = e.what();
+    const std::string reason = ": " + e.code().message();
+    if (text.size() > reason.size() &&
+        text.compare(text.size() - reason.size(), reason.size(), reason) == 0) {
+        text.resize(text.size() - reason.size());
+    }
+    return text;
+}
+
+// Runs one library operation and turns its failures into the entry point's result. The cause
+// (which file, what the system said) is recorded with the code so that the common result check
+// raises it in full.
 template <class F> std::uint16_t Guarded(std::uint16_t session, F&& body) {
     // The library's reason travels beside the code, so that the common result check (or a
     // caller judging the result itself) can tell the operator what went wrong.
@@ -33,6 +47,7 @@ template <class F> std::uint16_t Guarded(std::uint16_t session, F&& body) {
     if (!tutil::Sessions().IsOpen(session)) {
         return err::UtilityInvalidSession;
     }
+    engine::ClearFailure();
     try {
         return body();
     } catch (const tutil::UtilityError& e) {
@@ -40,7 +55,12 @@ template <class F> std::uint16_t Guarded(std::uint16_t session, F&& body) {
     } catch (const std::bad_alloc&) {
         return engine::Fail(err::OutOfMemory, "the table utility ran out of memory");
     } catch (const std::system_error& e) {
-        return engine::Fail(err::IoError, e.what());
+        const std::error_category& category = e.code().category();
+        const bool systemError =
+            category == std::generic_category() || category == std::system_category();
+        return engine::Fail(systemError ? engine::CodeForSystemError(e.code().value())
+                                        : err::IoError,
+                            ContextOf(e));
     } catch (const std::exception& e) {
         return engine::Fail(err::UtilityRebuildFailed, e.what());
     }
@@ -136,7 +156,15 @@ std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const
         names.keyViolations = keyViolName && *keyViolName ? keyViolName : stem + "-KEYVIOL.DB";
         names.problems = problemName && *problemName ? problemName : stem + "-PROBLEM.DB";
         names.errorTable = FieldText(desc->errorTableName, sizeof desc->errorTableName);
-        tutil::RebuildTable(table, *schema, names);
+        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, *schema, names);
+        if (!outcome.lostIndexes.empty()) {
+            std::string lost;
+            for (const std::string& file : outcome.lostIndexes) {
+                lost += (lost.empty() ? "" : ", ") + file;
+            }
+            return engine::Fail(err::IndexCorrupt,
+                                lost + " could not be rebuilt; the table was rebuilt without it");
+        }
         return err::Ok;
     });
 }

@@ -22,6 +22,10 @@ BlobValues::BlobValues(const paradox::TableSchema& schema, const std::filesystem
 
 BlobValues::~BlobValues() = default;
 
+bool BlobValues::FileShrank() const {
+    return impl_->file && impl_->file->FileShrank();
+}
+
 std::vector<std::optional<std::vector<std::uint8_t>>>
 BlobValues::Read(const std::uint8_t* record, const std::string& where,
                  std::vector<std::string>* lost) const {

@@ -28,6 +28,9 @@ public:
     Read(const std::uint8_t* record, const std::string& where,
          std::vector<std::string>* lost) const;
 
+    // Another program shrank the .MB while it was read (see paradox::BlobFile::FileShrank).
+    bool FileShrank() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

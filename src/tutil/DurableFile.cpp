@@ -61,6 +61,19 @@ void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
     }
 }
 
+// Refuses a FIFO, device or directory before anything is read from it (a read would hang or
+// mean nothing).
+void RequireRegularFile(const Fd& fd, const std::filesystem::path& path) {
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        ThrowSystemError("cannot examine", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        ThrowSystemError("not a regular file:", path);
+    }
+}
+
 void Sync(const Fd& fd, const std::filesystem::path& path) {
     if (!skipFlushes && ::fsync(fd.get()) != 0) {
         ThrowSystemError("cannot flush", path);
@@ -95,15 +108,8 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
                      const std::string& to) {
     constexpr std::size_t kChunk = 1 << 20;
     const std::filesystem::path shown = dir.Path() / to;
-    Fd in(AT_FDCWD, from, O_RDONLY | O_NONBLOCK, from);
-    struct stat info {};
-    if (::fstat(in.get(), &info) != 0) {
-        ThrowSystemError("cannot read", from);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        errno = EINVAL;
-        ThrowSystemError("not a regular file:", from);
-    }
+    Fd in(AT_FDCWD, from, O_RDONLY | O_NONBLOCK | O_NOCTTY, from);
+    RequireRegularFile(in, from);
     Fd out(dir.Fd(), to, kCreate, shown);
     CrashPoint();
     // The kernel copies without the data passing through this process where it can.
@@ -115,7 +121,9 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
         }
         if (n < 0) {
             if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-                ThrowSystemError("cannot copy", from);
+                const int error = errno;
+                throw std::system_error(error, std::generic_category(),
+                                        "cannot copy " + from.string() + " to " + shown.string());
             }
             kernelCopy = false; // plain reads go on from where the file offsets stand
             break;
@@ -142,6 +150,30 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
     }
     Sync(out, shown);
     CrashPoint();
+}
+
+std::string ReadRegularFile(const std::filesystem::path& file, std::size_t limit) {
+    Fd in(AT_FDCWD, file, O_RDONLY | O_NONBLOCK | O_NOCTTY, file);
+    RequireRegularFile(in, file);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowSystemError("cannot read", file);
+        }
+        if (n == 0) {
+            return text;
+        }
+        if (text.size() + static_cast<std::size_t>(n) > limit) {
+            errno = EFBIG;
+            ThrowSystemError("too large to be ours:", file);
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
 }
 
 void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes) {

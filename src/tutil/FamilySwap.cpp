@@ -93,7 +93,7 @@ std::string Checksum(std::string_view text) {
 [[noreturn]] void Refuse(const fs::path& journal, const std::string& why) {
     throw UtilityError(engine::err::UtilityJournalRefused,
                        journal.string() + " is not a journal this program wrote for the table (" +
-                           why + "); " + engine::DescribeError(engine::err::UtilityJournalRefused));
+                           why + "); move it away");
 }
 
 // The journal's bytes; it must be a regular file of a sane size (never a FIFO or a symlink).

@@ -1,6 +1,7 @@
 #include "tutil/InUse.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
 #include "tutil/UtilityError.h"
 
 namespace tutil {
@@ -15,7 +16,11 @@ std::unique_ptr<engine::TableLock> LockTable(const TableLocation& table,
     std::unique_ptr<engine::TableLock> lock;
     const std::uint16_t result = engine::TableLock::Acquire(table.db, mode, lock);
     if (result != engine::err::Ok) {
-        throw UtilityError(result, table.db.string() + " is in use");
+        // Only a lock held elsewhere is "in use"; a file that cannot be opened says why.
+        const std::string context = engine::TakeFailureContext(result);
+        throw UtilityError(result, result == engine::err::TableInUse || context.empty()
+                                       ? table.db.string() + " is in use"
+                                       : context);
     }
     return lock;
 }

@@ -16,6 +16,7 @@
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
 #include "tutil/RecoverBlocks.h"
+#include "tutil/SecondarySpecs.h"
 #include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
 
@@ -122,6 +123,13 @@ struct Location {
     std::uint16_t slot;
 };
 
+// What was read of a file another program shrank meanwhile is not to be trusted: nothing of
+// it may replace the table.
+[[noreturn]] void ThrowChangedWhileRead(const fs::path& file) {
+    throw UtilityError(engine::err::TableChangedWhileRead,
+                       file.string() + " changed size while it was read; the table is unchanged");
+}
+
 std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& staging,
                      const std::string& backupStem) {
     std::uint64_t bytes = 0;
@@ -178,6 +186,9 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         px = paradox::TableReader::Open(family.px, ignored);
     }
     const std::vector<BlockRecords> blocks = BlocksToRecover(*reader, px.get(), findings);
+    if (px && px->FileShrank()) {
+        ThrowChangedWhileRead(px->Path());
+    }
     px.reset();
     const ValueChecker values(schema);
     ProblemTable problems(staging, stems.problems);
@@ -243,6 +254,16 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     progress.Advance(45);
 
+    // Indexes beside the table that the new family will not have: the records are kept, the
+    // caller learns that the rebuild was not complete.
+    std::vector<UnusableIndex> unusable;
+    ReadSecondaryIndexSpecs(table, schema, &unusable);
+    for (const UnusableIndex& index : unusable) {
+        findings.Add(FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
+                     index.reason + "; the table was rebuilt without it");
+        outcome.lostIndexes.push_back(index.file);
+    }
+
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(schema, family.mb, findings);
     paradox::WriteOptions options;
@@ -289,6 +310,12 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     problems.Finish();
     outcome.problems = problems.Rows();
+    if (reader->FileShrank()) {
+        ThrowChangedWhileRead(table.db);
+    }
+    if (blobs.FileShrank()) {
+        ThrowChangedWhileRead(family.mb);
+    }
     reader.reset();
     for (const auto& ambiguous : family.ambiguous) {
         findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
@@ -296,6 +323,15 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     }
     outcome.errorTable = WriteErrorTable(names.errorTable, dbName, findings,
                                          std::vector<Phase>(findings.All().size(), Phase::Rebuild));
+
+    // The new table is locked before it takes the table's name: an open that comes after the
+    // swap meets this lock until the rebuild is over, not a half-finished folder.
+    std::unique_ptr<engine::TableLock> newTableLock;
+    if (engine::TableLock::Acquire(staging / (table.stem + ".DB"),
+                                   engine::TableLock::Mode::Exclusive,
+                                   newTableLock) != engine::err::Ok) {
+        throw UtilityError(engine::err::TableInUse, table.db.string() + " is in use");
+    }
 
     // 5. One step from the old family to the new one.
     SwapPlan plan;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tutil {
 
@@ -23,18 +24,20 @@ struct RebuildNames {
 };
 
 struct RebuildOutcome {
-    std::uint64_t recordsRead = 0;    // records found in the damaged table
-    std::uint64_t recordsWritten = 0; // records in the rebuilt table
-    std::uint64_t keyViolations = 0;  // records moved to the key-violation table
-    std::uint64_t problems = 0;       // rows written to the problem table
-    paradox::FindingList findings;    // what the rebuild met
+    std::uint64_t recordsRead = 0;        // records found in the damaged table
+    std::uint64_t recordsWritten = 0;     // records in the rebuilt table
+    std::uint64_t keyViolations = 0;      // records moved to the key-violation table
+    std::uint64_t problems = 0;           // rows written to the problem table
+    std::vector<std::string> lostIndexes; // index files that could not be rebuilt (ORDERS.X02)
+    paradox::FindingList findings;        // what the rebuild met
     // The .DB files written, empty for a table that was not needed.
     std::filesystem::path backupTable, keyViolationTable, problemTable, errorTable;
 };
 
 // Rebuilds the table into `schema`: backs the family up byte for byte, recovers every
 // readable record, writes the new family beside it and swaps it in as one step.
-// UtilityError when it cannot be done; the table is then unchanged.
+// UtilityError when it cannot be done; the table is then unchanged. A secondary index whose
+// file cannot be read is not reproduced: the rebuild goes on and names it in lostIndexes.
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
                             const RebuildNames& names);
 

@@ -11,21 +11,31 @@
 namespace tutil {
 
 std::vector<paradox::SecondaryIndexSpec>
-ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& schema) {
+ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& schema,
+                        std::vector<UnusableIndex>* unusable) {
     std::vector<paradox::SecondaryIndexSpec> specs;
+    auto leaveOut = [&](const std::filesystem::path& path, std::string reason) {
+        if (unusable != nullptr) {
+            unusable->push_back({path.filename().string(), std::move(reason)});
+        }
+    };
     const paradox::TableFamily family = paradox::FindFamily(table.db);
     for (const auto& path : family.secondaries) {
         const std::string extension = paradox::UpperExtension(path);
         if (extension[0] != 'X') {
             continue;
         }
-        auto file = paradox::MappedFile::Open(path, nullptr);
+        std::string error;
+        auto file = paradox::MappedFile::Open(path, &error);
         if (!file) {
+            leaveOut(path, error);
             continue;
         }
-        paradox::FindingList ignored;
-        const auto header = paradox::ParseHeader(file->View(), path.filename().string(), ignored);
+        paradox::FindingList problems;
+        const auto header = paradox::ParseHeader(file->View(), path.filename().string(), problems);
         if (!header || !header->IsSecondaryData()) {
+            leaveOut(path, problems.Empty() ? "header is not a secondary index's"
+                                            : problems.All().front().Describe());
             continue;
         }
         paradox::SecondaryIndexSpec spec =
@@ -37,6 +47,7 @@ ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& 
                 return field >= 1 && field <= schema.fields.size();
             });
         if (!usable) {
+            leaveOut(path, "header names no field of the table");
             continue;
         }
         if (auto code = MemberBlockSizeCode(paradox::PairedTreeFile(family, path));

@@ -164,7 +164,15 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                 blobs->CheckStructure(findings);
             }
             paradox::CheckTableBlobs(*reader, blobs.get(), findings);
+            if (blobs && blobs->FileShrank()) {
+                throw UtilityError(engine::err::TableChangedWhileRead,
+                                   family.mb.string() + " changed size while it was verified");
+            }
         }
+    }
+    if (reader && reader->FileShrank()) {
+        throw UtilityError(engine::err::TableChangedWhileRead,
+                           table.db.string() + " changed size while it was verified");
     }
     outcome.status = StatusFor(findings, reader != nullptr);
     for (const auto& f : findings.All()) {

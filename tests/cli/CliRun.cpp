@@ -16,10 +16,10 @@ std::string Quoted(const std::string& text) {
     return out + "'";
 }
 
-Run RunCli(const std::string& arguments) {
+Run RunCli(const std::string& arguments, const std::string& prefix) {
     testsupport::TempDir dir;
     const auto program = testsupport::BinDir() / "mendrix-cli";
-    const std::string command = Quoted(program.string()) + " " + arguments + " >" +
+    const std::string command = prefix + " " + Quoted(program.string()) + " " + arguments + " >" +
                                 Quoted((dir / "out").string()) + " 2>" +
                                 Quoted((dir / "err").string());
     const int status = std::system(command.c_str());

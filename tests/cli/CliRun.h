@@ -11,7 +11,8 @@ struct Run {
 };
 
 // Runs the built mendrix-cli with `arguments` (a shell word list) and collects its output.
-Run RunCli(const std::string& arguments);
+// `prefix` runs the program under another, e.g. "timeout 20".
+Run RunCli(const std::string& arguments, const std::string& prefix = "");
 
 // `text` as one single-quoted shell word.
 std::string Quoted(const std::string& text);

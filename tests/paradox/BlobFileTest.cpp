@@ -183,12 +183,22 @@ TEST_F(DamagedBlobs, SlotFaultsAreReported) {
     EXPECT_TRUE(findings.Has(FindingCode::BlobFileBad)) << Describe(findings);
 }
 
-TEST_F(DamagedBlobs, UnknownBlockTypeAndZeroUnitsStopTheWalk) {
+TEST_F(DamagedBlobs, UnknownBlockTypeAndZeroUnitsAreReportedAndCostOnlyThatBlock) {
     const std::size_t block = FirstBlockOfType(3);
     ASSERT_NE(block, 0u);
     mb_[block] = 9;
     auto findings = Check();
     EXPECT_TRUE(findings.Has(FindingCode::BlobFileBad)) << Describe(findings);
+    // Only blobs of the damaged block are unreadable; the walk and the reads go on past it.
+    const std::string damaged = "block at " + paradox::HexNumber(block) + " ";
+    bool pointerBad = false;
+    for (const auto& f : findings.All()) {
+        if (f.code == FindingCode::BlobPointerBad) {
+            pointerBad = true;
+            EXPECT_NE(f.detail.find(damaged), std::string::npos) << f.Describe();
+        }
+    }
+    EXPECT_TRUE(pointerBad) << Describe(findings);
     mb_[block] = 3;
     mb_[block + 1] = 0;
     mb_[block + 2] = 0;

@@ -143,6 +143,24 @@ TEST_F(DamagedOrders, FreeListIntoTheChainIsReported) {
     EXPECT_TRUE(reader->FreeBlocks().empty());
 }
 
+TEST_F(DamagedOrders, FaultsAtAListHeadNameNoBlock) {
+    // A free list head outside the file and a chain whose first block is gone are faults of
+    // the header, not of any block: no finding may name a block there.
+    PutU16(0x4D, 999);
+    bytes_.resize(BlockStart(1));
+    FindingList findings;
+    auto reader = Reopen(findings);
+    ASSERT_TRUE(reader);
+    ASSERT_TRUE(findings.Has(FindingCode::FreeListBad)) << Describe(findings);
+    ASSERT_TRUE(findings.Has(FindingCode::ChainPointerOutOfRange)) << Describe(findings);
+    for (const auto& f : findings.All()) {
+        if (f.code == FindingCode::FreeListBad || f.code == FindingCode::ChainPointerOutOfRange) {
+            EXPECT_EQ(f.block, -1) << f.Describe();
+            EXPECT_EQ(f.Describe().rfind("ORDERS.DB: ", 0), 0u) << f.Describe();
+        }
+    }
+}
+
 TEST_F(DamagedOrders, FirstBlockPointerIsNotTrusted) {
     PutU16(0x0E, 40000);
     FindingList findings;

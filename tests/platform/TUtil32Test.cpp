@@ -2,6 +2,7 @@
 
 #include "engine/Callbacks.h"
 #include "engine/ErrorCodes.h"
+#include "engine/Failure.h"
 #include "engine/Session.h"
 #include "engine/TableOpen.h"
 #include "paradox/RecordBuilder.h"
@@ -9,6 +10,9 @@
 #include "paradox/TableWriter.h"
 #include "platform/TblDescBuffers.h"
 #include "support/TempDir.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/TableLocation.h"
 
 #include <cstring>
 #include <filesystem>
@@ -246,6 +250,40 @@ TEST(TUtil32, CountFillAndRebuildThroughTheEntryPoints) {
     std::uint32_t status = 99;
     ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
     EXPECT_EQ(status, 0u);
+}
+
+TEST(TUtil32, AnIndexThatCannotBeRebuiltMakesTheRebuildFail) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 300);
+    std::string x02 = ReadFileBytes(dir / "PARTS.X02");
+    std::fill(x02.begin(), x02.begin() + 128, '\0');
+    WriteFileBytes(dir / "PARTS.X02", x02);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    engine::ClearFailure();
+    const auto result = TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB",
+                                       "PARTS-KEYVIOL.DB", "PARTS-PROBLEM.DB", &d.desc);
+    EXPECT_EQ(result, err::IndexCorrupt);
+    EXPECT_NE(engine::TakeFailureMessage(result).find("PARTS.X02"), std::string::npos);
+    // What could be rebuilt was: every record, and the damaged index kept in the backup.
+    EXPECT_EQ(RecordCount(db), 300u);
+    EXPECT_EQ(ReadFileBytes(dir / "PARTS-BACKUP.X02"), x02);
+
+    // The library's own account names the index.
+    std::string backupX02 = ReadFileBytes(dir / "PARTS-BACKUP.X02");
+    WriteFileBytes(dir / "PARTS.X02", backupX02);
+    const auto schema = tutil::ReadTableStructure(tutil::LocateTable(db.string()));
+    tutil::RebuildNames names{"PARTS-BACKUP2.DB", "PARTS-KEYVIOL2.DB", "PARTS-PROBLEM2.DB", ""};
+    const tutil::RebuildOutcome outcome =
+        tutil::RebuildTable(tutil::LocateTable(db.string()), schema, names);
+    ASSERT_EQ(outcome.lostIndexes, std::vector<std::string>{"PARTS.X02"});
+    bool named = false;
+    for (const auto& f : outcome.findings.All()) {
+        named = named || (f.code == paradox::FindingCode::IndexLost && f.file == "PARTS.X02");
+    }
+    EXPECT_TRUE(named);
 }
 
 TEST(TUtil32, FillRefusesCountsThatDoNotMatchTheTable) {

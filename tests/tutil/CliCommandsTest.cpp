@@ -1,4 +1,5 @@
 #include "TableFixture.h"
+#include "engine/RebuildFiles.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -27,11 +29,12 @@ const testsupport::TempDir& StateHome() {
     return state;
 }
 
-CliRun RunCli(const std::string& arguments) {
+// `prefix` runs the program under another, e.g. "timeout 20".
+CliRun RunCli(const std::string& arguments, const std::string& prefix = "") {
     CliRun run;
-    const std::string command = "XDG_STATE_HOME='" + StateHome().path().string() + "' " +
-                                (testsupport::BinDir() / "mendrix-cli").string() + " " + arguments +
-                                " 2>&1";
+    const std::string command = "XDG_STATE_HOME='" + StateHome().path().string() + "' " + prefix +
+                                " " + (testsupport::BinDir() / "mendrix-cli").string() + " " +
+                                arguments + " 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -122,6 +125,24 @@ TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
     EXPECT_NE(verified.output.find("no alias, directory or table named " + missing.string()),
               std::string::npos);
     EXPECT_NE(verified.output.find("\nORDERS.DB" + healthy), std::string::npos);
+}
+
+TEST(CliCommands, AJournalThatIsNotARegularFileIsRefusedWithoutWaiting) {
+    if (!fs::exists(testsupport::BinDir() / "mendrix-cli")) {
+        GTEST_SKIP() << "mendrix-cli not built";
+    }
+    testsupport::TempDir dir;
+    const fs::path db = tutilfixture::WriteOrders(dir.path(), 20);
+    const fs::path journal = engine::RebuildJournalPath(dir.path(), "ORDERS");
+    ASSERT_EQ(::mkfifo(journal.c_str(), 0644), 0);
+    const std::string before = ReadFileBytes(db);
+    for (const char* command : {"verify", "rebuild"}) {
+        // `timeout` turns a hang into exit status 124.
+        const CliRun run = RunCli(std::string(command) + " " + db.string(), "timeout 20");
+        EXPECT_EQ(run.exitCode, 8) << command << ": " << run.output;
+    }
+    EXPECT_EQ(ReadFileBytes(db), before);
+    EXPECT_TRUE(fs::is_fifo(journal));
 }
 
 } // namespace
