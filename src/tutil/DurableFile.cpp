@@ -152,30 +152,6 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
     CrashPoint();
 }
 
-std::string ReadRegularFile(const std::filesystem::path& file, std::size_t limit) {
-    Fd in(AT_FDCWD, file, O_RDONLY | O_NONBLOCK | O_NOCTTY, file);
-    RequireRegularFile(in, file);
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowSystemError("cannot read", file);
-        }
-        if (n == 0) {
-            return text;
-        }
-        if (text.size() + static_cast<std::size_t>(n) > limit) {
-            errno = EFBIG;
-            ThrowSystemError("too large to be ours:", file);
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes) {
     const std::filesystem::path shown = dir.Path() / to;
     Fd out(dir.Fd(), to, kCreate, shown);

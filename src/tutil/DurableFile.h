@@ -18,9 +18,6 @@ namespace tutil {
 // byte for byte and flushes it.
 void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
                      const std::string& to);
-// The whole of a small regular file (at most `limit` bytes); a FIFO, device, symlink or a
-// larger file is refused without waiting on it.
-std::string ReadRegularFile(const std::filesystem::path& file, std::size_t limit);
 // Writes `bytes` as the new file `to` in `dir` and flushes it.
 void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes);
 // Flushes a folder so that names created, renamed or removed in it are on disk.
