@@ -6,6 +6,7 @@
 #include "ui/DirList.h"
 #include "ui/Fonts.h"
 #include "ui/UiResources.h"
+#include "ui/WindowRunView.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -288,6 +289,14 @@ void TfDBRepairInfo::ConnectHandlers() {
     connect(&rbPath, &QRadioButton::toggled, this, modeSwitch);
     connect(&btnBrowse, &QPushButton::clicked, this,
             [this] { platform::RunGuarded([this] { btnBrowseClick(); }); });
+    connect(&btnChkAndRepair, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnChkAndRepairClick(); }); });
+    connect(&btnVerify, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnVerifyClick(); }); });
+    connect(&btnRebuild, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnRebuildClick(); }); });
+    connect(&btnCancel, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnCancelClick(); }); });
 }
 
 void TfDBRepairInfo::FormCreate() {
@@ -464,6 +473,35 @@ void TfDBRepairInfo::btnBrowseClick() {
     }
     ePath.setText(Text(picker.OpenDirectory().string() + "/"));
     SelectPath();
+}
+
+void TfDBRepairInfo::btnVerifyClick() {
+    RunOperation(repair::roVerify);
+}
+
+void TfDBRepairInfo::btnRebuildClick() {
+    RunOperation(repair::roRebuild);
+}
+
+void TfDBRepairInfo::btnChkAndRepairClick() {
+    RunOperation(repair::roCheckAndRepair);
+}
+
+void TfDBRepairInfo::btnCancelClick() {
+    CancelRequested = true;
+    btnCancel.setEnabled(false);
+}
+
+void TfDBRepairInfo::RunOperation(repair::TRepairOperation operation) {
+    const RunScope run(*this);
+    if (!run.Began()) {
+        return;
+    }
+    WindowRunView view(*this, owner_);
+    const repair::ScopedTableStatusBars bars(view);
+    // The failure is shown while the run still holds the window: a close asked for in the
+    // meantime waits until the box is gone.
+    platform::RunGuarded([&view, operation] { repair::RunRepairOperation(operation, view); });
 }
 
 bool TfDBRepairInfo::BeginRun() {
