@@ -8,6 +8,7 @@
 #include "ui/UiResources.h"
 #include "ui/WindowRunView.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -511,6 +512,8 @@ bool TfDBRepairInfo::BeginRun() {
     }
     runInProgress_ = true;
     closePending_ = false;
+    QWidget* focused = QApplication::focusWidget();
+    focusBeforeRun_ = focused != nullptr && client_.isAncestorOf(focused) ? focused : nullptr;
     for (QWidget* control :
          std::initializer_list<QWidget*>{&cbAlias, &rbAlias, &rbPath, &ePath, &btnBrowse,
                                          &btnChkAndRepair, &btnVerify, &btnRebuild}) {
@@ -529,6 +532,10 @@ void TfDBRepairInfo::EndRun() {
         control->setEnabled(true);
     }
     ApplyModeEnabling();
+    if (focusBeforeRun_ != nullptr && focusBeforeRun_->isEnabled()) {
+        focusBeforeRun_->setFocus(Qt::OtherFocusReason);
+    }
+    focusBeforeRun_ = nullptr;
     if (closePending_) {
         closePending_ = false;
         // After the run's handler has returned, not under it.

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -167,6 +168,9 @@ private:
     bool closePending_ = false;
     bool selecting_ = false;
     int gaugeMaximum_ = 0;
+    // The control that had the focus when the run began; disabling it for the run moves the
+    // focus away, and it gets it back when the run ends.
+    QPointer<QWidget> focusBeforeRun_;
 
     // Parents are declared before their children: members are destroyed in reverse order.
     RepairClientArea client_;
