@@ -99,6 +99,11 @@ std::uint16_t ReadIndexDefinitions(const std::filesystem::path& db,
     if (auto result = ReadTableHeader(db, file, header); result != err::Ok) {
         return result;
     }
+    // Reading a table's structure includes that its file holds what the header describes:
+    // a table without indexes is otherwise never checked by anyone testing its indexes.
+    if (auto result = CheckTableFile(db, *file, *header); result != err::Ok) {
+        return result;
+    }
     out = ListIndexes(*header, paradox::FindFamily(db));
     return err::Ok;
 }

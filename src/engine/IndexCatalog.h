@@ -33,8 +33,9 @@ IndexDefinition PrimaryIndexDefinition(const paradox::TableHeader& table,
 std::vector<IndexDefinition> ListIndexes(const paradox::TableHeader& table,
                                          const paradox::TableFamily& family);
 
-// Reads a table's header and lists its indexes. err::HeaderCorrupt (or TableMissing,
-// NotATable) when the table's structure cannot be read.
+// Reads a table's header, checks its file against it as an open does (CheckTableFile) and
+// lists its indexes. err::HeaderCorrupt (or TableMissing, NotATable, TableCorrupt,
+// TableTruncated) when the table's structure cannot be read or its file does not match it.
 std::uint16_t ReadIndexDefinitions(const std::filesystem::path& db,
                                    std::vector<IndexDefinition>& out);
 

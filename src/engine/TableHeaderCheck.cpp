@@ -2,10 +2,17 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "paradox/OpenChecks.h"
 
 #include <system_error>
 
 namespace engine {
+namespace {
+
+constexpr std::size_t kWholeChainBlocks = 64;
+constexpr std::size_t kLargeTableBlocks = 8;
+
+} // namespace
 
 std::string FirstDamage(const paradox::FindingList& findings) {
     for (const auto& finding : findings.All()) {
@@ -53,6 +60,24 @@ std::uint16_t ReadTableHeader(const std::filesystem::path& db,
                     db.string() + " has file type " + std::to_string(header->fileType));
     }
     return err::Ok;
+}
+
+std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::MappedFile& file,
+                             const paradox::TableHeader& header) {
+    paradox::FindingList findings;
+    paradox::CheckTableExtent(header, file.View(), db.string(), findings);
+    if (!findings.HasDamage()) {
+        // Small tables are walked whole; of a large one, whose chain no bounded walk covers,
+        // the first blocks and the tail are enough (each block read may be a page fault).
+        const std::size_t walk =
+            header.blocksInUse <= kWholeChainBlocks ? kWholeChainBlocks : kLargeTableBlocks;
+        paradox::CheckChainStart(header, file.View(), db.string(), findings, walk);
+    }
+    if (!findings.HasDamage()) {
+        return err::Ok;
+    }
+    const bool truncated = findings.Has(paradox::FindingCode::FileTruncated);
+    return Fail(truncated ? err::TableTruncated : err::TableCorrupt, FirstDamage(findings));
 }
 
 } // namespace engine

@@ -24,6 +24,13 @@ std::uint16_t ReadTableHeader(const std::filesystem::path& db,
                               std::optional<paradox::MappedFile>& file,
                               std::optional<paradox::TableHeader>& header);
 
+// The .DB file against its parsed header: the file holds the blocks the header counts, and
+// the start of the block chain (all of a small table) and its tail agree with the header.
+// err::TableTruncated or err::TableCorrupt with the first damage found. Its cost does not
+// grow with the table's data.
+std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::MappedFile& file,
+                             const paradox::TableHeader& header);
+
 // The first damage finding, described; empty when there is none.
 std::string FirstDamage(const paradox::FindingList& findings);
 

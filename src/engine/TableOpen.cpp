@@ -20,9 +20,6 @@ using paradox::FindingList;
 using paradox::MappedFile;
 using paradox::TableHeader;
 
-constexpr std::size_t kWholeChainBlocks = 64;
-constexpr std::size_t kLargeTableBlocks = 8;
-
 // The engine code for the first damage finding of an index check.
 std::uint16_t IndexFailure(const FindingList& findings) {
     for (const auto& finding : findings.All()) {
@@ -53,24 +50,6 @@ std::string FirstIndexProblem(const FindingList& findings) {
         }
     }
     return {};
-}
-
-std::uint16_t CheckTableFile(const std::filesystem::path& db, const MappedFile& file,
-                             const TableHeader& header) {
-    FindingList findings;
-    paradox::CheckTableExtent(header, file.View(), db.string(), findings);
-    if (!findings.HasDamage()) {
-        // Small tables are walked whole; of a large one, whose chain no bounded walk covers,
-        // the first blocks and the tail are enough (each block read may be a page fault).
-        const std::size_t walk =
-            header.blocksInUse <= kWholeChainBlocks ? kWholeChainBlocks : kLargeTableBlocks;
-        paradox::CheckChainStart(header, file.View(), db.string(), findings, walk);
-    }
-    if (!findings.HasDamage()) {
-        return err::Ok;
-    }
-    const bool truncated = findings.Has(FindingCode::FileTruncated);
-    return Fail(truncated ? err::TableTruncated : err::TableCorrupt, FirstDamage(findings));
 }
 
 // An index file pair: `index` (a .PX, or a .Ynn/.YGn) against its data file.

@@ -6,7 +6,9 @@
 #include "ui/DirList.h"
 #include "ui/Fonts.h"
 #include "ui/UiResources.h"
+#include "ui/WindowRunView.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -288,6 +290,14 @@ void TfDBRepairInfo::ConnectHandlers() {
     connect(&rbPath, &QRadioButton::toggled, this, modeSwitch);
     connect(&btnBrowse, &QPushButton::clicked, this,
             [this] { platform::RunGuarded([this] { btnBrowseClick(); }); });
+    connect(&btnChkAndRepair, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnChkAndRepairClick(); }); });
+    connect(&btnVerify, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnVerifyClick(); }); });
+    connect(&btnRebuild, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnRebuildClick(); }); });
+    connect(&btnCancel, &QPushButton::clicked, this,
+            [this] { platform::RunGuarded([this] { btnCancelClick(); }); });
 }
 
 void TfDBRepairInfo::FormCreate() {
@@ -466,6 +476,35 @@ void TfDBRepairInfo::btnBrowseClick() {
     SelectPath();
 }
 
+void TfDBRepairInfo::btnVerifyClick() {
+    RunOperation(repair::roVerify);
+}
+
+void TfDBRepairInfo::btnRebuildClick() {
+    RunOperation(repair::roRebuild);
+}
+
+void TfDBRepairInfo::btnChkAndRepairClick() {
+    RunOperation(repair::roCheckAndRepair);
+}
+
+void TfDBRepairInfo::btnCancelClick() {
+    CancelRequested = true;
+    btnCancel.setEnabled(false);
+}
+
+void TfDBRepairInfo::RunOperation(repair::TRepairOperation operation) {
+    const RunScope run(*this);
+    if (!run.Began()) {
+        return;
+    }
+    WindowRunView view(*this, owner_);
+    const repair::ScopedTableStatusBars bars(view);
+    // The failure is shown while the run still holds the window: a close asked for in the
+    // meantime waits until the box is gone.
+    platform::RunGuarded([&view, operation] { repair::RunRepairOperation(operation, view); });
+}
+
 bool TfDBRepairInfo::BeginRun() {
     // Not in the middle of a selection either (it lets window events through once).
     if (runInProgress_ || selecting_) {
@@ -473,6 +512,8 @@ bool TfDBRepairInfo::BeginRun() {
     }
     runInProgress_ = true;
     closePending_ = false;
+    QWidget* focused = QApplication::focusWidget();
+    focusBeforeRun_ = focused != nullptr && client_.isAncestorOf(focused) ? focused : nullptr;
     for (QWidget* control :
          std::initializer_list<QWidget*>{&cbAlias, &rbAlias, &rbPath, &ePath, &btnBrowse,
                                          &btnChkAndRepair, &btnVerify, &btnRebuild}) {
@@ -491,6 +532,10 @@ void TfDBRepairInfo::EndRun() {
         control->setEnabled(true);
     }
     ApplyModeEnabling();
+    if (focusBeforeRun_ != nullptr && focusBeforeRun_->isEnabled()) {
+        focusBeforeRun_->setFocus(Qt::OtherFocusReason);
+    }
+    focusBeforeRun_ = nullptr;
     if (closePending_) {
         closePending_ = false;
         // After the run's handler has returned, not under it.

@@ -3,6 +3,7 @@
 #include "platform/Database.h"
 #include "platform/Session.h"
 #include "platform/Table.h"
+#include "repair/RepairRun.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -128,6 +130,18 @@ public:
     void ePathEnter();
     void ePathExit();
     void btnBrowseClick();
+    void btnVerifyClick();
+    void btnRebuildClick();
+    void btnChkAndRepairClick();
+    void btnCancelClick();
+
+    // A run of the operation over every table of the selection, as a run button starts it:
+    // nothing happens while another run or a selection is in progress. A failure is shown in
+    // the error box after the run's lines reached the run log; the window stays usable.
+    void RunOperation(repair::TRepairOperation operation);
+    // The gauge's maximum as the last run set it (its table count; the bar itself never
+    // gets an empty range).
+    int GaugeMaximum() const { return gaugeMaximum_; }
 
     // ---- State read by a run ----
     std::vector<std::string> TableList;
@@ -139,6 +153,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class WindowRunView;
+
     explicit TfDBRepairInfo(RepairWindowOwner& owner);
     void BuildLayout();
     void ConnectHandlers();
@@ -151,6 +167,10 @@ private:
     bool runInProgress_ = false;
     bool closePending_ = false;
     bool selecting_ = false;
+    int gaugeMaximum_ = 0;
+    // The control that had the focus when the run began; disabling it for the run moves the
+    // focus away, and it gets it back when the run ends.
+    QPointer<QWidget> focusBeforeRun_;
 
     // Parents are declared before their children: members are destroyed in reverse order.
     RepairClientArea client_;

@@ -2,6 +2,8 @@
 
 #include "AppTestSupport.h"
 #include "app/About.h"
+#include "repair/DBRepair.h"
+#include "repair/RepairRun.h"
 #include "support/FileSizeLimit.h"
 #include "ui/DBRepairInfo.h"
 
@@ -232,6 +234,65 @@ TEST_F(MainClose, CloseDuringARunWaitsForTheRunToEndThenCloses) {
     const auto lines = LogFileLines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(IsShellLine(lines[2], "shutdown"));
+}
+
+// The recording toolkit, but window events are handled where a run lets them be, and the
+// test gets a hook there.
+class PumpingToolkit : public platform::RecordingToolkit {
+public:
+    void ProcessPendingEvents() override {
+        RecordingToolkit::ProcessPendingEvents();
+        if (onPump) {
+            onPump(eventPumps);
+        }
+        QCoreApplication::processEvents();
+    }
+    std::function<void(int)> onPump;
+};
+
+TEST_F(MainClose, CloseInsideARealRunStopsItAfterTheTableThenLogsTheRunBeforeShutdown) {
+    const auto samples = std::filesystem::path(MENDRIX_BIN_DIR) / "samples";
+    for (const char* file : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X03",
+                             "CUSTOMER.Y03", "EVENTS.DB", "ORDERS.DB", "ORDERS.PX"}) {
+        std::filesystem::copy_file(samples / file, DataDir() / file);
+    }
+    PumpingToolkit pumping;
+    const platform::ScopedToolkit installed(pumping);
+    app::TfMain window(ProgramDir());
+    ShowAndActivate(window);
+    ui::TfDBRepairInfo* repair = ui::fDBRepairInfo;
+    ASSERT_NE(repair, nullptr);
+    ASSERT_EQ(repair->TableList.size(), 3u);
+
+    // Pump 1 of the run comes before the engine is made, pump 2 inside the first table.
+    const int before = pumping.eventPumps;
+    bool closeRefused = false;
+    pumping.onPump = [&](int pump) {
+        if (pump == before + 2) {
+            // The frame's close box, clicked while the run works on its first table.
+            QTimer::singleShot(0, &window, [&] { closeRefused = !window.close(); });
+        }
+    };
+    repair->btnVerify.click();
+    EXPECT_TRUE(closeRefused) << "the frame does not close under a running run";
+    const std::vector<std::string> runLines = window.RunLogLines();
+
+    apptest::DrainEvents();
+    apptest::DrainEvents();
+    EXPECT_FALSE(ui::RepairWindowOpen);
+    EXPECT_FALSE(window.isVisible()) << "the close is carried out once the run has ended";
+    const auto lines = LogFileLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_TRUE(IsShellLine(lines[0], "started"));
+    EXPECT_EQ(lines[1], "Alias set to: DATA");
+    EXPECT_EQ(lines[2].rfind(repair::StartText(repair::roVerify), 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], "CUSTOMER.DB") << "the table in progress was finished";
+    EXPECT_EQ(lines[4], repair::verdict::kNoErrors);
+    EXPECT_EQ(lines[5], "Operation cancelled by user.");
+    EXPECT_EQ(lines[6].rfind(repair::EndText(repair::roVerify), 0), 0u) << lines[6];
+    EXPECT_TRUE(IsShellLine(lines[7], "shutdown"));
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 7), runLines)
+        << "the run's lines were in the log before the frame closed";
 }
 
 TEST_F(MainClose, TwoCopiesBothKeepTheirLinesOnce) {

@@ -1,0 +1,118 @@
+#include "ui/WindowRunView.h"
+
+#include "platform/Toolkit.h"
+#include "ui/DBRepairInfo.h"
+
+#include <QProgressBar>
+#include <QString>
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Sets a bar and paints it at once: the run holds the user-interface thread while the
+// library works on a table, so a bar left to the next event pump would stand still.
+void ShowPosition(QProgressBar& bar, int position) {
+    bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
+    if (bar.isVisible()) {
+        bar.repaint();
+    }
+}
+
+} // namespace
+
+void WindowRunView::AppendMessage(const std::string& line) {
+    window_.memoMessage.appendPlainText(Text(line));
+}
+
+void WindowRunView::ClearMessages() {
+    window_.memoMessage.clear();
+}
+
+std::vector<std::string> WindowRunView::MessageLines() const {
+    // The pane's own lines (paragraphs), not the pieces its wrapping shows.
+    std::vector<std::string> lines;
+    const QString text = window_.memoMessage.toPlainText();
+    if (window_.memoMessage.document()->isEmpty()) {
+        return lines;
+    }
+    for (const QString& line : text.split(QChar('\n'))) {
+        lines.push_back(line.toLocal8Bit().toStdString());
+    }
+    return lines;
+}
+
+void WindowRunView::SetGaugeMax(int maximum) {
+    // A range of 0..0 turns the bar into a busy animation; an empty run shows an empty bar.
+    window_.ggWorking.setRange(0, std::max(maximum, 1));
+    window_.gaugeMaximum_ = maximum;
+}
+
+void WindowRunView::SetGaugePosition(int position) {
+    ShowPosition(window_.ggWorking, position);
+}
+
+int WindowRunView::GaugePosition() const {
+    return std::max(window_.ggWorking.value(), 0);
+}
+
+void WindowRunView::ResetProgressBars() {
+    window_.ResetProgressBars();
+}
+
+bool WindowRunView::CancelRequested() const {
+    return window_.CancelRequested;
+}
+
+void WindowRunView::ClearCancelRequest() {
+    window_.CancelRequested = false;
+}
+
+void WindowRunView::SetCancelEnabled(bool enabled) {
+    window_.btnCancel.setEnabled(enabled);
+}
+
+void WindowRunView::ProcessPendingEvents() {
+    platform::CurrentToolkit().ProcessPendingEvents();
+}
+
+const std::vector<std::string>& WindowRunView::TableList() const {
+    return window_.TableList;
+}
+
+platform::TTable& WindowRunView::TempTable() {
+    return window_.TempTable;
+}
+
+std::string WindowRunView::DatabaseAliasName() const {
+    return window_.dbTemp.AliasName();
+}
+
+void WindowRunView::AppendLogLine(const std::string& line) {
+    owner_.AppendLogLine(line);
+}
+
+void WindowRunView::SetBar(repair::TableStatusBar bar, unsigned position) {
+    // Reports above the bars' range (the library's percentages are 16-bit) show a full bar.
+    const int shown = static_cast<int>(std::min(position, 100U));
+    switch (bar) {
+    case repair::TableStatusBar::Header:
+        ShowPosition(window_.pbHeader, shown);
+        break;
+    case repair::TableStatusBar::Indexes:
+        ShowPosition(window_.pbIndexes, shown);
+        break;
+    case repair::TableStatusBar::Data:
+        ShowPosition(window_.pbData, shown);
+        break;
+    case repair::TableStatusBar::Rebuild:
+        ShowPosition(window_.pbRebuild, shown);
+        break;
+    }
+}
+
+} // namespace ui
