@@ -1,9 +1,8 @@
 // mendrix-cli list [ALIAS|DIRECTORY]: the engine's aliases, or the tables of one database.
 
 #include "cli/Commands.h"
-#include "engine/DatabaseList.h"
-#include "engine/ErrorCodes.h"
 #include "platform/DBErrors.h"
+#include "platform/DatabaseList.h"
 #include "platform/Session.h"
 
 #include <algorithm>
@@ -17,20 +16,19 @@ struct AliasLine {
     std::string name, type, path;
 };
 
-std::vector<AliasLine> ReadAliases() {
-    engine::CursorHandle cursor = 0;
-    platform::Check(engine::OpenDatabaseList(&cursor));
+std::vector<AliasLine> ReadAliases(platform::TSession& session) {
+    platform::TDatabaseList list(session);
     std::vector<AliasLine> lines;
-    engine::DatabaseRecord record{};
-    while (engine::GetNextRecord(cursor, &record) == engine::err::Ok) {
-        lines.push_back({record.name, record.type, record.path});
+    platform::TDatabaseListEntry entry;
+    while (list.Next(entry)) {
+        lines.push_back({entry.name, entry.type, entry.path});
     }
-    platform::Check(engine::CloseCursor(&cursor));
+    list.Close();
     return lines;
 }
 
-void PrintAliases(std::ostream& out) {
-    const auto lines = ReadAliases();
+void PrintAliases(platform::TSession& session, std::ostream& out) {
+    const auto lines = ReadAliases(session);
     std::size_t nameWidth = 4;
     std::size_t typeWidth = 4;
     for (const auto& line : lines) {
@@ -70,7 +68,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         platform::TSession session("ListSession");
         session.SetActive(true);
         if (args.empty()) {
-            PrintAliases(out);
+            PrintAliases(session, out);
         } else {
             PrintTables(session, args[0], out);
         }

@@ -1,8 +1,5 @@
 #include "cli/PrivateDir.h"
 
-#include "engine/ErrorCodes.h"
-#include "engine/Session.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -40,20 +37,6 @@ std::string BatchPrivateDir() {
         return {};
     }
     return priv.string();
-}
-
-BatchSession::BatchSession() : session_(engine::Session::Create("MendrixBatch")) {
-    privateDir_ = BatchPrivateDir();
-    if (!privateDir_.empty() && session_->SetPrivateDir(privateDir_) != engine::err::Ok) {
-        privateDir_.clear();
-    }
-    if (session_->Activate() != engine::err::Ok) {
-        privateDir_.clear();
-    }
-}
-
-BatchSession::~BatchSession() {
-    session_->Deactivate();
 }
 
 } // namespace cli
