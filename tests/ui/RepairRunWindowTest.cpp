@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QProgressBar>
+#include <array>
+#include <cstdio>
 #include <functional>
 #include <gmock/gmock.h>
 #include <regex>
@@ -165,6 +167,46 @@ TEST_F(RepairRuns, SampleDatabaseIsRepairedThenCleanAndVerifyAndRebuildAllWork) 
     EXPECT_EQ(w.pbRebuild.value(), 100);
     EXPECT_THAT(Tail(frame->log, PaneLines(w).size()), ElementsAreArray(PaneLines(w)));
     EXPECT_TRUE(toolkit.boxes.empty());
+}
+
+// The batch program runs the very same routine: on an equal copy of the same tables it prints
+// the window's pane lines, time stamps aside.
+TEST_F(RepairRuns, BatchProgramPrintsTheWindowsLines) {
+    const fs::path cli = testsupport::BinDir() / "mendrix-cli";
+    ASSERT_TRUE(fs::exists(cli));
+    const std::vector<std::string> stems = {"CUSTOMER", "INVOICE", "STOCK"};
+    const fs::path windowDir = TableDir("window", stems);
+    const fs::path cliDir = TableDir("batch", stems);
+    WriteConfig("[SAMPLES]\nPATH=" + windowDir.string() + "\n");
+    auto& w = OpenWindow();
+    const auto unstamped = [](std::vector<std::string> lines) {
+        for (auto& line : lines) {
+            line = std::regex_replace(line, kStamp, "<time>");
+        }
+        return lines;
+    };
+    for (const auto& [button, command] :
+         {std::pair{&w.btnVerify, "verify"}, std::pair{&w.btnChkAndRepair, "check"},
+          std::pair{&w.btnRebuild, "rebuild"}}) {
+        SCOPED_TRACE(command);
+        button->click();
+        const std::string line = "XDG_STATE_HOME='" + Dir("state").string() + "' '" + cli.string() +
+                                 "' " + command + " '" + cliDir.string() + "' 2>/dev/null";
+        std::FILE* pipe = ::popen(line.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::vector<std::string> printed;
+        std::array<char, 4096> buffer{};
+        while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+            std::string text = buffer.data();
+            if (!text.empty() && text.back() == '\n') {
+                text.pop_back();
+            }
+            printed.push_back(text);
+        }
+        ::pclose(pipe);
+        EXPECT_GE(printed.size(), 2u + stems.size());
+        EXPECT_EQ(unstamped(printed), unstamped(PaneLines(w)));
+    }
 }
 
 // ---- Damaged copies of real tables -------------------------------------------------------------
