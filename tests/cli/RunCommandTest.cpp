@@ -233,7 +233,8 @@ TEST_F(CliRuns, DryRunNamesTheTablesToRebuildAndChangesNothing) {
                     (dir / "STOCK.DB").string());
     const ChildRun json = Cli({"check", "--dry-run", "--json", dir.string()});
     EXPECT_EQ(json.exitCode, 4);
-    for (const auto& table : nlohmann::json::parse(json.out)["runs"][0]["tables"]) {
+    const auto report = nlohmann::json::parse(json.out);
+    for (const auto& table : report["runs"][0]["tables"]) {
         EXPECT_EQ(table["wouldRebuild"],
                   table["name"] == "INVOICE.DB" || table["name"] == "STOCK.DB")
             << table["name"];
