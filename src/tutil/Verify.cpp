@@ -24,17 +24,6 @@ using paradox::Severity;
 
 namespace {
 
-Phase PhaseOf(FindingCode code) {
-    const auto number = static_cast<std::uint16_t>(code);
-    if (number < 200) {
-        return Phase::Header;
-    }
-    if (number >= 300 && number < 400) {
-        return Phase::Indexes;
-    }
-    return Phase::Data;
-}
-
 void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
                   paradox::FindingList& findings) {
     const std::string name = family.db.filename().string();
@@ -102,7 +91,7 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
         if (f.severity != Severity::Damage) {
             continue;
         }
-        if (IsStructureCode(f.code)) {
+        if (paradox::FindingInfo(f.code).structureUnknown) {
             return VerifyStatus::ManualRebuild;
         }
         damage = true;
@@ -176,7 +165,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     }
     outcome.status = StatusFor(findings, reader != nullptr);
     for (const auto& f : findings.All()) {
-        outcome.findingPhases.push_back(PhaseOf(f.code));
+        outcome.findingPhases.push_back(paradox::FindingInfo(f.code).phase);
     }
     return outcome;
 }
