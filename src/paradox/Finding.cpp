@@ -14,8 +14,7 @@ std::string HexNumber(std::uint64_t value) {
     return "0x" + out;
 }
 
-std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t record,
-                        std::string_view text) {
+std::string FindingPlace(std::string_view file, std::int64_t block, std::int64_t record) {
     std::string out(file);
     if (block >= 0) {
         out += " block " + std::to_string(block);
@@ -23,6 +22,12 @@ std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t 
     if (record >= 0) {
         out += " record " + std::to_string(record);
     }
+    return out;
+}
+
+std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t record,
+                        std::string_view text) {
+    std::string out = FindingPlace(file, block, record);
     if (!out.empty()) {
         out += ": ";
     }

@@ -103,6 +103,9 @@ inline std::string_view FindingText(FindingCode code) {
     return FindingInfo(code).text;
 }
 
+// "ORDERS.DB block 3 record 2": where a finding is, block and record left out when negative.
+std::string FindingPlace(std::string_view file, std::int64_t block, std::int64_t record);
+
 // "ORDERS.DB block 3 record 2: <text>": the one shape of a finding line, also for findings read
 // back from an error table (whose text already holds the detail). No place, no prefix.
 std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t record,

@@ -11,7 +11,6 @@
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
-#include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
 
 #include <cstring>
