@@ -3,7 +3,6 @@
 #include "paradox/Finding.h"
 
 #include <cstdint>
-#include <string>
 
 namespace engine {
 

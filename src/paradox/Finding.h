@@ -7,8 +7,8 @@
 
 namespace paradox {
 
-// Coded problems a reader, verifier or rebuild can meet, each with one fixed text (the
-// problem table of the checker). Codes are stable: they are written into error tables.
+// Coded problems a reader, verifier or rebuild can meet; each has one row of the problem table
+// (FindingInfo, in FindingTable.cpp). Codes are stable: they are written into error tables.
 enum class FindingCode : std::uint16_t {
     // 1xx: file and header
     FileMissing = 101,
@@ -107,7 +107,7 @@ inline std::string_view FindingText(FindingCode code) {
 std::string FindingPlace(std::string_view file, std::int64_t block, std::int64_t record);
 
 // "ORDERS.DB block 3 record 2: <text>": the one shape of a finding line, also for findings read
-// back from an error table (whose text already holds the detail). No place, no prefix.
+// back from an error table (whose text already holds the detail). With no place, the text alone.
 std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t record,
                         std::string_view text);
 
