@@ -18,6 +18,8 @@ std::uint16_t OpenError(paradox::FindingCode code, std::uint16_t fileDamage) {
     case C::FileTruncated:
         // A table cut short has an error of its own; a cut-short index is a damaged index.
         return fileDamage == err::TableCorrupt ? err::TableTruncated : fileDamage;
+    // Every other code is damage of its file. They are listed, not defaulted, so that a new
+    // code gets its open error on purpose.
     case C::FileMissing:
     case C::FileUnreadable:
     case C::FileTooShort:
