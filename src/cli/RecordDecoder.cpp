@@ -3,6 +3,7 @@
 #include "paradox/BlobFile.h"
 #include "paradox/Codec.h"
 #include "paradox/FieldType.h"
+#include "paradox/Finding.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
 
@@ -62,8 +63,7 @@ void RecordDecoder::Decode(const paradox::RecordRef& record, std::vector<ExportV
             continue;
         }
         if (where.empty() && paradox::IsBlobType(fields[i].typeCode)) {
-            where = table_.FileName() + " block " + std::to_string(record.block) + " record " +
-                    std::to_string(record.slot);
+            where = paradox::FindingPlace(table_.FileName(), record.block, record.slot);
         }
         DecodeField(i, record.bytes + table_.FieldOffsets()[i], where, value);
     }

@@ -3,6 +3,7 @@
 #include "cli/CancelSignal.h"
 #include "cli/QuietVerify.h"
 #include "cli/TerminalProgress.h"
+#include "paradox/Finding.h"
 #include "platform/DBErrors.h"
 #include "repair/DBRepair.h"
 
@@ -197,14 +198,9 @@ void TerminalRunView::VerifyReadOnly(TableOutcome& outcome) {
 void TerminalRunView::PrintDetails(const TableOutcome& outcome) {
     for (const ErrorTableRow& row : outcome.findings) {
         out_ << "  [" << (row.code ? std::to_string(*row.code) : std::string("?")) << "] "
-             << row.file;
-        if (row.block) {
-            out_ << " block " << *row.block;
-        }
-        if (row.record) {
-            out_ << " record " << *row.record;
-        }
-        out_ << ": " << row.text << '\n';
+             << paradox::FindingLine(row.file, row.block.value_or(-1), row.record.value_or(-1),
+                                     row.text)
+             << '\n';
     }
     if (!outcome.findingsProblem.empty() && outcome.verdictWithoutErrorTable.empty()) {
         out_ << "  (" << outcome.findingsProblem << ")\n";

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/OpenErrors.h"
 #include "paradox/OpenChecks.h"
 
 #include <system_error>
@@ -13,15 +14,6 @@ constexpr std::size_t kWholeChainBlocks = 64;
 constexpr std::size_t kLargeTableBlocks = 8;
 
 } // namespace
-
-std::string FirstDamage(const paradox::FindingList& findings) {
-    for (const auto& finding : findings.All()) {
-        if (finding.severity == paradox::Severity::Damage) {
-            return finding.Describe();
-        }
-    }
-    return {};
-}
 
 std::uint16_t ReadCheckedHeader(const std::filesystem::path& path, std::uint16_t missingCode,
                                 std::uint16_t damageCode, std::optional<paradox::MappedFile>& file,
@@ -40,12 +32,10 @@ std::uint16_t ReadCheckedHeader(const std::filesystem::path& path, std::uint16_t
     paradox::FindingList findings;
     header = paradox::ParseHeader(file->View(), path.string(), findings);
     if (!header) {
-        return Fail(damageCode, FirstDamage(findings));
+        const paradox::Finding* stop = FirstStop(findings);
+        return Fail(damageCode, stop != nullptr ? stop->Describe() : std::string());
     }
-    if (findings.HasDamage()) {
-        return Fail(damageCode, FirstDamage(findings));
-    }
-    return err::Ok;
+    return FailOnFindings(findings, damageCode);
 }
 
 std::uint16_t ReadTableHeader(const std::filesystem::path& db,
@@ -73,11 +63,15 @@ std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::Map
             header.blocksInUse <= kWholeChainBlocks ? kWholeChainBlocks : kLargeTableBlocks;
         paradox::CheckChainStart(header, file.View(), db.string(), findings, walk);
     }
-    if (!findings.HasDamage()) {
+    const paradox::Finding* stop = FirstStop(findings);
+    if (stop == nullptr) {
         return err::Ok;
     }
-    const bool truncated = findings.Has(paradox::FindingCode::FileTruncated);
-    return Fail(truncated ? err::TableTruncated : err::TableCorrupt, FirstDamage(findings));
+    // A file cut short is what the operator must hear, whatever else its header claims.
+    const auto code = findings.Has(paradox::FindingCode::FileTruncated)
+                          ? paradox::FindingCode::FileTruncated
+                          : stop->code;
+    return Fail(OpenError(code, err::TableCorrupt), stop->Describe());
 }
 
 } // namespace engine

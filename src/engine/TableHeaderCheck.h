@@ -31,7 +31,4 @@ std::uint16_t ReadTableHeader(const std::filesystem::path& db,
 std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::MappedFile& file,
                              const paradox::TableHeader& header);
 
-// The first damage finding, described; empty when there is none.
-std::string FirstDamage(const paradox::FindingList& findings);
-
 } // namespace engine

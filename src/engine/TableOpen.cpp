@@ -5,6 +5,7 @@
 #include "engine/Failure.h"
 #include "engine/FaultHook.h"
 #include "engine/Limits.h"
+#include "engine/OpenErrors.h"
 #include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
 #include "paradox/OpenChecks.h"
@@ -15,42 +16,9 @@
 namespace engine {
 namespace {
 
-using paradox::FindingCode;
 using paradox::FindingList;
 using paradox::MappedFile;
 using paradox::TableHeader;
-
-// The engine code for the first damage finding of an index check.
-std::uint16_t IndexFailure(const FindingList& findings) {
-    for (const auto& finding : findings.All()) {
-        if (finding.severity != paradox::Severity::Damage &&
-            finding.code != FindingCode::IndexOutOfDate) {
-            continue;
-        }
-        switch (finding.code) {
-        case FindingCode::IndexOfAnotherTable:
-        case FindingCode::IndexKeyFieldsMismatch:
-            return err::IndexOfAnotherTable;
-        case FindingCode::IndexOutOfDate:
-        case FindingCode::IndexCountMismatch:
-        case FindingCode::IndexStatisticMismatch:
-            return err::IndexOutOfDate;
-        default:
-            return err::IndexCorrupt;
-        }
-    }
-    return err::Ok;
-}
-
-std::string FirstIndexProblem(const FindingList& findings) {
-    for (const auto& finding : findings.All()) {
-        if (finding.severity == paradox::Severity::Damage ||
-            finding.code == FindingCode::IndexOutOfDate) {
-            return finding.Describe();
-        }
-    }
-    return {};
-}
 
 // An index file pair: `index` (a .PX, or a .Ynn/.YGn) against its data file.
 std::uint16_t CheckIndexFile(const std::filesystem::path& indexPath, const TableHeader& data,
@@ -63,14 +31,11 @@ std::uint16_t CheckIndexFile(const std::filesystem::path& indexPath, const Table
     }
     FindingList findings;
     paradox::CheckIndexHeader(data, *index, indexPath.string(), findings);
-    if (IndexFailure(findings) == err::Ok) {
+    if (FirstStop(findings) == nullptr) {
         paradox::CheckIndexRoot(data, dataFile.View(), *index, indexFile->View(),
                                 indexPath.string(), findings);
     }
-    if (auto code = IndexFailure(findings); code != err::Ok) {
-        return Fail(code, FirstIndexProblem(findings));
-    }
-    return err::Ok;
+    return FailOnFindings(findings, err::IndexCorrupt);
 }
 
 std::uint16_t CheckPrimary(const paradox::TableFamily& family, const TableHeader& table,
@@ -93,8 +58,8 @@ std::uint16_t CheckSecondary(const IndexDefinition& index, const TableHeader& ta
     }
     FindingList findings;
     paradox::CheckSecondaryHeader(table, *x, index.file.string(), findings);
-    if (auto code = IndexFailure(findings); code != err::Ok) {
-        return Fail(code, FirstIndexProblem(findings));
+    if (auto result = FailOnFindings(findings, err::IndexCorrupt); result != err::Ok) {
+        return result;
     }
     if (index.treeFile.empty()) {
         return Fail(err::IndexMissing, "index " + index.name + " of " + table.tableName +
@@ -117,10 +82,7 @@ std::uint16_t CheckBlobFile(const paradox::TableFamily& family, const TableHeade
     }
     FindingList findings;
     paradox::CheckBlobFileHeader(mb->View(), table.encrypted, family.mb.string(), findings);
-    if (findings.HasDamage()) {
-        return Fail(err::BlobFileCorrupt, FirstDamage(findings));
-    }
-    return err::Ok;
+    return FailOnFindings(findings, err::BlobFileCorrupt);
 }
 
 std::string IndexNames(const std::vector<IndexDefinition>& indexes) {

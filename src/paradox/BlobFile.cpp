@@ -260,9 +260,10 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
         if (ref->length > ref->leaderSize) {
             // Suspicious rather than damage: nothing of the blob file is broken, the record's
             // length word may simply be stale; the bytes beyond the leader are not to be had.
-            findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, where, -1, -1,
-                         std::to_string(ref->length) + " bytes claimed, leader holds " +
-                             std::to_string(ref->leaderSize) + " and no blob file block is named",
+            findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, "", -1, -1,
+                         where + ": " + std::to_string(ref->length) +
+                             " bytes claimed, leader holds " + std::to_string(ref->leaderSize) +
+                             " and no blob file block is named",
                          true);
             return false;
         }
@@ -270,8 +271,10 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
         return true;
     }
     if (blobs == nullptr) {
-        findings.Add(FindingCode::BlobFileMissing, Severity::Damage, where, -1, -1,
-                     std::to_string(ref->length) + " bytes live in the missing blob file", true);
+        findings.Add(FindingCode::BlobFileMissing, "", -1, -1,
+                     where + ": " + std::to_string(ref->length) +
+                         " bytes live in the missing blob file",
+                     true);
         return false;
     }
     return blobs->Read(*ref, fieldType, out, findings, where);
@@ -323,14 +326,10 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
                 }
             }
             perBlob.Clear();
-            const std::string& where = fields[field].name;
             ReadBlobField(bytes, fields[field].ByteLength(), fields[field].typeCode, blobs, data,
-                          perBlob, where);
+                          perBlob, fields[field].name);
             for (const auto& f : perBlob.All()) {
-                // Findings about the blob file already name the field; those about the
-                // record alone carry it as their file.
-                report.Add(f.code, f.severity, record.block, record.slot,
-                           f.file == where ? where + ": " + f.detail : f.detail, f.dataLost);
+                report.Add(f.code, f.severity, record.block, record.slot, f.detail, f.dataLost);
             }
         }
     });

@@ -57,7 +57,8 @@ private:
 
 // The data of one blob field of a record, whether it lives in the leader or the .MB. When the
 // field is NULL the result is true with `out` empty. `blobs` may be null (no .MB): a field that
-// needs it gives BlobFileMissing.
+// needs it gives BlobFileMissing. Each finding's detail starts with `where`; its file is the
+// blob file's name, or empty when no blob file is involved (the caller knows the record's file).
 bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::uint8_t fieldType,
                    const BlobFile* blobs, std::vector<std::uint8_t>& out, FindingList& findings,
                    const std::string& where);

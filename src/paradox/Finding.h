@@ -7,8 +7,8 @@
 
 namespace paradox {
 
-// Coded problems a reader, verifier or rebuild can meet, each with one fixed text (the
-// problem table of the checker). Codes are stable: they are written into error tables.
+// Coded problems a reader, verifier or rebuild can meet; each has one row of the problem table
+// (FindingInfo, in FindingTable.cpp). Codes are stable: they are written into error tables.
 enum class FindingCode : std::uint16_t {
     // 1xx: file and header
     FileMissing = 101,
@@ -76,9 +76,6 @@ enum class FindingCode : std::uint16_t {
     IndexLost = 505,
 };
 
-// The fixed text of a code ("Block chain has a cycle").
-std::string_view FindingText(FindingCode code);
-
 // "0x1F0F": how offsets and raw values are written in finding details.
 std::string HexNumber(std::uint64_t value);
 
@@ -86,6 +83,33 @@ enum class Severity : std::uint8_t {
     Suspicious, // worth a look, not damage (stale index bookkeeping, orphan blocks)
     Damage,     // definite structural damage
 };
+
+// The verify phase a finding belongs to, also the phase of the progress records; a rebuild
+// stamps its own findings Rebuild.
+enum class Phase : std::uint8_t { Header = 0, Indexes = 1, Data = 2, Rebuild = 8 };
+
+// One row of the problem table: everything fixed about a code. The engine keeps the one
+// other column, the error an open reports for a code, with its own error codes.
+struct FindingRow {
+    std::string_view text; // "Block chain has a cycle"
+    Severity severity;     // what a finding of this code is unless its reader knows better
+    Phase phase;           // the verify phase that reports it
+    bool structureUnknown; // as damage, the table's fields cannot be known from its header
+};
+
+FindingRow FindingInfo(FindingCode code);
+
+inline std::string_view FindingText(FindingCode code) {
+    return FindingInfo(code).text;
+}
+
+// "ORDERS.DB block 3 record 2": where a finding is, block and record left out when negative.
+std::string FindingPlace(std::string_view file, std::int64_t block, std::int64_t record);
+
+// "ORDERS.DB block 3 record 2: <text>": the one shape of a finding line, also for findings read
+// back from an error table (whose text already holds the detail). With no place, the text alone.
+std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t record,
+                        std::string_view text);
 
 // The block a finding is about: block 0 is "no block" (a chain start, a free list head), so it
 // becomes -1 rather than a number that names nothing.
@@ -102,13 +126,20 @@ struct Finding {
     std::string detail;       // what exactly was seen ("next=912 but file has 40 blocks")
     bool dataLost = false;    // records or blob data could not be read because of it
 
-    std::string Describe() const; // "ORDERS.DB block 3 record 2: <text> (<detail>)"
+    std::string Text() const;     // "<text> (<detail>)", as an error table stores it
+    std::string Describe() const; // FindingLine of Text(), then " [data lost]" when data was lost
 };
 
 // Collects findings; readers append and go on.
 class FindingList {
 public:
     void Add(Finding finding) { findings_.push_back(std::move(finding)); }
+    // With the code's default severity.
+    void Add(FindingCode code, std::string file, std::int64_t block, std::int64_t record,
+             std::string detail, bool dataLost = false) {
+        Add(code, FindingInfo(code).severity, std::move(file), block, record, std::move(detail),
+            dataLost);
+    }
     void Add(FindingCode code, Severity severity, std::string file, std::int64_t block,
              std::int64_t record, std::string detail, bool dataLost = false) {
         findings_.push_back(
@@ -119,6 +150,7 @@ public:
     bool HasDamage() const;
     bool HasDataLoss() const; // some finding says records or blob data could not be read
     bool Has(FindingCode code) const;
+    bool LeavesStructureUnknown() const; // some damage finding's row says structureUnknown
     void Clear() { findings_.clear(); }
 
 private:

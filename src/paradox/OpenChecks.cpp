@@ -329,9 +329,9 @@ void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const 
     }
     const bool maintained = x.fileType == 5 || x.fileType == 8;
     if (maintained && x.numRecords != table.numRecords) {
-        damage(FindingCode::IndexOutOfDate, std::to_string(x.numRecords) +
-                                                " index records, the table has " +
-                                                std::to_string(table.numRecords));
+        damage(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
+                                                    " index records, the table has " +
+                                                    std::to_string(table.numRecords));
     }
 }
 

@@ -7,8 +7,7 @@ namespace paradox {
 void CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
                       FindingList& findings) {
     if (!table.Keyed() && table.IsTable()) {
-        findings.Add(FindingCode::IndexUnexpected, Severity::Damage, file, -1, -1,
-                     "the table has no key");
+        findings.Add(FindingCode::IndexUnexpected, file, -1, -1, "the table has no key");
         return;
     }
     CheckIndexAgainstData(table, index, file, findings);

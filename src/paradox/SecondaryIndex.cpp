@@ -541,8 +541,9 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     const bool maintained = Maintained(xh);
     CheckPrimaryIndexLink(table, xh, name, findings);
     if (maintained && xh.numRecords != table.Header().numRecords) {
-        bad(std::to_string(xh.numRecords) + " entries for " +
-            std::to_string(table.Header().numRecords) + " table records");
+        findings.Add(FindingCode::IndexCountMismatch, name, -1, -1,
+                     std::to_string(xh.numRecords) + " entries for " +
+                         std::to_string(table.Header().numRecords) + " table records");
     }
     if (yFile.empty()) {
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,

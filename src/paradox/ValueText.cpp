@@ -3,6 +3,7 @@
 #include "paradox/BlobFile.h"
 #include "paradox/Codec.h"
 #include "paradox/FieldType.h"
+#include "paradox/Finding.h"
 #include "paradox/TableReader.h"
 
 #include <cinttypes>
@@ -202,8 +203,7 @@ void AppendRecordLine(std::string& out, const TableReader& table, const RecordRe
             out += '\t';
         }
         if (findings != nullptr && where.empty() && IsBlobType(fields[i].typeCode)) {
-            where = table.FileName() + " block " + std::to_string(record.block) + " record " +
-                    std::to_string(record.slot);
+            where = FindingPlace(table.FileName(), record.block, record.slot);
         }
         if (table.FieldInRecord(i)) {
             AppendFieldText(out, fields[i], record.bytes + table.FieldOffsets()[i], blobs, findings,

@@ -92,11 +92,7 @@ void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem
             row.SetInt(kRecord, f.record);
         }
         row.SetInt(kCode, static_cast<int>(f.code));
-        std::string text(paradox::FindingText(f.code));
-        if (!f.detail.empty()) {
-            text += " (" + f.detail + ")";
-        }
-        row.SetText(kDescription, Clip(text, 255));
+        row.SetText(kDescription, Clip(f.Text(), 255));
         writer.Append(row.Bytes());
     }
     writer.Finish();

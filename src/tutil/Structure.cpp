@@ -14,33 +14,6 @@ namespace tutil {
 
 using paradox::FindingCode;
 
-bool IsStructureCode(FindingCode code) {
-    switch (code) {
-    case FindingCode::BadFieldCount:
-    case FindingCode::BadKeyFieldCount:
-    case FindingCode::UnknownFieldType:
-    case FindingCode::BadFieldSize:
-    case FindingCode::RecordSizeMismatch:
-    case FindingCode::HeaderVariablePartBad:
-        return true;
-    default:
-        return false;
-    }
-}
-
-namespace {
-
-bool StructureUnknown(const paradox::FindingList& findings) {
-    for (const auto& f : findings.All()) {
-        if (f.severity == paradox::Severity::Damage && IsStructureCode(f.code)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     std::string error;
     auto file = paradox::MappedFile::Open(table.db, &error);
@@ -61,7 +34,7 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     if (header->encrypted) {
         throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
     }
-    if (StructureUnknown(findings)) {
+    if (findings.LeavesStructureUnknown()) {
         throw UtilityError(engine::err::HeaderCorrupt,
                            "field descriptors of " + table.db.string() + " are damaged");
     }

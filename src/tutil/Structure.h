@@ -12,8 +12,4 @@ namespace tutil {
 // field descriptors).
 paradox::TableSchema ReadTableStructure(const TableLocation& table);
 
-// Header faults after which the fields of a table are not known (its structure must then be
-// given by hand to rebuild it).
-bool IsStructureCode(paradox::FindingCode code);
-
 } // namespace tutil

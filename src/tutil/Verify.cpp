@@ -11,7 +11,6 @@
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
-#include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
 
 #include <cstring>
@@ -23,17 +22,6 @@ using paradox::FindingCode;
 using paradox::Severity;
 
 namespace {
-
-Phase PhaseOf(FindingCode code) {
-    const auto number = static_cast<std::uint16_t>(code);
-    if (number < 200) {
-        return Phase::Header;
-    }
-    if (number >= 300 && number < 400) {
-        return Phase::Indexes;
-    }
-    return Phase::Data;
-}
 
 void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
                   paradox::FindingList& findings) {
@@ -102,7 +90,7 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
         if (f.severity != Severity::Damage) {
             continue;
         }
-        if (IsStructureCode(f.code)) {
+        if (paradox::FindingInfo(f.code).structureUnknown) {
             return VerifyStatus::ManualRebuild;
         }
         damage = true;
@@ -176,7 +164,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     }
     outcome.status = StatusFor(findings, reader != nullptr);
     for (const auto& f : findings.All()) {
-        outcome.findingPhases.push_back(PhaseOf(f.code));
+        outcome.findingPhases.push_back(paradox::FindingInfo(f.code).phase);
     }
     return outcome;
 }

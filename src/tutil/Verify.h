@@ -18,8 +18,8 @@ enum class VerifyStatus : std::uint32_t {
     CannotRebuild = 4, // encrypted, or not a Paradox table
 };
 
-// Progress phases of the general-progress record.
-enum class Phase : std::uint8_t { Header = 0, Indexes = 1, Data = 2, Rebuild = 8 };
+// Progress phases of the general-progress record, the verify phases of the problem table.
+using paradox::Phase;
 
 struct VerifyOutcome {
     VerifyStatus status = VerifyStatus::Healthy;

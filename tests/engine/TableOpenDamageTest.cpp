@@ -166,7 +166,7 @@ TEST_F(DamagedTable, SecondaryIndexProblems) {
     const auto y = File("Y03");
     const auto originalX = testsupport::ReadFileBytes(x);
     PatchBytes(x, 0x06, {0x10, 0x00, 0x00, 0x00}); // a maintained index counting 16 records
-    ExpectRefused(err::IndexOutOfDate, "City", "ORDERS.X03");
+    ExpectRefused(err::IndexOutOfDate, "City", "ORDERS.X03: Index entry count is wrong");
     EXPECT_EQ(Open(db_, "Primary").code, err::Ok); // the primary index is not affected
 
     testsupport::WriteFileBytes(x, originalX);

@@ -158,7 +158,7 @@ TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
         {"indexed value", "C.X02", 0x806 + 3, {0x09}, FindingCode::SecondaryIndexBad},
         {"key not in table", "C.X02", 0x806 + 7, {0x44}, FindingCode::SecondaryIndexBad},
         {"block number", "C.X02", 0x806 + 8, {0x80, 0x09}, FindingCode::SecondaryIndexBad},
-        {"record count", "C.X02", 0x06, {2}, FindingCode::SecondaryIndexBad},
+        {"record count", "C.X02", 0x06, {2}, FindingCode::IndexCountMismatch},
         {"field type", "C.X02", 0x78, {0x03, 0x02}, FindingCode::SecondaryIndexBad},
         {"y statistic", "C.Y02", 0x806 + 8 + 2, {0x80, 0x01}, FindingCode::IndexStatisticMismatch},
         {"link to the primary index", "C.X02", 0x2F, {0x01}, FindingCode::IndexOutOfDate},

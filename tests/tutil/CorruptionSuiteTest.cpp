@@ -29,8 +29,8 @@ bool HasCode(const paradox::FindingList& findings, FindingCode code) {
 
 bool HasIndexCode(const paradox::FindingList& findings) {
     for (const auto& f : findings.All()) {
-        const auto n = static_cast<int>(f.code);
-        if (n >= 300 && n < 400 && f.severity == paradox::Severity::Damage) {
+        if (paradox::FindingInfo(f.code).phase == paradox::Phase::Indexes &&
+            f.severity == paradox::Severity::Damage) {
             return true;
         }
     }

@@ -1,25 +1,23 @@
+#include "CliRun.h"
 #include "TableFixture.h"
 #include "engine/RebuildFiles.h"
-#include "support/Corpus.h"
 #include "support/TempDir.h"
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace {
 
 namespace fs = std::filesystem;
+using clitest::Quoted;
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
 struct CliRun {
     int exitCode = -1;
-    std::string output;
+    std::string output; // standard output, then standard error
 };
 
 // The batch program keeps its private directory under the user's state folder: one of the
@@ -31,27 +29,12 @@ const testsupport::TempDir& StateHome() {
 
 // `prefix` runs the program under another, e.g. "timeout 20".
 CliRun RunCli(const std::string& arguments, const std::string& prefix = "") {
-    CliRun run;
-    const std::string command = "XDG_STATE_HOME='" + StateHome().path().string() + "' " + prefix +
-                                " " + (testsupport::BinDir() / "mendrix-cli").string() + " " +
-                                arguments + " 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
-        run.output += buffer.data();
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    const clitest::Run run = clitest::RunCli(
+        arguments, "XDG_STATE_HOME=" + Quoted(StateHome().path().string()) + " " + prefix);
+    return {run.exitCode, run.out + run.err};
 }
 
 TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
-    if (!fs::exists(testsupport::BinDir() / "mendrix-cli")) {
-        GTEST_SKIP() << "mendrix-cli not built";
-    }
     testsupport::TempDir dir;
     const fs::path db = tutilfixture::WriteOrders(dir.path(), 100);
     std::string bytes = ReadFileBytes(db);
@@ -74,7 +57,7 @@ TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
     EXPECT_EQ(healthy.exitCode, 0) << healthy.output;
     EXPECT_NE(healthy.output.find("Table has no errors."), std::string::npos);
 
-    const CliRun missing = RunCli("verify " + (dir / "NONE.DB").string() + " 2>&1");
+    const CliRun missing = RunCli("verify " + (dir / "NONE.DB").string());
     EXPECT_EQ(missing.exitCode, 8);
     EXPECT_NE(missing.output.find("NONE.DB"), std::string::npos);
 }
@@ -83,9 +66,6 @@ TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
 // the data folder; a second rebuild keeps the first's backup; one table that cannot be done
 // never stops the others, and long table names work.
 TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
-    if (!fs::exists(testsupport::BinDir() / "mendrix-cli")) {
-        GTEST_SKIP() << "mendrix-cli not built";
-    }
     testsupport::TempDir dir;
     const fs::path db = tutilfixture::WriteOrders(dir.path(), 60);
     WriteFileBytes(dir / "VERIFY.DB", "a user table named like the verify scratch");
@@ -128,9 +108,6 @@ TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
 }
 
 TEST(CliCommands, AJournalThatIsNotARegularFileIsRefusedWithoutWaiting) {
-    if (!fs::exists(testsupport::BinDir() / "mendrix-cli")) {
-        GTEST_SKIP() << "mendrix-cli not built";
-    }
     testsupport::TempDir dir;
     const fs::path db = tutilfixture::WriteOrders(dir.path(), 20);
     const fs::path journal = engine::RebuildJournalPath(dir.path(), "ORDERS");
