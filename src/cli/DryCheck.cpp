@@ -69,8 +69,11 @@ void DryCheck(platform::TTable& table, const SelectedDatabase& database, RunReco
             VerifyWithoutErrorTable(repair::JoinTablePath(database.directory.string(), name));
         progress.EndLine();
         if (current.openFailed) {
-            say("Does not open with index: " + current.failedIndex + " (" + openFailure +
-                "); Check & Repair would rebuild it.");
+            // A table whose structure does not read fails before any index is tried.
+            const std::string where = current.failedIndex.empty()
+                                          ? std::string("Does not open")
+                                          : "Does not open with index: " + current.failedIndex;
+            say(where + " (" + openFailure + "); Check & Repair would rebuild it.");
         }
         say(current.verdict);
     }
