@@ -4,6 +4,7 @@
 #include "app/About.h"
 #include "repair/DBRepair.h"
 #include "repair/RepairRun.h"
+#include "support/Corpus.h"
 #include "support/FileSizeLimit.h"
 #include "ui/DBRepairInfo.h"
 
@@ -251,7 +252,7 @@ public:
 };
 
 TEST_F(MainClose, CloseInsideARealRunStopsItAfterTheTableThenLogsTheRunBeforeShutdown) {
-    const auto samples = std::filesystem::path(MENDRIX_BIN_DIR) / "samples";
+    const auto samples = testsupport::SamplesDir();
     for (const char* file : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X03",
                              "CUSTOMER.Y03", "EVENTS.DB", "ORDERS.DB", "ORDERS.PX"}) {
         std::filesystem::copy_file(samples / file, DataDir() / file);

@@ -110,7 +110,7 @@ protected:
     fs::path Samples(const std::string& name) const {
         const fs::path dir = root_ / name;
         fs::create_directories(dir);
-        for (const auto& entry : fs::directory_iterator(testsupport::BinDir() / "samples")) {
+        for (const auto& entry : fs::directory_iterator(testsupport::SamplesDir())) {
             fs::copy_file(entry.path(), dir / entry.path().filename());
         }
         return dir;
@@ -336,7 +336,7 @@ TEST_F(CliRuns, TargetsAreAliasesDirectoriesOrTableFilesGroupedByDirectory) {
 TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines) {
     const fs::path dir = Root() / "junk";
     fs::create_directories(dir);
-    fs::copy_file(testsupport::BinDir() / "samples" / "EVENTS.DB", dir / "EVENTS.DB");
+    fs::copy_file(testsupport::SamplesDir() / "EVENTS.DB", dir / "EVENTS.DB");
     testsupport::WriteFileBytes(dir / "ZJUNK.DB", std::string(600, 'z'));
 
     const ChildRun verify = Cli({"verify", dir.string()});
@@ -404,7 +404,7 @@ TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
 TEST_F(CliRuns, InterruptStopsBetweenTablesWithEveryLineLogged) {
     const fs::path dir = Root() / "many";
     fs::create_directories(dir);
-    const fs::path events = testsupport::BinDir() / "samples" / "EVENTS.DB";
+    const fs::path events = testsupport::SamplesDir() / "EVENTS.DB";
     constexpr int kTables = 150; // their lines are far more than the pipe holds
     for (int i = 0; i < kTables; ++i) {
         char name[16];

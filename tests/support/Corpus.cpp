@@ -6,9 +6,17 @@
 
 namespace testsupport {
 
-std::filesystem::path CorpusDir() { return MENDRIX_CORPUS_DIR; }
+std::filesystem::path CorpusDir() {
+    return MENDRIX_CORPUS_DIR;
+}
 
-std::filesystem::path BinDir() { return MENDRIX_BIN_DIR; }
+std::filesystem::path BinDir() {
+    return MENDRIX_BIN_DIR;
+}
+
+std::filesystem::path SamplesDir() {
+    return MENDRIX_SAMPLES_DIR;
+}
 
 std::vector<std::filesystem::path> CorpusTables() {
     std::vector<std::filesystem::path> tables;

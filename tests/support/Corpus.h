@@ -14,4 +14,7 @@ std::vector<std::filesystem::path> CorpusTables();
 // Folder holding the built programs (mendrix, mendrix-cli).
 std::filesystem::path BinDir();
 
+// The sample database as the build writes it, untouched by any run (copy it before use).
+std::filesystem::path SamplesDir();
+
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "engine/Config.h"
+#include "support/Corpus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -111,7 +112,7 @@ std::filesystem::path UiTest::TableDir(const std::string& name,
                                        const std::vector<std::string>& stems) {
     const auto dir = Dir(name);
     std::filesystem::create_directories(dir);
-    const std::filesystem::path samples = std::filesystem::path(MENDRIX_BIN_DIR) / "samples";
+    const std::filesystem::path samples = testsupport::SamplesDir();
     for (const auto& entry : std::filesystem::directory_iterator(samples)) {
         for (const auto& stem : stems) {
             if (entry.path().stem() == stem) {
