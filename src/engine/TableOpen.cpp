@@ -7,6 +7,7 @@
 #include "engine/Limits.h"
 #include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
+#include "paradox/DirectoryListing.h"
 #include "paradox/OpenChecks.h"
 #include "paradox/PrimaryIndex.h"
 
@@ -142,19 +143,19 @@ std::uint16_t LocateTable(const std::string& directory, const std::string& table
     if (std::filesystem::path(name).extension().empty()) {
         name += ".DB";
     }
-    std::string joined = directory + "/" + name;
+    // An empty directory is the current folder, and the name is then taken as it is.
+    const std::string prefix = directory.empty() ? std::string() : directory + "/";
+    const std::filesystem::path folder = directory.empty() ? "." : directory;
+    std::string joined = prefix + name;
     if (joined.size() > kMaxPathLength) {
         return Fail(err::PathTooLong, std::to_string(joined.size()) + " characters, at most " +
                                           std::to_string(kMaxPathLength) + ": " + joined);
     }
     std::error_code ec;
     if (!std::filesystem::exists(joined, ec)) {
-        for (std::filesystem::directory_iterator it(directory, ec);
-             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-            if (SameName(it->path().filename().string(), name)) {
-                joined = directory + "/" + it->path().filename().string();
-                break;
-            }
+        if (const std::string found = paradox::ListDirectory(folder)->FindIgnoringCase(name);
+            !found.empty()) {
+            joined = prefix + found;
         }
     }
     out = joined;
