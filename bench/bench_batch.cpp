@@ -2,6 +2,7 @@
 // small keyed tables (a .DB and its .PX, about 7 KB together), timed as a whole process
 // against one `cat` of all those files to /dev/null, in turns, in the same run.
 // MENDRIX_BENCH_TABLES sets the number of tables (default 1000); the target is a ratio < 2.
+// MENDRIX_BENCH_DIR puts the tables elsewhere than the system temp folder.
 
 #include "BenchSupport.h"
 #include "engine/Config.h"
@@ -128,7 +129,11 @@ int main() {
     // same work. Its configuration and private folder go to the scratch folder as well.
     const fs::path program = scratch.Path() / "bin" / "mendrix-cli";
     fs::create_directories(program.parent_path());
-    fs::copy_file(engine::ProgramDirectory() / "mendrix-cli", program);
+    // MENDRIX_BENCH_CLI names another build of the program to measure (an older one, say).
+    const char* other = std::getenv("MENDRIX_BENCH_CLI");
+    fs::copy_file(other != nullptr && *other != '\0' ? fs::path(other)
+                                                     : engine::ProgramDirectory() / "mendrix-cli",
+                  program);
     const fs::path runLog = program.parent_path() / "priv" / "1Mendrix.log";
     ::setenv("XDG_STATE_HOME", (scratch.Path() / "state").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (scratch.Path() / "config").c_str(), 1);
@@ -139,8 +144,9 @@ int main() {
     TimeProcess(catArgs); // warm-up: the page cache and the program's own files
     const ProcessTiming first = TimeProcess(verifyArgs);
     if (!WIFEXITED(first.status) || WEXITSTATUS(first.status) != 0) {
-        std::fprintf(stderr, "bench_batch: mendrix-cli verify did not find every table healthy "
-                             "(status %d)\n",
+        std::fprintf(stderr,
+                     "bench_batch: mendrix-cli verify did not find every table healthy "
+                     "(status %d)\n",
                      first.status);
         return 1;
     }

@@ -134,31 +134,35 @@ std::string IndexNames(const std::vector<IndexDefinition>& indexes) {
 
 } // namespace
 
-std::uint16_t LocateTable(const std::string& directory, const std::string& tableName,
-                          std::filesystem::path& out) {
-    if (tableName.empty()) {
-        return Fail(err::TableNameMissing, "database directory " + directory);
-    }
+std::filesystem::path FindTableFile(const std::string& directory, const std::string& tableName) {
     std::string name = tableName;
     if (std::filesystem::path(name).extension().empty()) {
         name += ".DB";
     }
     // An empty directory is the current folder, and the name is then taken as it is.
     const std::string prefix = directory.empty() ? std::string() : directory + "/";
-    const std::filesystem::path folder = directory.empty() ? "." : directory;
-    std::string joined = prefix + name;
-    if (joined.size() > kMaxPathLength) {
+    const std::string joined = prefix + name;
+    std::error_code ec;
+    if (!std::filesystem::exists(joined, ec)) {
+        const auto listing = paradox::ListDirectory(directory.empty() ? "." : directory);
+        if (const std::string found = listing->FindIgnoringCase(name); !found.empty()) {
+            return prefix + found;
+        }
+    }
+    return joined;
+}
+
+std::uint16_t LocateTable(const std::string& directory, const std::string& tableName,
+                          std::filesystem::path& out) {
+    if (tableName.empty()) {
+        return Fail(err::TableNameMissing, "database directory " + directory);
+    }
+    const std::filesystem::path found = FindTableFile(directory, tableName);
+    if (const std::string joined = found.string(); joined.size() > kMaxPathLength) {
         return Fail(err::PathTooLong, std::to_string(joined.size()) + " characters, at most " +
                                           std::to_string(kMaxPathLength) + ": " + joined);
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(joined, ec)) {
-        if (const std::string found = paradox::ListDirectory(folder)->FindIgnoringCase(name);
-            !found.empty()) {
-            joined = prefix + found;
-        }
-    }
-    out = joined;
+    out = found;
     return err::Ok;
 }
 

@@ -1,7 +1,6 @@
 #include "tutil/TableLocation.h"
 
 #include "engine/ErrorCodes.h"
-#include "engine/Failure.h"
 #include "engine/TableOpen.h"
 #include "tutil/UtilityError.h"
 
@@ -9,17 +8,14 @@
 
 namespace tutil {
 namespace fs = std::filesystem;
+
 TableLocation LocateTable(const std::string& tablePath) {
     if (tablePath.empty()) {
         throw UtilityError(engine::err::InvalidArgument, "no table named");
     }
     const fs::path given(tablePath);
-    fs::path found;
-    if (const auto code =
-            engine::LocateTable(given.parent_path().string(), given.filename().string(), found);
-        code != engine::err::Ok) {
-        throw UtilityError(code, engine::TakeFailureMessage(code));
-    }
+    const fs::path found =
+        engine::FindTableFile(given.parent_path().string(), given.filename().string());
     std::error_code ec;
     if (!fs::is_regular_file(found, ec)) {
         throw UtilityError(engine::err::TableMissing, "no such table: " + tablePath);
