@@ -1,5 +1,6 @@
 #include "cli/WorkTableLookup.h"
 
+#include "paradox/DirectoryListing.h"
 #include "repair/BDEUtil.h"
 
 #include <algorithm>
@@ -50,9 +51,8 @@ fs::path FindOne(const fs::path& directory, const std::set<std::string>& now,
 
 std::set<std::string> TableFileNames(const fs::path& directory) {
     std::set<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (const auto& entry : paradox::ListDirectory(directory)->Entries()) {
+        const std::string& name = entry.name;
         if (name.size() > 3 && Upper(name.substr(name.size() - 3)) == ".DB") {
             names.insert(name);
         }

@@ -3,6 +3,7 @@
 #include "engine/Config.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "paradox/DirectoryListing.h"
 
 #include <cerrno>
 #include <cstring>
@@ -66,18 +67,11 @@ TableLock::~TableLock() {
 }
 
 std::string ForeignLockFile(const std::filesystem::path& db) {
-    std::filesystem::path dir = db.parent_path();
-    if (dir.empty()) {
-        dir = ".";
-    }
-    const std::string tableLock = db.stem().string() + ".LCK";
-    std::error_code ec;
-    std::filesystem::directory_iterator it(dir, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (SameName(name, "PARADOX.LCK") || SameName(name, "PDOXUSRS.LCK") ||
-            SameName(name, tableLock)) {
-            return name;
+    const auto listing = paradox::ListDirectory(db.parent_path());
+    for (const std::string& lockName :
+         {std::string("PARADOX.LCK"), std::string("PDOXUSRS.LCK"), db.stem().string() + ".LCK"}) {
+        if (std::string found = listing->FindIgnoringCase(lockName); !found.empty()) {
+            return found;
         }
     }
     return {};

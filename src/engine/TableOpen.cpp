@@ -8,6 +8,7 @@
 #include "engine/OpenErrors.h"
 #include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
+#include "paradox/DirectoryListing.h"
 #include "paradox/OpenChecks.h"
 #include "paradox/PrimaryIndex.h"
 
@@ -95,31 +96,35 @@ std::string IndexNames(const std::vector<IndexDefinition>& indexes) {
 
 } // namespace
 
+std::filesystem::path FindTableFile(const std::string& directory, const std::string& tableName) {
+    std::string name = tableName;
+    if (std::filesystem::path(name).extension().empty()) {
+        name += ".DB";
+    }
+    // An empty directory is the current folder, and the name is then taken as it is.
+    const std::string prefix = directory.empty() ? std::string() : directory + "/";
+    const std::string joined = prefix + name;
+    std::error_code ec;
+    if (!std::filesystem::exists(joined, ec)) {
+        const auto listing = paradox::ListDirectory(directory.empty() ? "." : directory);
+        if (const std::string found = listing->FindIgnoringCase(name); !found.empty()) {
+            return prefix + found;
+        }
+    }
+    return joined;
+}
+
 std::uint16_t LocateTable(const std::string& directory, const std::string& tableName,
                           std::filesystem::path& out) {
     if (tableName.empty()) {
         return Fail(err::TableNameMissing, "database directory " + directory);
     }
-    std::string name = tableName;
-    if (std::filesystem::path(name).extension().empty()) {
-        name += ".DB";
-    }
-    std::string joined = directory + "/" + name;
-    if (joined.size() > kMaxPathLength) {
+    const std::filesystem::path found = FindTableFile(directory, tableName);
+    if (const std::string joined = found.string(); joined.size() > kMaxPathLength) {
         return Fail(err::PathTooLong, std::to_string(joined.size()) + " characters, at most " +
                                           std::to_string(kMaxPathLength) + ": " + joined);
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(joined, ec)) {
-        for (std::filesystem::directory_iterator it(directory, ec);
-             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-            if (SameName(it->path().filename().string(), name)) {
-                joined = directory + "/" + it->path().filename().string();
-                break;
-            }
-        }
-    }
-    out = joined;
+    out = found;
     return err::Ok;
 }
 

@@ -28,9 +28,13 @@ private:
     IndexDefinition index_;
 };
 
-// The path of a table of a database directory: directory + "/" + name, joined as they come.
-// A name without an extension gets ".DB"; when no file has exactly that name, a file whose
-// name differs only in case is taken. err::PathTooLong beyond 260 characters.
+// The path of a table file: directory + "/" + name, joined as they come (the name alone for
+// an empty directory). A name without an extension gets ".DB"; when no file has exactly that
+// name, a file whose name differs only in case is taken. The file need not exist.
+std::filesystem::path FindTableFile(const std::string& directory, const std::string& tableName);
+
+// The path of a table of a database directory, as FindTableFile gives it, for the engine's
+// own opens: err::TableNameMissing for no name, err::PathTooLong beyond 260 characters.
 std::uint16_t LocateTable(const std::string& directory, const std::string& tableName,
                           std::filesystem::path& out);
 

@@ -1,5 +1,7 @@
 #include "paradox/Family.h"
 
+#include "paradox/DirectoryListing.h"
+
 #include <algorithm>
 #include <cctype>
 #include <system_error>
@@ -100,25 +102,9 @@ FamilyNames SplitFamilyNames(std::vector<std::string> folderNames, const std::st
 TableFamily FindFamily(const std::filesystem::path& dbPath) {
     TableFamily family;
     family.db = dbPath;
-    std::filesystem::path dir = dbPath.parent_path();
-    if (dir.empty()) {
-        dir = ".";
-    }
-    std::vector<std::string> names;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(dir, ec);
-    if (ec) {
-        return family;
-    }
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            break;
-        }
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            names.push_back(it->path().filename().string());
-        }
-    }
+    // Only names with the table's stem (in any case) can be members or ambiguous.
+    std::vector<std::string> names =
+        ListDirectory(dbPath.parent_path())->RegularNamesWithStem(dbPath.stem().string());
     const FamilyNames split = SplitFamilyNames(std::move(names), dbPath.stem().string());
     for (const std::string& name : split.ambiguous) {
         family.ambiguous.push_back(dbPath.parent_path() / name);

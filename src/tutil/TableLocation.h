@@ -12,8 +12,9 @@ struct TableLocation {
     std::string stem;          // file name without the extension, in its stored case
 };
 
-// Finds the .DB a caller's path names: as given, or by the same name in another case, or with
-// ".DB" added when the name has no extension. UtilityError(TableMissing) when there is none.
+// Finds the .DB a caller's path names by the engine's rule (engine::FindTableFile: ".DB" added
+// when the name has no extension, the same name in another case when no file has it exactly).
+// UtilityError(TableMissing) when there is no such table.
 TableLocation LocateTable(const std::string& tablePath);
 
 // Where a work table named by the caller goes: names without a folder land in the table's

@@ -1,6 +1,7 @@
 #include "tutil/WorkTables.h"
 
 #include "engine/ErrorCodes.h"
+#include "paradox/DirectoryListing.h"
 #include "paradox/Family.h"
 #include "tutil/UtilityError.h"
 
@@ -42,18 +43,18 @@ bool IsDataFile(const std::string& upperExtension) {
 
 std::vector<std::string> RegularFileNames(const fs::path& dir) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            names.push_back(it->path().filename().string());
+    for (const auto& entry : paradox::ListDirectory(dir)->Entries()) {
+        if (entry.regular) {
+            names.push_back(entry.name);
         }
     }
     return names;
 }
 
 std::vector<std::string> FamilyFileNames(const fs::path& dir, const std::string& stem) {
-    std::vector<std::string> names = paradox::SplitFamilyNames(RegularFileNames(dir), stem).members;
+    std::vector<std::string> names =
+        paradox::SplitFamilyNames(paradox::ListDirectory(dir)->RegularNamesWithStem(stem), stem)
+            .members;
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -95,17 +96,14 @@ void PlanNewFamily(SwapPlan& plan, const fs::path& staging, const std::string& s
 std::string FreeWorkTableStem(const fs::path& dir, const std::string& stem,
                               const std::vector<std::string>& taken) {
     // Every name counts, whatever kind of file it is.
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        names.push_back(it->path().filename().string());
-    }
+    const auto listing = paradox::ListDirectory(dir);
+    const auto& entries = listing->Entries();
     for (int number = 0; number < 10000; ++number) {
         const std::string candidate = number == 0 ? stem : stem + std::to_string(number);
         const std::string upper = Upper(candidate);
-        const bool used = std::any_of(names.begin(), names.end(),
-                                      [&](const std::string& name) {
-                                          return !ExtensionOfMember(name, upper).empty();
+        const bool used = std::any_of(entries.begin(), entries.end(),
+                                      [&](const paradox::DirectoryListing::Entry& entry) {
+                                          return !ExtensionOfMember(entry.name, upper).empty();
                                       }) ||
                           std::any_of(taken.begin(), taken.end(), [&](const std::string& other) {
                               return Upper(other) == upper;
