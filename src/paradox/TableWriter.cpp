@@ -8,6 +8,7 @@
 #include "paradox/MbWriter.h"
 #include "paradox/SecondaryIndexWriter.h"
 #include "paradox/WriterFile.h"
+#include "posix/Durability.h"
 
 #include <algorithm>
 #include <array>
@@ -371,7 +372,7 @@ void TableWriter::Finish() {
         w.mb->Finish(sync);
     }
     if (sync) {
-        SyncDirectory(w.dir);
+        posix::SyncDirectory(w.dir);
     }
 }
 

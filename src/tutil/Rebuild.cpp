@@ -268,7 +268,6 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     BlobValues blobs(schema, family.mb, findings);
     paradox::WriteOptions options;
     options.byteOrderKeys = key.byteOrdered;
-    options.sync = !testing::FlushesSkipped();
     paradox::TableWriter writer(staging, table.stem, schema, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;
