@@ -391,11 +391,7 @@ bool IsValidBlockSizeCode(std::uint8_t code) {
 }
 
 std::uint32_t TableHeader::FieldBytes() const {
-    std::uint32_t sum = 0;
-    for (const auto& field : fields) {
-        sum += field.ByteLength();
-    }
-    return sum;
+    return LeadingFieldsLength(fields, fields.size());
 }
 
 TableSchema TableHeader::ToSchema() const {

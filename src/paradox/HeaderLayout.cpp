@@ -90,11 +90,7 @@ std::uint32_t HeaderSizeFor(const HeaderContent& c, std::size_t realSize) {
 } // namespace
 
 std::uint16_t RecordSizeOf(const std::vector<FieldSpec>& fields) {
-    std::uint32_t size = 0;
-    for (const auto& f : fields) {
-        size += f.ByteLength();
-    }
-    return static_cast<std::uint16_t>(size);
+    return static_cast<std::uint16_t>(LeadingFieldsLength(fields, fields.size()));
 }
 
 std::uint32_t HeaderSize(const HeaderContent& content) {

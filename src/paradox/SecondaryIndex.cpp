@@ -293,10 +293,7 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
                               FindingList& findings) {
     const TableHeader& t = table.Header();
     const std::size_t keys = KeyFieldsPresent(t);
-    std::size_t keyLength = 0;
-    for (std::size_t i = 0; i < keys; ++i) {
-        keyLength += t.fields[i].ByteLength();
-    }
+    const std::size_t keyLength = LeadingFieldsLength(t.fields, keys);
     const auto& chain = table.ChainBlocks();
     std::vector<std::int32_t> position(table.BlocksPresent() + 1, -1);
     for (std::size_t i = 0; i < chain.size(); ++i) {

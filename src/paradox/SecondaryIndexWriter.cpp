@@ -83,12 +83,7 @@ std::string SecondaryIndexWriter::XExtension(const SecondaryIndexSpec& spec) {
 
 SecondaryIndexWriter::SecondaryIndexWriter(const TableSchema& table, SecondaryIndexSpec spec)
     : spec_(std::move(spec)), keyedTable_(table.Keyed()) {
-    std::vector<std::uint32_t> tableOffsets;
-    std::uint32_t offset = 0;
-    for (const auto& f : table.fields) {
-        tableOffsets.push_back(offset);
-        offset += f.ByteLength();
-    }
+    const std::vector<std::uint32_t> tableOffsets = table.FieldOffsets();
     auto copyField = [&](std::size_t index, bool descending) {
         xOffsets_.push_back(RecordSizeOf(xFields_));
         xFields_.push_back(table.fields[index]);

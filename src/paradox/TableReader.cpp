@@ -45,13 +45,8 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
 
 TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
     : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)),
-      header_(std::move(header)), schema_(header_.ToSchema()) {
-    std::uint32_t offset = 0;
-    for (const auto& field : schema_.fields) {
-        fieldOffsets_.push_back(offset);
-        offset += field.ByteLength();
-    }
-}
+      header_(std::move(header)), schema_(header_.ToSchema()),
+      fieldOffsets_(schema_.FieldOffsets()) {}
 
 ByteView TableReader::BlockBytes(std::uint32_t block) const {
     if (block == 0 || block > blocksPresent_) {

@@ -9,13 +9,7 @@ namespace tutil {
 using paradox::FieldType;
 
 std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema) {
-    std::vector<std::uint32_t> offsets;
-    std::uint32_t offset = 0;
-    for (const auto& field : schema.fields) {
-        offsets.push_back(offset);
-        offset += field.ByteLength();
-    }
-    return offsets;
+    return schema.FieldOffsets();
 }
 
 ValueChecker::ValueChecker(const paradox::TableSchema& schema) : schema_(schema) {
@@ -83,8 +77,8 @@ bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const
 KeyLayout KeyLayoutOf(const paradox::TableSchema& schema) {
     KeyLayout layout;
     layout.byteOrdered = true;
+    layout.length = schema.KeyLength();
     for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
-        layout.length += schema.fields[i].ByteLength();
         if (schema.fields[i].Type() == FieldType::Alpha && schema.sortOrder != 0) {
             layout.byteOrdered = false;
         }
