@@ -13,19 +13,21 @@ constexpr std::size_t kMaxFieldNameScan = 256;
 constexpr std::uint32_t kPlainMarker = 0xFF00FF00;
 
 // The file types an extension allows, or an empty list when the name says nothing.
-std::vector<std::uint8_t> TypesForExtension(const std::string& ext) {
+// The file types a file of this extension may have; the maintained kind last.
+std::vector<FileType> TypesForExtension(const std::string& ext) {
     if (ext == "DB") {
-        return {0, 2};
+        return {FileType::KeyedTable, FileType::UnkeyedTable};
     }
     if (ext == "PX") {
-        return {1};
+        return {FileType::PrimaryIndex};
     }
     if (IsSecondaryIndexExtension(ext)) {
-        bool composite = ext[1] == 'G';
+        const bool composite = ext[1] == 'G';
         if (ext[0] == 'X') {
-            return composite ? std::vector<std::uint8_t>{6, 8} : std::vector<std::uint8_t>{3, 5};
+            return composite ? std::vector{FileType::CompositeData, FileType::CompositeDataMaint}
+                             : std::vector{FileType::SecondaryData, FileType::SecondaryDataMaint};
         }
-        return {static_cast<std::uint8_t>(composite ? 7 : 4)};
+        return {composite ? FileType::CompositeIndex : FileType::SecondaryIndex};
     }
     return {};
 }
@@ -97,10 +99,9 @@ void HeaderParser::ReadFixed() {
 
 bool HeaderParser::CheckFileType() {
     const auto allowed = TypesForExtension(UpperExtension(name_));
-    const bool known = h_.fileType <= 8;
     const bool matches =
-        allowed.empty() || std::find(allowed.begin(), allowed.end(), h_.fileType) != allowed.end();
-    if (known && matches) {
+        allowed.empty() || std::find(allowed.begin(), allowed.end(), h_.Type()) != allowed.end();
+    if (h_.IsKnownType() && matches) {
         return true;
     }
     std::string detail = "type byte " + std::to_string(h_.fileType);
@@ -112,13 +113,13 @@ bool HeaderParser::CheckFileType() {
         return false;
     }
     // Go on with the layout the name implies.
+    FileType assumed = allowed.back(); // the maintained kind
     if (allowed.size() == 1) {
-        h_.fileType = allowed.front();
-    } else if (allowed.front() == 0) {
-        h_.fileType = h_.primaryKeyFields > 0 ? 0 : 2;
-    } else {
-        h_.fileType = allowed.back(); // the maintained kind
+        assumed = allowed.front();
+    } else if (allowed.front() == FileType::KeyedTable) {
+        assumed = h_.primaryKeyFields > 0 ? FileType::KeyedTable : FileType::UnkeyedTable;
     }
+    h_.fileType = static_cast<std::uint8_t>(assumed);
     return true;
 }
 
@@ -238,7 +239,7 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     }
     h_.sortOrderName = *sortName;
     pos += sortName->size() + 1;
-    if (h_.fileType == 6 || h_.fileType == 8) {
+    if (h_.IsCompositeData()) {
         if (kFixedEnd + h_.indexNameOffset != pos) {
             Damage(FindingCode::HeaderVariablePartBad,
                    "index name expected at " + HexNumber(pos) + ", header says " +
@@ -266,9 +267,9 @@ void HeaderParser::CheckConsistency() {
     if (h_.primaryKeyFields < 0 || h_.primaryKeyFields > h_.numFields) {
         Damage(FindingCode::BadKeyFieldCount, std::to_string(h_.primaryKeyFields) +
                                                   " key fields of " + std::to_string(h_.numFields));
-    } else if (h_.fileType == 0 && h_.primaryKeyFields == 0) {
+    } else if (h_.Keyed() && h_.primaryKeyFields == 0) {
         Damage(FindingCode::BadKeyFieldCount, "keyed table with no key fields");
-    } else if (h_.fileType == 2 && h_.primaryKeyFields != 0) {
+    } else if (h_.Is(FileType::UnkeyedTable) && h_.primaryKeyFields != 0) {
         Damage(FindingCode::BadKeyFieldCount,
                "unkeyed table with " + std::to_string(h_.primaryKeyFields) + " key fields");
     }

@@ -314,8 +314,7 @@ void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const 
                                                      ", table has " +
                                                      std::to_string(table.sortOrder));
     }
-    const bool maintained = x.fileType == 5 || x.fileType == 8;
-    if (maintained && x.numRecords != table.numRecords) {
+    if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
         damage(FindingCode::IndexOutOfDate, std::to_string(x.numRecords) +
                                                 " index records, the table has " +
                                                 std::to_string(table.numRecords));

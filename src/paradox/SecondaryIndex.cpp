@@ -120,11 +120,6 @@ std::vector<std::uint16_t> IndexedFields(const TableHeader& x, std::size_t secon
     return {};
 }
 
-bool Maintained(const TableHeader& x) {
-    return x.fileType == static_cast<std::uint8_t>(FileType::SecondaryDataMaint) ||
-           x.fileType == static_cast<std::uint8_t>(FileType::CompositeDataMaint);
-}
-
 // Key fields of a keyed table as far as the field list has them (the header's count may be
 // negative or larger than the field list).
 std::size_t KeyFieldsPresent(const TableHeader& t) {
@@ -454,7 +449,7 @@ void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
 // in every file written by the original software); a difference hints at a stale index.
 void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const std::string& name,
                            FindingList& findings) {
-    if (!Maintained(x) || !table.Header().Keyed()) {
+    if (!x.IsMaintainedData() || !table.Header().Keyed()) {
         return;
     }
     const auto px = FindFamily(table.Path()).px;
@@ -490,8 +485,8 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     spec.extension = extension;
     std::transform(spec.extension.begin(), spec.extension.end(), spec.extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    spec.composite = x.fileType == 6 || x.fileType == 7 || x.fileType == 8;
-    spec.maintained = Maintained(x);
+    spec.composite = x.IsCompositeData() || x.Is(FileType::CompositeIndex);
+    spec.maintained = x.IsMaintainedData();
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;
@@ -535,7 +530,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     if (!fieldsMatch) {
         bad(problem);
     }
-    const bool maintained = Maintained(xh);
+    const bool maintained = xh.IsMaintainedData();
     CheckPrimaryIndexLink(table, xh, name, findings);
     if (maintained && xh.numRecords != table.Header().numRecords) {
         bad(std::to_string(xh.numRecords) + " entries for " +
@@ -545,8 +540,9 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
                      "the index file of " + name + " is missing");
     } else if (auto y = TableReader::Open(yFile, findings)) {
-        const std::uint8_t expectedType = xh.fileType == 6 || xh.fileType == 8 ? 7 : 4;
-        if (y->Header().fileType != expectedType) {
+        const FileType expectedType =
+            xh.IsCompositeData() ? FileType::CompositeIndex : FileType::SecondaryIndex;
+        if (!y->Header().Is(expectedType)) {
             findings.Add(FindingCode::IndexHeaderBad, Severity::Damage, y->FileName(), -1, -1,
                          "file type " + std::to_string(y->Header().fileType));
         } else {
