@@ -1,16 +1,14 @@
 #include "paradox/Header.h"
 
 #include "paradox/Family.h"
+#include "paradox/HeaderOffsets.h"
 
 #include <algorithm>
 
 namespace paradox {
 namespace {
 
-constexpr std::size_t kFixedEnd = 0x58;
-constexpr std::size_t kExtensionEnd = 0x78;
 constexpr std::size_t kMaxFieldNameScan = 256;
-constexpr std::uint32_t kPlainMarker = 0xFF00FF00;
 
 // The file types an extension allows, or an empty list when the name says nothing.
 // The file types a file of this extension may have; the maintained kind last.
@@ -64,37 +62,37 @@ private:
 
 void HeaderParser::ReadFixed() {
     ByteView v = file_;
-    h_.recordSize = *v.U16LE(0x00);
-    h_.headerSize = *v.U16LE(0x02);
-    h_.fileType = *v.U8(0x04);
-    h_.blockSizeCode = *v.U8(0x05);
-    h_.numRecords = *v.U32LE(0x06);
-    h_.blocksInUse = *v.U16LE(0x0A);
-    h_.fileBlocks = *v.U16LE(0x0C);
-    h_.firstBlock = *v.U16LE(0x0E);
-    h_.lastBlock = *v.U16LE(0x10);
-    h_.word12 = *v.U16LE(0x12);
-    h_.modifiedFlags1 = *v.U8(0x14);
-    h_.indexFieldNumber = *v.U8(0x15);
-    h_.indexRoot = *v.U16LE(0x1E);
-    h_.indexLevels = *v.U8(0x20);
-    h_.numFields = *v.S16LE(0x21);
-    h_.primaryKeyFields = *v.S16LE(0x23);
-    h_.encryption1 = *v.U32LE(0x25);
-    h_.sortOrder = *v.U8(0x29);
-    h_.modifiedFlags2 = *v.U8(0x2A);
-    h_.indexSyncCount = *v.U8(0x2C);
-    h_.changeCount1 = *v.U8(0x2D);
-    h_.changeCount2 = *v.U8(0x2E);
-    h_.byte2F = *v.U8(0x2F);
-    h_.writeProtected = *v.U8(0x38);
-    h_.fileVersion = *v.U8(0x39);
-    h_.maxBlocks = *v.U16LE(0x3A);
-    h_.auxPasswords = *v.U8(0x3D);
-    h_.autoIncrement = *v.U32LE(0x49);
-    h_.firstFreeBlock = *v.U16LE(0x4D);
-    h_.realHeaderSize = *v.U16LE(0x51);
-    h_.byte55 = *v.U8(0x55);
+    h_.recordSize = *v.U16LE(header_at::kRecordSize);
+    h_.headerSize = *v.U16LE(header_at::kHeaderSize);
+    h_.fileType = *v.U8(header_at::kFileType);
+    h_.blockSizeCode = *v.U8(header_at::kBlockSizeCode);
+    h_.numRecords = *v.U32LE(header_at::kNumRecords);
+    h_.blocksInUse = *v.U16LE(header_at::kBlocksInUse);
+    h_.fileBlocks = *v.U16LE(header_at::kFileBlocks);
+    h_.firstBlock = *v.U16LE(header_at::kFirstBlock);
+    h_.lastBlock = *v.U16LE(header_at::kLastBlock);
+    h_.word12 = *v.U16LE(header_at::kWord12);
+    h_.modifiedFlags1 = *v.U8(header_at::kModifiedFlags1);
+    h_.indexFieldNumber = *v.U8(header_at::kIndexFieldNumber);
+    h_.indexRoot = *v.U16LE(header_at::kIndexRoot);
+    h_.indexLevels = *v.U8(header_at::kIndexLevels);
+    h_.numFields = *v.S16LE(header_at::kNumFields);
+    h_.primaryKeyFields = *v.S16LE(header_at::kPrimaryKeyFields);
+    h_.encryption1 = *v.U32LE(header_at::kEncryption1);
+    h_.sortOrder = *v.U8(header_at::kSortOrder);
+    h_.modifiedFlags2 = *v.U8(header_at::kModifiedFlags2);
+    h_.indexSyncCount = *v.U8(header_at::kIndexSyncCount);
+    h_.changeCount1 = *v.U8(header_at::kChangeCount1);
+    h_.changeCount2 = *v.U8(header_at::kChangeCount2);
+    h_.byte2F = *v.U8(header_at::kByte2F);
+    h_.writeProtected = *v.U8(header_at::kWriteProtected);
+    h_.fileVersion = *v.U8(header_at::kFileVersion);
+    h_.maxBlocks = *v.U16LE(header_at::kMaxBlocks);
+    h_.auxPasswords = *v.U8(header_at::kAuxPasswords);
+    h_.autoIncrement = *v.U32LE(header_at::kAutoIncrement);
+    h_.firstFreeBlock = *v.U16LE(header_at::kFirstFreeBlock);
+    h_.realHeaderSize = *v.U16LE(header_at::kRealHeaderSize);
+    h_.byte55 = *v.U8(header_at::kByte55);
 }
 
 bool HeaderParser::CheckFileType() {
@@ -206,7 +204,7 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     const auto n = h_.fields.size();
     // The offsets in the extension are authoritative; the names' end is only a cross-check
     // (encrypted tables may keep crypt info between the names and the field numbers).
-    std::size_t pos = kFixedEnd + h_.fieldNumbersOffset;
+    std::size_t pos = header_at::kFixedPartEnd + h_.fieldNumbersOffset;
     if (h_.fieldNumbersOffset == 0 || pos < namesEnd) {
         Damage(FindingCode::HeaderVariablePartBad, "field number array offset " + HexNumber(pos) +
                                                        " before the end of the names at " +
@@ -223,12 +221,13 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
         h_.fieldNumbers[i] = *header_.U16LE(pos + 2 * i);
     }
     pos += 2 * n;
-    if (kFixedEnd + h_.sortNameOffset != pos) {
-        Damage(FindingCode::HeaderVariablePartBad, "sort order name expected at " + HexNumber(pos) +
-                                                       ", header says " +
-                                                       HexNumber(kFixedEnd + h_.sortNameOffset));
-        if (h_.sortNameOffset != 0 && header_.Has(kFixedEnd + h_.sortNameOffset, 1)) {
-            pos = kFixedEnd + h_.sortNameOffset;
+    if (header_at::kFixedPartEnd + h_.sortNameOffset != pos) {
+        Damage(FindingCode::HeaderVariablePartBad,
+               "sort order name expected at " + HexNumber(pos) + ", header says " +
+                   HexNumber(header_at::kFixedPartEnd + h_.sortNameOffset));
+        if (h_.sortNameOffset != 0 &&
+            header_.Has(header_at::kFixedPartEnd + h_.sortNameOffset, 1)) {
+            pos = header_at::kFixedPartEnd + h_.sortNameOffset;
         }
     }
     auto sortName = header_.CString(pos, kMaxFieldNameScan);
@@ -240,12 +239,13 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     h_.sortOrderName = *sortName;
     pos += sortName->size() + 1;
     if (h_.IsCompositeData()) {
-        if (kFixedEnd + h_.indexNameOffset != pos) {
+        if (header_at::kFixedPartEnd + h_.indexNameOffset != pos) {
             Damage(FindingCode::HeaderVariablePartBad,
                    "index name expected at " + HexNumber(pos) + ", header says " +
-                       HexNumber(kFixedEnd + h_.indexNameOffset));
-            if (h_.indexNameOffset != 0 && header_.Has(kFixedEnd + h_.indexNameOffset, 1)) {
-                pos = kFixedEnd + h_.indexNameOffset;
+                       HexNumber(header_at::kFixedPartEnd + h_.indexNameOffset));
+            if (h_.indexNameOffset != 0 &&
+                header_.Has(header_at::kFixedPartEnd + h_.indexNameOffset, 1)) {
+                pos = header_at::kFixedPartEnd + h_.indexNameOffset;
             }
         }
         auto indexName = header_.CString(pos, kMaxFieldNameScan);
@@ -314,7 +314,7 @@ void HeaderParser::CheckConsistency() {
         Suspicious(FindingCode::RebuildFlagSet, "modified flags " + HexNumber(h_.modifiedFlags1) +
                                                     " " + HexNumber(h_.modifiedFlags2));
     }
-    if (h_.hasExtension && h_.encryption1 != kPlainMarker) {
+    if (h_.hasExtension && h_.encryption1 != header_at::kPlainMarker) {
         Suspicious(FindingCode::EncryptionMarkerOdd, "marker " + HexNumber(h_.encryption1));
     }
 }
@@ -334,7 +334,7 @@ void HeaderParser::DetectEncryption() {
 }
 
 std::optional<TableHeader> HeaderParser::Parse() {
-    if (file_.size() < kFixedEnd) {
+    if (file_.size() < header_at::kFixedPartEnd) {
         Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
         return std::nullopt;
     }
@@ -348,30 +348,30 @@ std::optional<TableHeader> HeaderParser::Parse() {
     }
     h_.hasExtension = h_.fileVersion >= 5 && !h_.IsPrimaryStyleIndex();
     if (h_.hasExtension) {
-        if (file_.size() < kExtensionEnd) {
+        if (file_.size() < header_at::kExtensionEnd) {
             Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
             return std::nullopt;
         }
-        h_.fileVersion2 = *file_.U16LE(0x58);
-        h_.encryption2 = *file_.U32LE(0x5C);
-        h_.fileUpdateTime = *file_.U32LE(0x60);
-        h_.hiFieldID = *file_.U16LE(0x64);
-        h_.fieldNumbersOffset = *file_.U16LE(0x66);
-        h_.indexNameOffset = *file_.U16LE(0x68);
-        h_.codePage = *file_.U16LE(0x6A);
-        h_.sortNameOffset = *file_.U16LE(0x6E);
-        h_.changeCount4 = *file_.U16LE(0x70);
+        h_.fileVersion2 = *file_.U16LE(header_at::kFileVersion2);
+        h_.encryption2 = *file_.U32LE(header_at::kEncryption2);
+        h_.fileUpdateTime = *file_.U32LE(header_at::kFileUpdateTime);
+        h_.hiFieldID = *file_.U16LE(header_at::kHiFieldId);
+        h_.fieldNumbersOffset = *file_.U16LE(header_at::kFieldNumbersOffset);
+        h_.indexNameOffset = *file_.U16LE(header_at::kIndexNameOffset);
+        h_.codePage = *file_.U16LE(header_at::kCodePage);
+        h_.sortNameOffset = *file_.U16LE(header_at::kSortNameOffset);
+        h_.changeCount4 = *file_.U16LE(header_at::kChangeCount4);
     }
     // Level 3.0 headers end right after the names, so their size is checked, not used, as a
     // limit; later levels keep everything inside headerSize.
     std::size_t limit = file_.size();
-    if (h_.fileVersion > level::V3_0 && h_.headerSize >= kFixedEnd) {
+    if (h_.fileVersion > level::V3_0 && h_.headerSize >= header_at::kFixedPartEnd) {
         limit = std::min<std::size_t>(limit, h_.headerSize);
     }
     header_ = file_.Sub(0, limit);
     h_.raw.assign(file_.data(), file_.data() + std::min<std::size_t>(file_.size(), h_.headerSize));
 
-    std::size_t pos = h_.hasExtension ? kExtensionEnd : kFixedEnd;
+    std::size_t pos = h_.hasExtension ? header_at::kExtensionEnd : header_at::kFixedPartEnd;
     if (!ReadFieldDescriptors(pos)) {
         return std::nullopt;
     }
