@@ -5,6 +5,7 @@
 #include "paradox/FindingLimiter.h"
 #include "paradox/IndexTree.h"
 #include "paradox/MappedFile.h"
+#include "paradox/NameCase.h"
 
 #include <algorithm>
 #include <array>
@@ -482,9 +483,7 @@ std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) 
 SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::string& extension,
                                           const TableSchema& table) {
     SecondaryIndexSpec spec;
-    spec.extension = extension;
-    std::transform(spec.extension.begin(), spec.extension.end(), spec.extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    spec.extension = UpperAscii(extension);
     spec.composite = x.IsCompositeData() || x.Is(FileType::CompositeIndex);
     spec.maintained = x.IsMaintainedData();
     spec.blockSizeCode = x.blockSizeCode;

@@ -4,6 +4,7 @@
 #include "engine/RebuildFiles.h"
 #include "paradox/Codec.h"
 #include "paradox/Family.h"
+#include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "tutil/BlobValues.h"
@@ -32,12 +33,6 @@ using paradox::FindingCode;
 using paradox::Severity;
 
 namespace {
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Removes the staging folder unless the swap was committed (then recovery owns it).
 class StagingGuard {
@@ -72,8 +67,9 @@ struct WorkStems {
 WorkStems GivenStems(const TableLocation& table, const RebuildNames& names) {
     WorkStems stems{WorkTableStem(table, names.backup), WorkTableStem(table, names.keyViolations),
                     WorkTableStem(table, names.problems)};
-    std::vector<std::string> all = {Upper(table.stem), Upper(stems.backup),
-                                    Upper(stems.keyViolations), Upper(stems.problems)};
+    std::vector<std::string> all = {
+        paradox::UpperAscii(table.stem), paradox::UpperAscii(stems.backup),
+        paradox::UpperAscii(stems.keyViolations), paradox::UpperAscii(stems.problems)};
     std::sort(all.begin(), all.end());
     if (std::adjacent_find(all.begin(), all.end()) != all.end()) {
         throw UtilityError(engine::err::InvalidArgument,
