@@ -8,12 +8,8 @@ namespace tutil {
 
 using paradox::FieldType;
 
-std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema) {
-    return schema.FieldOffsets();
-}
-
 ValueChecker::ValueChecker(const paradox::TableSchema& schema) : schema_(schema) {
-    const auto offsets = FieldOffsets(schema);
+    const auto offsets = schema.FieldOffsets();
     for (std::size_t i = 0; i < schema.fields.size(); ++i) {
         switch (schema.fields[i].Type()) {
         case FieldType::Logical:
