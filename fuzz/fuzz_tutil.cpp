@@ -9,6 +9,7 @@
 #include "FamilyPack.h"
 #include "FuzzTempDir.h"
 #include "platform/TUtil32.h"
+#include "posix/testing/SkipFlushes.h"
 #include "tutil/DurableFile.h"
 
 #include <cstddef>
@@ -99,7 +100,7 @@ void ExpectMembers(const std::vector<fuzzpack::Member>& members, const fs::path&
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzzpack::ProcessTempDir root("mendrix-fuzz-tutil");
-    tutil::testing::SkipFlushes(true); // durability is not what is fuzzed here
+    posix::testing::SkipFlushes(true); // durability is not what is fuzzed here
     static const fs::path dir = root.Path() / "table";
     static const fs::path sentinel = root.Path() / "beside.txt";
     static std::uint16_t session = 0;

@@ -2,6 +2,7 @@
 
 #include "paradox/Codec.h"
 #include "paradox/Finding.h"
+#include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 
 #include <algorithm>
@@ -13,13 +14,6 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::toupper(x) == std::toupper(y);
-           });
-}
 
 // The columns of the error table by name; a column the file lacks stays unset.
 struct Columns {
@@ -37,7 +31,7 @@ struct Columns {
                   {"Record", &record},
                   {"Code", &code},
                   {"Text", &text}}) {
-                if (SameNameIgnoringCase(name, label)) {
+                if (paradox::SameName(name, label)) {
                     *slot = i;
                 }
             }
@@ -95,7 +89,7 @@ std::vector<ErrorTableRow> ReadErrorTableRows(const fs::path& errorTable,
     table->ForEachRecord([&](const paradox::RecordRef& record) {
         ErrorTableRow row;
         row.table = TextAt(*table, record, columns.tableColumn);
-        if (columns.tableColumn && !SameNameIgnoringCase(row.table, tableName)) {
+        if (columns.tableColumn && !paradox::SameName(row.table, tableName)) {
             return;
         }
         row.file = TextAt(*table, record, columns.file);

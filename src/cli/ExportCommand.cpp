@@ -10,6 +10,7 @@
 #include "cli/ReplacingOutputFile.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
+#include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 
 #include <CLI/CLI.hpp>
@@ -82,12 +83,6 @@ bool ParseArguments(const std::vector<std::string>& args, ExportOptions& options
     return true;
 }
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 fs::path FolderOf(const fs::path& file) {
     std::error_code ec;
     const fs::path parent = file.parent_path().empty() ? fs::path(".") : file.parent_path();
@@ -103,7 +98,8 @@ bool IsFileOfTable(const fs::path& output, const paradox::TableFamily& family) {
             return true;
         }
     }
-    if (Upper(output.stem().string()) != Upper(family.db.stem().string()) ||
+    if (paradox::UpperAscii(output.stem().string()) !=
+            paradox::UpperAscii(family.db.stem().string()) ||
         FolderOf(output) != FolderOf(family.db)) {
         return false;
     }

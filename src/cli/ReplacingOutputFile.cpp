@@ -1,30 +1,13 @@
 #include "cli/ReplacingOutputFile.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "posix/Durability.h"
+#include "posix/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <stdexcept>
-#include <system_error>
 #include <unistd.h>
 
 namespace cli {
-namespace {
-
-// Flushes a file or folder to disk; std::system_error naming it when the system refuses.
-void SyncPath(const std::filesystem::path& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "cannot open " + path.string());
-    }
-    const int synced = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (synced != 0) {
-        throw std::system_error(error, std::generic_category(), "cannot flush " + path.string());
-    }
-}
-
-} // namespace
 
 ReplacingOutputFile::ReplacingOutputFile(std::filesystem::path target)
     : target_(std::move(target)),
@@ -48,13 +31,9 @@ void ReplacingOutputFile::Commit() {
     if (!stream_) {
         throw std::runtime_error("cannot write " + temporary_.string());
     }
-    SyncPath(temporary_, O_RDONLY);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot replace " + target_.string());
-    }
-    const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
-    SyncPath(folder, O_RDONLY | O_DIRECTORY);
+    posix::Sync(posix::Open(temporary_, O_RDONLY).Get(), temporary_);
+    posix::RenameAt(AT_FDCWD, temporary_, AT_FDCWD, target_, target_);
+    posix::SyncDirectory(target_.has_parent_path() ? target_.parent_path() : ".");
     committed_ = true;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/RunTargets.h"
 
+#include "paradox/NameCase.h"
 #include "platform/Session.h"
 
 #include <algorithm>
@@ -13,10 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool HasTableExtension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return extension == ".DB";
+    return paradox::SameName(path.extension().string(), ".DB");
 }
 
 // The table file a path names (as given, or with ".DB" added), or an empty path.

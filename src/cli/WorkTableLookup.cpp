@@ -1,6 +1,7 @@
 #include "cli/WorkTableLookup.h"
 
 #include "paradox/DirectoryListing.h"
+#include "paradox/NameCase.h"
 #include "repair/BDEUtil.h"
 
 #include <algorithm>
@@ -11,12 +12,6 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Whether `name` is prefix + digits (possibly none) + ".DB", compared in upper case.
 bool IsNumberedVariant(const std::string& upperName, const std::string& upperPrefix) {
@@ -33,7 +28,7 @@ fs::path FindOne(const fs::path& directory, const std::set<std::string>& now,
                  const std::set<std::string>& before, const std::string& upperPrefix) {
     fs::path plain;
     for (const std::string& name : now) {
-        const std::string upper = Upper(name);
+        const std::string upper = paradox::UpperAscii(name);
         if (!IsNumberedVariant(upper, upperPrefix)) {
             continue;
         }
@@ -53,7 +48,7 @@ std::set<std::string> TableFileNames(const fs::path& directory) {
     std::set<std::string> names;
     for (const auto& entry : paradox::ListDirectory(directory)->Entries()) {
         const std::string& name = entry.name;
-        if (name.size() > 3 && Upper(name.substr(name.size() - 3)) == ".DB") {
+        if (name.size() > 3 && paradox::UpperAscii(name.substr(name.size() - 3)) == ".DB") {
             names.insert(name);
         }
     }
@@ -63,7 +58,7 @@ std::set<std::string> TableFileNames(const fs::path& directory) {
 WorkTablePaths FindWorkTables(const fs::path& directory, const std::string& tableName,
                               const std::set<std::string>& before) {
     const std::set<std::string> now = TableFileNames(directory);
-    const std::string stem = Upper(repair::StripFileExtension(tableName));
+    const std::string stem = paradox::UpperAscii(repair::StripFileExtension(tableName));
     WorkTablePaths paths;
     paths.backup = FindOne(directory, now, before, stem + "-BACKUP");
     paths.keyViolations = FindOne(directory, now, before, stem + "-KEYVIOL");

@@ -25,13 +25,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-std::string UpperAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
-
 std::uint16_t LineError(const std::string& source, std::size_t line, const std::string& what) {
     return Fail(err::ConfigUnreadable, source + " line " + std::to_string(line) + ": " + what);
 }
@@ -56,13 +49,6 @@ std::uint16_t CheckAlias(const AliasDef& alias, const std::string& source, std::
 }
 
 } // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 std::filesystem::path ConfigFilePath() {
     if (const char* explicitPath = std::getenv(kConfigEnvVar);
@@ -127,7 +113,7 @@ std::uint16_t ParseConfig(std::string_view text, const std::string& source,
         if (out.empty()) {
             return LineError(source, lineNumber, "setting before the first [ALIAS] section");
         }
-        const std::string key = UpperAscii(Trim(line.substr(0, equals)));
+        const std::string key = paradox::UpperAscii(Trim(line.substr(0, equals)));
         const std::string value(Trim(line.substr(equals + 1)));
         AliasDef& alias = out.back();
         if (key == "TYPE") {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "paradox/NameCase.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -56,6 +58,6 @@ std::uint16_t ParseConfig(std::string_view text, const std::string& source,
                           std::vector<AliasDef>& out);
 
 // Case-insensitive (ASCII) equality, the rule for alias and database names.
-bool SameName(std::string_view a, std::string_view b);
+using paradox::SameName;
 
 } // namespace engine

@@ -1,5 +1,6 @@
 #include "paradox/BlobFile.h"
 
+#include "paradox/BlobLayout.h"
 #include "paradox/FieldType.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/TableReader.h"
@@ -9,35 +10,8 @@
 #include <utility>
 
 namespace paradox {
-namespace {
 
-enum BlockType : std::uint8_t { kHeader = 0, kSingle = 2, kSuballocated = 3, kFree = 4 };
-
-constexpr std::size_t kSlotTable = 12;
-constexpr std::size_t kSlotSize = 5;
-constexpr std::size_t kSlots = 64;
-constexpr std::size_t kFirstDataUnit = 0x150 / 16;
-constexpr std::size_t kSingleHeader = 9;
-constexpr std::size_t kGraphicPrefix = 8;
-
-struct Slot {
-    std::uint8_t offsetUnits;
-    std::uint8_t units;
-    std::uint16_t modNumber;
-    std::uint8_t lastUnitLength;
-    std::size_t Offset() const { return static_cast<std::size_t>(offsetUnits) * 16; }
-    std::size_t Length() const {
-        return units == 0 ? 0 : (static_cast<std::size_t>(units) - 1) * 16 + lastUnitLength;
-    }
-};
-
-Slot ReadSlot(ByteView block, std::size_t index) {
-    const std::size_t at = kSlotTable + index * kSlotSize;
-    return {block.U8(at).value_or(0), block.U8(at + 1).value_or(0), block.U16LE(at + 2).value_or(0),
-            block.U8(at + 4).value_or(0)};
-}
-
-} // namespace
+using namespace blob_layout;
 
 std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings) {
     std::error_code ec;
@@ -58,97 +32,6 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
 
 BlobFile::BlobFile(std::filesystem::path path, MappedFile file)
     : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)) {}
-
-void BlobFile::Walk() {
-    const ByteView view = file_.View();
-    const std::uint64_t size = view.size();
-    auto problem = [&](std::uint64_t offset, std::string detail) {
-        Finding f;
-        f.code = FindingCode::BlobFileBad;
-        f.file = fileName_;
-        f.detail = "at " + HexNumber(offset) + ": " + std::move(detail);
-        if (structureProblems_.size() < kMaxStructureProblems) {
-            structureProblems_.push_back(std::move(f));
-        } else {
-            ++structureProblemsNotKept_;
-        }
-    };
-    if (size < kUnit) {
-        problem(0, "file of " + std::to_string(size) + " bytes has no header block");
-        return;
-    }
-    if (view.U8(0) != kHeader || view.U16LE(1) != 1) {
-        problem(0, "header block has type " + std::to_string(*view.U8(0)) + " and " +
-                       std::to_string(*view.U16LE(1)) + " units");
-    }
-    // A unit that starts no readable block is skipped and the walk goes on at the next one, so
-    // one damaged block costs only its own blobs. A run of such units is one problem.
-    std::uint64_t badRunStart = 0;
-    std::string badRunReason;
-    auto endBadRun = [&](std::uint64_t offset) {
-        if (!badRunReason.empty()) {
-            const std::uint64_t units = (offset - badRunStart) / kUnit;
-            problem(badRunStart, badRunReason + (units > 1 ? " (and " + std::to_string(units - 1) +
-                                                                 " more units start no block)"
-                                                           : std::string()));
-            badRunReason.clear();
-        }
-    };
-    std::uint64_t offset = kUnit;
-    while (offset < size) {
-        if (size - offset < 3) {
-            endBadRun(offset);
-            problem(offset, "file ends inside a block header");
-            return;
-        }
-        const std::uint8_t type = *view.U8(offset);
-        const std::uint16_t units = *view.U16LE(offset + 1);
-        std::string bad;
-        if (type != kSingle && type != kSuballocated && type != kFree) {
-            bad = "unknown block type " + std::to_string(type);
-        } else if (units == 0) {
-            bad = "block of 0 units";
-        } else if (static_cast<std::uint64_t>(units) * kUnit > size - offset) {
-            bad = "block of " + std::to_string(units) + " units runs past the end";
-        }
-        if (!bad.empty()) {
-            if (badRunReason.empty()) {
-                badRunStart = offset;
-                badRunReason = std::move(bad);
-            }
-            offset += kUnit;
-            continue;
-        }
-        endBadRun(offset);
-        const std::uint64_t length = static_cast<std::uint64_t>(units) * kUnit;
-        const ByteView block = view.Sub(offset, length);
-        if (type == kSingle) {
-            const std::uint32_t blobLength = *block.U32LE(3);
-            if (kSingleHeader + static_cast<std::uint64_t>(blobLength) > length) {
-                problem(offset, "blob of " + std::to_string(blobLength) + " bytes in " +
-                                    std::to_string(units) + " units");
-            }
-        } else if (type == kSuballocated) {
-            if (units != 1) {
-                problem(offset, "suballocated block of " + std::to_string(units) + " units");
-            }
-            for (std::size_t i = 0; i < kSlots; ++i) {
-                const Slot slot = ReadSlot(block, i);
-                if (slot.offsetUnits == 0) {
-                    continue;
-                }
-                if (slot.units == 0 || slot.lastUnitLength == 0 || slot.lastUnitLength > 16 ||
-                    slot.offsetUnits < kFirstDataUnit) {
-                    problem(offset, "slot " + std::to_string(i) + " is malformed");
-                } else if (slot.Offset() + slot.Length() > kUnit) {
-                    problem(offset, "slot " + std::to_string(i) + " data runs past the block");
-                }
-            }
-        }
-        offset += length;
-    }
-    endBadRun(offset);
-}
 
 void BlobFile::CheckStructure(FindingList& findings) const {
     for (const auto& f : structureProblems_) {

@@ -45,6 +45,10 @@ public:
 private:
     BlobFile(std::filesystem::path path, MappedFile file);
     void Walk();
+    void AddStructureProblem(std::uint64_t offset, std::string detail);
+    // The inside of a block whose header is sound: a single blob's length, every slot.
+    void CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,
+                           ByteView block);
 
     std::filesystem::path path_;
     std::string fileName_;

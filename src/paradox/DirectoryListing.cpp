@@ -1,5 +1,7 @@
 #include "paradox/DirectoryListing.h"
 
+#include "paradox/NameCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -157,27 +159,19 @@ ListingCache& Cache() {
 
 } // namespace
 
-std::string UpperName(std::string_view name) {
-    std::string upper(name);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
-
 DirectoryListing::DirectoryListing(std::vector<Entry> entries) : entries_(std::move(entries)) {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const std::string& name = entries_[i].name;
-        byUpperName_.emplace(UpperName(name), i);
+        byUpperName_.emplace(UpperAscii(name), i);
         if (entries_[i].regular && !StemOf(name).empty()) {
-            byUpperStem_.emplace(UpperName(StemOf(name)), i);
+            byUpperStem_.emplace(UpperAscii(StemOf(name)), i);
         }
     }
 }
 
 std::vector<std::string> DirectoryListing::RegularNamesWithStem(std::string_view stem) const {
     std::vector<std::size_t> found;
-    const auto [first, last] = byUpperStem_.equal_range(UpperName(stem));
+    const auto [first, last] = byUpperStem_.equal_range(UpperAscii(stem));
     for (auto it = first; it != last; ++it) {
         found.push_back(it->second);
     }
@@ -192,7 +186,7 @@ std::vector<std::string> DirectoryListing::RegularNamesWithStem(std::string_view
 std::string DirectoryListing::FindIgnoringCase(std::string_view name) const {
     std::string match;
     std::size_t matchIndex = entries_.size();
-    const auto [first, last] = byUpperName_.equal_range(UpperName(name));
+    const auto [first, last] = byUpperName_.equal_range(UpperAscii(name));
     for (auto it = first; it != last; ++it) {
         if (entries_[it->second].name == name) {
             return entries_[it->second].name;

@@ -46,7 +46,4 @@ std::shared_ptr<const DirectoryListing> ListDirectory(const std::filesystem::pat
                                                       std::error_code& error);
 std::shared_ptr<const DirectoryListing> ListDirectory(const std::filesystem::path& dir);
 
-// The same comparison the listing uses: ASCII letters without regard to case.
-std::string UpperName(std::string_view name);
-
 } // namespace paradox

@@ -1,6 +1,7 @@
 #include "paradox/Family.h"
 
 #include "paradox/DirectoryListing.h"
+#include "paradox/NameCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,12 +9,6 @@
 
 namespace paradox {
 namespace {
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 bool IsHexDigit(char c) {
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
@@ -29,7 +24,7 @@ std::string UpperExtension(const std::filesystem::path& path) {
     if (!ext.empty() && ext.front() == '.') {
         ext.erase(0, 1);
     }
-    return Upper(ext);
+    return UpperAscii(ext);
 }
 
 bool IsSecondaryIndexExtension(const std::string& ext) {
@@ -59,14 +54,14 @@ std::filesystem::path PairedTreeFile(const TableFamily& family,
 
 FamilyNames SplitFamilyNames(std::vector<std::string> folderNames, const std::string& stem) {
     std::sort(folderNames.begin(), folderNames.end());
-    const std::string upperStem = Upper(stem);
+    const std::string upperStem = UpperAscii(stem);
     auto stemOf = [&](const std::string& name) { return name.substr(0, stem.size()); };
     auto extensionOf = [&](const std::string& name) -> std::string {
         if (name.size() <= stem.size() + 1 || name[stem.size()] != '.' ||
-            Upper(name.substr(0, stem.size())) != upperStem) {
+            UpperAscii(name.substr(0, stem.size())) != upperStem) {
             return {};
         }
-        std::string extension = Upper(name.substr(stem.size() + 1));
+        std::string extension = UpperAscii(name.substr(stem.size() + 1));
         return extension.find('.') == std::string::npos ? extension : std::string();
     };
     auto tableExists = [&](const std::string& exactStem) {
@@ -126,7 +121,7 @@ TableFamily FindFamily(const std::filesystem::path& dbPath) {
         }
     }
     auto byUpperName = [](const std::filesystem::path& a, const std::filesystem::path& b) {
-        return Upper(a.filename().string()) < Upper(b.filename().string());
+        return UpperAscii(a.filename().string()) < UpperAscii(b.filename().string());
     };
     std::sort(family.secondaries.begin(), family.secondaries.end(), byUpperName);
     std::sort(family.others.begin(), family.others.end(), byUpperName);

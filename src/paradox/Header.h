@@ -76,12 +76,27 @@ struct TableHeader {
 
     std::uint32_t BlockSize() const { return static_cast<std::uint32_t>(blockSizeCode) * 0x400; }
     FileType Type() const { return static_cast<FileType>(fileType); }
-    bool IsTable() const { return fileType == 0 || fileType == 2; }
-    bool IsPrimaryStyleIndex() const { return fileType == 1 || fileType == 4 || fileType == 7; }
-    bool IsSecondaryData() const {
-        return fileType == 3 || fileType == 5 || fileType == 6 || fileType == 8;
+    bool Is(FileType type) const { return fileType == static_cast<std::uint8_t>(type); }
+    bool IsKnownType() const {
+        return fileType <= static_cast<std::uint8_t>(FileType::CompositeDataMaint);
     }
-    bool Keyed() const { return fileType == 0; }
+    bool IsTable() const { return Is(FileType::KeyedTable) || Is(FileType::UnkeyedTable); }
+    bool IsPrimaryStyleIndex() const {
+        return Is(FileType::PrimaryIndex) || Is(FileType::SecondaryIndex) ||
+               Is(FileType::CompositeIndex);
+    }
+    bool IsSecondaryData() const {
+        return Is(FileType::SecondaryData) || Is(FileType::SecondaryDataMaint) || IsCompositeData();
+    }
+    // The data file of a composite (.XGn) index, maintained or not.
+    bool IsCompositeData() const {
+        return Is(FileType::CompositeData) || Is(FileType::CompositeDataMaint);
+    }
+    // The data file of a secondary index kept up to date with its table.
+    bool IsMaintainedData() const {
+        return Is(FileType::SecondaryDataMaint) || Is(FileType::CompositeDataMaint);
+    }
+    bool Keyed() const { return Is(FileType::KeyedTable); }
     // Records a block of this file can hold per its layout: floor((blockSize - 6) / recordSize).
     std::uint32_t RecordsPerBlock() const {
         return recordSize == 0 || BlockSize() < 6 ? 0 : (BlockSize() - 6) / recordSize;

@@ -1,6 +1,7 @@
 #include "paradox/HeaderLayout.h"
 
 #include "paradox/ByteView.h"
+#include "paradox/HeaderOffsets.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +9,6 @@
 namespace paradox {
 namespace {
 
-constexpr std::size_t kFixedPart = 0x58;
-constexpr std::size_t kLevel4Extension = 0x78;
 constexpr std::uint32_t kHeaderUnit = 0x800;
 
 bool HasExtension(const HeaderContent& c) {
@@ -37,7 +36,7 @@ void AppendString(std::vector<std::uint8_t>& out, const std::string& s, std::siz
 
 VariablePart LayVariablePart(const HeaderContent& c) {
     VariablePart part;
-    const std::size_t start = HasExtension(c) ? kLevel4Extension : kFixedPart;
+    const std::size_t start = HasExtension(c) ? header_at::kExtensionEnd : header_at::kFixedPartEnd;
     auto& out = part.bytes;
     for (const auto& f : c.fields) {
         out.push_back(f.typeCode);
@@ -77,7 +76,8 @@ VariablePart LayVariablePart(const HeaderContent& c) {
 }
 
 std::size_t RealHeaderSize(const HeaderContent& c, const VariablePart& part) {
-    return (HasExtension(c) ? kLevel4Extension : kFixedPart) + part.bytes.size();
+    return (HasExtension(c) ? header_at::kExtensionEnd : header_at::kFixedPartEnd) +
+           part.bytes.size();
 }
 
 std::uint32_t HeaderSizeFor(const HeaderContent& c, std::size_t realSize) {
@@ -90,11 +90,7 @@ std::uint32_t HeaderSizeFor(const HeaderContent& c, std::size_t realSize) {
 } // namespace
 
 std::uint16_t RecordSizeOf(const std::vector<FieldSpec>& fields) {
-    std::uint32_t size = 0;
-    for (const auto& f : fields) {
-        size += f.ByteLength();
-    }
-    return static_cast<std::uint16_t>(size);
+    return static_cast<std::uint16_t>(LeadingFieldsLength(fields, fields.size()));
 }
 
 std::uint32_t HeaderSize(const HeaderContent& content) {
@@ -109,56 +105,60 @@ std::vector<std::uint8_t> BuildHeader(const HeaderContent& c, std::uint16_t reco
     const bool dataFile = !c.IsIndexFile();
     const auto blocks = c.fileBlocks;
 
-    PutU16LE(p + 0x00, recordSize);
-    PutU16LE(p + 0x02, static_cast<std::uint16_t>(h.size()));
-    p[0x04] = static_cast<std::uint8_t>(c.fileType);
-    p[0x05] = c.blockSizeCode;
-    PutU32LE(p + 0x06, c.numRecords);
-    PutU16LE(p + 0x0A, blocks);
-    PutU16LE(p + 0x0C, blocks);
-    PutU16LE(p + 0x0E, blocks > 0 ? 1 : 0);
-    PutU16LE(p + 0x10, blocks);
-    PutU16LE(p + 0x12, c.byte12);
-    p[0x15] = c.indexFieldNumber;
-    PutU16LE(p + 0x1E, c.indexRoot);
-    p[0x20] = c.indexLevels;
-    PutU16LE(p + 0x21, static_cast<std::uint16_t>(c.fields.size()));
-    PutU16LE(p + 0x23, c.keyFieldCount);
-    PutU32LE(p + 0x25, dataFile && c.fileVersion >= 5 ? 0xFF00FF00u : 0u);
-    p[0x29] = c.sortOrder;
-    p[0x2C] = c.byte2C;
-    p[0x2D] = c.byte2D;
-    p[0x2E] = c.byte2E;
-    p[0x2F] = c.byte2F;
-    p[0x39] = c.fileVersion;
-    PutU16LE(p + 0x3A, blocks);
+    PutU16LE(p + header_at::kRecordSize, recordSize);
+    PutU16LE(p + header_at::kHeaderSize, static_cast<std::uint16_t>(h.size()));
+    p[header_at::kFileType] = static_cast<std::uint8_t>(c.fileType);
+    p[header_at::kBlockSizeCode] = c.blockSizeCode;
+    PutU32LE(p + header_at::kNumRecords, c.numRecords);
+    PutU16LE(p + header_at::kBlocksInUse, blocks);
+    PutU16LE(p + header_at::kFileBlocks, blocks);
+    PutU16LE(p + header_at::kFirstBlock, blocks > 0 ? 1 : 0);
+    PutU16LE(p + header_at::kLastBlock, blocks);
+    PutU16LE(p + header_at::kWord12, c.byte12);
+    p[header_at::kIndexFieldNumber] = c.indexFieldNumber;
+    PutU16LE(p + header_at::kIndexRoot, c.indexRoot);
+    p[header_at::kIndexLevels] = c.indexLevels;
+    PutU16LE(p + header_at::kNumFields, static_cast<std::uint16_t>(c.fields.size()));
+    PutU16LE(p + header_at::kPrimaryKeyFields, c.keyFieldCount);
+    PutU32LE(p + header_at::kEncryption1,
+             dataFile && c.fileVersion >= 5 ? header_at::kPlainMarker : 0u);
+    p[header_at::kSortOrder] = c.sortOrder;
+    p[header_at::kIndexSyncCount] = c.byte2C;
+    p[header_at::kChangeCount1] = c.byte2D;
+    p[header_at::kChangeCount2] = c.byte2E;
+    p[header_at::kByte2F] = c.byte2F;
+    p[header_at::kFileVersion] = c.fileVersion;
+    PutU16LE(p + header_at::kMaxBlocks, blocks);
     if (dataFile) {
-        p[0x3E] = 0x1F;
-        p[0x3F] = 0x0F;
+        p[header_at::kByte3E] = 0x1F;
+        p[header_at::kByte3F] = 0x0F;
     }
-    PutU32LE(p + 0x49, c.autoIncrement);
+    PutU32LE(p + header_at::kAutoIncrement, c.autoIncrement);
     if (c.fileVersion != level::V3_0) {
-        PutU16LE(p + 0x51, static_cast<std::uint16_t>(realSize));
+        PutU16LE(p + header_at::kRealHeaderSize, static_cast<std::uint16_t>(realSize));
     }
-    p[0x55] = c.byte55;
+    p[header_at::kByte55] = c.byte55;
     if (HasExtension(c)) {
-        p[0x56] = 0x20;
+        p[header_at::kByte56] = 0x20;
         const auto version2 = static_cast<std::uint16_t>(0x0100 + c.fileVersion);
-        PutU16LE(p + 0x58, version2);
-        PutU16LE(p + 0x5A, version2);
-        PutU32LE(p + 0x60, c.fileUpdateTime);
-        PutU16LE(p + 0x64, static_cast<std::uint16_t>(c.fields.size() + 1));
-        PutU16LE(p + 0x66, static_cast<std::uint16_t>(part.fieldNumbersAt - kFixedPart));
+        PutU16LE(p + header_at::kFileVersion2, version2);
+        PutU16LE(p + header_at::kFileVersion2Copy, version2);
+        PutU32LE(p + header_at::kFileUpdateTime, c.fileUpdateTime);
+        PutU16LE(p + header_at::kHiFieldId, static_cast<std::uint16_t>(c.fields.size() + 1));
+        PutU16LE(p + header_at::kFieldNumbersOffset,
+                 static_cast<std::uint16_t>(part.fieldNumbersAt - header_at::kFixedPartEnd));
         if (part.indexNameAt != 0) {
-            PutU16LE(p + 0x68, static_cast<std::uint16_t>(part.indexNameAt - kFixedPart));
+            PutU16LE(p + header_at::kIndexNameOffset,
+                     static_cast<std::uint16_t>(part.indexNameAt - header_at::kFixedPartEnd));
         }
-        PutU16LE(p + 0x6A, c.codePage);
-        p[0x6C] = 1;
-        p[0x6D] = 1;
-        PutU16LE(p + 0x6E, static_cast<std::uint16_t>(part.sortNameAt - kFixedPart));
+        PutU16LE(p + header_at::kCodePage, c.codePage);
+        p[header_at::kByte6C] = 1;
+        p[header_at::kByte6D] = 1;
+        PutU16LE(p + header_at::kSortNameOffset,
+                 static_cast<std::uint16_t>(part.sortNameAt - header_at::kFixedPartEnd));
     }
-    std::memcpy(p + (HasExtension(c) ? kLevel4Extension : kFixedPart), part.bytes.data(),
-                part.bytes.size());
+    std::memcpy(p + (HasExtension(c) ? header_at::kExtensionEnd : header_at::kFixedPartEnd),
+                part.bytes.data(), part.bytes.size());
     return h;
 }
 

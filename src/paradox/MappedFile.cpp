@@ -1,5 +1,7 @@
 #include "paradox/MappedFile.h"
 
+#include "posix/FileDescriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -109,22 +111,6 @@ void UnregisterMapping(int slot) {
     }
 }
 
-// Closes a file descriptor on every path out of Open.
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : fd_(fd) {}
-    ~FdCloser() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int fd_;
-};
-
 void SetError(std::string* error, const std::filesystem::path& path, const char* what) {
     if (error != nullptr) {
         *error = path.string() + ": " + what + ": " + std::strerror(errno);
@@ -136,12 +122,12 @@ void SetError(std::string* error, const std::filesystem::path& path, const char*
 std::optional<MappedFile> MappedFile::Open(const std::filesystem::path& path, std::string* error) {
     // O_NONBLOCK: a FIFO or device planted under a table's name must not hold the open until
     // some writer appears; it is refused below as not a regular file.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    const posix::FileDescriptor file = posix::TryOpen(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (!file.IsOpen()) {
         SetError(error, path, "cannot open");
         return std::nullopt;
     }
-    FdCloser closer(fd);
+    const int fd = file.Get();
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         SetError(error, path, "cannot stat");

@@ -1,5 +1,6 @@
 #include "paradox/OpenChecks.h"
 
+#include "paradox/BlockHeader.h"
 #include "paradox/SecondaryIndex.h"
 
 #include <algorithm>
@@ -8,34 +9,20 @@
 namespace paradox {
 namespace {
 
-constexpr std::size_t kBlockHeaderSize = 6;
 constexpr std::size_t kBlobBlockSize = 4096;
-
-struct BlockHeader {
-    std::uint16_t next = 0;
-    std::uint16_t prev = 0;
-    std::int16_t lastRecordOffset = 0;
-};
 
 // Offset of block n (1-based) in the file.
 std::uint64_t BlockOffset(const TableHeader& header, std::uint32_t block) {
     return header.headerSize + static_cast<std::uint64_t>(block - 1) * header.BlockSize();
 }
 
-std::optional<BlockHeader> ReadBlockHeader(const TableHeader& header, ByteView file,
-                                           std::uint32_t block) {
+std::optional<BlockHeader> BlockHeaderAt(const TableHeader& header, ByteView file,
+                                         std::uint32_t block) {
     const std::uint64_t offset = BlockOffset(header, block);
     if (offset > file.size()) {
         return std::nullopt;
     }
-    const auto at = static_cast<std::size_t>(offset);
-    auto next = file.U16LE(at);
-    auto prev = file.U16LE(at + 2);
-    auto last = file.S16LE(at + 4);
-    if (!next || !prev || !last) {
-        return std::nullopt;
-    }
-    return BlockHeader{*next, *prev, *last};
+    return ReadBlockHeader(file, static_cast<std::size_t>(offset));
 }
 
 // Records of a block per its last-record offset; nullopt when the offset is impossible.
@@ -102,7 +89,7 @@ void CheckTableExtent(const TableHeader& header, ByteView file, const std::strin
     std::uint64_t needed = lastStart + kBlockHeaderSize;
     if (file.size() >= needed && !header.encrypted) {
         // A short last block is fine when its records are all there.
-        auto block = ReadBlockHeader(header, file, header.fileBlocks);
+        auto block = BlockHeaderAt(header, file, header.fileBlocks);
         if (block && block->lastRecordOffset >= 0) {
             needed += static_cast<std::uint64_t>(block->lastRecordOffset) + header.recordSize;
         }
@@ -139,7 +126,7 @@ void CheckChainStart(const TableHeader& header, ByteView file, const std::string
             damage(FindingCode::ChainCycle, current, "block reached twice");
             return;
         }
-        auto block = ReadBlockHeader(header, file, current);
+        auto block = BlockHeaderAt(header, file, current);
         if (!block) {
             damage(FindingCode::FileTruncated, current, "block header past the end of the file");
             return;
@@ -178,7 +165,7 @@ void CheckChainStart(const TableHeader& header, ByteView file, const std::string
         return;
     }
     // Too long to follow here: the header's tail must at least end the chain.
-    auto tail = ReadBlockHeader(header, file, header.lastBlock);
+    auto tail = BlockHeaderAt(header, file, header.lastBlock);
     if (header.lastBlock == 0 || !tail || tail->next != 0) {
         damage(FindingCode::ChainTailMismatch, header.lastBlock,
                "the header's last block does not end the chain");
@@ -227,7 +214,7 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
     auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
         findings.Add(code, Severity::Damage, indexName, block, -1, std::move(detail));
     };
-    auto root = ReadBlockHeader(index, indexFile, index.indexRoot);
+    auto root = BlockHeaderAt(index, indexFile, index.indexRoot);
     if (!root) {
         damage(FindingCode::IndexTreeBad, index.indexRoot,
                "root block is past the end of the file");
@@ -262,7 +249,7 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
                        std::to_string(child) + " of " + std::to_string(data.fileBlocks));
             return;
         }
-        auto target = ReadBlockHeader(data, dataFile, child);
+        auto target = BlockHeaderAt(data, dataFile, child);
         auto records = target ? RecordsInBlock(data, target->lastRecordOffset) : std::nullopt;
         if (!records || *records != statistic) {
             damage(FindingCode::IndexStatisticMismatch, index.indexRoot,
@@ -327,8 +314,7 @@ void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const 
                                                      ", table has " +
                                                      std::to_string(table.sortOrder));
     }
-    const bool maintained = x.fileType == 5 || x.fileType == 8;
-    if (maintained && x.numRecords != table.numRecords) {
+    if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
         damage(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
                                                     " index records, the table has " +
                                                     std::to_string(table.numRecords));

@@ -10,11 +10,9 @@
 
 namespace paradox {
 
-RecordBuilder::RecordBuilder(const TableSchema& schema) : fields_(schema.fields) {
-    std::uint32_t offset = 0;
+RecordBuilder::RecordBuilder(const TableSchema& schema)
+    : fields_(schema.fields), offsets_(schema.FieldOffsets()) {
     for (const auto& field : fields_) {
-        offsets_.push_back(offset);
-        offset += field.ByteLength();
         if (IsBlobType(field.typeCode)) {
             blobSlot_.push_back(static_cast<int>(blobs_.size()));
             blobs_.emplace_back();
@@ -22,7 +20,7 @@ RecordBuilder::RecordBuilder(const TableSchema& schema) : fields_(schema.fields)
             blobSlot_.push_back(-1);
         }
     }
-    record_.assign(offset, 0);
+    record_.assign(schema.RecordSize(), 0);
 }
 
 std::uint8_t* RecordBuilder::FieldBytes(std::size_t field,

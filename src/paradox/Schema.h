@@ -1,55 +1,57 @@
 #pragma once
 
+#include "paradox/FieldType.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "paradox/FieldType.h"
 
 namespace paradox {
 
 // One field of a table as its header declares it.
 struct FieldSpec {
     std::string name;
-    std::uint8_t typeCode = 0;  // FieldType value as stored (may be unknown when read from disk)
-    std::uint8_t sizeByte = 0;  // length for Alpha/Bytes/blobs, scale for BCD, size otherwise
+    std::uint8_t typeCode = 0; // FieldType value as stored (may be unknown when read from disk)
+    std::uint8_t sizeByte = 0; // length for Alpha/Bytes/blobs, scale for BCD, size otherwise
     std::uint16_t ByteLength() const { return FieldByteLength(typeCode, sizeByte); }
     FieldType Type() const { return static_cast<FieldType>(typeCode); }
 };
 
+// Where each field starts in a record: the lengths of the fields before it, added up.
+std::vector<std::uint32_t> FieldOffsetsOf(const std::vector<FieldSpec>& fields);
+// The bytes the first `count` fields take in a record (all of them when there are fewer).
+std::uint32_t LeadingFieldsLength(const std::vector<FieldSpec>& fields, std::size_t count);
+
 // A secondary index as defined by its .Xnn/.XGn file.
 struct SecondaryIndexSpec {
-    std::string extension;                 // "X02", "XG0" (upper case, without the dot)
-    std::string name;                      // label of a composite (.XGn) index, else the field name
+    std::string extension; // "X02", "XG0" (upper case, without the dot)
+    std::string name;      // label of a composite (.XGn) index, else the field name
     std::vector<std::uint16_t> fieldNumbers; // 1-based table field numbers; bit 15 = descending
-    bool maintained = true;                // file type 5/8 (maintained) or 3/6
-    bool composite = false;                // .XGn/.YGn rather than .Xnn/.Ynn
-    std::uint8_t blockSizeCode = 2;        // block size of the X and Y files, in KB
-    std::uint8_t indexBlockSizeCode = 0;   // block size of the Y file when it differs; 0 = same
+    bool maintained = true;                  // file type 5/8 (maintained) or 3/6
+    bool composite = false;                  // .XGn/.YGn rather than .Xnn/.Ynn
+    std::uint8_t blockSizeCode = 2;          // block size of the X and Y files, in KB
+    std::uint8_t indexBlockSizeCode = 0;     // block size of the Y file when it differs; 0 = same
 };
 
 // Everything needed to write a table family that reproduces a table's structure exactly.
 struct TableSchema {
-    std::uint8_t fileVersion = level::V7;  // header byte 0x39: 3, 4, 5..9, 10..11, 12
-    std::uint8_t blockSizeCode = 2;        // .DB block size in KB (1, 2, 3, 4, 8, 16, 32)
-    std::uint8_t indexBlockSizeCode = 2;   // .PX block size in KB
+    std::uint8_t fileVersion = level::V7; // header byte 0x39: 3, 4, 5..9, 10..11, 12
+    std::uint8_t blockSizeCode = 2;       // .DB block size in KB (1, 2, 3, 4, 8, 16, 32)
+    std::uint8_t indexBlockSizeCode = 2;  // .PX block size in KB
     std::vector<FieldSpec> fields;
-    std::uint16_t keyFieldCount = 0;       // leading fields forming the primary key; 0 = unkeyed
-    std::uint8_t sortOrder = 0;            // header byte 0x29
-    std::string sortOrderName = "ascii";   // collation name paired with sortOrder (level 4+)
-    std::uint16_t codePage = 437;          // header 0x6A (level 4+)
-    std::string tableName;                 // name stored in the header, e.g. "ORDERS.DB"
-    std::uint32_t autoIncrement = 0;       // last value handed out (header 0x49)
+    std::uint16_t keyFieldCount = 0;     // leading fields forming the primary key; 0 = unkeyed
+    std::uint8_t sortOrder = 0;          // header byte 0x29
+    std::string sortOrderName = "ascii"; // collation name paired with sortOrder (level 4+)
+    std::uint16_t codePage = 437;        // header 0x6A (level 4+)
+    std::string tableName;               // name stored in the header, e.g. "ORDERS.DB"
+    std::uint32_t autoIncrement = 0;     // last value handed out (header 0x49)
     std::vector<SecondaryIndexSpec> secondaryIndexes;
-    bool encrypted = false;                // password protected: read only, never written
+    bool encrypted = false; // password protected: read only, never written
 
-    std::uint32_t RecordSize() const {
-        std::uint32_t size = 0;
-        for (const auto& f : fields) {
-            size += f.ByteLength();
-        }
-        return size;
-    }
+    std::uint32_t RecordSize() const { return LeadingFieldsLength(fields, fields.size()); }
+    std::vector<std::uint32_t> FieldOffsets() const { return FieldOffsetsOf(fields); }
+    // The bytes of the primary key at the front of each record.
+    std::uint32_t KeyLength() const { return LeadingFieldsLength(fields, keyFieldCount); }
     bool Keyed() const { return keyFieldCount > 0; }
     bool HasBlobs() const {
         for (const auto& f : fields) {

@@ -1,10 +1,12 @@
 #include "paradox/SecondaryIndex.h"
 
+#include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/IndexTree.h"
 #include "paradox/MappedFile.h"
+#include "paradox/NameCase.h"
 
 #include <algorithm>
 #include <array>
@@ -118,11 +120,6 @@ std::vector<std::uint16_t> IndexedFields(const TableHeader& x, std::size_t secon
         return {x.indexFieldNumber};
     }
     return {};
-}
-
-bool Maintained(const TableHeader& x) {
-    return x.fileType == static_cast<std::uint8_t>(FileType::SecondaryDataMaint) ||
-           x.fileType == static_cast<std::uint8_t>(FileType::CompositeDataMaint);
 }
 
 // Key fields of a keyed table as far as the field list has them (the header's count may be
@@ -284,180 +281,224 @@ struct Mismatch {
     std::size_t field = 0;     // ValueDiffers: the first differing indexed field
 };
 
-// Every record of a maintained X file names the table block holding its record; that block
-// must hold a record with the same key and the same indexed values. The X records are taken
-// block by block of the table (bucketed by the block they name), so that each table block is
-// searched while it is in the cache.
-void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
-                              const std::vector<std::size_t>& source, std::size_t secondary,
-                              FindingList& findings) {
-    const TableHeader& t = table.Header();
-    const std::size_t keys = KeyFieldsPresent(t);
-    std::size_t keyLength = 0;
-    for (std::size_t i = 0; i < keys; ++i) {
-        keyLength += t.fields[i].ByteLength();
-    }
-    const auto& chain = table.ChainBlocks();
-    std::vector<std::int32_t> position(table.BlocksPresent() + 1, -1);
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-        position[chain[i]] = static_cast<std::int32_t>(i);
-    }
-    std::vector<std::uint32_t> xOffsets;
-    std::uint32_t offset = 0;
-    for (const auto& field : x.Header().fields) {
-        xOffsets.push_back(offset);
-        offset += field.ByteLength();
-    }
-    const std::size_t blockNumberField = secondary + keys;
-    if (blockNumberField >= xOffsets.size()) {
-        return;
-    }
-    const std::uint32_t blockNumberOffset = xOffsets[blockNumberField];
-    auto chainPositionOf = [&](const std::uint8_t* xRecord, std::int64_t& number) {
-        // Blk Num is a block number, unsigned like every block number: the word of a Short
-        // with its top bit inverted, so blocks above 32767 (big tables) read right and block
-        // 32768 is stored as two zero bytes.
-        number = IndexWord(xRecord + blockNumberOffset);
-        return number > 0 && static_cast<std::uint64_t>(number) < position.size()
-                   ? position[static_cast<std::size_t>(number)]
-                   : -1;
-    };
-    if (AgreesAsAWhole(x, table, source, secondary, keyLength, blockNumberOffset, position)) {
-        return;
-    }
-    std::vector<std::int32_t> xPosition(x.BlocksPresent() + 1, -1);
-    for (std::size_t i = 0; i < x.ChainBlocks().size(); ++i) {
-        xPosition[x.ChainBlocks()[i]] = static_cast<std::int32_t>(i);
-    }
-    std::vector<Mismatch> mismatches;
-
-    // Bucket the X records by the table block they name (a counting sort).
-    std::vector<std::size_t> bucketStart(chain.size() + 1, 0);
-    x.ForEachRecord([&](const RecordRef& record) {
-        std::int64_t number = 0;
-        const std::int32_t at = chainPositionOf(record.bytes, number);
-        if (at < 0) {
-            mismatches.push_back({static_cast<std::uint32_t>(xPosition[record.block]), record.block,
-                                  record.slot, record.bytes, Mismatch::Kind::NotInChain, number});
-        } else {
-            ++bucketStart[static_cast<std::size_t>(at) + 1];
-        }
-    });
-    for (std::size_t i = 1; i < bucketStart.size(); ++i) {
-        bucketStart[i] += bucketStart[i - 1];
-    }
+// The X records taken block by block of the table they name: bucket n holds the records
+// naming the n-th chain block, at byBlock[start[n]] up to byBlock[start[n + 1]].
+struct Buckets {
     struct Entry {
         const std::uint8_t* record;
         std::uint16_t block;
         std::uint16_t slot;
     };
-    std::vector<Entry> byBlock(bucketStart.back());
-    {
-        std::vector<std::size_t> next(bucketStart.begin(), bucketStart.end() - 1);
-        x.ForEachRecord([&](const RecordRef& record) {
-            std::int64_t number = 0;
-            const std::int32_t at = chainPositionOf(record.bytes, number);
-            if (at >= 0) {
-                byBlock[next[static_cast<std::size_t>(at)]++] = {record.bytes, record.block,
-                                                                 record.slot};
-            }
-        });
+    std::vector<std::size_t> start;
+    std::vector<Entry> byBlock;
+};
+
+// Every record of a maintained X file names the table block holding its record; that block
+// must hold a record with the same key and the same indexed values. The X records are taken
+// block by block of the table (bucketed by the block they name), so that each table block is
+// searched while it is in the cache.
+class RecordsAgainstTable {
+public:
+    RecordsAgainstTable(const TableReader& x, const TableReader& table,
+                        const std::vector<std::size_t>& source, std::size_t secondary)
+        : x_(x), table_(table), t_(table.Header()), source_(source), secondary_(secondary),
+          keys_(KeyFieldsPresent(t_)), keyLength_(LeadingFieldsLength(t_.fields, keys_)),
+          xOffsets_(FieldOffsetsOf(x.Header().fields)), position_(ChainPositions(table)),
+          xPosition_(ChainPositions(x)) {}
+
+    void Check(FindingList& findings) {
+        const std::size_t blockNumberField = secondary_ + keys_;
+        if (blockNumberField >= xOffsets_.size()) {
+            return;
+        }
+        blockNumberOffset_ = xOffsets_[blockNumberField];
+        if (AgreesAsAWhole(x_, table_, source_, secondary_, keyLength_, blockNumberOffset_,
+                           position_)) {
+            return;
+        }
+        std::vector<Mismatch> mismatches;
+        const Buckets buckets = BucketByTableBlock(mismatches);
+        SearchTableBlocks(buckets, mismatches);
+        Report(mismatches, findings);
     }
 
-    auto firstDifference = [&](const std::uint8_t* xRecord, const std::uint8_t* row) {
-        for (std::size_t i = 0; i < secondary; ++i) {
-            const std::size_t field = source[i];
-            if (!SameValue(t.fields[field], xRecord + xOffsets[i],
-                           row + table.FieldOffsets()[field])) {
+private:
+    // Each block's place in the file's chain, by block number; -1 for blocks off the chain.
+    static std::vector<std::int32_t> ChainPositions(const TableReader& file) {
+        std::vector<std::int32_t> position(file.BlocksPresent() + 1, -1);
+        const auto& chain = file.ChainBlocks();
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            position[chain[i]] = static_cast<std::int32_t>(i);
+        }
+        return position;
+    }
+
+    std::int32_t ChainPositionOf(const std::uint8_t* xRecord, std::int64_t& number) const {
+        // Blk Num is a block number, unsigned like every block number: the word of a Short
+        // with its top bit inverted, so blocks above 32767 (big tables) read right and block
+        // 32768 is stored as two zero bytes.
+        number = IndexWord(xRecord + blockNumberOffset_);
+        return number > 0 && static_cast<std::uint64_t>(number) < position_.size()
+                   ? position_[static_cast<std::size_t>(number)]
+                   : -1;
+    }
+
+    // The first indexed field whose value differs between the X record and the table row;
+    // secondary_ when none does.
+    std::size_t FirstDifference(const std::uint8_t* xRecord, const std::uint8_t* row) const {
+        for (std::size_t i = 0; i < secondary_; ++i) {
+            const std::size_t field = source_[i];
+            if (!SameValue(t_.fields[field], xRecord + xOffsets_[i],
+                           row + table_.FieldOffsets()[field])) {
                 return i;
             }
         }
-        return secondary;
-    };
-    const std::uint32_t recordSize = t.recordSize;
-    const std::size_t xRecordSize = x.Header().recordSize;
-    constexpr std::size_t kPrefetchAhead = 16;
-    for (std::size_t at = 0; at < chain.size(); ++at) {
-        if (bucketStart[at] == bucketStart[at + 1]) {
-            continue;
-        }
-        const BlockSearch search(table.BlockBytes(chain[at]).data() + 6, table.ChainCounts()[at],
-                                 recordSize, keyLength);
-        for (std::size_t n = bucketStart[at]; n < bucketStart[at + 1]; ++n) {
-            // The X records of a bucket lie anywhere in the X file: ask for them early.
-            if (n + kPrefetchAhead < byBlock.size()) {
-                const std::uint8_t* ahead = byBlock[n + kPrefetchAhead].record;
-                __builtin_prefetch(ahead);
-                __builtin_prefetch(ahead + xRecordSize - 1);
-            }
-            const Entry& e = byBlock[n];
-            const std::uint8_t* match = search.Find(e.record + xOffsets[secondary]);
-            const auto xAt = static_cast<std::uint32_t>(xPosition[e.block]);
-            if (match == nullptr) {
-                mismatches.push_back(
-                    {xAt, e.block, e.slot, e.record, Mismatch::Kind::NotInBlock, 0});
-            } else if (const std::size_t i = firstDifference(e.record, match); i < secondary) {
-                mismatches.push_back(
-                    {xAt, e.block, e.slot, e.record, Mismatch::Kind::ValueDiffers, 0, i});
-            }
-        }
-    }
-    if (mismatches.empty()) {
-        return;
+        return secondary_;
     }
 
-    std::sort(mismatches.begin(), mismatches.end(), [](const Mismatch& a, const Mismatch& b) {
-        return a.chainPosition != b.chainPosition ? a.chainPosition < b.chainPosition
-                                                  : a.slot < b.slot;
-    });
-    FindingLimiter report(findings, x.FileName());
-    std::unordered_map<std::string_view, const std::uint8_t*> byKey;
-    auto valueDiffers = [&](const Mismatch& m, std::size_t i) {
-        report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                   "value of " + t.fields[source[i]].name + " differs from the table");
-    };
-    for (const Mismatch& m : mismatches) {
-        switch (m.kind) {
-        case Mismatch::Kind::NotInChain:
-            report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                       "points at block " + std::to_string(m.pointsAt) +
-                           ", which is not in the table's chain");
-            break;
-        case Mismatch::Kind::ValueDiffers:
-            valueDiffers(m, m.field);
-            break;
-        case Mismatch::Kind::NotInBlock: {
-            // The block number is a hint: tables written by the original software carry a
-            // few that went stale when blocks split. Only a key missing from the table is
-            // damage.
-            if (byKey.empty()) {
-                table.ForEachRecord([&](const RecordRef& row) {
-                    byKey.emplace(
-                        std::string_view(reinterpret_cast<const char*>(row.bytes), keyLength),
-                        row.bytes);
-                });
+    // First pass: a counting sort of the X records by the table block they name; records
+    // naming no chain block are mismatches already.
+    Buckets BucketByTableBlock(std::vector<Mismatch>& mismatches) const {
+        Buckets buckets;
+        buckets.start.assign(table_.ChainBlocks().size() + 1, 0);
+        x_.ForEachRecord([&](const RecordRef& record) {
+            std::int64_t number = 0;
+            const std::int32_t at = ChainPositionOf(record.bytes, number);
+            if (at < 0) {
+                mismatches.push_back({static_cast<std::uint32_t>(xPosition_[record.block]),
+                                      record.block, record.slot, record.bytes,
+                                      Mismatch::Kind::NotInChain, number});
+            } else {
+                ++buckets.start[static_cast<std::size_t>(at) + 1];
             }
-            const std::uint8_t* keyInX = m.record + xOffsets[secondary];
-            auto found =
-                byKey.find(std::string_view(reinterpret_cast<const char*>(keyInX), keyLength));
-            if (found == byKey.end()) {
-                report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                           "no table record has this key");
-            } else if (const std::size_t i = firstDifference(m.record, found->second);
-                       i < secondary) {
-                valueDiffers(m, i);
-            }
-            break;
+        });
+        for (std::size_t i = 1; i < buckets.start.size(); ++i) {
+            buckets.start[i] += buckets.start[i - 1];
         }
+        buckets.byBlock.resize(buckets.start.back());
+        std::vector<std::size_t> next(buckets.start.begin(), buckets.start.end() - 1);
+        x_.ForEachRecord([&](const RecordRef& record) {
+            std::int64_t number = 0;
+            const std::int32_t at = ChainPositionOf(record.bytes, number);
+            if (at >= 0) {
+                buckets.byBlock[next[static_cast<std::size_t>(at)]++] = {record.bytes, record.block,
+                                                                         record.slot};
+            }
+        });
+        return buckets;
+    }
+
+    // Second pass: each bucket's X records looked up in the one table block they name.
+    void SearchTableBlocks(const Buckets& buckets, std::vector<Mismatch>& mismatches) const {
+        const auto& chain = table_.ChainBlocks();
+        const std::uint32_t recordSize = t_.recordSize;
+        const std::size_t xRecordSize = x_.Header().recordSize;
+        const auto& byBlock = buckets.byBlock;
+        constexpr std::size_t kPrefetchAhead = 16;
+        for (std::size_t at = 0; at < chain.size(); ++at) {
+            if (buckets.start[at] == buckets.start[at + 1]) {
+                continue;
+            }
+            const BlockSearch search(table_.BlockBytes(chain[at]).data() + kBlockHeaderSize,
+                                     table_.ChainCounts()[at], recordSize, keyLength_);
+            for (std::size_t n = buckets.start[at]; n < buckets.start[at + 1]; ++n) {
+                // The X records of a bucket lie anywhere in the X file: ask for them early.
+                if (n + kPrefetchAhead < byBlock.size()) {
+                    const std::uint8_t* ahead = byBlock[n + kPrefetchAhead].record;
+                    __builtin_prefetch(ahead);
+                    __builtin_prefetch(ahead + xRecordSize - 1);
+                }
+                const Buckets::Entry& e = byBlock[n];
+                const std::uint8_t* match = search.Find(e.record + xOffsets_[secondary_]);
+                const auto xAt = static_cast<std::uint32_t>(xPosition_[e.block]);
+                if (match == nullptr) {
+                    mismatches.push_back(
+                        {xAt, e.block, e.slot, e.record, Mismatch::Kind::NotInBlock, 0});
+                } else if (const std::size_t i = FirstDifference(e.record, match); i < secondary_) {
+                    mismatches.push_back(
+                        {xAt, e.block, e.slot, e.record, Mismatch::Kind::ValueDiffers, 0, i});
+                }
+            }
         }
     }
+
+    // Third pass: the mismatches reported in the X file's order. A record missing from the
+    // block it names is looked up by key in the whole table first.
+    void Report(std::vector<Mismatch>& mismatches, FindingList& findings) const {
+        if (mismatches.empty()) {
+            return;
+        }
+        std::sort(mismatches.begin(), mismatches.end(), [](const Mismatch& a, const Mismatch& b) {
+            return a.chainPosition != b.chainPosition ? a.chainPosition < b.chainPosition
+                                                      : a.slot < b.slot;
+        });
+        FindingLimiter report(findings, x_.FileName());
+        std::unordered_map<std::string_view, const std::uint8_t*> byKey;
+        auto valueDiffers = [&](const Mismatch& m, std::size_t i) {
+            report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                       "value of " + t_.fields[source_[i]].name + " differs from the table");
+        };
+        for (const Mismatch& m : mismatches) {
+            switch (m.kind) {
+            case Mismatch::Kind::NotInChain:
+                report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                           "points at block " + std::to_string(m.pointsAt) +
+                               ", which is not in the table's chain");
+                break;
+            case Mismatch::Kind::ValueDiffers:
+                valueDiffers(m, m.field);
+                break;
+            case Mismatch::Kind::NotInBlock: {
+                // The block number is a hint: tables written by the original software carry a
+                // few that went stale when blocks split. Only a key missing from the table is
+                // damage.
+                if (byKey.empty()) {
+                    table_.ForEachRecord([&](const RecordRef& row) {
+                        byKey.emplace(
+                            std::string_view(reinterpret_cast<const char*>(row.bytes), keyLength_),
+                            row.bytes);
+                    });
+                }
+                const std::uint8_t* keyInX = m.record + xOffsets_[secondary_];
+                auto found =
+                    byKey.find(std::string_view(reinterpret_cast<const char*>(keyInX), keyLength_));
+                if (found == byKey.end()) {
+                    report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
+                               "no table record has this key");
+                } else if (const std::size_t i = FirstDifference(m.record, found->second);
+                           i < secondary_) {
+                    valueDiffers(m, i);
+                }
+                break;
+            }
+            }
+        }
+    }
+
+    const TableReader& x_;
+    const TableReader& table_;
+    const TableHeader& t_;
+    const std::vector<std::size_t>& source_;
+    const std::size_t secondary_;
+    const std::size_t keys_;
+    const std::size_t keyLength_;
+    const std::vector<std::uint32_t> xOffsets_;
+    const std::vector<std::int32_t> position_;
+    const std::vector<std::int32_t> xPosition_;
+    std::uint32_t blockNumberOffset_ = 0;
+};
+
+void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
+                              const std::vector<std::size_t>& source, std::size_t secondary,
+                              FindingList& findings) {
+    RecordsAgainstTable(x, table, source, secondary).Check(findings);
 }
 
 // A maintained X file copies the change byte of the table's primary index (X 0x2F = PX 0x2C
 // in every file written by the original software); a difference hints at a stale index.
 void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const std::string& name,
                            FindingList& findings) {
-    if (!Maintained(x) || !table.Header().Keyed()) {
+    if (!x.IsMaintainedData() || !table.Header().Keyed()) {
         return;
     }
     const auto px = FindFamily(table.Path()).px;
@@ -490,11 +531,9 @@ std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) 
 SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::string& extension,
                                           const TableSchema& table) {
     SecondaryIndexSpec spec;
-    spec.extension = extension;
-    std::transform(spec.extension.begin(), spec.extension.end(), spec.extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    spec.composite = x.fileType == 6 || x.fileType == 7 || x.fileType == 8;
-    spec.maintained = Maintained(x);
+    spec.extension = UpperAscii(extension);
+    spec.composite = x.IsCompositeData() || x.Is(FileType::CompositeIndex);
+    spec.maintained = x.IsMaintainedData();
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;
@@ -538,7 +577,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     if (!fieldsMatch) {
         bad(problem);
     }
-    const bool maintained = Maintained(xh);
+    const bool maintained = xh.IsMaintainedData();
     CheckPrimaryIndexLink(table, xh, name, findings);
     if (maintained && xh.numRecords != table.Header().numRecords) {
         findings.Add(FindingCode::IndexCountMismatch, name, -1, -1,
@@ -549,8 +588,9 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
                      "the index file of " + name + " is missing");
     } else if (auto y = TableReader::Open(yFile, findings)) {
-        const std::uint8_t expectedType = xh.fileType == 6 || xh.fileType == 8 ? 7 : 4;
-        if (y->Header().fileType != expectedType) {
+        const FileType expectedType =
+            xh.IsCompositeData() ? FileType::CompositeIndex : FileType::SecondaryIndex;
+        if (!y->Header().Is(expectedType)) {
             findings.Add(FindingCode::IndexHeaderBad, Severity::Damage, y->FileName(), -1, -1,
                          "file type " + std::to_string(y->Header().fileType));
         } else {

@@ -2,16 +2,16 @@
 
 #include "paradox/Codec.h"
 #include "paradox/IndexTreeWriter.h"
+#include "posix/FileDescriptor.h"
+#include "posix/FileIo.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <numeric>
 #include <queue>
 #include <stdexcept>
-#include <system_error>
 #include <unistd.h>
 
 namespace paradox {
@@ -29,16 +29,10 @@ FieldSpec ShortField(const char* name) {
 // left behind whatever happens to the process.
 class SecondaryIndexWriter::RunFile {
 public:
-    explicit RunFile(const std::filesystem::path& path) : path_(path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd_ < 0) {
-            Fail("cannot create");
-        }
+    explicit RunFile(const std::filesystem::path& path)
+        : path_(path), fd_(posix::CreateNew(path, O_RDWR, 0600)) {
         ::unlink(path.c_str());
     }
-    ~RunFile() { ::close(fd_); }
-    RunFile(const RunFile&) = delete;
-    RunFile& operator=(const RunFile&) = delete;
 
     void Append(const std::uint8_t* bytes, std::size_t length) {
         buffer_.insert(buffer_.end(), bytes, bytes + length);
@@ -47,40 +41,19 @@ public:
         }
     }
     void WriteBuffer() {
-        std::size_t done = 0;
-        while (done < buffer_.size()) {
-            const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
-                                       static_cast<off_t>(written_ + done));
-            if (n <= 0) {
-                Fail("cannot write");
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        written_ += done;
+        posix::WriteAllAt(fd_.Get(), written_, buffer_, path_);
+        written_ += buffer_.size();
         buffer_.clear();
     }
     void Read(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t n =
-                ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
-            if (n <= 0) {
-                Fail("cannot read");
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        posix::ReadAllAt(fd_.Get(), offset, {out, length}, path_);
     }
 
 private:
     static constexpr std::size_t kBuffer = 1 << 20;
-    [[noreturn]] void Fail(const char* what) const {
-        // The error number travels with the exception: callers tell a full disk from the rest.
-        const int error = errno != 0 ? errno : EIO;
-        throw std::system_error(error, std::generic_category(), path_.string() + ": " + what);
-    }
 
     std::filesystem::path path_;
-    int fd_ = -1;
+    posix::FileDescriptor fd_;
     std::uint64_t written_ = 0;
     std::vector<std::uint8_t> buffer_;
 };
@@ -110,12 +83,7 @@ std::string SecondaryIndexWriter::XExtension(const SecondaryIndexSpec& spec) {
 
 SecondaryIndexWriter::SecondaryIndexWriter(const TableSchema& table, SecondaryIndexSpec spec)
     : spec_(std::move(spec)), keyedTable_(table.Keyed()) {
-    std::vector<std::uint32_t> tableOffsets;
-    std::uint32_t offset = 0;
-    for (const auto& f : table.fields) {
-        tableOffsets.push_back(offset);
-        offset += f.ByteLength();
-    }
+    const std::vector<std::uint32_t> tableOffsets = table.FieldOffsets();
     auto copyField = [&](std::size_t index, bool descending) {
         xOffsets_.push_back(RecordSizeOf(xFields_));
         xFields_.push_back(table.fields[index]);

@@ -1,5 +1,6 @@
 #include "paradox/TableReader.h"
 
+#include "paradox/BlockHeader.h"
 #include "paradox/FindingLimiter.h"
 
 #include <algorithm>
@@ -8,16 +9,6 @@ namespace paradox {
 namespace {
 
 constexpr std::uint32_t kMaxBlocks = 65535;
-
-struct BlockHead {
-    std::uint16_t next;
-    std::uint16_t prev;
-    std::int16_t lastRecordOffset;
-};
-
-BlockHead ReadBlockHead(ByteView block) {
-    return {block.U16LE(0).value_or(0), block.U16LE(2).value_or(0), block.S16LE(4).value_or(0)};
-}
 
 } // namespace
 
@@ -45,13 +36,8 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
 
 TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
     : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)),
-      header_(std::move(header)), schema_(header_.ToSchema()) {
-    std::uint32_t offset = 0;
-    for (const auto& field : schema_.fields) {
-        fieldOffsets_.push_back(offset);
-        offset += field.ByteLength();
-    }
-}
+      header_(std::move(header)), schema_(header_.ToSchema()),
+      fieldOffsets_(schema_.FieldOffsets()) {}
 
 ByteView TableReader::BlockBytes(std::uint32_t block) const {
     if (block == 0 || block > blocksPresent_) {
@@ -67,9 +53,9 @@ void TableReader::Walk(FindingList& findings) {
     FindingLimiter report(findings, fileName_);
     const std::uint64_t fileSize = file_.Size();
     const std::uint64_t headerSize = header_.headerSize;
-    if (fileSize >= headerSize + 6) {
+    if (fileSize >= headerSize + kBlockHeaderSize) {
         blocksPresent_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            kMaxBlocks, (fileSize - headerSize - 6) / header_.BlockSize() + 1));
+            kMaxBlocks, (fileSize - headerSize - kBlockHeaderSize) / header_.BlockSize() + 1));
     }
     CheckExtent(report);
     std::vector<BlockUse> use(blocksPresent_ + 1, BlockUse::Unseen);
@@ -100,10 +86,10 @@ TableReader::BlockRecords TableReader::CountRecords(std::uint32_t block, ByteVie
                                                     FindingLimiter& report) const {
     const std::uint32_t recordSize = header_.recordSize;
     const std::uint32_t blockSize = header_.BlockSize();
-    if (recordSize == 0 || recordSize > blockSize - 6) {
+    if (recordSize == 0 || recordSize > blockSize - kBlockHeaderSize) {
         return {}; // the header check reported the record size
     }
-    const auto capacity = static_cast<std::uint16_t>((blockSize - 6) / recordSize);
+    const auto capacity = static_cast<std::uint16_t>((blockSize - kBlockHeaderSize) / recordSize);
     const std::int32_t offset = lastRecordOffset;
     const auto size = static_cast<std::int32_t>(recordSize);
     BlockRecords records;
@@ -127,8 +113,8 @@ TableReader::BlockRecords TableReader::CountRecords(std::uint32_t block, ByteVie
                           " past the block end; reading " + std::to_string(capacity) + " records");
         records.count = capacity;
     }
-    const auto present =
-        static_cast<std::uint16_t>(bytes.size() >= 6 ? (bytes.size() - 6) / recordSize : 0);
+    const auto present = static_cast<std::uint16_t>(
+        bytes.size() >= kBlockHeaderSize ? (bytes.size() - kBlockHeaderSize) / recordSize : 0);
     if (records.count > present) {
         report.Damage(FindingCode::FileTruncated, block,
                       "file ends after " + std::to_string(present) + " of " +
@@ -167,7 +153,8 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
         }
         use[current] = BlockUse::Chain;
         const ByteView bytes = BlockBytes(current);
-        const BlockHead head = ReadBlockHead(bytes);
+        // Every block counted as present has its whole header in the file.
+        const BlockHeader head = ReadBlockHeader(bytes).value_or(BlockHeader{});
         if (head.prev != previous) {
             report.Damage(FindingCode::ChainPrevMismatch, current,
                           "back link " + std::to_string(head.prev) + ", expected " +
@@ -194,7 +181,8 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
                           std::to_string(header_.blocksInUse));
     }
     const std::uint32_t recordSize = header_.recordSize;
-    const bool recordsReadable = recordSize > 0 && recordSize <= header_.BlockSize() - 6;
+    const bool recordsReadable =
+        recordSize > 0 && recordSize <= header_.BlockSize() - kBlockHeaderSize;
     if (recordsReadable && recordCount_ != header_.numRecords) {
         report.Damage(FindingCode::RecordCountMismatch, -1,
                       "blocks hold " + std::to_string(recordCount_) + " records, header says " +
@@ -221,7 +209,7 @@ void TableReader::WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& us
         use[current] = BlockUse::Free;
         free_.push_back(static_cast<std::uint16_t>(current));
         from = current;
-        current = ReadBlockHead(BlockBytes(current)).next;
+        current = ReadBlockHeader(BlockBytes(current)).value_or(BlockHeader{}).next;
     }
 }
 

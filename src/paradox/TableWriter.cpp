@@ -8,6 +8,7 @@
 #include "paradox/MbWriter.h"
 #include "paradox/SecondaryIndexWriter.h"
 #include "paradox/WriterFile.h"
+#include "posix/Durability.h"
 
 #include <algorithm>
 #include <array>
@@ -138,13 +139,12 @@ std::string WritableSchemaProblem(const TableSchema& s) {
         return "too many key fields";
     }
     if (s.Keyed()) {
-        std::uint32_t keyLength = 0;
         for (std::size_t i = 0; i < s.keyFieldCount; ++i) {
             if (IsBlobType(s.fields[i].typeCode)) {
                 return "blob field " + s.fields[i].name + " cannot be a key field";
             }
-            keyLength += s.fields[i].ByteLength();
         }
+        const std::uint32_t keyLength = s.KeyLength();
         if (!BlockSizeAllowed(s.indexBlockSizeCode, s.fileVersion)) {
             return "index block size code " + std::to_string(s.indexBlockSizeCode) +
                    " not allowed at this level";
@@ -202,16 +202,12 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
     w.schema = std::move(schema);
     w.options = options;
     w.recordSize = static_cast<std::uint16_t>(w.schema.RecordSize());
-    std::uint32_t offset = 0;
+    w.offsets = w.schema.FieldOffsets();
+    w.keyLength = static_cast<std::uint16_t>(w.schema.KeyLength());
     for (std::size_t i = 0; i < w.schema.fields.size(); ++i) {
-        w.offsets.push_back(offset);
         w.blobFieldCount += IsBlobType(w.schema.fields[i].typeCode) ? 1 : 0;
         if (w.schema.fields[i].Type() == FieldType::AutoInc) {
-            w.autoIncOffsets.push_back(offset);
-        }
-        offset += w.schema.fields[i].ByteLength();
-        if (i + 1 == w.schema.keyFieldCount) {
-            w.keyLength = static_cast<std::uint16_t>(offset);
+            w.autoIncOffsets.push_back(w.offsets[i]);
         }
     }
     w.highestAutoInc = w.schema.autoIncrement;
@@ -371,7 +367,7 @@ void TableWriter::Finish() {
         w.mb->Finish(sync);
     }
     if (sync) {
-        SyncDirectory(w.dir);
+        posix::SyncDirectory(w.dir);
     }
 }
 
@@ -406,10 +402,7 @@ void WriteTable(const std::filesystem::path& dir, const std::string& stem,
     std::vector<std::size_t> order(records.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     if (schema.Keyed() && options.byteOrderKeys) {
-        std::uint32_t keyLength = 0;
-        for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
-            keyLength += schema.fields[i].ByteLength();
-        }
+        const std::uint32_t keyLength = schema.KeyLength();
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             const std::size_t n =
                 std::min<std::size_t>({keyLength, records[a].size(), records[b].size()});

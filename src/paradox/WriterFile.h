@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/FileDescriptor.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -9,12 +11,11 @@ namespace paradox {
 
 // A file being written by the table writer: created (or truncated) on construction,
 // written at explicit offsets with writes at increasing offsets collected into one buffer,
-// closed on destruction. Every failure throws std::runtime_error naming the file and the
-// system's reason.
+// closed on destruction. Every failure throws std::system_error naming the file, with the
+// system's error number.
 class WriterFile {
 public:
     explicit WriterFile(std::filesystem::path path);
-    ~WriterFile();
     WriterFile(const WriterFile&) = delete;
     WriterFile& operator=(const WriterFile&) = delete;
 
@@ -25,16 +26,11 @@ public:
 
 private:
     void WriteBuffer();
-    void WriteDirect(std::uint64_t offset, std::span<const std::uint8_t> bytes);
-    [[noreturn]] void Fail(const char* what, int error) const;
 
     std::filesystem::path path_;
-    int fd_ = -1;
+    posix::FileDescriptor fd_;
     std::uint64_t bufferOffset_ = 0;
     std::vector<std::uint8_t> buffer_;
 };
-
-// Flushes a directory's entry list to disk (after files were created in it).
-void SyncDirectory(const std::filesystem::path& dir);
 
 } // namespace paradox

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "paradox/NameCase.h"
 #include "tutil/Descriptor.h"
 #include "tutil/ErrorTable.h"
 #include "tutil/Rebuild.h"
@@ -14,7 +15,6 @@
 #include <exception>
 #include <new>
 #include <string>
-#include <strings.h>
 #include <system_error>
 
 namespace {
@@ -22,7 +22,7 @@ namespace {
 namespace err = engine::err;
 
 bool IsParadoxDriver(const char* driverType) {
-    return driverType == nullptr || *driverType == '\0' || strcasecmp(driverType, "PARADOX") == 0;
+    return driverType == nullptr || *driverType == '\0' || paradox::SameName(driverType, "PARADOX");
 }
 
 // The text of a system error without the system's reason at its end (the engine's message

@@ -1,10 +1,14 @@
 #include "repair/LogFile.h"
 
+#include "posix/Durability.h"
+#include "posix/FileIo.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace repair {
@@ -18,29 +22,15 @@ std::string Reason(int error) {
     throw LogFileError(what + " " + file.string() + ": " + Reason(error));
 }
 
-// Closes a file descriptor when the scope ends.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+// Runs `step`, turning a failure of the file layer into LogFileError "<what> <file>: <reason>".
+template <typename Step>
+void AsLogFileStep(const std::string& what, const std::filesystem::path& file, Step step) {
+    try {
+        step();
+    } catch (const std::system_error& error) {
+        Fail(what, file, error.code().value());
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return fd_; }
-    // Closes now and reports the result (close can report a delayed write error).
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
+}
 
 // Removes the temporary file unless the save went through.
 class TemporaryFile {
@@ -62,20 +52,6 @@ private:
     bool kept_ = false;
 };
 
-void WriteAll(int fd, const std::string& bytes, const std::filesystem::path& file) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Fail("Could not write the run log", file, errno);
-        }
-        done += static_cast<std::size_t>(written);
-    }
-}
-
 // The permissions the log should have: those of the file it replaces, else the usual ones
 // for a new file.
 mode_t ModeFor(const std::filesystem::path& file) {
@@ -86,13 +62,6 @@ mode_t ModeFor(const std::filesystem::path& file) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
-}
-
-void SyncDirectory(const std::filesystem::path& directory) {
-    const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) {
-        ::fsync(dir.Get()); // the rename is done; a failure here cannot be undone
-    }
 }
 
 } // namespace
@@ -131,8 +100,8 @@ std::string JoinLogLines(const LogLines& lines) {
 }
 
 LogLines ReadLogFile(const std::filesystem::path& file) {
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
+    const posix::FileDescriptor fd = posix::TryOpen(file, O_RDONLY);
+    if (!fd.IsOpen()) {
         Fail("Could not read the run log", file, errno);
     }
     struct stat info {};
@@ -164,27 +133,30 @@ void WriteLogFileAtomically(const std::filesystem::path& file, const LogLines& l
     const std::filesystem::path directory =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     std::string pattern = (directory / (file.filename().string() + ".tmp-XXXXXX")).string();
-    const int rawFd = ::mkstemp(pattern.data());
-    if (rawFd < 0) {
+    posix::FileDescriptor fd(::mkstemp(pattern.data()));
+    if (!fd.IsOpen()) {
         Fail("Could not save the run log", file, errno);
     }
-    FileDescriptor fd(rawFd);
     TemporaryFile temporary(pattern);
     if (::fchmod(fd.Get(), ModeFor(file)) != 0) {
         Fail("Could not save the run log", file, errno);
     }
-    WriteAll(fd.Get(), JoinLogLines(lines), file);
-    if (::fsync(fd.Get()) != 0) {
-        Fail("Could not save the run log", file, errno);
-    }
-    if (fd.Close() != 0) {
-        Fail("Could not save the run log", file, errno);
-    }
-    if (::rename(temporary.Path().c_str(), file.c_str()) != 0) {
-        Fail("Could not save the run log", file, errno);
-    }
+    const std::string text = JoinLogLines(lines);
+    AsLogFileStep("Could not write the run log", file, [&] {
+        posix::WriteAll(fd.Get(), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                        file);
+    });
+    AsLogFileStep("Could not save the run log", file, [&] {
+        posix::Sync(fd.Get(), file);
+        fd.Close(file);
+        posix::Rename(temporary.Path(), file);
+    });
     temporary.Keep();
-    SyncDirectory(directory);
+    try {
+        posix::SyncDirectory(directory);
+    } catch (const std::system_error&) {
+        // the rename is done; a failure to flush the folder cannot be undone
+    }
 }
 
 std::filesystem::path LogFileLock::LockFileFor(const std::filesystem::path& logFile) {
@@ -195,21 +167,13 @@ std::filesystem::path LogFileLock::LockFileFor(const std::filesystem::path& logF
 
 LogFileLock::LogFileLock(const std::filesystem::path& logFile) {
     const std::filesystem::path lockFile = LockFileFor(logFile);
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        Fail("Could not lock the run log", lockFile, errno);
-    }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    AsLogFileStep("Could not lock the run log", lockFile,
+                  [&] { fd_ = posix::Open(lockFile, O_RDWR | O_CREAT, 0666); });
+    while (::flock(fd_.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
-            const int error = errno;
-            ::close(fd_);
-            Fail("Could not lock the run log", lockFile, error);
+            Fail("Could not lock the run log", lockFile, errno);
         }
     }
-}
-
-LogFileLock::~LogFileLock() {
-    ::close(fd_);
-} // closing releases the lock
+} // closing the descriptor releases the lock
 
 } // namespace repair

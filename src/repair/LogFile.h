@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/FileDescriptor.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -38,14 +40,13 @@ void WriteLogFileAtomically(const std::filesystem::path& file, const LogLines& l
 class LogFileLock {
 public:
     explicit LogFileLock(const std::filesystem::path& logFile);
-    ~LogFileLock();
     LogFileLock(const LogFileLock&) = delete;
     LogFileLock& operator=(const LogFileLock&) = delete;
 
     static std::filesystem::path LockFileFor(const std::filesystem::path& logFile);
 
 private:
-    int fd_ = -1;
+    posix::FileDescriptor fd_;
 };
 
 } // namespace repair

@@ -16,7 +16,7 @@ struct BlobValues::Impl {
 BlobValues::BlobValues(const paradox::TableSchema& schema, const std::filesystem::path& mb,
                        paradox::FindingList& findings)
     : impl_(std::make_unique<Impl>(
-          Impl{schema, FieldOffsets(schema),
+          Impl{schema, schema.FieldOffsets(),
                mb.empty() || !schema.HasBlobs() ? nullptr : paradox::BlobFile::Open(mb, findings),
                findings})) {}
 

@@ -107,12 +107,12 @@ void FillPrimaryIndex(IDXDesc& d, const TableSchema& schema, const std::string& 
     d.maintained = 1;
     d.blockSizeCode = schema.indexBlockSizeCode;
     d.fieldCount = schema.keyFieldCount;
-    std::uint16_t keyLength = 0;
-    for (std::uint16_t i = 0; i < schema.keyFieldCount && i < kMaxIndexFields; ++i) {
+    const std::size_t keyFields = std::min<std::size_t>(schema.keyFieldCount, kMaxIndexFields);
+    for (std::size_t i = 0; i < keyFields; ++i) {
         d.fieldNumbers[i] = static_cast<std::uint16_t>(i + 1);
-        keyLength = static_cast<std::uint16_t>(keyLength + schema.fields[i].ByteLength());
     }
-    d.keyLength = keyLength;
+    d.keyLength =
+        static_cast<std::uint16_t>(paradox::LeadingFieldsLength(schema.fields, keyFields));
 }
 
 void FillSecondaryIndex(IDXDesc& d, const SecondaryIndexSpec& spec, std::uint16_t id,
@@ -168,10 +168,10 @@ bool FillDescriptor(const TableSchema& schema, const std::string& stem, CRTblDes
         }
     }
 
-    std::uint16_t offset = 0;
+    const std::vector<std::uint32_t> offsets = schema.FieldOffsets();
     for (std::uint16_t i = 0; i < want.fields; ++i) {
-        FillField(desc.fields[i], static_cast<std::uint16_t>(i + 1), schema.fields[i], offset);
-        offset = static_cast<std::uint16_t>(offset + schema.fields[i].ByteLength());
+        FillField(desc.fields[i], static_cast<std::uint16_t>(i + 1), schema.fields[i],
+                  static_cast<std::uint16_t>(offsets[i]));
     }
     std::uint16_t next = 0;
     if (schema.Keyed()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/FileDescriptor.h"
+
 #include <filesystem>
 #include <string>
 
@@ -15,21 +17,16 @@ public:
     // Folder `name` inside `parent`; never a symlink (ELOOP/ENOTDIR then).
     static DirHandle OpenChild(const DirHandle& parent, const std::string& name);
 
-    ~DirHandle();
-    DirHandle(DirHandle&& other) noexcept;
-    DirHandle& operator=(DirHandle&& other) noexcept;
-    DirHandle(const DirHandle&) = delete;
-    DirHandle& operator=(const DirHandle&) = delete;
-
-    int Fd() const { return fd_; }
+    int Fd() const { return fd_.Get(); }
     const std::filesystem::path& Path() const { return path_; }
     // A path that reaches this very folder (through /proc/self/fd) for code that only takes
     // paths; the folder's own path where /proc is not mounted.
     std::filesystem::path PinnedPath() const;
 
 private:
-    DirHandle(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
-    int fd_ = -1;
+    DirHandle(posix::FileDescriptor fd, std::filesystem::path path)
+        : fd_(std::move(fd)), path_(std::move(path)) {}
+    posix::FileDescriptor fd_;
     std::filesystem::path path_;
 };
 

@@ -1,12 +1,17 @@
 #include "tutil/DurableFile.h"
 
+#include "posix/Durability.h"
+#include "posix/FileDescriptor.h"
+#include "posix/FileIo.h"
+#include "posix/SystemError.h"
+
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <span>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -15,57 +20,16 @@ namespace {
 
 std::uint64_t crashAt = 0;
 std::uint64_t crashPointsPassed = 0;
-bool skipFlushes = false;
 
 [[noreturn]] void ThrowSystemError(const char* what, const std::filesystem::path& file) {
-    throw std::system_error(errno, std::generic_category(),
-                            std::string(what) + " " + file.string());
-}
-
-// An open file descriptor, closed on scope exit.
-class Fd {
-public:
-    Fd(int dir, const std::filesystem::path& path, int flags, const std::filesystem::path& shown)
-        : fd_(::openat(dir, path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0644)) {
-        if (fd_ < 0) {
-            ThrowSystemError((flags & O_CREAT) != 0 ? "cannot create" : "cannot open", shown);
-        }
-    }
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL;
-
-void WriteAll(const Fd& fd, const std::uint8_t* data, std::size_t size,
-              const std::filesystem::path& path) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd.get(), data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowSystemError("cannot write", path);
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    posix::ThrowSystemError(errno, what, file);
 }
 
 // Refuses a FIFO, device or directory before anything is read from it (a read would hang or
 // mean nothing).
-void RequireRegularFile(const Fd& fd, const std::filesystem::path& path) {
+void RequireRegularFile(const posix::FileDescriptor& fd, const std::filesystem::path& path) {
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
+    if (::fstat(fd.Get(), &info) != 0) {
         ThrowSystemError("cannot examine", path);
     }
     if (!S_ISREG(info.st_mode)) {
@@ -74,10 +38,8 @@ void RequireRegularFile(const Fd& fd, const std::filesystem::path& path) {
     }
 }
 
-void Sync(const Fd& fd, const std::filesystem::path& path) {
-    if (!skipFlushes && ::fsync(fd.get()) != 0) {
-        ThrowSystemError("cannot flush", path);
-    }
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 } // namespace
@@ -96,34 +58,27 @@ void ArmCrashAt(std::uint64_t n) {
 std::uint64_t CrashPointsPassed() {
     return crashPointsPassed;
 }
-void SkipFlushes(bool skip) {
-    skipFlushes = skip;
-}
-bool FlushesSkipped() {
-    return skipFlushes;
-}
 } // namespace testing
 
 void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
                      const std::string& to) {
     constexpr std::size_t kChunk = 1 << 20;
     const std::filesystem::path shown = dir.Path() / to;
-    Fd in(AT_FDCWD, from, O_RDONLY | O_NONBLOCK | O_NOCTTY, from);
+    const posix::FileDescriptor in =
+        posix::OpenAt(AT_FDCWD, from, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0, from);
     RequireRegularFile(in, from);
-    Fd out(dir.Fd(), to, kCreate, shown);
+    const posix::FileDescriptor out = posix::CreateNewAt(dir.Fd(), to, O_WRONLY, 0644, shown);
     CrashPoint();
     // The kernel copies without the data passing through this process where it can.
     bool kernelCopy = true;
     for (;;) {
-        const ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 8 * kChunk, 0);
+        const ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 8 * kChunk, 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-                const int error = errno;
-                throw std::system_error(error, std::generic_category(),
-                                        "cannot copy " + from.string() + " to " + shown.string());
+                posix::ThrowSystemError(errno, "cannot copy " + from.string() + " to", shown);
             }
             kernelCopy = false; // plain reads go on from where the file offsets stand
             break;
@@ -135,7 +90,7 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
     }
     std::vector<std::uint8_t> buffer(kernelCopy ? 0 : kChunk);
     while (!kernelCopy) {
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -145,54 +100,37 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
         if (n == 0) {
             break;
         }
-        WriteAll(out, buffer.data(), static_cast<std::size_t>(n), shown);
+        posix::WriteAll(out.Get(), {buffer.data(), static_cast<std::size_t>(n)}, shown);
         CrashPoint();
     }
-    Sync(out, shown);
+    posix::Sync(out.Get(), shown);
     CrashPoint();
 }
 
 void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes) {
     const std::filesystem::path shown = dir.Path() / to;
-    Fd out(dir.Fd(), to, kCreate, shown);
+    const posix::FileDescriptor out = posix::CreateNewAt(dir.Fd(), to, O_WRONLY, 0644, shown);
     CrashPoint();
-    WriteAll(out, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), shown);
-    Sync(out, shown);
+    posix::WriteAll(out.Get(), Bytes(bytes), shown);
+    posix::Sync(out.Get(), shown);
     CrashPoint();
 }
 
 void SyncDirectory(const DirHandle& dir) {
-    if (!skipFlushes && ::fsync(dir.Fd()) != 0) {
-        ThrowSystemError("cannot flush", dir.Path());
-    }
+    posix::Sync(dir.Fd(), dir.Path());
     CrashPoint();
 }
 
 void RenameFile(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
                 const std::string& to) {
-    if (::renameat(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str()) != 0) {
-        ThrowSystemError("cannot rename", fromDir.Path() / from);
-    }
+    posix::RenameAt(fromDir.Fd(), from, toDir.Fd(), to, fromDir.Path() / from);
     CrashPoint();
 }
 
 void RenameFileNoReplace(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,
                          const std::string& to) {
-    if (::renameat2(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str(), RENAME_NOREPLACE) != 0) {
-        if (errno != EINVAL && errno != ENOSYS) {
-            ThrowSystemError("cannot rename", fromDir.Path() / from);
-        }
-        // A file system without the flag: look first (the table's lock keeps other rebuilds
-        // of this table away).
-        struct stat existing {};
-        if (::fstatat(toDir.Fd(), to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-            errno = EEXIST;
-            ThrowSystemError("cannot rename onto existing", toDir.Path() / to);
-        }
-        if (::renameat(fromDir.Fd(), from.c_str(), toDir.Fd(), to.c_str()) != 0) {
-            ThrowSystemError("cannot rename", fromDir.Path() / from);
-        }
-    }
+    posix::RenameAtNoReplace(fromDir.Fd(), from, toDir.Fd(), to, fromDir.Path() / from,
+                             toDir.Path() / to);
     CrashPoint();
 }
 

@@ -49,9 +49,6 @@ namespace testing {
 void ArmCrashAt(std::uint64_t n);
 // Crash points passed since the process started.
 std::uint64_t CrashPointsPassed();
-// Fuzzing only: leave out every flush to disk (files are still written in full).
-void SkipFlushes(bool skip);
-bool FlushesSkipped();
 } // namespace testing
 
 } // namespace tutil

@@ -74,9 +74,7 @@ void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem
                        const std::string& tableName, const paradox::FindingList& findings,
                        const std::vector<Phase>& phases) {
     const paradox::TableSchema schema = ErrorTableSchema();
-    paradox::WriteOptions options;
-    options.sync = !testing::FlushesSkipped();
-    paradox::TableWriter writer(dir, stem, schema, options);
+    paradox::TableWriter writer(dir, stem, schema, paradox::WriteOptions{});
     paradox::RecordBuilder row(schema);
     const auto& all = findings.All();
     for (std::size_t i = 0; i < all.size(); ++i) {

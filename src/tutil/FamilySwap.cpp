@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/RebuildFiles.h"
+#include "paradox/NameCase.h"
 #include "tutil/DurableFile.h"
 #include "tutil/UtilityError.h"
 
@@ -25,12 +26,6 @@ namespace {
 constexpr const char* kJournalMagic = "mendrix-swap 2";
 constexpr std::size_t kJournalLimit = 1 << 20;
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of("/\t\n\r") == std::string::npos &&
@@ -40,10 +35,10 @@ bool IsPlainName(const std::string& name) {
 // The upper-case extension when `name` is a file of family `stem` (any case), else "".
 std::string MemberExtension(const std::string& name, const std::string& stem) {
     if (name.size() <= stem.size() + 1 || name[stem.size()] != '.' ||
-        Upper(name.substr(0, stem.size())) != Upper(stem)) {
+        paradox::UpperAscii(name.substr(0, stem.size())) != paradox::UpperAscii(stem)) {
         return {};
     }
-    const std::string extension = Upper(name.substr(stem.size() + 1));
+    const std::string extension = paradox::UpperAscii(name.substr(stem.size() + 1));
     return extension.find('.') == std::string::npos ? extension : std::string();
 }
 
@@ -62,7 +57,7 @@ std::string PlanProblem(const SwapPlan& plan, const std::string& stem) {
             MemberExtension(to, stem) != extension || (extension == "DB" && to != plan.table)) {
             return "it moves a file outside the table's family: " + from + " / " + to;
         }
-        if (!targets.insert(Upper(to)).second) {
+        if (!targets.insert(paradox::UpperAscii(to)).second) {
             return "it names " + to + " twice";
         }
     }
@@ -70,7 +65,7 @@ std::string PlanProblem(const SwapPlan& plan, const std::string& stem) {
         if (!IsPlainName(name) || !MemberExtension(name, stem).empty()) {
             return "it adds a file it may not: " + name;
         }
-        if (!targets.insert(Upper(name)).second) {
+        if (!targets.insert(paradox::UpperAscii(name)).second) {
             return "it names " + name + " twice";
         }
     }
@@ -79,7 +74,7 @@ std::string PlanProblem(const SwapPlan& plan, const std::string& stem) {
         if (!IsPlainName(name) || extension.empty() || extension == "DB") {
             return "it removes a file outside the table's family: " + name;
         }
-        if (!targets.insert(Upper(name)).second) {
+        if (!targets.insert(paradox::UpperAscii(name)).second) {
             return "it both replaces and removes " + name;
         }
     }

@@ -31,12 +31,8 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
 class ProblemWriter {
 public:
     ProblemWriter(const std::filesystem::path& dir, const std::string& stem)
-        : schema_(ProblemTable::Schema()), writer_(dir, stem, schema_, Options()), row_(schema_) {}
-    static paradox::WriteOptions Options() {
-        paradox::WriteOptions options;
-        options.sync = !testing::FlushesSkipped();
-        return options;
-    }
+        : schema_(ProblemTable::Schema()), writer_(dir, stem, schema_, paradox::WriteOptions{}),
+          row_(schema_) {}
     paradox::TableSchema schema_;
     paradox::TableWriter writer_;
     paradox::RecordBuilder row_;

@@ -2,8 +2,10 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/RebuildFiles.h"
+#include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
 #include "paradox/Family.h"
+#include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "tutil/BlobValues.h"
@@ -12,6 +14,7 @@
 #include "tutil/ErrorTable.h"
 #include "tutil/FamilySwap.h"
 #include "tutil/InUse.h"
+#include "tutil/KeyOrder.h"
 #include "tutil/ProblemTable.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
@@ -32,12 +35,6 @@ using paradox::FindingCode;
 using paradox::Severity;
 
 namespace {
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Removes the staging folder unless the swap was committed (then recovery owns it).
 class StagingGuard {
@@ -72,8 +69,9 @@ struct WorkStems {
 WorkStems GivenStems(const TableLocation& table, const RebuildNames& names) {
     WorkStems stems{WorkTableStem(table, names.backup), WorkTableStem(table, names.keyViolations),
                     WorkTableStem(table, names.problems)};
-    std::vector<std::string> all = {Upper(table.stem), Upper(stems.backup),
-                                    Upper(stems.keyViolations), Upper(stems.problems)};
+    std::vector<std::string> all = {
+        paradox::UpperAscii(table.stem), paradox::UpperAscii(stems.backup),
+        paradox::UpperAscii(stems.keyViolations), paradox::UpperAscii(stems.problems)};
     std::sort(all.begin(), all.end());
     if (std::adjacent_find(all.begin(), all.end()) != all.end()) {
         throw UtilityError(engine::err::InvalidArgument,
@@ -140,6 +138,128 @@ std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& stagin
     return bytes;
 }
 
+// The damaged table opened for reading; refused when it cannot be rebuilt with `schema`.
+std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& table,
+                                                       const paradox::TableSchema& schema,
+                                                       paradox::FindingList& findings) {
+    auto reader = paradox::TableReader::Open(table.db, findings);
+    if (!reader || !reader->Header().IsTable()) {
+        throw UtilityError(engine::err::HeaderCorrupt,
+                           "header of " + table.db.string() + " cannot be read");
+    }
+    if (reader->Encrypted()) {
+        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
+    }
+    if (!SameFields(reader->Schema(), schema) ||
+        reader->Header().recordSize != schema.RecordSize()) {
+        throw UtilityError(engine::err::UtilityDescriptorMismatch,
+                           "descriptor fields differ from the table's");
+    }
+    return reader;
+}
+
+// Where the records of the recoverable blocks are, without those that fail the value
+// checks: they go to the problem table and the findings instead.
+std::vector<Location> RecoverableRecords(const paradox::TableReader& reader,
+                                         const paradox::TableFamily& family,
+                                         const paradox::TableSchema& schema, ProblemTable& problems,
+                                         paradox::FindingList& findings) {
+    std::unique_ptr<paradox::TableReader> px;
+    if (reader.Header().Keyed() && !family.px.empty()) {
+        paradox::FindingList ignored; // the verify reports the index's own faults
+        px = paradox::TableReader::Open(family.px, ignored);
+    }
+    const std::vector<BlockRecords> blocks = BlocksToRecover(reader, px.get(), findings);
+    if (px && px->FileShrank()) {
+        ThrowChangedWhileRead(px->Path());
+    }
+    px.reset();
+    const std::string dbName = reader.FileName();
+    const std::uint32_t recordSize = reader.Header().recordSize;
+    const ValueChecker values(schema);
+    std::vector<Location> locations;
+    std::size_t recoverable = 0;
+    for (const BlockRecords& b : blocks) {
+        recoverable += b.count;
+    }
+    locations.reserve(recoverable);
+    std::string problem;
+    for (const BlockRecords& b : blocks) {
+        const paradox::ByteView bytes = reader.BlockBytes(b.block);
+        for (std::uint16_t slot = 0; slot < b.count; ++slot) {
+            const std::uint8_t* record =
+                bytes.data() + paradox::kBlockHeaderSize + std::size_t{slot} * recordSize;
+            if (!values.Check(record, &problem)) {
+                problems.Add(dbName, b.block, slot, FindingCode::RecordUnreadable, problem,
+                             {record, recordSize});
+                findings.Add(FindingCode::RecordUnreadable, Severity::Damage, dbName, b.block, slot,
+                             problem, true);
+                continue;
+            }
+            locations.push_back({b.block, slot});
+        }
+    }
+    return locations;
+}
+
+// Indexes beside the table that the new family will not have: the records are kept, the
+// caller learns that the rebuild was not complete.
+void ReportLostIndexes(const TableLocation& table, const paradox::TableSchema& schema,
+                       RebuildOutcome& outcome) {
+    std::vector<UnusableIndex> unusable;
+    ReadSecondaryIndexSpecs(table, schema, &unusable);
+    for (const UnusableIndex& index : unusable) {
+        outcome.findings.Add(FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
+                             index.reason + "; the table was rebuilt without it");
+        outcome.lostIndexes.push_back(index.file);
+    }
+}
+
+// The table of key violations, written beside the new family: the table's fields, unkeyed.
+std::unique_ptr<paradox::TableWriter> KeyViolationWriter(const fs::path& staging,
+                                                         const std::string& stem,
+                                                         const paradox::TableSchema& schema) {
+    paradox::TableSchema plain = schema;
+    plain.keyFieldCount = 0;
+    plain.secondaryIndexes.clear();
+    return std::make_unique<paradox::TableWriter>(staging, stem, plain, paradox::WriteOptions{});
+}
+
+// The new table is locked before it takes the table's name: an open that comes after the swap
+// meets this lock until the rebuild is over, not a half-finished folder.
+std::unique_ptr<engine::TableLock> LockNewTable(const TableLocation& table,
+                                                const fs::path& staging) {
+    std::unique_ptr<engine::TableLock> lock;
+    if (engine::TableLock::Acquire(staging / (table.stem + ".DB"),
+                                   engine::TableLock::Mode::Exclusive, lock) != engine::err::Ok) {
+        throw UtilityError(engine::err::TableInUse, table.db.string() + " is in use");
+    }
+    return lock;
+}
+
+// One step from the old family to the new one, the work tables coming in beside it.
+void SwapInNewFamily(const TableLocation& table, const DirHandle& dir, const DirHandle& stagingDir,
+                     const fs::path& staging, const WorkStems& stems, RebuildOutcome& outcome) {
+    SwapPlan plan;
+    plan.table = table.db.filename().string();
+    PlanFamilyReplacement(plan, table.dir, staging, table.stem, true);
+    for (const std::string& work : {stems.backup, stems.keyViolations, stems.problems}) {
+        PlanNewFamily(plan, staging, work);
+    }
+    auto written = [&](const std::string& stem) {
+        for (const std::string& name : FamilyFileNames(staging, stem)) {
+            if (paradox::UpperExtension(name) == "DB") {
+                return table.dir / name;
+            }
+        }
+        return fs::path();
+    };
+    outcome.backupTable = written(stems.backup);
+    outcome.keyViolationTable = written(stems.keyViolations);
+    outcome.problemTable = written(stems.problems);
+    CommitSwap(dir, stagingDir, table.stem, plan);
+}
+
 } // namespace
 
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
@@ -165,115 +285,36 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
-    auto reader = paradox::TableReader::Open(table.db, findings);
-    if (!reader || !reader->Header().IsTable()) {
-        throw UtilityError(engine::err::HeaderCorrupt,
-                           "header of " + table.db.string() + " cannot be read");
-    }
-    if (reader->Encrypted()) {
-        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
-    }
-    if (!SameFields(reader->Schema(), schema) ||
-        reader->Header().recordSize != schema.RecordSize()) {
-        throw UtilityError(engine::err::UtilityDescriptorMismatch,
-                           "descriptor fields differ from the table's");
-    }
+    auto reader = OpenDamagedTable(table, schema, findings);
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
-    std::unique_ptr<paradox::TableReader> px;
-    if (reader->Header().Keyed() && !family.px.empty()) {
-        paradox::FindingList ignored; // the verify reports the index's own faults
-        px = paradox::TableReader::Open(family.px, ignored);
-    }
-    const std::vector<BlockRecords> blocks = BlocksToRecover(*reader, px.get(), findings);
-    if (px && px->FileShrank()) {
-        ThrowChangedWhileRead(px->Path());
-    }
-    px.reset();
-    const ValueChecker values(schema);
     ProblemTable problems(staging, stems.problems);
-    std::vector<Location> locations;
-    std::size_t recoverable = 0;
-    for (const BlockRecords& b : blocks) {
-        recoverable += b.count;
-    }
-    locations.reserve(recoverable);
-    std::string problem;
-    for (const BlockRecords& b : blocks) {
-        const paradox::ByteView bytes = reader->BlockBytes(b.block);
-        for (std::uint16_t slot = 0; slot < b.count; ++slot) {
-            const std::uint8_t* record = bytes.data() + 6 + std::size_t{slot} * recordSize;
-            if (!values.Check(record, &problem)) {
-                problems.Add(dbName, b.block, slot, FindingCode::RecordUnreadable, problem,
-                             {record, recordSize});
-                findings.Add(FindingCode::RecordUnreadable, Severity::Damage, dbName, b.block, slot,
-                             problem, true);
-                continue;
-            }
-            locations.push_back({b.block, slot});
-        }
-    }
+    const std::vector<Location> locations =
+        RecoverableRecords(*reader, family, schema, problems, findings);
     outcome.recordsRead = locations.size();
     auto recordAt = [&](const Location& at) {
-        return reader->BlockBytes(at.block).data() + 6 + std::size_t{at.slot} * recordSize;
+        return reader->BlockBytes(at.block).data() + paradox::kBlockHeaderSize +
+               std::size_t{at.slot} * recordSize;
     };
 
-    // 3. Key order. Where byte order is the key order, sort the locations by key (stable, so
-    // the first of equal keys stays). Under a collation we cannot reproduce, keep the chain's
-    // order. Either way a record whose key bytes an earlier record already has is a violation.
+    // 3. Key order, and the records whose key an earlier record has.
     const KeyLayout key = KeyLayoutOf(schema);
-    std::vector<bool> duplicate;
-    std::vector<std::uint32_t> order; // positions in `locations` to write; empty = as they are
-    if (schema.Keyed()) {
-        const auto keyLess = [&](const Location& a, const Location& b) {
-            return paradox::CompareKeyBytes(recordAt(a), recordAt(b), key.length) < 0;
-        };
-        duplicate.assign(locations.size(), false);
-        // A chain in key order (every healthy table) is written as it is: no order array.
-        if (std::is_sorted(locations.begin(), locations.end(), keyLess)) {
-            for (std::size_t i = 1; i < locations.size(); ++i) {
-                duplicate[i] = paradox::CompareKeyBytes(recordAt(locations[i - 1]),
-                                                        recordAt(locations[i]), key.length) == 0;
-            }
-        } else {
-            std::vector<std::uint32_t> byKey(locations.size());
-            std::iota(byKey.begin(), byKey.end(), 0u);
-            std::stable_sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return keyLess(locations[a], locations[b]);
-            });
-            for (std::size_t i = 1; i < byKey.size(); ++i) {
-                if (paradox::CompareKeyBytes(recordAt(locations[byKey[i - 1]]),
-                                             recordAt(locations[byKey[i]]), key.length) == 0) {
-                    duplicate[byKey[i]] = true;
-                }
-            }
-            if (key.byteOrdered) {
-                order.swap(byKey);
-            }
-        }
-    }
+    const KeyOrder keyOrder =
+        schema.Keyed() ? OrderByKey(locations.size(), key,
+                                    [&](std::size_t i) { return recordAt(locations[i]); })
+                       : KeyOrder{};
     progress.Advance(45);
-
-    // Indexes beside the table that the new family will not have: the records are kept, the
-    // caller learns that the rebuild was not complete.
-    std::vector<UnusableIndex> unusable;
-    ReadSecondaryIndexSpecs(table, schema, &unusable);
-    for (const UnusableIndex& index : unusable) {
-        findings.Add(FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
-                     index.reason + "; the table was rebuilt without it");
-        outcome.lostIndexes.push_back(index.file);
-    }
+    ReportLostIndexes(table, schema, outcome);
 
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(schema, family.mb, findings);
     paradox::WriteOptions options;
     options.byteOrderKeys = key.byteOrdered;
-    options.sync = !testing::FlushesSkipped();
     paradox::TableWriter writer(staging, table.stem, schema, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;
     for (std::size_t n = 0; n < locations.size(); ++n) {
-        const std::size_t i = order.empty() ? n : order[n];
+        const std::size_t i = keyOrder.order.empty() ? n : keyOrder.order[n];
         const Location& at = locations[i];
         const std::uint8_t* record = recordAt(at);
         lost.clear();
@@ -284,15 +325,9 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
             findings.Add(FindingCode::BlobLost, Severity::Damage, dbName, at.block, at.slot,
                          reason + "; record kept without it", true);
         }
-        if (!duplicate.empty() && duplicate[i]) {
+        if (!keyOrder.duplicate.empty() && keyOrder.duplicate[i]) {
             if (!keyViolations) {
-                paradox::TableSchema plain = schema;
-                plain.keyFieldCount = 0;
-                plain.secondaryIndexes.clear();
-                paradox::WriteOptions plainOptions;
-                plainOptions.sync = options.sync;
-                keyViolations = std::make_unique<paradox::TableWriter>(staging, stems.keyViolations,
-                                                                       plain, plainOptions);
+                keyViolations = KeyViolationWriter(staging, stems.keyViolations, schema);
             }
             keyViolations->Append({record, recordSize}, values);
             findings.Add(FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,
@@ -324,34 +359,9 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     outcome.errorTable = WriteErrorTable(names.errorTable, dbName, findings,
                                          std::vector<Phase>(findings.All().size(), Phase::Rebuild));
 
-    // The new table is locked before it takes the table's name: an open that comes after the
-    // swap meets this lock until the rebuild is over, not a half-finished folder.
-    std::unique_ptr<engine::TableLock> newTableLock;
-    if (engine::TableLock::Acquire(staging / (table.stem + ".DB"),
-                                   engine::TableLock::Mode::Exclusive,
-                                   newTableLock) != engine::err::Ok) {
-        throw UtilityError(engine::err::TableInUse, table.db.string() + " is in use");
-    }
-
     // 5. One step from the old family to the new one.
-    SwapPlan plan;
-    plan.table = dbName;
-    PlanFamilyReplacement(plan, table.dir, staging, table.stem, true);
-    for (const std::string& work : {stems.backup, stems.keyViolations, stems.problems}) {
-        PlanNewFamily(plan, staging, work);
-    }
-    auto written = [&](const std::string& stem) {
-        for (const std::string& name : FamilyFileNames(staging, stem)) {
-            if (paradox::UpperExtension(name) == "DB") {
-                return table.dir / name;
-            }
-        }
-        return fs::path();
-    };
-    outcome.backupTable = written(stems.backup);
-    outcome.keyViolationTable = written(stems.keyViolations);
-    outcome.problemTable = written(stems.problems);
-    CommitSwap(dir, stagingDir, table.stem, plan);
+    const auto newTableLock = LockNewTable(table, staging);
+    SwapInNewFamily(table, dir, stagingDir, staging, stems, outcome);
     guard.Committed();
     progress.Finish();
     return outcome;

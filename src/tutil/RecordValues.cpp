@@ -8,18 +8,8 @@ namespace tutil {
 
 using paradox::FieldType;
 
-std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema) {
-    std::vector<std::uint32_t> offsets;
-    std::uint32_t offset = 0;
-    for (const auto& field : schema.fields) {
-        offsets.push_back(offset);
-        offset += field.ByteLength();
-    }
-    return offsets;
-}
-
 ValueChecker::ValueChecker(const paradox::TableSchema& schema) : schema_(schema) {
-    const auto offsets = FieldOffsets(schema);
+    const auto offsets = schema.FieldOffsets();
     for (std::size_t i = 0; i < schema.fields.size(); ++i) {
         switch (schema.fields[i].Type()) {
         case FieldType::Logical:
@@ -83,8 +73,8 @@ bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const
 KeyLayout KeyLayoutOf(const paradox::TableSchema& schema) {
     KeyLayout layout;
     layout.byteOrdered = true;
+    layout.length = schema.KeyLength();
     for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
-        layout.length += schema.fields[i].ByteLength();
         if (schema.fields[i].Type() == FieldType::Alpha && schema.sortOrder != 0) {
             layout.byteOrdered = false;
         }

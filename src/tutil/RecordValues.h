@@ -8,9 +8,6 @@
 
 namespace tutil {
 
-// Where each field of a record starts.
-std::vector<std::uint32_t> FieldOffsets(const paradox::TableSchema& schema);
-
 // Checks that every value of a record can be decoded: logicals 00/80/81, dates up to the
 // year 9999, times within a day, timestamps finite. Only the fields of those types are looked
 // at, so a record of other types costs nothing.

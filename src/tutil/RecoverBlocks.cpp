@@ -60,11 +60,7 @@ std::map<std::uint16_t, std::uint16_t> IndexedCounts(const paradox::TableReader&
         return counts;
     }
     const std::size_t entrySize = px->Header().recordSize;
-    std::size_t keyLength = 0;
-    for (std::size_t i = 0; i < table.Schema().keyFieldCount && i < table.Schema().fields.size();
-         ++i) {
-        keyLength += table.Schema().fields[i].ByteLength();
-    }
+    const std::size_t keyLength = table.Schema().KeyLength();
     if (entrySize != keyLength + 6) {
         return counts;
     }

@@ -3,6 +3,7 @@
 #include "engine/ErrorCodes.h"
 #include "paradox/DirectoryListing.h"
 #include "paradox/Family.h"
+#include "paradox/NameCase.h"
 #include "tutil/UtilityError.h"
 
 #include <algorithm>
@@ -13,25 +14,19 @@ namespace tutil {
 namespace fs = std::filesystem;
 namespace {
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // The upper-case extension when `name` is stem + "." + extension (extension without dots).
 std::string ExtensionOfMember(const std::string& name, const std::string& upperStem) {
     if (name.size() <= upperStem.size() + 1 || name[upperStem.size()] != '.') {
         return {};
     }
-    if (Upper(name.substr(0, upperStem.size())) != upperStem) {
+    if (paradox::UpperAscii(name.substr(0, upperStem.size())) != upperStem) {
         return {};
     }
     std::string extension = name.substr(upperStem.size() + 1);
     if (extension.find('.') != std::string::npos) {
         return {};
     }
-    return Upper(extension);
+    return paradox::UpperAscii(extension);
 }
 
 bool IsDataFile(const std::string& upperExtension) {
@@ -61,7 +56,7 @@ std::vector<std::string> FamilyFileNames(const fs::path& dir, const std::string&
 
 void PlanFamilyReplacement(SwapPlan& plan, const fs::path& dir, const fs::path& staging,
                            const std::string& stem, bool keepOthers) {
-    const std::string upperStem = Upper(stem);
+    const std::string upperStem = paradox::UpperAscii(stem);
     std::vector<std::string> old = FamilyFileNames(dir, stem);
     std::vector<bool> replaced(old.size(), false);
     for (const std::string& staged : FamilyFileNames(staging, stem)) {
@@ -100,13 +95,13 @@ std::string FreeWorkTableStem(const fs::path& dir, const std::string& stem,
     const auto& entries = listing->Entries();
     for (int number = 0; number < 10000; ++number) {
         const std::string candidate = number == 0 ? stem : stem + std::to_string(number);
-        const std::string upper = Upper(candidate);
+        const std::string upper = paradox::UpperAscii(candidate);
         const bool used = std::any_of(entries.begin(), entries.end(),
                                       [&](const paradox::DirectoryListing::Entry& entry) {
                                           return !ExtensionOfMember(entry.name, upper).empty();
                                       }) ||
                           std::any_of(taken.begin(), taken.end(), [&](const std::string& other) {
-                              return Upper(other) == upper;
+                              return paradox::UpperAscii(other) == upper;
                           });
         if (!used) {
             return candidate;

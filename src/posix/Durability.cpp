@@ -1,0 +1,59 @@
+#include "posix/Durability.h"
+
+#include "posix/FileDescriptor.h"
+#include "posix/SystemError.h"
+#include "posix/testing/SkipFlushes.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace posix {
+
+namespace detail {
+std::atomic<bool> flushesSkipped{false};
+} // namespace detail
+
+void Sync(int fd, const std::filesystem::path& shown) {
+    if (!testing::FlushesSkipped() && ::fsync(fd) != 0) {
+        ThrowSystemError(errno, "cannot flush", shown);
+    }
+}
+
+void SyncDirectory(const std::filesystem::path& dir) {
+    const FileDescriptor fd = OpenAt(AT_FDCWD, dir, O_RDONLY | O_DIRECTORY, 0, dir);
+    Sync(fd.Get(), dir);
+}
+
+void Rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    RenameAt(AT_FDCWD, from, AT_FDCWD, to, from);
+}
+
+void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
+              const std::filesystem::path& to, const std::filesystem::path& shown) {
+    if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0) {
+        ThrowSystemError(errno, "cannot rename", shown);
+    }
+}
+
+void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir,
+                       const std::filesystem::path& to, const std::filesystem::path& shownFrom,
+                       const std::filesystem::path& shownTo) {
+    if (::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        ThrowSystemError(errno, "cannot rename", shownFrom);
+    }
+    // A file system without the flag: look first. Callers hold a lock that keeps other
+    // writers of these names away.
+    struct stat existing {};
+    if (::fstatat(toDir, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        ThrowSystemError(EEXIST, "cannot rename onto existing", shownTo);
+    }
+    RenameAt(fromDir, from, toDir, to, shownFrom);
+}
+
+} // namespace posix

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+
+namespace posix {
+
+// fsync(2) of an open file or folder; std::system_error "cannot flush <shown>".
+void Sync(int fd, const std::filesystem::path& shown);
+// Opens the folder and flushes its entry list (after names were created, renamed or removed).
+void SyncDirectory(const std::filesystem::path& dir);
+
+// rename(2) / renameat(2): replaces `to` atomically; std::system_error "cannot rename <from>".
+void Rename(const std::filesystem::path& from, const std::filesystem::path& to);
+void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
+              const std::filesystem::path& to, const std::filesystem::path& shown);
+// Like RenameAt but fails with EEXIST when `to` exists.
+void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir,
+                       const std::filesystem::path& to, const std::filesystem::path& shownFrom,
+                       const std::filesystem::path& shownTo);
+
+} // namespace posix

@@ -1,0 +1,52 @@
+#include "posix/FileIo.h"
+
+#include "posix/SystemError.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace posix {
+namespace {
+
+// Calls `transfer(done)` until `size` bytes went through; it returns what read(2) or
+// write(2) would.
+template <typename Transfer>
+void TransferAll(std::size_t size, const char* what, const std::filesystem::path& shown,
+                 Transfer transfer) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = transfer(done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ThrowSystemError(n < 0 ? errno : EIO, what, shown);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& shown) {
+    TransferAll(bytes.size(), "cannot write", shown, [&](std::size_t done) {
+        return ::write(fd, bytes.data() + done, bytes.size() - done);
+    });
+}
+
+void WriteAllAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
+                const std::filesystem::path& shown) {
+    TransferAll(bytes.size(), "cannot write", shown, [&](std::size_t done) {
+        return ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                        static_cast<off_t>(offset + done));
+    });
+}
+
+void ReadAllAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out,
+               const std::filesystem::path& shown) {
+    TransferAll(out.size(), "cannot read", shown, [&](std::size_t done) {
+        return ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    });
+}
+
+} // namespace posix
