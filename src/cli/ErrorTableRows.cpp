@@ -102,24 +102,10 @@ std::vector<ErrorTableRow> ReadErrorTableRows(const fs::path& errorTable,
     return rows;
 }
 
-fs::path LatestErrorTable(const std::string& privateDirectory, const fs::path& tableDirectory,
-                          const std::string& name) {
-    fs::path latest;
-    fs::file_time_type latestTime{};
-    std::vector<fs::path> candidates;
-    if (!privateDirectory.empty()) {
-        candidates.push_back(fs::path(privateDirectory) / name);
-    }
-    candidates.push_back(tableDirectory / name);
-    for (const fs::path& candidate : candidates) {
-        std::error_code ec;
-        const auto time = fs::last_write_time(candidate, ec);
-        if (!ec && (latest.empty() || time > latestTime)) {
-            latest = candidate;
-            latestTime = time;
-        }
-    }
-    return latest;
+fs::path ErrorTableIn(const std::string& privateDirectory, const std::string& name) {
+    std::error_code ec;
+    const fs::path table = fs::path(privateDirectory) / name;
+    return !privateDirectory.empty() && fs::is_regular_file(table, ec) ? table : fs::path();
 }
 
 } // namespace cli

@@ -24,11 +24,8 @@ struct ErrorTableRow {
 std::vector<ErrorTableRow> ReadErrorTableRows(const std::filesystem::path& errorTable,
                                               const std::string& tableName, std::string& problem);
 
-// Where the utility left the error table `name` of its last verify of a table in
-// `tableDirectory`: the session's private directory or the table's own folder, whichever holds
-// the newer one. Empty when neither holds one.
-std::filesystem::path LatestErrorTable(const std::string& privateDirectory,
-                                       const std::filesystem::path& tableDirectory,
-                                       const std::string& name);
+// The error table `name` the utility left in the private directory; empty when there is none
+// (a verify that found nothing writes none).
+std::filesystem::path ErrorTableIn(const std::string& privateDirectory, const std::string& name);
 
 } // namespace cli

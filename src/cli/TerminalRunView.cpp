@@ -160,12 +160,12 @@ void TerminalRunView::NoteTableLine(TableOutcome& outcome, const std::string& li
         VerifyReadOnly(outcome);
     } else if (setup_.operation == repair::roVerify && setup_.details &&
                !StartsWith(line, repair::verdict::kVerifyUnsuccessful)) {
-        // A verify that failed wrote no error table; an older one must not speak for it.
-        const auto errorTable =
-            LatestErrorTable(setup_.privateDirectory, setup_.directory, kVerifyErrorTable);
-        if (errorTable.empty()) {
-            outcome.findingsProblem = "the verify left no error table";
-        } else {
+        // A verify that failed wrote no error table; an older one must not speak for it. One
+        // that found nothing writes none and removes the one before.
+        const auto errorTable = ErrorTableIn(setup_.privateDirectory, kVerifyErrorTable);
+        if (setup_.privateDirectory.empty()) {
+            outcome.findingsProblem = "no private directory, so the verify kept no error table";
+        } else if (!errorTable.empty()) {
             outcome.findings =
                 ReadErrorTableRows(errorTable, outcome.name, outcome.findingsProblem);
         }

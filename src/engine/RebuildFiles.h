@@ -43,6 +43,11 @@ inline std::string RebuildJournalTempName(const std::string& stem) {
     return RebuildJournalName(stem) + ".tmp";
 }
 
+// The stem of an error table while it is written, before it replaces the earlier one.
+inline std::string ErrorTableTempStem(const std::string& stem) {
+    return std::string(kRebuildFilePrefix) + HashText(stem) + ".error";
+}
+
 inline std::filesystem::path RebuildStagingDir(const std::filesystem::path& dir,
                                                const std::string& stem) {
     return dir / RebuildStagingName(stem);

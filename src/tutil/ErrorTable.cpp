@@ -2,18 +2,20 @@
 
 #include "engine/Config.h"
 #include "engine/ErrorCodes.h"
+#include "engine/RebuildFiles.h"
 #include "engine/Session.h"
 #include "paradox/Family.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "tutil/DurableFile.h"
-#include "tutil/FamilySwap.h"
 #include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace tutil {
@@ -72,9 +74,9 @@ paradox::TableSchema ErrorTableSchema() {
 
 void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem,
                        const std::string& tableName, const paradox::FindingList& findings,
-                       const std::vector<Phase>& phases) {
+                       const std::vector<Phase>& phases, const paradox::WriteOptions& options) {
     const paradox::TableSchema schema = ErrorTableSchema();
-    paradox::TableWriter writer(dir, stem, schema, paradox::WriteOptions{});
+    paradox::TableWriter writer(dir, stem, schema, options);
     paradox::RecordBuilder row(schema);
     const auto& all = findings.All();
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -118,36 +120,48 @@ fs::path WriteErrorTable(const std::string& name, const std::string& tableName,
     if (privateDir.empty()) {
         return {};
     }
-    std::string stem = given.stem().string();
+    const std::string stem = given.stem().string();
     const DirHandle dir = DirHandle::Open(privateDir);
     // One writer of error tables per private directory at a time.
     if (::flock(dir.Fd(), LOCK_EX) != 0) {
         throw std::system_error(errno, std::generic_category(),
                                 "cannot lock " + privateDir.string());
     }
-    // An earlier one, whatever the case of its name, is replaced under the name it has.
-    for (const std::string& existing : RegularFileNames(privateDir)) {
-        if (engine::SameName(existing, stem + ".DB") && existing != stem + ".DB") {
-            stem = fs::path(existing).stem().string();
+    // An earlier one, whatever the case of its name, is replaced under the name it has. The
+    // folder is listed only when the name is not there as given (a run writes it per table).
+    std::string target = stem + ".DB";
+    struct stat info {};
+    bool exists = ::fstatat(dir.Fd(), target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (findings.All().empty()) {
+        // Nothing to report: no table is written, and an earlier one of ours goes, so that it
+        // cannot speak for this verify. A run over many healthy tables then writes nothing.
+        if (exists && IsErrorTable(privateDir / target)) {
+            RemoveFileIfPresent(dir, target);
+        }
+        return {};
+    }
+    if (!exists) {
+        for (const std::string& existing : RegularFileNames(privateDir)) {
+            if (engine::SameName(existing, target)) {
+                target = existing;
+                exists = true;
+                break;
+            }
         }
     }
-    for (const std::string& existing : FamilyFileNames(privateDir, stem)) {
-        if (paradox::UpperExtension(existing) == "DB" && !IsErrorTable(privateDir / existing)) {
-            return {};
-        }
+    if (exists && !IsErrorTable(privateDir / target)) {
+        return {};
     }
-    const DirHandle staging = PrepareStaging(dir, stem);
-    WriteFindingTable(staging.PinnedPath(), stem, tableName, findings, phases);
-    SwapPlan plan;
-    plan.table = stem + ".DB";
-    PlanFamilyReplacement(plan, privateDir, staging.PinnedPath(), stem, false);
-    for (const auto& [from, to] : plan.moves) {
-        if (paradox::UpperExtension(to) == "DB") {
-            plan.table = to; // an earlier one's extension may be in another case
-        }
-    }
-    CommitSwap(dir, staging, stem, plan);
-    return privateDir / plan.table;
+    // Scratch: it replaces the earlier one in a single rename, but is never flushed to disk
+    // (a crash may lose it; the next verify writes it again). A run over many tables then
+    // costs no flush per table.
+    const std::string temporary = engine::ErrorTableTempStem(stem);
+    RemoveFileIfPresent(dir, temporary + ".DB");
+    paradox::WriteOptions options;
+    options.sync = false;
+    WriteFindingTable(privateDir, temporary, tableName, findings, phases, options);
+    RenameFile(dir, temporary + ".DB", dir, target);
+    return privateDir / target;
 }
 
 fs::path WriteVerifyErrorTable(const TableLocation& table, const std::string& name,

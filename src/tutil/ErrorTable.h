@@ -2,6 +2,7 @@
 
 #include "paradox/Finding.h"
 #include "paradox/Schema.h"
+#include "paradox/TableWriter.h"
 #include "tutil/Verify.h"
 
 #include <filesystem>
@@ -14,10 +15,10 @@ namespace tutil {
 // the block, the record, the finding's code and its text.
 paradox::TableSchema ErrorTableSchema();
 
-// Writes the findings as table `stem` into `dir` (a staging folder), one row each.
+// Writes the findings as the new table `stem` into `dir`, one row each.
 void WriteFindingTable(const std::filesystem::path& dir, const std::string& stem,
                        const std::string& tableName, const paradox::FindingList& findings,
-                       const std::vector<Phase>& phases);
+                       const std::vector<Phase>& phases, const paradox::WriteOptions& options);
 
 // The folder error tables go to: the private directory of the engine's current session;
 // empty when it has none.
@@ -27,6 +28,7 @@ std::filesystem::path ErrorTableDir();
 // into ErrorTableDir(), replacing an earlier error table of that name. The error tables are
 // the utility's scratch, so nothing is written when the session has no private directory,
 // and a file of that name that is not an error table is left alone (nothing written either).
+// Without findings no table is written and an earlier error table of that name is removed.
 // Returns the .DB written, or an empty path. UtilityError(InvalidArgument) for a name with a
 // folder.
 std::filesystem::path WriteErrorTable(const std::string& name, const std::string& tableName,

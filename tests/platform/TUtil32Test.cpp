@@ -150,7 +150,7 @@ TEST(TUtil32, AnErrorTableNeverReplacesTheTableItself) {
     std::uint32_t status = 99;
     EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "PARTS.DB", nullptr, 0, &status), 0);
     EXPECT_EQ(ReadFileBytes(db), before);
-    EXPECT_TRUE(fs::exists(priv / "PARTS.DB"));
+    EXPECT_FALSE(fs::exists(priv / "PARTS.DB")) << "a verify that finds nothing keeps no table";
     EXPECT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", db.c_str(), nullptr, 0, &status),
               err::InvalidArgument);
     EXPECT_EQ(ReadFileBytes(db), before);
