@@ -4,30 +4,13 @@
 #include "platform/Session.h"
 
 namespace cli {
-namespace {
-
-// Only the program's own session alias is changed: a configured alias of the name stays.
-class SessionScopeOnly {
-public:
-    explicit SessionScopeOnly(platform::TSession& session) : session_(session) {
-        session_.SetConfigMode(platform::cfmSession);
-    }
-    ~SessionScopeOnly() { session_.SetConfigMode(platform::cmAll); }
-    SessionScopeOnly(const SessionScopeOnly&) = delete;
-    SessionScopeOnly& operator=(const SessionScopeOnly&) = delete;
-
-private:
-    platform::TSession& session_;
-};
-
-} // namespace
 
 SelectedDatabase SelectDatabase(platform::TSession& session, platform::TDatabase& database,
                                 const RunTarget& target) {
     SelectedDatabase selected;
     database.SetConnected(false);
     {
-        const SessionScopeOnly sessionOnly(session);
+        const platform::SessionScopeOnly sessionOnly(session);
         if (session.IsAlias(kDirectoryAlias)) {
             session.DeleteAlias(kDirectoryAlias);
         }

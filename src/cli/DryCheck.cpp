@@ -6,6 +6,7 @@
 #include "platform/DBErrors.h"
 #include "platform/Table.h"
 #include "repair/DBRepair.h"
+#include "repair/RepairRun.h"
 
 #include <ostream>
 
@@ -19,14 +20,7 @@ std::string OpenTest(platform::TTable& table, const std::string& tableName,
     try {
         table.Close();
         table.SetTableName(tableName);
-        table.SetIndexName("");
-        auto& defs = table.IndexDefs();
-        defs.Update();
-        for (int i = 0; i < defs.Count(); ++i) {
-            table.SetIndexName(defs[i].Name());
-            table.Open();
-            table.Close();
-        }
+        repair::OpenOnEveryIndex(table);
     } catch (const platform::EDBEngineError& e) {
         failedIndex = table.IndexName();
         table.Close();

@@ -53,4 +53,20 @@ private:
     std::shared_ptr<engine::Session> session_;
 };
 
+// Narrows a session to its own aliases for the scope and then sets all scopes back, also
+// when the scope is left by an exception: only the program's own session alias is changed,
+// and a configured alias of the same name stays.
+class SessionScopeOnly {
+public:
+    explicit SessionScopeOnly(TSession& session) : session_(session) {
+        session_.SetConfigMode(cfmSession);
+    }
+    ~SessionScopeOnly() { session_.SetConfigMode(cmAll); }
+    SessionScopeOnly(const SessionScopeOnly&) = delete;
+    SessionScopeOnly& operator=(const SessionScopeOnly&) = delete;
+
+private:
+    TSession& session_;
+};
+
 } // namespace platform

@@ -70,10 +70,7 @@ public:
         view_.ProcessPendingEvents();
         try {
             table.SetTableName(tableName);
-            // A failure reading this table's index definitions must not name (or reopen
-            // with) an index of the table before it.
-            table.SetIndexName("");
-            OpenTest(table);
+            OpenOnEveryIndex(table);
         } catch (const platform::EDBEngineError&) {
             Repair(table, tableName);
         }
@@ -81,16 +78,6 @@ public:
     }
 
 private:
-    static void OpenTest(platform::TTable& table) {
-        auto& defs = table.IndexDefs();
-        defs.Update();
-        for (int i = 0; i < defs.Count(); ++i) {
-            table.SetIndexName(defs[i].Name());
-            table.Open();
-            table.Close();
-        }
-    }
-
     void Repair(platform::TTable& table, const std::string& tableName) {
         table.Close();
         try {
@@ -118,6 +105,19 @@ private:
 };
 
 } // namespace
+
+void OpenOnEveryIndex(platform::TTable& table) {
+    // A failure reading this table's index definitions must not name (or reopen with) an
+    // index of the table before it.
+    table.SetIndexName("");
+    auto& defs = table.IndexDefs();
+    defs.Update();
+    for (int i = 0; i < defs.Count(); ++i) {
+        table.SetIndexName(defs[i].Name());
+        table.Open();
+        table.Close();
+    }
+}
 
 std::string StartText(TRepairOperation operation) {
     switch (operation) {

@@ -53,6 +53,11 @@ public:
     virtual void AppendLogLine(const std::string& line) = 0;
 };
 
+// The open test of a Check & Repair: reads the table's index definitions and opens and closes
+// the table once with each, in the engine's order; an engine failure is passed on with the
+// index last made active still set. The table's name must be set; its index is cleared first.
+void OpenOnEveryIndex(platform::TTable& table);
+
 // The local clock; tests put a fixed one in its place.
 using LocalClock = std::function<LocalDateTime()>;
 

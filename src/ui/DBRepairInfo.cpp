@@ -50,21 +50,6 @@ private:
     int exceptions_;
 };
 
-// Narrows a session to its own aliases for the scope and then sets all scopes back, also
-// when the scope is left by an exception.
-class SessionScopeOnly {
-public:
-    explicit SessionScopeOnly(platform::TSession& session) : session_(session) {
-        session_.SetConfigMode(platform::cfmSession);
-    }
-    ~SessionScopeOnly() { session_.SetConfigMode(platform::cmAll); }
-    SessionScopeOnly(const SessionScopeOnly&) = delete;
-    SessionScopeOnly& operator=(const SessionScopeOnly&) = delete;
-
-private:
-    platform::TSession& session_;
-};
-
 // Marks a selection in progress for the scope; selections can nest (a pending event can
 // start one while another waits), so the previous mark is put back.
 class SelectionScope {
@@ -366,7 +351,7 @@ void TfDBRepairInfo::RefreshTableList() {
 
 void TfDBRepairInfo::DeleteTempAlias() {
     // Only the window's own session alias: a configured alias of the same name stays.
-    const SessionScopeOnly sessionOnly(TempSession);
+    const platform::SessionScopeOnly sessionOnly(TempSession);
     if (TempSession.IsAlias(kTempAlias)) {
         TempSession.DeleteAlias(kTempAlias);
     }
@@ -396,7 +381,7 @@ void TfDBRepairInfo::SelectPath() {
     const SelectionScope selecting(selecting_);
     dbTemp.SetConnected(false);
     {
-        const SessionScopeOnly sessionOnly(TempSession);
+        const platform::SessionScopeOnly sessionOnly(TempSession);
         if (TempSession.IsAlias(kTempAlias)) {
             TempSession.DeleteAlias(kTempAlias);
             platform::CurrentToolkit().ProcessPendingEvents();
