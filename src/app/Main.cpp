@@ -190,7 +190,7 @@ void TfMain::btnRepairDBClick() {
     if (ui::RepairWindowOpen && ui::fDBRepairInfo != nullptr) {
         ui::fDBRepairInfo->BringToFront();
     } else {
-        ui::TfDBRepairInfo::Create(*this);
+        ui::TfDBRepairInfo::Create(repairWindowHost_);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RepairWindowHost.h"
 #include "repair/RunLog.h"
 #include "ui/DBRepairInfo.h"
 
@@ -24,7 +25,7 @@ inline constexpr const char* kAppCaption = "Mendrix 1.0.0.4";
 
 // The main frame: menus, toolbar, status bar and a client area holding the repair window.
 // It owns the run log, which it reads at creation and writes back when it closes.
-class TfMain : public QMainWindow, public ui::RepairWindowOwner {
+class TfMain : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -37,9 +38,9 @@ public:
     bool StartFailed() const { return startFailed_; }
 
     // RepairWindowOwner
-    QMdiArea& ChildArea() override { return MdiArea; }
-    void AppendLogLine(const std::string& line) override;
-    const std::filesystem::path& PrivateDirectory() const override { return privateDirectory_; }
+    QMdiArea& ChildArea() { return MdiArea; }
+    void AppendLogLine(const std::string& line);
+    const std::filesystem::path& PrivateDirectory() const { return privateDirectory_; }
 
     const std::filesystem::path& LogFileName() const { return logFileName_; }
     // Where the shutdown save goes: the log file, or the file beside it when the log could
@@ -92,6 +93,8 @@ private:
     std::filesystem::path logFileName_;
     std::filesystem::path logSaveFileName_;
     repair::RunLog runLog_;
+    // What the repair window may use of the frame.
+    RepairWindowHost repairWindowHost_{MdiArea, runLog_, privateDirectory_};
     bool firstActivation_ = true;
     bool startFailed_ = false;
     bool shownBefore_ = false;

@@ -154,7 +154,7 @@ void RepairClientArea::keyPressEvent(QKeyEvent* event) {
 TfDBRepairInfo* TfDBRepairInfo::Create(RepairWindowOwner& owner) {
     // Qt parent ownership: the client area deletes it, or its own close does.
     auto* window = new TfDBRepairInfo(owner);
-    owner.ChildArea().addSubWindow(window);
+    owner.RepairWindowArea().addSubWindow(window);
     // Only inside the area does the sub-window know its caption bar and border; the window
     // is as big as they and the fixed client area need, and no bigger or smaller.
     window->setFixedSize(window->sizeHint());
@@ -302,7 +302,7 @@ void TfDBRepairInfo::FormCreate() {
         rbAlias.setChecked(true);
     }
     ApplyModeEnabling();
-    TempSession.SetPrivateDir(owner_.PrivateDirectory().string());
+    TempSession.SetPrivateDir(owner_.SessionPrivateDirectory().string());
     TempSession.SetActive(true);
     FillAliasList();
     {
@@ -398,7 +398,7 @@ void TfDBRepairInfo::SelectPath() {
 
 void TfDBRepairInfo::AnnounceSelection(const std::string& line) {
     memoMessage.appendPlainText(Text(line));
-    owner_.AppendLogLine(line);
+    owner_.AddRunLogLine(line);
 }
 
 void TfDBRepairInfo::ApplyModeEnabling() {

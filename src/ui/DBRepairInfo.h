@@ -30,9 +30,11 @@ class RepairWindowOwner {
 public:
     virtual ~RepairWindowOwner() = default;
     // The frame's client area that holds the child windows.
-    virtual QMdiArea& ChildArea() = 0;
-    virtual void AppendLogLine(const std::string& line) = 0;
-    virtual const std::filesystem::path& PrivateDirectory() const = 0;
+    virtual QMdiArea& RepairWindowArea() = 0;
+    // Adds a line at the end of the run log.
+    virtual void AddRunLogLine(const std::string& line) = 0;
+    // The program's private directory, for the window's engine session.
+    virtual const std::filesystem::path& SessionPrivateDirectory() const = 0;
 };
 
 class TfDBRepairInfo;

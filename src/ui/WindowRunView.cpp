@@ -93,7 +93,7 @@ std::string WindowRunView::DatabaseAliasName() const {
 }
 
 void WindowRunView::AppendLogLine(const std::string& line) {
-    owner_.AppendLogLine(line);
+    owner_.AddRunLogLine(line);
 }
 
 void WindowRunView::SetBar(repair::TableStatusBar bar, unsigned position) {

@@ -23,9 +23,11 @@ std::vector<std::string> ClippedCaptions(const QWidget& window);
 class TestFrame : public ui::RepairWindowOwner {
 public:
     explicit TestFrame(std::filesystem::path privateDirectory);
-    QMdiArea& ChildArea() override { return area; }
-    void AppendLogLine(const std::string& line) override { log.push_back(line); }
-    const std::filesystem::path& PrivateDirectory() const override { return privateDirectory_; }
+    QMdiArea& RepairWindowArea() override { return area; }
+    void AddRunLogLine(const std::string& line) override { log.push_back(line); }
+    const std::filesystem::path& SessionPrivateDirectory() const override {
+        return privateDirectory_;
+    }
 
     QMdiArea area;
     std::vector<std::string> log;

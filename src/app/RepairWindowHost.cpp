@@ -1,0 +1,21 @@
+#include "app/RepairWindowHost.h"
+
+namespace app {
+
+RepairWindowHost::RepairWindowHost(QMdiArea& area, repair::RunLog& runLog,
+                                   const std::filesystem::path& privateDirectory)
+    : area_(area), runLog_(runLog), privateDirectory_(privateDirectory) {}
+
+QMdiArea& RepairWindowHost::RepairWindowArea() {
+    return area_;
+}
+
+void RepairWindowHost::AddRunLogLine(const std::string& line) {
+    runLog_.Append(line);
+}
+
+const std::filesystem::path& RepairWindowHost::SessionPrivateDirectory() const {
+    return privateDirectory_;
+}
+
+} // namespace app
