@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace paradox {
+
+// The block cipher of password-protected tables. It works on 256-byte pieces: each piece is a
+// fixed byte shuffle plus a fixed XOR pad, chosen by the two low bytes of the key value stored
+// in the header and by two tweaks (the piece's place in its block, the block's number). No
+// password is needed: the stored value is the key.
+inline constexpr std::size_t kCipherPieceSize = 256;
+
+struct CipherKey {
+    std::uint8_t k0 = 0; // bits 0..7 of the stored value
+    std::uint8_t k1 = 0; // bits 8..15; bits 16..31 do not enter the cipher
+
+    static CipherKey FromStoredValue(std::uint32_t value) {
+        return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    }
+};
+
+// One piece in each direction, with the mask tweak s and the position tweak t. `in` and
+// `out` must not overlap.
+void DecryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
+                  std::span<const std::uint8_t, kCipherPieceSize> in,
+                  std::span<std::uint8_t, kCipherPieceSize> out);
+void EncryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
+                  std::span<const std::uint8_t, kCipherPieceSize> in,
+                  std::span<std::uint8_t, kCipherPieceSize> out);
+
+// A whole block of a .DB/.PX/.Xnn/.Ynn file (1-based physical block number), decrypted or
+// encrypted in place. A trailing part shorter than a piece (a block cut off by the end of the
+// file) is decrypted as if padded with zeros: bytes whose cipher text is missing come out as
+// garbage, but nothing is read or written outside `block`.
+void DecryptBlock(CipherKey key, std::uint32_t blockNumber, std::span<std::uint8_t> block);
+void EncryptBlock(CipherKey key, std::uint32_t blockNumber, std::span<std::uint8_t> block);
+
+// Bytes of a .MB file starting at a 256-aligned file offset, decrypted in place (the .MB uses
+// one tweak for every piece, so any aligned range can be decrypted alone).
+void DecryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes);
+void EncryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes);
+
+} // namespace paradox
