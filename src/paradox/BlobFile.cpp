@@ -39,7 +39,8 @@ Slot ReadSlot(ByteView block, std::size_t index) {
 
 } // namespace
 
-std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings) {
+std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings,
+                                         std::uint32_t tableKeyValue) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         return nullptr;
@@ -51,12 +52,13 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
                      -1, error, true);
         return nullptr;
     }
-    std::unique_ptr<BlobFile> blobs(new BlobFile(path, std::move(*mapped)));
+    std::unique_ptr<BlobFile> blobs(
+        new BlobFile(path, PlainBytes::ForBlobFile(std::move(*mapped), tableKeyValue)));
     blobs->Walk();
     return blobs;
 }
 
-BlobFile::BlobFile(std::filesystem::path path, MappedFile file)
+BlobFile::BlobFile(std::filesystem::path path, PlainBytes file)
     : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)) {}
 
 void BlobFile::Walk() {
@@ -281,9 +283,6 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
 }
 
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings) {
-    if (table.Encrypted()) {
-        return;
-    }
     const auto& fields = table.Schema().fields;
     std::vector<std::size_t> blobFields;
     for (std::size_t i = 0; i < fields.size(); ++i) {

@@ -44,8 +44,9 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
 }
 
 TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
-    : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)),
-      header_(std::move(header)), schema_(header_.ToSchema()) {
+    : path_(std::move(path)), fileName_(path_.filename().string()),
+      file_(PlainBytes::ForBlockFile(std::move(file), header)), header_(std::move(header)),
+      schema_(header_.ToSchema()) {
     std::uint32_t offset = 0;
     for (const auto& field : schema_.fields) {
         fieldOffsets_.push_back(offset);
@@ -61,7 +62,7 @@ ByteView TableReader::BlockBytes(std::uint32_t block) const {
 }
 
 void TableReader::Walk(FindingList& findings) {
-    if (header_.encrypted || !IsValidBlockSizeCode(header_.blockSizeCode)) {
+    if (!IsValidBlockSizeCode(header_.blockSizeCode)) {
         return; // the header findings already say why no block can be read
     }
     FindingLimiter report(findings, fileName_);

@@ -133,7 +133,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                      -1, "not a table");
         reader.reset();
     }
-    if (reader && !reader->Encrypted()) {
+    if (reader) {
         const paradox::TableFamily family = paradox::FindFamily(table.db);
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
@@ -147,7 +147,10 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
         }
         CheckRecords(*reader, findings);
         if (reader->Schema().HasBlobs()) {
-            auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+            auto blobs = family.mb.empty()
+                             ? nullptr
+                             : paradox::BlobFile::Open(family.mb, findings,
+                                                       reader->Header().CipherKeyValue());
             if (blobs) {
                 blobs->CheckStructure(findings);
             }
