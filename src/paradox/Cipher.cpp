@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace paradox {
 namespace {
 
@@ -116,7 +120,112 @@ Tweak BlobTweak(CipherKey key) {
     return {Byte(key.k0 + 1u), Byte(key.k1 + 1u)};
 }
 
+// Cipher offset of plain offset i for position tweak t, C[i] - t, by (t, i).
+constexpr std::array<std::array<std::uint8_t, 256>, 256> MakeCipherOffsets() {
+    std::array<std::array<std::uint8_t, 256>, 256> offsets{};
+    for (unsigned t = 0; t < 256; ++t) {
+        for (unsigned i = 0; i < 256; ++i) {
+            offsets[t][i] = Byte(kTableC[i] - t);
+        }
+    }
+    return offsets;
+}
+
+constexpr auto kCipherOffsets = MakeCipherOffsets();
+
 } // namespace
+
+BlockDecrypter::BlockDecrypter(CipherKey key, bool wideShuffles)
+    : key_(key), wideShuffles_(wideShuffles), keyA_(kCipherPieceSize),
+      keyBC_(256 * kCipherPieceSize) {
+    for (unsigned i = 0; i < 256; ++i) {
+        keyA_[i] = kTableA[Byte(i + key.k0)];
+    }
+    for (unsigned s = 0; s < 256; ++s) {
+        for (unsigned j = 0; j < 256; ++j) {
+            keyBC_[s * 256 + j] = kTableB[Byte(j + key.k1)] ^ kTableC[Byte(j + s)];
+        }
+    }
+}
+
+namespace {
+
+// plain[i] = cipher[j] ^ A[i + k0] ^ B[j + k1] ^ C[j + s] with j = C[i] - t: the terms on j
+// are taken off in cipher order first (a straight XOR pass), then one shuffle.
+void UnmaskAndShuffle(const std::uint8_t* in, const std::uint8_t* bc, const std::uint8_t* offsets,
+                      const std::uint8_t* a, std::uint8_t* out) {
+    std::array<std::uint8_t, kCipherPieceSize> unmasked;
+    for (std::size_t j = 0; j < kCipherPieceSize; ++j) {
+        unmasked[j] = in[j] ^ bc[j];
+    }
+    for (std::size_t i = 0; i < kCipherPieceSize; ++i) {
+        out[i] = unmasked[offsets[i]] ^ a[i];
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same with 64-byte byte shuffles: the 256-byte piece sits in four registers and each
+// 64 output bytes are two two-register lookups and a blend on bit 7 of the offset.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
+UnmaskAndShuffleVbmi(const std::uint8_t* in, const std::uint8_t* bc, const std::uint8_t* offsets,
+                     const std::uint8_t* a, std::uint8_t* out) {
+    __m512i piece[4];
+    for (int k = 0; k < 4; ++k) {
+        piece[k] =
+            _mm512_xor_si512(_mm512_loadu_si512(in + 64 * k), _mm512_loadu_si512(bc + 64 * k));
+    }
+    for (int k = 0; k < 4; ++k) {
+        const __m512i index = _mm512_loadu_si512(offsets + 64 * k);
+        const __m512i low = _mm512_permutex2var_epi8(piece[0], index, piece[1]);
+        const __m512i high = _mm512_permutex2var_epi8(piece[2], index, piece[3]);
+        const __m512i picked = _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+        _mm512_storeu_si512(out + 64 * k, _mm512_xor_si512(picked, _mm512_loadu_si512(a + 64 * k)));
+    }
+}
+
+bool HasByteShuffles() {
+    static const bool has =
+        __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+    return has;
+}
+#endif
+
+} // namespace
+
+void BlockDecrypter::DecryptPieceFast(std::uint8_t s, std::uint8_t t, const std::uint8_t* in,
+                                      std::uint8_t* out) const {
+    const std::uint8_t* bc = keyBC_.data() + std::size_t{s} * 256;
+    const std::uint8_t* offsets = kCipherOffsets[t].data();
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (wideShuffles_ && HasByteShuffles()) {
+        UnmaskAndShuffleVbmi(in, bc, offsets, keyA_.data(), out);
+        return;
+    }
+#endif
+    UnmaskAndShuffle(in, bc, offsets, keyA_.data(), out);
+}
+
+void BlockDecrypter::Decrypt(std::uint32_t blockNumber, const std::uint8_t* in, std::uint8_t* out,
+                             std::size_t length) const {
+    const std::uint8_t t = Byte(blockNumber);
+    std::size_t offset = 0;
+    unsigned piece = 0;
+    for (; offset + kCipherPieceSize <= length; offset += kCipherPieceSize, ++piece) {
+        DecryptPieceFast(Byte(piece), t, in + offset, out + offset);
+    }
+    if (offset < length) {
+        std::array<std::uint8_t, kCipherPieceSize> padded{};
+        std::array<std::uint8_t, kCipherPieceSize> plain{};
+        std::copy(in + offset, in + length, padded.begin());
+        DecryptPieceFast(Byte(piece), t, padded.data(), plain.data());
+        std::copy_n(plain.begin(), length - offset, out + offset);
+    }
+}
+
+void BlockDecrypter::DecryptBlobPiece(const std::uint8_t* in, std::uint8_t* out) const {
+    const Tweak tweak = BlobTweak(key_);
+    DecryptPieceFast(tweak.s, tweak.t, in, out);
+}
 
 void DecryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
                   std::span<const std::uint8_t, kCipherPieceSize> in,

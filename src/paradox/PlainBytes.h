@@ -3,8 +3,9 @@
 #include "paradox/ByteView.h"
 #include "paradox/MappedFile.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace paradox {
 
@@ -21,22 +22,22 @@ public:
     // A .MB, decrypted with its table's key value (0: a plain table, nothing to do).
     static PlainBytes ForBlobFile(MappedFile file, std::uint32_t tableKeyValue);
 
-    ByteView View() const {
-        return decrypted_ ? ByteView(plain_.data(), plain_.size()) : file_.View();
-    }
+    ByteView View() const { return decrypted_ ? ByteView(plain_.get(), plainSize_) : file_.View(); }
     // For a decrypted block file, the bytes up to its last whole piece: a piece cut off by the
     // end of the file cannot be decrypted, so its bytes count as missing rather than garbage.
-    std::uint64_t Size() const { return decrypted_ ? plain_.size() : file_.Size(); }
+    std::uint64_t Size() const { return decrypted_ ? plainSize_ : file_.Size(); }
     bool Decrypted() const { return decrypted_; }
     // As MappedFile::ShrankWhileMapped: the copy was made from what the mapping showed.
     bool ShrankWhileMapped() const { return file_.ShrankWhileMapped(); }
 
 private:
     explicit PlainBytes(MappedFile file) : file_(std::move(file)) {}
+    void Allocate(std::size_t size);
 
     MappedFile file_;
     bool decrypted_ = false;
-    std::vector<std::uint8_t> plain_; // the decrypted copy; unused for a plain file
+    std::unique_ptr<std::uint8_t[]> plain_; // the decrypted copy; unused for a plain file
+    std::size_t plainSize_ = 0;
 };
 
 } // namespace paradox

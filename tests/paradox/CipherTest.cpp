@@ -117,4 +117,37 @@ TEST(Cipher, EncryptThenDecryptRestoresEveryBlockSizeAndShortTail) {
     }
 }
 
+TEST(Cipher, FastDecrypterGivesTheReferenceBytesOnBothPaths) {
+    std::mt19937 random(11);
+    for (std::uint32_t value : {0x0A25E09Au, 0x00000001u, 0xFFFFFFFFu, 0x8F97D16Eu}) {
+        const CipherKey key = CipherKey::FromStoredValue(value);
+        for (bool wide : {true, false}) {
+            const paradox::BlockDecrypter decrypter(key, wide);
+            for (std::size_t size : {2048u, 32768u, 1300u}) {
+                for (std::uint32_t number : {1u, 2u, 200u, 256u, 513u}) {
+                    Bytes cipher(size);
+                    for (auto& byte : cipher) {
+                        byte = static_cast<std::uint8_t>(random());
+                    }
+                    Bytes expected = cipher;
+                    paradox::DecryptBlock(key, number, expected);
+                    Bytes fast(size);
+                    decrypter.Decrypt(number, cipher.data(), fast.data(), size);
+                    EXPECT_EQ(fast, expected)
+                        << value << " " << wide << " " << size << " " << number;
+                }
+            }
+            Bytes piece(kCipherPieceSize);
+            for (auto& byte : piece) {
+                byte = static_cast<std::uint8_t>(random());
+            }
+            Bytes expected = piece;
+            paradox::DecryptBlobBytes(key, expected);
+            Bytes fast(kCipherPieceSize);
+            decrypter.DecryptBlobPiece(piece.data(), fast.data());
+            EXPECT_EQ(fast, expected) << value << " " << wide;
+        }
+    }
+}
+
 } // namespace
