@@ -84,9 +84,6 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
     bool damage = false;
     bool incomplete = false;
     for (const auto& f : findings.All()) {
-        if (f.code == FindingCode::Encrypted) {
-            return VerifyStatus::CannotRebuild;
-        }
         if (f.severity != Severity::Damage) {
             continue;
         }
@@ -109,7 +106,13 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
     if (incomplete) {
         return VerifyStatus::Incomplete;
     }
-    return damage ? VerifyStatus::Repairable : VerifyStatus::Healthy;
+    if (!damage) {
+        return VerifyStatus::Healthy;
+    }
+    // A protected table is read in full, but a rebuild would have to write it encrypted with
+    // its key, which the rebuild does not do: it refuses such a table, so none is promised.
+    return findings.Has(FindingCode::Encrypted) ? VerifyStatus::CannotRebuild
+                                                : VerifyStatus::Repairable;
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
