@@ -1,6 +1,7 @@
 #include "paradox/TableReader.h"
 
 #include "paradox/FindingLimiter.h"
+#include "paradox/KeySearch.h"
 
 #include <algorithm>
 
@@ -17,6 +18,28 @@ struct BlockHead {
 
 BlockHead ReadBlockHead(ByteView block) {
     return {block.U16LE(0).value_or(0), block.U16LE(2).value_or(0), block.S16LE(4).value_or(0)};
+}
+
+// A protected file whose stored key does not decrypt block 1 is read with the one low half
+// that does, if the search finds exactly one. When none does, block 1 itself is more likely
+// damaged than the key: the stored key stays, and the chain checks report the block.
+void UseKeyThatFits(TableHeader& header, ByteView file, const std::string& name,
+                    FindingList& findings) {
+    const KeyCheck check = CheckStoredKey(header, file);
+    if (check.fit == KeyFit::Fits) {
+        return;
+    }
+    const std::string stored = "stored key " + HexNumber(header.CipherKeyValue());
+    if (check.fit == KeyFit::NoKey) {
+        findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
+                     stored + " does not decrypt block 1 to a valid block header, and no other "
+                              "key does: block 1 or the key is damaged; read with the stored key");
+        return;
+    }
+    findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
+                 stored + " does not decrypt block 1; read with low half " +
+                     HexNumber(check.keyValue & 0xFFFFu) + ", found by search");
+    (header.hasExtension ? header.encryption2 : header.encryption1) = check.keyValue;
 }
 
 } // namespace
@@ -37,6 +60,7 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
     if (!header) {
         return nullptr;
     }
+    UseKeyThatFits(*header, mapped->View(), name, findings);
     std::unique_ptr<TableReader> reader(
         new TableReader(file, std::move(*mapped), std::move(*header)));
     reader->Walk(findings);

@@ -192,4 +192,40 @@ TEST_F(DamagedEncryptedTable, GarbledOrCutCipherTextGivesFindingsNotACrash) {
     EXPECT_TRUE(findings.HasDamage()) << Describe(findings);
 }
 
+TEST_F(DamagedEncryptedTable, DamagedKeyFieldIsRecoveredBySearchOrTheBlocksAreNotRead) {
+    FindingList ignored;
+    const auto plain = TableReader::Open(EncryptedDir() / "encrypted.db", ignored);
+    ASSERT_TRUE(plain);
+    const auto expected = DumpLines(*plain, ignored);
+    std::string bytes = testsupport::ReadFileBytes(EncryptedDir() / "encrypted.db");
+    ASSERT_TRUE(plain->Header().hasExtension);
+    constexpr std::size_t kKeyOffset = 0x5C; // level 4+: the key follows the marker at 0x25
+    bytes[kKeyOffset] = static_cast<char>(bytes[kKeyOffset] ^ 0x11);
+    bytes[kKeyOffset + 1] = static_cast<char>(bytes[kKeyOffset + 1] ^ 0x40);
+    testsupport::WriteFileBytes(dir_ / "rekeyed.db", bytes);
+    FindingList findings;
+    auto table = TableReader::Open(dir_ / "rekeyed.db", findings);
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(findings.Has(FindingCode::EncryptionKeyBad)) << Describe(findings);
+    EXPECT_EQ(table->Header().CipherKeyValue() & 0xFFFFu, 0xE09Au);
+    EXPECT_EQ(DumpLines(*table, findings), expected);
+
+    // Block 1's first piece replaced: no key gives it a plausible header; said, and the chain
+    // checks report the block.
+    const std::size_t blockStart = plain->Header().headerSize;
+    for (std::size_t i = 0; i < paradox::kCipherPieceSize; ++i) {
+        bytes[blockStart + i] = static_cast<char>(0xA5 ^ (i * 29));
+    }
+    testsupport::WriteFileBytes(dir_ / "nokey.db", bytes);
+    findings.Clear();
+    table = TableReader::Open(dir_ / "nokey.db", findings);
+    ASSERT_TRUE(table);
+    ASSERT_TRUE(findings.Has(FindingCode::EncryptionKeyBad)) << Describe(findings);
+    EXPECT_TRUE(findings.Has(FindingCode::RecordCountMismatch) ||
+                findings.Has(FindingCode::BadLastRecordOffset) ||
+                findings.Has(FindingCode::ChainPrevMismatch) ||
+                findings.Has(FindingCode::ChainPointerOutOfRange))
+        << Describe(findings);
+}
+
 } // namespace
