@@ -257,4 +257,39 @@ void EncryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes) {
     TransformInPlace<false>(key, bytes, [&](std::size_t) { return BlobTweak(key); });
 }
 
+std::uint32_t PasswordChecksum(std::string_view password) {
+    if (password.empty()) {
+        return 0;
+    }
+    const std::size_t n = std::min(password.size(), kCipherPieceSize);
+    const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(password[i]); };
+
+    // Low half: the password repeated over a piece, encrypted under its own first bytes.
+    std::array<std::uint8_t, kCipherPieceSize> repeated{};
+    for (std::size_t i = 0; i < kCipherPieceSize; ++i) {
+        repeated[i] = at(i % n);
+    }
+    std::array<std::uint8_t, kCipherPieceSize> encrypted{};
+    EncryptPiece({repeated[0], repeated[1]}, repeated[2], repeated[3], repeated, encrypted);
+    const auto low = static_cast<std::uint32_t>(encrypted[0] | (encrypted[1] << 8));
+
+    // High half: the password extended through table A, encrypted, folded by parity.
+    std::array<std::uint8_t, kCipherPieceSize> extended{};
+    for (std::size_t i = 0; i < kCipherPieceSize; ++i) {
+        extended[i] = i < n ? at(i) : Byte(kTableA[extended[i - n]] ^ i);
+    }
+    EncryptPiece({extended[0], extended[20]}, extended[40], extended[255], extended, encrypted);
+    std::uint8_t even = 0;
+    std::uint8_t odd = 0;
+    for (std::size_t i = 0; i < kCipherPieceSize; i += 2) {
+        even ^= encrypted[i];
+        odd ^= encrypted[i + 1];
+    }
+    std::uint32_t high = even | (odd << 8);
+    if (high == 0) {
+        high = 1;
+    }
+    return (high << 16) | low;
+}
+
 } // namespace paradox

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace paradox {
@@ -42,6 +43,10 @@ void EncryptBlock(CipherKey key, std::uint32_t blockNumber, std::span<std::uint8
 // one tweak for every piece, so any aligned range can be decrypted alone).
 void DecryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes);
 void EncryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes);
+
+// The 32-bit value a table protected with `password` stores in its header (0 for no password).
+// Its low half is the cipher key; the high half only lets a typed password be checked.
+std::uint32_t PasswordChecksum(std::string_view password);
 
 // Decrypts many blocks under one key fast: the key's part of every mask is worked out once,
 // so each piece costs an XOR pass and one byte shuffle. Gives the same bytes as DecryptBlock.

@@ -228,6 +228,13 @@ TEST(Cli, EncryptedTablesDumpWithoutAPassword) {
     EXPECT_NE(info.out.find("encrypted: yes"), std::string::npos);
     auto plainInfo = RunCli("info " + Table("leonhad-paradoxdriver/fields/memo.db"));
     EXPECT_NE(plainInfo.out.find("encrypted: no"), std::string::npos);
+    auto right = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted35.db") +
+                        " --check-password 123");
+    EXPECT_EQ(right.exitCode, 0);
+    EXPECT_NE(right.out.find("password matches: yes"), std::string::npos) << right.out;
+    auto wrong = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted35.db") +
+                        " --check-password 124");
+    EXPECT_NE(wrong.out.find("password matches: no"), std::string::npos) << wrong.out;
 }
 
 TEST(Cli, UnreadableTablesExitNonZero) {

@@ -150,4 +150,13 @@ TEST(Cipher, FastDecrypterGivesTheReferenceBytesOnBothPaths) {
     }
 }
 
+TEST(Cipher, PasswordChecksumsMatchTheStoredValuesOfKnownPasswords) {
+    EXPECT_EQ(paradox::PasswordChecksum("123"), 0x0A25E09Au); // the three sample tables
+    EXPECT_EQ(paradox::PasswordChecksum("secret"), 0x6E25449Au);
+    EXPECT_EQ(paradox::PasswordChecksum("Ab3"), 0x8F97D16Eu);
+    EXPECT_EQ(paradox::PasswordChecksum("x"), 0x3C81B221u);
+    EXPECT_EQ(paradox::PasswordChecksum(""), 0u);
+    EXPECT_NE(paradox::PasswordChecksum("ab3"), paradox::PasswordChecksum("Ab3"));
+}
+
 } // namespace
