@@ -37,6 +37,11 @@ Slot ReadSlot(ByteView block, std::size_t index) {
             block.U8(at + 4).value_or(0)};
 }
 
+// A plain header block: type 0 and one chunk. Cipher text shows this by chance once in 2^24.
+bool LooksLikeHeaderBlock(ByteView file) {
+    return file.U8(0) == std::uint8_t{0} && file.U16LE(1) == std::uint16_t{1};
+}
+
 } // namespace
 
 std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings,
@@ -51,6 +56,12 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
         findings.Add(FindingCode::FileUnreadable, Severity::Damage, path.filename().string(), -1,
                      -1, error, true);
         return nullptr;
+    }
+    if (tableKeyValue != 0 && LooksLikeHeaderBlock(mapped->View())) {
+        // Some writers protect the table but store its blob file plain: read it as stored.
+        findings.Add(FindingCode::BlobFileBad, Severity::Suspicious, path.filename().string(), -1,
+                     -1, "stored unencrypted although its table is encrypted; read as stored");
+        tableKeyValue = 0;
     }
     std::unique_ptr<BlobFile> blobs(
         new BlobFile(path, PlainBytes::ForBlobFile(std::move(*mapped), tableKeyValue)));

@@ -228,4 +228,36 @@ TEST_F(DamagedEncryptedTable, DamagedKeyFieldIsRecoveredBySearchOrTheBlocksAreNo
         << Describe(findings);
 }
 
+TEST_F(DamagedEncryptedTable, BlobFileStoredPlainBesideAnEncryptedTableIsReadAsStored) {
+    FindingList findings;
+    const auto table = TableReader::Open(EncryptedDir() / "encryptedmemo.db", findings);
+    ASSERT_TRUE(table);
+    std::string mb = testsupport::ReadFileBytes(EncryptedDir() / "encryptedmemo.mb");
+    const auto key = paradox::CipherKey::FromStoredValue(table->Header().CipherKeyValue());
+    for (std::size_t i = 0; i + paradox::kCipherPieceSize <= mb.size();
+         i += paradox::kCipherPieceSize) {
+        std::span<std::uint8_t> piece(reinterpret_cast<std::uint8_t*>(mb.data()) + i,
+                                      paradox::kCipherPieceSize);
+        if (std::any_of(piece.begin(), piece.end(), [](std::uint8_t b) { return b != 0; })) {
+            paradox::DecryptBlobBytes(key, piece);
+        }
+    }
+    testsupport::WriteFileBytes(dir_ / "plain.mb", mb);
+    const auto blobs =
+        paradox::BlobFile::Open(dir_ / "plain.mb", findings, table->Header().CipherKeyValue());
+    ASSERT_TRUE(blobs);
+    EXPECT_TRUE(findings.Has(FindingCode::BlobFileBad)) << Describe(findings);
+    blobs->CheckStructure(findings);
+    const auto& field = table->Schema().fields[0];
+    std::vector<std::size_t> sizes;
+    table->ForEachRecord([&](const paradox::RecordRef& record) {
+        std::vector<std::uint8_t> data;
+        EXPECT_TRUE(paradox::ReadBlobField(record.bytes, field.ByteLength(), field.typeCode,
+                                           blobs.get(), data, findings, field.name));
+        sizes.push_back(data.size());
+    });
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{55855u, 494832u}));
+    EXPECT_FALSE(findings.HasDamage()) << Describe(findings);
+}
+
 } // namespace
