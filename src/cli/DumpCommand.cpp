@@ -22,7 +22,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     paradox::FindingList findings;
     auto table = paradox::TableReader::Open(args[0], findings);
-    if (!table || table->Encrypted()) {
+    if (!table) {
         PrintFindings(findings, err);
         return kExitFailed;
     }
@@ -30,7 +30,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (table->Schema().HasBlobs()) {
         const auto family = paradox::FindFamily(table->Path());
         if (!family.mb.empty()) {
-            blobs = paradox::BlobFile::Open(family.mb, findings);
+            blobs = paradox::BlobFile::Open(family.mb, findings, table->Header().CipherKeyValue());
         }
     }
     std::uint64_t complete = 0;

@@ -74,7 +74,7 @@ std::vector<ErrorTableRow> ReadErrorTableRows(const fs::path& errorTable,
     std::vector<ErrorTableRow> rows;
     paradox::FindingList findings;
     const auto table = paradox::TableReader::Open(errorTable, findings);
-    if (!table || table->Encrypted()) {
+    if (!table) {
         problem = "the error table " + errorTable.string() + " cannot be read";
         if (!findings.All().empty()) {
             problem += ": " + findings.All().front().Describe();

@@ -155,7 +155,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     paradox::FindingList findings;
     const auto table = paradox::TableReader::Open(options.table, findings);
-    if (!table || table->Encrypted()) {
+    if (!table) {
         PrintFindings(findings, err);
         return kExitOperational;
     }
@@ -196,7 +196,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     std::unique_ptr<paradox::BlobFile> blobs;
     if (table->Schema().HasBlobs() && !family.mb.empty()) {
-        blobs = paradox::BlobFile::Open(family.mb, findings);
+        blobs = paradox::BlobFile::Open(family.mb, findings, table->Header().CipherKeyValue());
     }
     std::optional<ReplacingOutputFile> file;
     if (!output.empty()) {

@@ -37,6 +37,7 @@ std::uint16_t OpenError(paradox::FindingCode code, std::uint16_t fileDamage) {
     case C::RebuildFlagSet:
     case C::EncryptionMarkerOdd:
     case C::Encrypted:
+    case C::EncryptionKeyBad:
     case C::BadCodePage:
     case C::FamilyMemberAmbiguous:
     case C::ExtraBytesAtEnd:

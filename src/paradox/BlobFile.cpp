@@ -13,7 +13,17 @@ namespace paradox {
 
 using namespace blob_layout;
 
-std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings) {
+namespace {
+
+// A plain header block: type 0 and one chunk. Cipher text shows this by chance once in 2^24.
+bool LooksLikeHeaderBlock(ByteView file) {
+    return file.U8(0) == std::uint8_t{0} && file.U16LE(1) == std::uint16_t{1};
+}
+
+} // namespace
+
+std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings,
+                                         std::uint32_t tableKeyValue) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         return nullptr;
@@ -25,12 +35,19 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
                      -1, error, true);
         return nullptr;
     }
-    std::unique_ptr<BlobFile> blobs(new BlobFile(path, std::move(*mapped)));
+    if (tableKeyValue != 0 && LooksLikeHeaderBlock(mapped->View())) {
+        // Some writers protect the table but store its blob file plain: read it as stored.
+        findings.Add(FindingCode::BlobFileBad, Severity::Suspicious, path.filename().string(), -1,
+                     -1, "stored unencrypted although its table is encrypted; read as stored");
+        tableKeyValue = 0;
+    }
+    std::unique_ptr<BlobFile> blobs(
+        new BlobFile(path, PlainBytes::ForBlobFile(std::move(*mapped), tableKeyValue)));
     blobs->Walk();
     return blobs;
 }
 
-BlobFile::BlobFile(std::filesystem::path path, MappedFile file)
+BlobFile::BlobFile(std::filesystem::path path, PlainBytes file)
     : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)) {}
 
 void BlobFile::CheckStructure(FindingList& findings) const {
@@ -164,9 +181,6 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
 }
 
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings) {
-    if (table.Encrypted()) {
-        return;
-    }
     const auto& fields = table.Schema().fields;
     std::vector<std::size_t> blobFields;
     for (std::size_t i = 0; i < fields.size(); ++i) {

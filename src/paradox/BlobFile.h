@@ -3,6 +3,7 @@
 #include "paradox/Codec.h"
 #include "paradox/Finding.h"
 #include "paradox/MappedFile.h"
+#include "paradox/PlainBytes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,8 +23,10 @@ public:
     static constexpr std::uint32_t kUnit = 4096;
 
     // nullptr when the file does not exist (no finding: a table whose blobs all fit their
-    // leaders needs no .MB) or cannot be mapped (FileUnreadable).
-    static std::unique_ptr<BlobFile> Open(const std::filesystem::path& path, FindingList& findings);
+    // leaders needs no .MB) or cannot be mapped (FileUnreadable). `tableKeyValue` is the
+    // owning table's TableHeader::CipherKeyValue(): an encrypted table's .MB is encrypted too.
+    static std::unique_ptr<BlobFile> Open(const std::filesystem::path& path, FindingList& findings,
+                                          std::uint32_t tableKeyValue = 0);
 
     const std::string& FileName() const { return fileName_; }
     std::uint64_t Size() const { return file_.Size(); }
@@ -43,7 +46,7 @@ public:
     void CheckStructure(FindingList& findings) const;
 
 private:
-    BlobFile(std::filesystem::path path, MappedFile file);
+    BlobFile(std::filesystem::path path, PlainBytes file);
     void Walk();
     void AddStructureProblem(std::uint64_t offset, std::string detail);
     // The inside of a block whose header is sound: a single blob's length, every slot.
@@ -52,7 +55,7 @@ private:
 
     std::filesystem::path path_;
     std::string fileName_;
-    MappedFile file_;
+    PlainBytes file_;
     // A file of garbage must not give a finding per 4 KB unit.
     static constexpr std::size_t kMaxStructureProblems = 200;
     std::vector<Finding> structureProblems_;
@@ -67,7 +70,7 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
                    const BlobFile* blobs, std::vector<std::uint8_t>& out, FindingList& findings,
                    const std::string& where);
 
-// Reads every blob of every record of a table (encrypted tables are skipped): pointers,
+// Reads every blob of every record of a table: pointers,
 // lengths, modification numbers, leaders, blobs shared between records. A missing .MB that
 // records point into is reported once, with the number of blobs lost.
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);

@@ -30,6 +30,7 @@ enum class FindingCode : std::uint16_t {
     Encrypted = 117,
     BadCodePage = 118,
     FamilyMemberAmbiguous = 119,
+    EncryptionKeyBad = 120,
     // 2xx: data blocks
     FileTruncated = 201,
     ExtraBytesAtEnd = 202,

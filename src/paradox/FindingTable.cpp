@@ -43,6 +43,8 @@ FindingRow FindingInfo(FindingCode code) {
         return {"Encryption marker has an unexpected value", S, Phase::Header, false};
     case C::Encrypted:
         return {"Table is encrypted", S, Phase::Header, false};
+    case C::EncryptionKeyBad:
+        return {"Encryption key does not fit the data", D, Phase::Header, false};
     case C::BadCodePage:
         return {"Code page is not valid", D, Phase::Header, false};
     case C::FamilyMemberAmbiguous:

@@ -74,6 +74,8 @@ struct TableHeader {
     // rebuild can keep what it does not understand.
     std::vector<std::uint8_t> raw;
 
+    // The stored password checksum that keys the block cipher; 0 for a plain file.
+    std::uint32_t CipherKeyValue() const { return hasExtension ? encryption2 : encryption1; }
     std::uint32_t BlockSize() const { return static_cast<std::uint32_t>(blockSizeCode) * 0x400; }
     FileType Type() const { return static_cast<FileType>(fileType); }
     bool Is(FileType type) const { return fileType == static_cast<std::uint8_t>(type); }

@@ -319,16 +319,11 @@ void HeaderParser::CheckConsistency() {
 }
 
 void HeaderParser::DetectEncryption() {
-    if (h_.hasExtension) {
-        h_.encrypted = h_.encryption2 != 0;
-    } else {
-        h_.encrypted = h_.encryption1 != 0;
-    }
+    h_.encrypted = h_.CipherKeyValue() != 0;
     if (h_.encrypted) {
         findings_.Add(FindingCode::Encrypted, Severity::Suspicious, name_, -1, -1,
-                      "password checksum " +
-                          HexNumber(h_.hasExtension ? h_.encryption2 : h_.encryption1) +
-                          "; blocks cannot be read");
+                      "password checksum " + HexNumber(h_.CipherKeyValue()) +
+                          "; blocks are decrypted with it, no password needed");
     }
 }
 

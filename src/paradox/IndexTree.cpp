@@ -260,9 +260,6 @@ void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
 }
 
 void CheckIndexTree(const TableReader& data, const TableReader& index, FindingList& findings) {
-    if (data.Encrypted() || index.Encrypted()) {
-        return;
-    }
     TreeWalk(data, index, findings).Run();
 }
 

@@ -43,7 +43,7 @@ int CompareKeys(const TableReader& table, std::size_t keyFields, const std::uint
 
 void CheckKeyOrder(const TableReader& table, FindingList& findings) {
     const TableHeader& header = table.Header();
-    if (!header.Keyed() || table.Encrypted() || header.primaryKeyFields <= 0) {
+    if (!header.Keyed() || header.primaryKeyFields <= 0) {
         return;
     }
     const auto keyFields = static_cast<std::size_t>(header.primaryKeyFields);
@@ -73,9 +73,6 @@ void CheckKeyOrder(const TableReader& table, FindingList& findings) {
 }
 
 void CheckRecordValues(const TableReader& table, FindingList& findings) {
-    if (table.Encrypted()) {
-        return;
-    }
     const auto& fields = table.Schema().fields;
     const std::int64_t lastDay = DayNumberFromCivil(9999, 12, 31);
     // Tables of level 5 and later accept dates back to 9999 BC (year -9998 counted with a

@@ -604,8 +604,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
             }
         }
     }
-    if (maintained && fieldsMatch && table.Header().Keyed() && !table.Encrypted() &&
-        !x->Encrypted() && xh.FieldBytes() <= xh.recordSize) {
+    if (maintained && fieldsMatch && table.Header().Keyed() && xh.FieldBytes() <= xh.recordSize) {
         CheckRecordsAgainstTable(*x, table, source, secondary, findings);
     }
 }

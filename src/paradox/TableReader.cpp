@@ -2,6 +2,7 @@
 
 #include "paradox/BlockHeader.h"
 #include "paradox/FindingLimiter.h"
+#include "paradox/KeySearch.h"
 
 #include <algorithm>
 
@@ -9,6 +10,28 @@ namespace paradox {
 namespace {
 
 constexpr std::uint32_t kMaxBlocks = 65535;
+
+// A protected file whose stored key does not decrypt block 1 is read with the one low half
+// that does, if the search finds exactly one. When none does, block 1 itself is more likely
+// damaged than the key: the stored key stays, and the chain checks report the block.
+void UseKeyThatFits(TableHeader& header, ByteView file, const std::string& name,
+                    FindingList& findings) {
+    const KeyCheck check = CheckStoredKey(header, file);
+    if (check.fit == KeyFit::Fits) {
+        return;
+    }
+    const std::string stored = "stored key " + HexNumber(header.CipherKeyValue());
+    if (check.fit == KeyFit::NoKey) {
+        findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
+                     stored + " does not decrypt block 1 to a valid block header, and no other "
+                              "key does: block 1 or the key is damaged; read with the stored key");
+        return;
+    }
+    findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
+                 stored + " does not decrypt block 1; read with low half " +
+                     HexNumber(check.keyValue & 0xFFFFu) + ", found by search");
+    (header.hasExtension ? header.encryption2 : header.encryption1) = check.keyValue;
+}
 
 } // namespace
 
@@ -28,6 +51,7 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
     if (!header) {
         return nullptr;
     }
+    UseKeyThatFits(*header, mapped->View(), name, findings);
     std::unique_ptr<TableReader> reader(
         new TableReader(file, std::move(*mapped), std::move(*header)));
     reader->Walk(findings);
@@ -35,9 +59,9 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
 }
 
 TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
-    : path_(std::move(path)), fileName_(path_.filename().string()), file_(std::move(file)),
-      header_(std::move(header)), schema_(header_.ToSchema()),
-      fieldOffsets_(schema_.FieldOffsets()) {}
+    : path_(std::move(path)), fileName_(path_.filename().string()),
+      file_(PlainBytes::ForBlockFile(std::move(file), header)), header_(std::move(header)),
+      schema_(header_.ToSchema()), fieldOffsets_(schema_.FieldOffsets()) {}
 
 ByteView TableReader::BlockBytes(std::uint32_t block) const {
     if (block == 0 || block > blocksPresent_) {
@@ -47,7 +71,7 @@ ByteView TableReader::BlockBytes(std::uint32_t block) const {
 }
 
 void TableReader::Walk(FindingList& findings) {
-    if (header_.encrypted || !IsValidBlockSizeCode(header_.blockSizeCode)) {
+    if (!IsValidBlockSizeCode(header_.blockSizeCode)) {
         return; // the header findings already say why no block can be read
     }
     FindingLimiter report(findings, fileName_);

@@ -4,6 +4,7 @@
 #include "paradox/Finding.h"
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
+#include "paradox/PlainBytes.h"
 #include "paradox/Schema.h"
 
 #include <cstdint>
@@ -25,7 +26,7 @@ struct RecordRef {
 
 // A file with the block layout (.DB, and equally .PX, .Xnn, .Ynn, .XGn, .YGn) opened read-only:
 // header parsed, block chain and free list walked once, every fault met reported. Records are
-// then served straight from the mapping.
+// then served straight from the mapping, or from its decrypted copy when the file is encrypted.
 class TableReader {
 public:
     // nullptr only when the file cannot be opened or its header cannot be understood; the
@@ -37,6 +38,7 @@ public:
     const std::string& FileName() const { return fileName_; }
     const TableHeader& Header() const { return header_; }
     const TableSchema& Schema() const { return schema_; }
+    // Password protected: the blocks are served decrypted, with the key the header stores.
     bool Encrypted() const { return header_.encrypted; }
     ByteView File() const { return file_.View(); }
     // Another program shrank the file while it was read here: what was read past the new end
@@ -119,7 +121,7 @@ private:
 
     std::filesystem::path path_;
     std::string fileName_;
-    MappedFile file_;
+    PlainBytes file_;
     TableHeader header_;
     TableSchema schema_;
     std::vector<std::uint32_t> fieldOffsets_;

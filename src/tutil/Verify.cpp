@@ -84,9 +84,6 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
     bool damage = false;
     bool incomplete = false;
     for (const auto& f : findings.All()) {
-        if (f.code == FindingCode::Encrypted) {
-            return VerifyStatus::CannotRebuild;
-        }
         if (f.severity != Severity::Damage) {
             continue;
         }
@@ -109,7 +106,13 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
     if (incomplete) {
         return VerifyStatus::Incomplete;
     }
-    return damage ? VerifyStatus::Repairable : VerifyStatus::Healthy;
+    if (!damage) {
+        return VerifyStatus::Healthy;
+    }
+    // A protected table is read in full, but a rebuild would have to write it encrypted with
+    // its key, which the rebuild does not do: it refuses such a table, so none is promised.
+    return findings.Has(FindingCode::Encrypted) ? VerifyStatus::CannotRebuild
+                                                : VerifyStatus::Repairable;
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
@@ -133,7 +136,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                      -1, "not a table");
         reader.reset();
     }
-    if (reader && !reader->Encrypted()) {
+    if (reader) {
         const paradox::TableFamily family = paradox::FindFamily(table.db);
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
@@ -147,7 +150,10 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
         }
         CheckRecords(*reader, findings);
         if (reader->Schema().HasBlobs()) {
-            auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+            auto blobs = family.mb.empty()
+                             ? nullptr
+                             : paradox::BlobFile::Open(family.mb, findings,
+                                                       reader->Header().CipherKeyValue());
             if (blobs) {
                 blobs->CheckStructure(findings);
             }

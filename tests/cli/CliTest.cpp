@@ -218,15 +218,26 @@ TEST(Cli, DumpOfATableCutWhileItIsReadFailsNamingIt) {
     GTEST_SKIP() << "no cut fell inside a dump";
 }
 
-TEST(Cli, UnreadableTablesExitNonZero) {
+TEST(Cli, EncryptedTablesDumpWithoutAPassword) {
     auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
-    EXPECT_EQ(encrypted.exitCode, 8);
+    EXPECT_EQ(encrypted.exitCode, 0) << encrypted.err;
+    EXPECT_EQ(encrypted.out, "1\tValue 1\n2\tValue 2\n3\tValue 3\n4\tLast one\n");
     EXPECT_NE(encrypted.err.find("encrypted"), std::string::npos) << encrypted.err;
-    EXPECT_TRUE(encrypted.out.empty());
     auto info = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
     EXPECT_EQ(info.exitCode, 0);
     EXPECT_NE(info.out.find("encrypted: yes"), std::string::npos);
+    auto plainInfo = RunCli("info " + Table("leonhad-paradoxdriver/fields/memo.db"));
+    EXPECT_NE(plainInfo.out.find("encrypted: no"), std::string::npos);
+    auto right = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted35.db") +
+                        " --check-password 123");
+    EXPECT_EQ(right.exitCode, 0);
+    EXPECT_NE(right.out.find("password matches: yes"), std::string::npos) << right.out;
+    auto wrong = RunCli("info " + Table("leonhad-paradoxdriver/encrypt/encrypted35.db") +
+                        " --check-password 124");
+    EXPECT_NE(wrong.out.find("password matches: no"), std::string::npos) << wrong.out;
+}
 
+TEST(Cli, UnreadableTablesExitNonZero) {
     testsupport::TempDir dir;
     testsupport::WriteFileBytes(dir / "JUNK.DB", "not a table");
     auto junk = RunCli("dump " + Quoted((dir / "JUNK.DB").string()));

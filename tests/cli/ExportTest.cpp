@@ -435,11 +435,15 @@ TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
         EXPECT_EQ(run.out, "") << arguments;
     }
     EXPECT_EQ(RunCli("export --format json").exitCode, 16);
+}
+
+TEST(Export, EncryptedTableExportsItsValuesWithoutAPassword) {
     const auto encrypted = RunCli(
-        "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted.db").string()) +
-        " --format json");
-    EXPECT_EQ(encrypted.exitCode, 8);
-    EXPECT_EQ(encrypted.out, "");
+        "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted35.db").string()) +
+        " --format csv");
+    EXPECT_EQ(encrypted.exitCode, 0) << encrypted.err;
+    EXPECT_NE(encrypted.out.find("Test 1"), std::string::npos) << encrypted.out;
+    EXPECT_NE(encrypted.out.find("Test2"), std::string::npos) << encrypted.out;
 }
 
 } // namespace

@@ -154,14 +154,14 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
     ExpectCleanedUp();
 }
 
-TEST_F(DBRepair, EncryptedTableVerifiesAsNotRebuildableAndIsLeftUntouched) {
+TEST_F(DBRepair, EncryptedTableVerifiesWithoutAPasswordAndIsNeverRewritten) {
     const fs::path db = enginetest::CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "encrypt" / "encrypted.db", DataDir());
     const std::string before = testsupport::ReadFileBytes(db);
     TqzDBRepair engine;
     std::string verdict;
     engine.VerifyTable("DATA", "encrypted.db", verdict);
-    EXPECT_EQ(verdict, repair::verdict::kCannotRebuild);
+    EXPECT_EQ(verdict, repair::verdict::kNoErrors);
     engine.RebuildTable("DATA", "encrypted.db", verdict);
     EXPECT_THAT(verdict, StartsWith("Rebuild was not successful. "));
     EXPECT_THAT(verdict, HasSubstr("encrypted"));

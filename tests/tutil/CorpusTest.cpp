@@ -90,6 +90,9 @@ TEST(Corpus, VerifyEveryTableAndRebuildTheHealthyOnes) {
             continue;
         }
         ++healthy;
+        if (outcome.findings.Has(paradox::FindingCode::Encrypted)) {
+            continue; // read in full, never rewritten (see the encrypted table tests)
+        }
         paradox::TableSchema schema;
         try {
             schema = tutil::ReadTableStructure(table);

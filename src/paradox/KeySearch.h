@@ -1,0 +1,31 @@
+#pragma once
+
+#include "paradox/ByteView.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace paradox {
+
+struct TableHeader;
+
+// Whether the key a protected file's header stores fits its data, judged by block 1: decrypted,
+// its 6-byte header must be plausible (no back link, a next block inside the file and not
+// block 1 itself, a last-record offset that is a whole number of records inside the block, or
+// the empty block's minus one record).
+enum class KeyFit : std::uint8_t {
+    Fits,      // the stored key decrypts block 1 to a plausible header (or there is no block)
+    Recovered, // it does not, but exactly one other low half does
+    NoKey,     // no low half does (or several do): block 1 or the key is damaged
+};
+
+struct KeyCheck {
+    KeyFit fit = KeyFit::Fits;
+    std::uint32_t keyValue = 0; // the value to decrypt with (the stored one unless recovered)
+};
+
+// Only the low 16 bits key the cipher, so all 65 536 are tried when the stored ones fail.
+// `file` is the whole file as stored.
+KeyCheck CheckStoredKey(const TableHeader& header, ByteView file);
+
+} // namespace paradox
