@@ -120,18 +120,22 @@ Tweak BlobTweak(CipherKey key) {
     return {Byte(key.k0 + 1u), Byte(key.k1 + 1u)};
 }
 
-// Cipher offset of plain offset i for position tweak t, C[i] - t, by (t, i).
-constexpr std::array<std::array<std::uint8_t, 256>, 256> MakeCipherOffsets() {
-    std::array<std::array<std::uint8_t, 256>, 256> offsets{};
-    for (unsigned t = 0; t < 256; ++t) {
-        for (unsigned i = 0; i < 256; ++i) {
-            offsets[t][i] = Byte(kTableC[i] - t);
+using CipherOffsetTable = std::array<std::array<std::uint8_t, 256>, 256>;
+
+// Cipher offset of plain offset i for position tweak t, C[i] - t, by (t, i); made once, at
+// first use (64 KB is past what some compilers evaluate at compile time).
+const CipherOffsetTable& CipherOffsets() {
+    static const CipherOffsetTable offsets = [] {
+        CipherOffsetTable table{};
+        for (unsigned t = 0; t < 256; ++t) {
+            for (unsigned i = 0; i < 256; ++i) {
+                table[t][i] = Byte(kTableC[i] - t);
+            }
         }
-    }
+        return table;
+    }();
     return offsets;
 }
-
-constexpr auto kCipherOffsets = MakeCipherOffsets();
 
 } // namespace
 
@@ -195,7 +199,7 @@ bool HasByteShuffles() {
 void BlockDecrypter::DecryptPieceFast(std::uint8_t s, std::uint8_t t, const std::uint8_t* in,
                                       std::uint8_t* out) const {
     const std::uint8_t* bc = keyBC_.data() + std::size_t{s} * 256;
-    const std::uint8_t* offsets = kCipherOffsets[t].data();
+    const std::uint8_t* offsets = CipherOffsets()[t].data();
 #if defined(__x86_64__) && defined(__GNUC__)
     if (wideShuffles_ && HasByteShuffles()) {
         UnmaskAndShuffleVbmi(in, bc, offsets, keyA_.data(), out);
