@@ -3,6 +3,7 @@
 #include "platform/RecordingToolkit.h"
 #include "repair/LogFile.h"
 #include "support/TempDir.h"
+#include "support/qt/QtTestSupport.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -17,11 +18,8 @@ namespace apptest {
 // Checks that the test program's one QApplication exists (a global test environment makes it).
 void EnsureApplication();
 
-// Lets queued events run, deferred deletions included.
-void DrainEvents();
-
-// Captions of the widget's labels and buttons that do not fit their widget, one text each.
-std::vector<std::string> ClippedCaptions(const QWidget& window);
+using qttest::ClippedCaptions;
+using qttest::DrainEvents;
 
 // A fresh program directory per test, the recording toolkit installed, an engine
 // configuration with one alias, "DATA", on an empty directory of its own, and the current

@@ -13,67 +13,6 @@
 
 namespace uitest {
 
-namespace {
-
-// The QApplication lives from before the first test to after the last.
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        application_ = std::make_unique<QApplication>(argc_, argv_);
-        QApplication::setApplicationName(QStringLiteral("Mendrix"));
-    }
-    void TearDown() override { application_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[9] = "ui_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> application_;
-};
-
-// gtest owns the environments registered with it.
-[[maybe_unused]] const ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
-} // namespace
-
-void DrainEvents() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-std::vector<std::string> ClippedCaptions(const QWidget& window) {
-    std::vector<std::string> clipped;
-    for (const QLabel* label : window.findChildren<QLabel*>()) {
-        if (label->text().isEmpty()) {
-            continue;
-        }
-        const QFontMetrics metrics(label->font());
-        const int needed = metrics.horizontalAdvance(label->text());
-        if (needed > label->contentsRect().width() ||
-            metrics.tightBoundingRect(label->text()).height() > label->contentsRect().height()) {
-            clipped.push_back(label->text().toStdString());
-        }
-    }
-    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
-        if (button->text().isEmpty()) {
-            continue;
-        }
-        QString text = button->text();
-        text.replace(QStringLiteral("&&"), QStringLiteral("&"));
-        int needed = QFontMetrics(button->font()).horizontalAdvance(text);
-        if (!button->icon().isNull()) {
-            needed += button->iconSize().width() + 4;
-        }
-        if (needed + 4 > button->width()) {
-            clipped.push_back(button->text().toStdString() + " (" +
-                              QFontInfo(button->font()).family().toStdString() + ")");
-        }
-    }
-    return clipped;
-}
-
 TestFrame::TestFrame(std::filesystem::path privateDirectory)
     : privateDirectory_(std::move(privateDirectory)) {
     area.resize(640, 480);

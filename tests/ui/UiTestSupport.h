@@ -2,6 +2,7 @@
 
 #include "platform/RecordingToolkit.h"
 #include "support/TempDir.h"
+#include "support/qt/QtTestSupport.h"
 #include "ui/DBRepairInfo.h"
 
 #include <QMdiArea>
@@ -13,11 +14,8 @@
 
 namespace uitest {
 
-// Lets queued events run, deferred deletions included.
-void DrainEvents();
-
-// Captions of the widget's labels and buttons that do not fit their widget, one text each.
-std::vector<std::string> ClippedCaptions(const QWidget& window);
+using qttest::ClippedCaptions;
+using qttest::DrainEvents;
 
 // A stand-in for the main frame: a shown child area, the run log lines, a private directory.
 class TestFrame : public ui::RepairWindowOwner {
