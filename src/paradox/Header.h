@@ -12,6 +12,10 @@
 
 namespace paradox {
 
+// Blocks are numbered by 16-bit words from 1: no file holds more than this many that can be
+// reached.
+inline constexpr std::uint32_t kMaxBlockCount = 65535;
+
 // The header of any family member with a block layout (.DB, .PX, .Xnn/.XGn, .Ynn/.YGn),
 // as stored. Nothing here has been validated beyond what ParseHeader reports as findings.
 struct TableHeader {

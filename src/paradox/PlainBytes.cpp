@@ -45,8 +45,11 @@ PlainBytes PlainBytes::ForBlockFile(MappedFile file, const TableHeader& header) 
     const std::size_t headerSize = std::min<std::size_t>(size, header.headerSize);
     // Pieces are counted from each block's start, whatever the header's length; a piece cut
     // off by the end of the file is left out.
-    const std::size_t whole =
-        headerSize + (size - headerSize) / kCipherPieceSize * kCipherPieceSize;
+    // Nothing past the last block a table can number is ever read: a larger file (hostile or
+    // sparse) costs no memory beyond that.
+    const std::size_t readable =
+        std::min(size - headerSize, std::size_t{kMaxBlockCount} * header.BlockSize());
+    const std::size_t whole = headerSize + readable / kCipherPieceSize * kCipherPieceSize;
     bytes.Allocate(whole);
     std::uint8_t* const out = bytes.plain_.get();
     std::memcpy(out, stored.data(), headerSize);

@@ -9,8 +9,6 @@
 namespace paradox {
 namespace {
 
-constexpr std::uint32_t kMaxBlocks = 65535;
-
 // A protected file whose stored key does not decrypt block 1 is read with the one low half
 // that does, if the search finds exactly one. When none does, block 1 itself is more likely
 // damaged than the key: the stored key stays, and the chain checks report the block.
@@ -79,7 +77,7 @@ void TableReader::Walk(FindingList& findings) {
     const std::uint64_t headerSize = header_.headerSize;
     if (fileSize >= headerSize + kBlockHeaderSize) {
         blocksPresent_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            kMaxBlocks, (fileSize - headerSize - kBlockHeaderSize) / header_.BlockSize() + 1));
+            kMaxBlockCount, (fileSize - headerSize - kBlockHeaderSize) / header_.BlockSize() + 1));
     }
     CheckExtent(report);
     std::vector<BlockUse> use(blocksPresent_ + 1, BlockUse::Unseen);
