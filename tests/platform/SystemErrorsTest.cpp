@@ -2,6 +2,7 @@
 // reason and the file, on real file systems: a small tmpfs for a full disk, a read-only one,
 // an unprivileged child for a file it may not read, two processes rebuilding one table.
 
+#include "PartsTable.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "paradox/RecordBuilder.h"
@@ -27,26 +28,7 @@ namespace err = engine::err;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 
-fs::path WriteParts(const fs::path& dir, int count) {
-    paradox::TableSchema schema;
-    schema.fileVersion = paradox::level::V7;
-    schema.tableName = "PARTS.DB";
-    schema.fields = {{"No", 0x04, 4}, {"Title", 0x01, 30}, {"Price", 0x05, 8}};
-    schema.keyFieldCount = 1;
-    paradox::SecondaryIndexSpec byTitle;
-    byTitle.extension = "X02";
-    byTitle.name = "Title";
-    byTitle.fieldNumbers = {2};
-    schema.secondaryIndexes.push_back(byTitle);
-    std::vector<std::vector<std::uint8_t>> records;
-    paradox::RecordBuilder row(schema);
-    for (int i = 1; i <= count; ++i) {
-        row.Clear().SetInt(0, i).SetText(1, "part " + std::to_string(i)).SetDouble(2, i * 0.5);
-        records.push_back(row.Bytes());
-    }
-    paradox::WriteTable(dir, "PARTS", schema, records);
-    return dir / "PARTS.DB";
-}
+using platformtest::WriteParts;
 
 std::uintmax_t FolderBytes(const fs::path& dir) {
     std::uintmax_t bytes = 0;

@@ -1,5 +1,6 @@
 #include "platform/TUtil32.h"
 
+#include "PartsTable.h"
 #include "engine/Callbacks.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
@@ -29,27 +30,7 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
-// A keyed table with a secondary index, written by our writer.
-fs::path WriteParts(const fs::path& dir, int count) {
-    paradox::TableSchema schema;
-    schema.fileVersion = paradox::level::V7;
-    schema.tableName = "PARTS.DB";
-    schema.fields = {{"No", 0x04, 4}, {"Title", 0x01, 30}, {"Price", 0x05, 8}};
-    schema.keyFieldCount = 1;
-    paradox::SecondaryIndexSpec byTitle;
-    byTitle.extension = "X02";
-    byTitle.name = "Title";
-    byTitle.fieldNumbers = {2};
-    schema.secondaryIndexes.push_back(byTitle);
-    std::vector<std::vector<std::uint8_t>> records;
-    paradox::RecordBuilder row(schema);
-    for (int i = 1; i <= count; ++i) {
-        row.Clear().SetInt(0, i).SetText(1, "part " + std::to_string(i)).SetDouble(2, i * 0.5);
-        records.push_back(row.Bytes());
-    }
-    paradox::WriteTable(dir, "PARTS", schema, records);
-    return dir / "PARTS.DB";
-}
+using platformtest::WriteParts;
 
 std::uint64_t RecordCount(const fs::path& db) {
     paradox::FindingList findings;
