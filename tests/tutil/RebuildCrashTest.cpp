@@ -21,14 +21,6 @@ using testsupport::WriteFileBytes;
 using namespace tutilfixture;
 using Files = std::map<std::string, std::string>;
 
-Files Folder(const fs::path& dir) {
-    Files files;
-    for (const auto& [name, bytes] : FolderFiles(dir)) {
-        files[name] = bytes;
-    }
-    return files;
-}
-
 Files Only(const Files& files, const std::string& prefix) {
     Files picked;
     for (const auto& [name, bytes] : files) {
@@ -84,11 +76,11 @@ void CopyInto(const Files& files, const fs::path& dir) {
 TEST(RebuildCrash, KilledAtAnyPointLeavesOldOrNewFamilyAndAWholeBackup) {
     TempDir reference;
     MakeDamagedTable(reference.path());
-    const Files before = Folder(reference.path());
+    const Files before = FolderByName(reference.path());
     const auto refTable = tutil::LocateTable((reference / "ORDERS.DB").string());
     const auto schema = tutil::ReadTableStructure(refTable);
     tutil::RebuildTable(refTable, schema, Names());
-    const Files after = Folder(reference.path());
+    const Files after = FolderByName(reference.path());
     const auto rebuiltRecords = ChainRecords(reference / "ORDERS.DB");
     ASSERT_EQ(rebuiltRecords.size(), 200u);
     ASSERT_EQ(Only(after, "ORDERS-BACKUP1."), AsBackup(Only(before, "ORDERS.")));
@@ -114,7 +106,7 @@ TEST(RebuildCrash, KilledAtAnyPointLeavesOldOrNewFamilyAndAWholeBackup) {
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         tutil::VerifyTable(table); // finishes or discards an interrupted swap first
-        const Files now = Folder(dir.path());
+        const Files now = FolderByName(dir.path());
         EXPECT_FALSE(fs::exists(engine::RebuildStagingDir(dir.path(), "ORDERS")));
         EXPECT_FALSE(fs::exists(engine::RebuildJournalPath(dir.path(), "ORDERS")));
         if (Only(now, "ORDERS.") == Only(before, "ORDERS.")) {

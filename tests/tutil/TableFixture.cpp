@@ -142,4 +142,9 @@ std::vector<std::pair<std::string, std::string>> FolderFiles(const fs::path& dir
     return files;
 }
 
+std::map<std::string, std::string> FolderByName(const fs::path& dir) {
+    const auto files = FolderFiles(dir);
+    return {files.begin(), files.end()};
+}
+
 } // namespace tutilfixture

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,7 @@ std::uint16_t GetU16(const std::string& bytes, std::size_t offset);
 
 // Every file of the folder with its bytes.
 std::vector<std::pair<std::string, std::string>> FolderFiles(const std::filesystem::path& dir);
+// The same, by file name.
+std::map<std::string, std::string> FolderByName(const std::filesystem::path& dir);
 
 } // namespace tutilfixture

@@ -31,14 +31,6 @@ using namespace tutilfixture;
 
 using Files = std::map<std::string, std::string>;
 
-Files Folder(const fs::path& dir) {
-    Files files;
-    for (const auto& [name, bytes] : FolderFiles(dir)) {
-        files[name] = bytes;
-    }
-    return files;
-}
-
 tutil::RebuildNames Names(const std::string& stem) {
     return {stem + "-BACKUP.DB", stem + "-KEYVIOL.DB", stem + "-PROBLEM.DB", "Rebuild.DB"};
 }
@@ -110,7 +102,7 @@ TEST(WorkTableSafety, ErrorTablesGoToThePrivateDirectoryOnly) {
     for (const char* name : {"VERIFY.DB", "VERIFY.PX", "VERIFY.XG0", "VERIFY.YG0", "rebuild.DB"}) {
         WriteFileBytes(dir / name, std::string("user data of ") + name);
     }
-    const Files before = Folder(dir.path());
+    const Files before = FolderByName(dir.path());
     const auto table = tutil::LocateTable(db.string());
     const auto schema = tutil::ReadTableStructure(table);
     DuplicateAKey(db);
@@ -172,7 +164,7 @@ TEST(WorkTableSafety, TablesWhoseNamesDifferOnlyInCaseStayApart) {
         WriteFileBytes(dir / lower, bytes);
     }
     Files lowerFamily;
-    for (const auto& [name, bytes] : Folder(dir.path())) {
+    for (const auto& [name, bytes] : FolderByName(dir.path())) {
         if (name.rfind("orders.", 0) == 0) {
             lowerFamily[name] = bytes;
         }
@@ -192,7 +184,7 @@ TEST(WorkTableSafety, TablesWhoseNamesDifferOnlyInCaseStayApart) {
     for (const auto& [name, bytes] : lowerFamily) {
         EXPECT_EQ(ReadFileBytes(dir / name), bytes) << name;
     }
-    for (const auto& [name, bytes] : Folder(dir.path())) {
+    for (const auto& [name, bytes] : FolderByName(dir.path())) {
         if (name.rfind("ORDERS-BACKUP.", 0) == 0) {
             const std::string original = "ORDERS" + name.substr(13);
             EXPECT_TRUE(fs::exists(dir / original)) << name << " is a copy of another table's file";
