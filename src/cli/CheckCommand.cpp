@@ -14,7 +14,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
 const CommandRegistration kCheck{
     {"check", "[--dry-run] [--details] [--json] TARGET...",
      "Check & Repair: rebuild only the tables that fail to open with one of their indexes",
-     &RunCheck}};
+     &RunCheck, RunCommandHelp(repair::roCheckAndRepair)}};
 
 } // namespace
 } // namespace cli

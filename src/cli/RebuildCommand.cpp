@@ -12,7 +12,7 @@ int RunRebuild(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 const CommandRegistration kRebuild{{"rebuild", "[--details] [--json] TARGET...",
                                     "rebuild every table of each target, keeping a backup of each",
-                                    &RunRebuild}};
+                                    &RunRebuild, RunCommandHelp(repair::roRebuild)}};
 
 } // namespace
 } // namespace cli

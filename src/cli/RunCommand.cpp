@@ -110,7 +110,6 @@ int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, s
     app.add_option("TARGET", request.targets,
                    "an engine alias, a directory of tables, or table files")
         ->required();
-    app.footer(RunCommandHelp());
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -199,15 +198,22 @@ int RunCommandMain(std::string command, repair::TRepairOperation operation,
     return ExecuteRunRequest(request, out, err);
 }
 
-std::string RunCommandHelp() {
-    return "A target is an engine alias, a directory (made the database through the session "
-           "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
-           "over just those tables).\n"
-           "The lines are the repair window's message-pane lines, time stamps included, and go "
-           "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
-           "progress is finished); a second Ctrl-C ends the program at once.\n"
-           "Exit codes (added together): 0 all healthy, 1 problems found and all repaired, "
-           "4 problems left, 8 operational error, 16 usage error, 32 cancelled.";
+std::string RunCommandHelp(repair::TRepairOperation operation) {
+    std::string help = "Options:\n";
+    if (operation == repair::roCheckAndRepair) {
+        help += "  --dry-run   only the open test and a verify of each table: say which tables "
+                "would be rebuilt and change nothing on disk\n";
+    }
+    help += "  --details   under each verdict, every finding of the verify (code, file, block, "
+            "record, text) and where a rebuild left its work tables\n"
+            "  --json      a machine-readable report (JSON) instead of the run's lines\n\n"
+            "A target is an engine alias, a directory (made the database through the session "
+            "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
+            "over just those tables).\n"
+            "The lines are the repair window's message-pane lines, time stamps included, and go "
+            "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
+            "progress is finished); a second Ctrl-C ends the program at once.\n";
+    return help;
 }
 
 } // namespace cli

@@ -32,7 +32,7 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
 int RunCommandMain(std::string command, repair::TRepairOperation operation,
                    const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The text the run commands share in their help: targets, options and exit codes.
-std::string RunCommandHelp();
+// The help text of a run command: its options, what a target is, where the lines go.
+std::string RunCommandHelp(repair::TRepairOperation operation);
 
 } // namespace cli

@@ -12,7 +12,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 const CommandRegistration kVerify{{"verify", "[--details] [--json] TARGET...",
                                    "verify every table of each target and give its verdict",
-                                   &RunVerify}};
+                                   &RunVerify, RunCommandHelp(repair::roVerify)}};
 
 } // namespace
 } // namespace cli

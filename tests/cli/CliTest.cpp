@@ -50,6 +50,13 @@ TEST(Cli, HelpVersionAndUsageErrors) {
         EXPECT_EQ(help.out.rfind("usage: mendrix-cli dump TABLE\n", 0), 0u) << help.out;
         EXPECT_NE(help.out.find("  16 "), std::string::npos) << help.out;
     }
+    auto checkHelp = RunCli("check --help");
+    EXPECT_EQ(checkHelp.exitCode, 0);
+    for (const char* option : {"--dry-run", "--details", "--json"}) {
+        EXPECT_NE(checkHelp.out.find(std::string("  ") + option + " "), std::string::npos)
+            << option << '\n'
+            << checkHelp.out;
+    }
     auto exportHelp = RunCli("export -h");
     EXPECT_EQ(exportHelp.exitCode, 0);
     EXPECT_NE(exportHelp.out.find("FILE.blobs/<record>-<field>.bin"), std::string::npos)
