@@ -237,19 +237,7 @@ TEST_F(MainClose, CloseDuringARunWaitsForTheRunToEndThenCloses) {
     EXPECT_TRUE(IsShellLine(lines[2], "shutdown"));
 }
 
-// The recording toolkit, but window events are handled where a run lets them be, and the
-// test gets a hook there.
-class PumpingToolkit : public platform::RecordingToolkit {
-public:
-    void ProcessPendingEvents() override {
-        RecordingToolkit::ProcessPendingEvents();
-        if (onPump) {
-            onPump(eventPumps);
-        }
-        QCoreApplication::processEvents();
-    }
-    std::function<void(int)> onPump;
-};
+using qttest::PumpingToolkit;
 
 TEST_F(MainClose, CloseInsideARealRunStopsItAfterTheTableThenLogsTheRunBeforeShutdown) {
     const auto samples = testsupport::SamplesDir();

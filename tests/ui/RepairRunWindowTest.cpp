@@ -53,19 +53,7 @@ std::vector<std::string> Tail(const std::vector<std::string>& log, std::size_t n
     return {log.end() - static_cast<long>(std::min(n, log.size())), log.end()};
 }
 
-// A recording toolkit that lets Qt handle window events where the run lets them be handled,
-// and gives the test a hook at each of those points.
-class PumpingToolkit : public platform::RecordingToolkit {
-public:
-    void ProcessPendingEvents() override {
-        RecordingToolkit::ProcessPendingEvents();
-        if (onPump) {
-            onPump(eventPumps);
-        }
-        QCoreApplication::processEvents();
-    }
-    std::function<void(int)> onPump;
-};
+using qttest::PumpingToolkit;
 
 // Counts the paint events a widget receives and the largest value it was painted with.
 class PaintWatch : public QObject {

@@ -48,6 +48,14 @@ void DrainEvents() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void PumpingToolkit::ProcessPendingEvents() {
+    RecordingToolkit::ProcessPendingEvents();
+    if (onPump) {
+        onPump(eventPumps);
+    }
+    QCoreApplication::processEvents();
+}
+
 std::vector<std::string> ClippedCaptions(const QWidget& window) {
     std::vector<std::string> clipped;
     for (const QLabel* label : window.findChildren<QLabel*>()) {

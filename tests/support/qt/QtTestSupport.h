@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/RecordingToolkit.h"
+
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,5 +17,13 @@ void DrainEvents();
 // Captions of the widget's labels and visible buttons that do not fit their widget (or, for a
 // label, the window), one text each with what it needs and has.
 std::vector<std::string> ClippedCaptions(const QWidget& window);
+
+// The recording toolkit, but window events are handled where a run lets them be, and the
+// test gets a hook there (called with the number of event points so far).
+class PumpingToolkit : public platform::RecordingToolkit {
+public:
+    void ProcessPendingEvents() override;
+    std::function<void(int)> onPump;
+};
 
 } // namespace qttest
