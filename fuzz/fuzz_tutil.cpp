@@ -12,6 +12,7 @@
 #include "FuzzTempDir.h"
 #include "engine/ErrorCodes.h"
 #include "platform/TUtil32.h"
+#include "platform/TblDescBuffers.h"
 #include "posix/testing/SkipFlushes.h"
 #include "tutil/DurableFile.h"
 
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,45 +41,18 @@ std::string ReadAll(const fs::path& file) {
     std::abort();
 }
 
-// The caller-owned arrays of a descriptor, sized by the counts the library reported.
-struct DescriptorStorage {
-    std::vector<FLDDesc> fields;
-    std::vector<IDXDesc> indexes;
-    std::vector<SECDesc> security;
-    std::vector<VCHKDesc> validity;
-    std::vector<RINTDesc> refIntegrity;
-    std::vector<FLDDesc> optionalParams;
-    std::vector<std::uint8_t> optionalData;
-    CRTblDesc desc{};
-};
-
-bool FillDescriptor(std::uint16_t session, const fs::path& db, DescriptorStorage& s) {
-    std::uint16_t counts[7] = {};
-    if (TUGetCRTblDescCount(session, db.c_str(), &counts[0], &counts[1], &counts[2], &counts[3],
-                            &counts[4], &counts[5], &counts[6]) != 0) {
+// Fills a descriptor as the repair engine does, with its arrays in `buffers`.
+bool FillDescriptor(std::uint16_t session, const fs::path& db,
+                    std::unique_ptr<platform::TblDescBuffers>& buffers, CRTblDesc& desc) {
+    platform::TblDescCounts c;
+    if (TUGetCRTblDescCount(session, db.c_str(), &c.fields, &c.indexes, &c.security,
+                            &c.validityChecks, &c.refIntegrity, &c.optionalParams,
+                            &c.optionalDataUnits) != 0) {
         return false;
     }
-    s.fields.resize(counts[0]);
-    s.indexes.resize(counts[1]);
-    s.security.resize(counts[2]);
-    s.validity.resize(counts[3]);
-    s.refIntegrity.resize(counts[4]);
-    s.optionalParams.resize(counts[5]);
-    s.optionalData.resize(std::size_t{counts[6]} * tutil::kOptionalDataUnit);
-    s.desc.fieldCount = counts[0];
-    s.desc.fields = s.fields.data();
-    s.desc.indexCount = counts[1];
-    s.desc.indexes = s.indexes.data();
-    s.desc.securityCount = counts[2];
-    s.desc.security = s.security.data();
-    s.desc.validityCount = counts[3];
-    s.desc.validityChecks = s.validity.data();
-    s.desc.refIntegrityCount = counts[4];
-    s.desc.refIntegrity = s.refIntegrity.data();
-    s.desc.optionalParamCount = counts[5];
-    s.desc.optionalParams = s.optionalParams.data();
-    s.desc.optionalData = s.optionalData.data();
-    return TUFillCRTblDesc(session, &s.desc, db.c_str(), nullptr) == 0;
+    buffers = std::make_unique<platform::TblDescBuffers>(c);
+    buffers->AttachTo(desc);
+    return TUFillCRTblDesc(session, &desc, db.c_str(), nullptr) == 0;
 }
 
 std::uint32_t Verify(std::uint16_t session, const fs::path& db) {
@@ -119,11 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path db = dir / "FUZZ.DB";
 
     Verify(session, db);
-    DescriptorStorage descriptor;
-    if (FillDescriptor(session, db, descriptor)) {
+    std::unique_ptr<platform::TblDescBuffers> buffers;
+    CRTblDesc desc{};
+    if (FillDescriptor(session, db, buffers, desc)) {
         const std::uint16_t result =
             TURebuildTable(session, db.c_str(), "PARADOX", "FUZZ-BACKUP.DB", "FUZZ-KEYVIOL.DB",
-                           "FUZZ-PROBLEM.DB", &descriptor.desc);
+                           "FUZZ-PROBLEM.DB", &desc);
         if (result == 0) {
             ExpectMembers(members, dir, "FUZZ-BACKUP", "backup after a rebuild");
             const std::uint32_t status = Verify(session, db);
