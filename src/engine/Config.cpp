@@ -3,16 +3,23 @@
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "engine/Limits.h"
+#include "posix/FileDescriptor.h"
+#include "posix/FileIo.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <fcntl.h>
+#include <span>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace engine {
 namespace {
+
+// An alias list is a few lines; anything near this size is not one.
+constexpr off_t kMaxConfigBytes = 1 << 20;
 
 std::string_view Trim(std::string_view text) {
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -146,16 +153,28 @@ std::uint16_t LoadConfig(EngineConfig& out) {
         }
         return err::Ok;
     }
-    if (status.type() != std::filesystem::file_type::regular) {
+    // One descriptor for the check and the read, opened without blocking: a FIFO or device put
+    // in the file's place must not hang the program.
+    auto file = posix::TryOpen(out.file, O_RDONLY | O_NONBLOCK);
+    if (!file.IsOpen()) {
+        return Fail(err::ConfigUnreadable,
+                    out.file.string() + " cannot be opened: " + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return Fail(err::ConfigUnreadable, out.file.string() + " is not a regular file");
     }
-    std::ifstream in(out.file, std::ios::binary);
-    if (!in) {
-        return Fail(err::ConfigUnreadable, out.file.string() + " cannot be opened");
+    if (info.st_size > kMaxConfigBytes) {
+        return Fail(err::ConfigUnreadable, out.file.string() + " is larger than " +
+                                               std::to_string(kMaxConfigBytes) + " bytes");
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return Fail(err::ConfigUnreadable, out.file.string() + " cannot be read");
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    try {
+        posix::ReadAllAt(file.Get(), 0,
+                         std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()),
+                         out.file);
+    } catch (const std::system_error& error) {
+        return Fail(err::ConfigUnreadable, error.what());
     }
     return ParseConfig(text, out.file.string(), out.aliases);
 }

@@ -9,6 +9,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,6 +78,26 @@ TEST(Config, FileLocationFollowsTheEnvironment) {
     if (!savedXdg.empty()) {
         ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
     }
+}
+
+TEST(Config, RefusesAFileThatIsNotAPlainAliasList) {
+    testsupport::TempDir dir;
+    const auto file = dir / "engine.ini";
+    enginetest::ScopedConfig config(file, std::nullopt);
+    engine::EngineConfig loaded;
+    // Nobody writes to this FIFO: reading it would wait for ever.
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(engine::LoadConfig(loaded), err::ConfigUnreadable);
+    EXPECT_THAT(engine::TakeFailureMessage(err::ConfigUnreadable),
+                HasSubstr("is not a regular file"));
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    EXPECT_EQ(engine::LoadConfig(loaded), err::ConfigUnreadable);
+    engine::TakeFailureMessage(err::ConfigUnreadable);
+    std::filesystem::remove(file);
+    testsupport::WriteFileBytes(file, std::string(2 << 20, ';'));
+    EXPECT_EQ(engine::LoadConfig(loaded), err::ConfigUnreadable);
+    EXPECT_THAT(engine::TakeFailureMessage(err::ConfigUnreadable), HasSubstr("is larger than"));
 }
 
 TEST(Sessions, ListAliasesOfEveryTypeInFileOrder) {
