@@ -31,9 +31,6 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     if (!header->IsTable()) {
         throw UtilityError(engine::err::NotATable, table.db.string() + " is not a table");
     }
-    if (header->encrypted) {
-        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
-    }
     if (findings.LeavesStructureUnknown()) {
         throw UtilityError(engine::err::HeaderCorrupt,
                            "field descriptors of " + table.db.string() + " are damaged");

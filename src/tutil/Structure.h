@@ -8,7 +8,7 @@ namespace tutil {
 
 // The structure of a table as its family defines it: fields, key, level, block sizes, sort
 // order, code page, table name, autoincrement and the secondary indexes found beside it.
-// UtilityError when the header cannot be understood (not a table, encrypted, damaged
+// UtilityError when the header cannot be understood (not a table, damaged
 // field descriptors).
 paradox::TableSchema ReadTableStructure(const TableLocation& table);
 

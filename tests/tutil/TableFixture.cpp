@@ -76,7 +76,9 @@ std::vector<std::string> RecordValues(const fs::path& db) {
         return records;
     }
     const auto family = paradox::FindFamily(db);
-    auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+    auto blobs = family.mb.empty() ? nullptr
+                                   : paradox::BlobFile::Open(family.mb, findings,
+                                                             reader->Header().CipherKeyValue());
     const auto& fields = reader->Schema().fields;
     reader->ForEachRecord([&](const paradox::RecordRef& r) {
         std::string text;
