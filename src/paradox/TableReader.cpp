@@ -96,9 +96,15 @@ void TableReader::CheckExtent(FindingLimiter& report) const {
     const std::uint64_t declaredEnd =
         header_.headerSize + std::uint64_t{header_.fileBlocks} * header_.BlockSize();
     if (header_.fileBlocks > blocksPresent_) {
+        // Of a protected file, a block whose first piece the end of the file cuts short cannot
+        // be decrypted: what the file holds of it is lost to the cut.
+        const bool cutPiece =
+            file_.Decrypted() && file_.StoredSize() > BlockOffset(blocksPresent_ + 1);
         report.Damage(FindingCode::FileTruncated, -1,
                       "file holds " + std::to_string(blocksPresent_) + " of " +
-                          std::to_string(header_.fileBlocks) + " blocks");
+                          std::to_string(header_.fileBlocks) + " blocks" +
+                          (cutPiece ? ", and a part of the next one too short to decrypt" : ""),
+                      cutPiece);
     } else if (fileSize > declaredEnd) {
         report.Suspicious(FindingCode::ExtraBytesAtEnd, -1,
                           std::to_string(fileSize - declaredEnd) + " bytes after block " +

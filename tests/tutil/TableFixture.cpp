@@ -36,8 +36,10 @@ paradox::TableSchema OrdersSchema(bool keyed, bool secondary) {
     return schema;
 }
 
-fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary) {
-    const auto schema = OrdersSchema(keyed, secondary);
+fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary,
+                     std::uint32_t keyValue) {
+    auto schema = OrdersSchema(keyed, secondary);
+    schema.protection.keyValue = keyValue;
     std::vector<std::vector<std::uint8_t>> records;
     paradox::RecordBuilder row(schema);
     for (int id = 1; id <= count; ++id) {
