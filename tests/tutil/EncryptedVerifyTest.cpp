@@ -1,9 +1,11 @@
 #include "TableFixture.h"
+#include "WriterTestData.h"
 #include "paradox/ByteView.h"
 #include "paradox/Cipher.h"
 #include "paradox/Family.h"
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
 #include "support/TempDir.h"
@@ -12,6 +14,7 @@
 #include "tutil/UtilityError.h"
 #include "tutil/Verify.h"
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -173,6 +176,77 @@ TEST(EncryptedVerify, DamagedKeyIsRecoveredAndRewrittenOrTheTableIsNotRebuildabl
                  tutil::UtilityError);
     EXPECT_EQ(testsupport::ReadFileBytes(lostDb), garbled);
     EXPECT_FALSE(fs::exists(lost / "SAFE.DB"));
+}
+
+// As the original software leaves a protected .MB: after the last byte of each blob in a block
+// of its own, the rest of that piece holds zeros where its unused bytes would be enciphered, and
+// the later pieces of the block are raw zeros. Returns the number of raw zero pieces made.
+int LeaveTailsUnencrypted(const fs::path& mbPath, std::uint32_t keyValue) {
+    std::string mb = testsupport::ReadFileBytes(mbPath);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(mb.data());
+    const auto key = paradox::CipherKey::FromStoredValue(keyValue);
+    constexpr std::size_t kChunk = 4096;
+    constexpr std::size_t kPiece = paradox::kCipherPieceSize;
+    int rawPieces = 0;
+    for (std::size_t block = kChunk; block + kChunk <= mb.size();) {
+        std::array<std::uint8_t, kPiece> head{};
+        std::copy_n(bytes + block, kPiece, head.begin());
+        paradox::DecryptBlobBytes(key, head);
+        const std::size_t chunks = head[0] == 2 ? (head[1] | (head[2] << 8)) : 1;
+        if (head[0] == 2) {
+            const std::size_t length =
+                head[3] | (head[4] << 8) | (head[5] << 16) | (std::size_t{head[6]} << 24);
+            const std::size_t end = block + 9 + length;
+            const std::size_t piece = end / kPiece * kPiece;
+            if (end % kPiece != 0) {
+                // The cipher offsets of the unused plain bytes: where two plain texts that
+                // differ only there encrypt differently.
+                std::array<std::uint8_t, kPiece> plain{};
+                std::copy_n(bytes + piece, kPiece, plain.begin());
+                paradox::DecryptBlobBytes(key, plain);
+                std::array<std::uint8_t, kPiece> other = plain;
+                for (std::size_t i = end % kPiece; i < kPiece; ++i) {
+                    other[i] = static_cast<std::uint8_t>(~other[i]);
+                }
+                paradox::EncryptBlobBytes(key, plain);
+                paradox::EncryptBlobBytes(key, other);
+                for (std::size_t j = 0; j < kPiece; ++j) {
+                    bytes[piece + j] = plain[j] == other[j] ? plain[j] : 0;
+                }
+            }
+            for (std::size_t at = (end + kPiece - 1) / kPiece * kPiece;
+                 at < block + chunks * kChunk; at += kPiece) {
+                std::fill_n(bytes + at, kPiece, 0);
+                ++rawPieces;
+            }
+        }
+        block += std::max<std::size_t>(chunks, 1) * kChunk;
+    }
+    testsupport::WriteFileBytes(mbPath, mb);
+    return rawPieces;
+}
+
+TEST(EncryptedVerify, RawZeroTailsOfAProtectedBlobFileAreNoDamageAndRebuildKeepsEveryBlob) {
+    testsupport::TempDir dir;
+    writertest::GeneratedTable generated =
+        writertest::Generate(writertest::Mix::Blobs, 0x0C, 4, 2, 60);
+    generated.schema.protection.keyValue = 0x0A25E09A;
+    paradox::WriteTable(dir.path(), "MEMOS", generated.schema, generated.records, generated.blobs);
+    const fs::path db = dir / "MEMOS.DB";
+    const auto expected = tutilfixture::RecordValues(db);
+    ASSERT_GT(LeaveTailsUnencrypted(dir / "MEMOS.MB", 0x0A25E09A), 10);
+    EXPECT_EQ(tutilfixture::RecordValues(db), expected);
+
+    const auto table = tutil::LocateTable(db.string());
+    const auto verified = tutil::VerifyTable(table);
+    EXPECT_EQ(verified.status, tutil::VerifyStatus::Healthy) << Describe(verified.findings);
+    for (const auto& f : verified.findings.All()) {
+        EXPECT_EQ(f.code, FindingCode::Encrypted) << f.Describe();
+    }
+    const auto outcome = tutil::RebuildTable(table, tutil::ReadTableStructure(table), kNames);
+    EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
+    EXPECT_EQ(tutilfixture::RecordValues(db), expected);
+    EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
 }
 
 } // namespace
