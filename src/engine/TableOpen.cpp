@@ -82,7 +82,7 @@ std::uint16_t CheckBlobFile(const paradox::TableFamily& family, const TableHeade
         return Fail(err::IoError, family.mb.string() + ": " + error);
     }
     FindingList findings;
-    paradox::CheckBlobFileHeader(mb->View(), table.encrypted, family.mb.string(), findings);
+    paradox::CheckBlobFileHeader(mb->View(), table.CipherKeyValue(), family.mb.string(), findings);
     return FailOnFindings(findings, err::BlobFileCorrupt);
 }
 

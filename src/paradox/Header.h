@@ -109,6 +109,8 @@ struct TableHeader {
     }
     // Sum of the declared field byte lengths.
     std::uint32_t FieldBytes() const;
+    // The key (as read, or as recovered by the reader) and the bytes kept with it.
+    TableProtection Protection() const;
     TableSchema ToSchema() const;
 };
 

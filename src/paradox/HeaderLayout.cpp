@@ -87,6 +87,18 @@ std::uint32_t HeaderSizeFor(const HeaderContent& c, std::size_t realSize) {
     return static_cast<std::uint32_t>((realSize + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit);
 }
 
+// A protected file stores its key where plain files keep 0 or the level-4 marker, and the bytes
+// after it as the source table had them. Plain files are left as laid out above.
+void PutProtection(std::uint8_t* p, const HeaderContent& c) {
+    if (c.protection.keyValue == 0) {
+        return;
+    }
+    PutU32LE(p + (HasExtension(c) ? header_at::kEncryption2 : header_at::kEncryption1),
+             c.protection.keyValue);
+    std::copy(c.protection.bytes3D.begin(), c.protection.bytes3D.end(),
+              p + header_at::kAuxPasswords);
+}
+
 } // namespace
 
 std::uint16_t RecordSizeOf(const std::vector<FieldSpec>& fields) {
@@ -133,6 +145,7 @@ std::vector<std::uint8_t> BuildHeader(const HeaderContent& c, std::uint16_t reco
         p[header_at::kByte3E] = 0x1F;
         p[header_at::kByte3F] = 0x0F;
     }
+    PutProtection(p, c);
     PutU32LE(p + header_at::kAutoIncrement, c.autoIncrement);
     if (c.fileVersion != level::V3_0) {
         PutU16LE(p + header_at::kRealHeaderSize, static_cast<std::uint16_t>(realSize));

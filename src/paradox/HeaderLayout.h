@@ -29,6 +29,9 @@ struct HeaderContent {
     std::uint8_t byte2C = 0, byte2D = 0, byte2E = 0, byte2F = 0;
     std::uint32_t autoIncrement = 0;
     std::uint32_t fileUpdateTime = 0;
+    // Non-zero key: the stored value goes to 0x25 (0x5C from level 4 on, files with the
+    // extension) and the file's blocks are encrypted with it (see WriterCipher.h).
+    TableProtection protection;
 
     // Counts known once the blocks are written.
     std::uint32_t numRecords = 0;

@@ -89,6 +89,7 @@ std::uint8_t WriteIndexTree(const std::filesystem::path& path, HeaderContent hea
     header.indexLevels = levelCount;
     const std::uint32_t headerSize = HeaderSize(header);
     WriterFile file(path);
+    file.Encrypt(WriterCipher::ForBlockFile(header));
     file.WriteAt(0, BuildHeader(header, recordSize));
 
     std::vector<std::uint8_t> block(blockSize);

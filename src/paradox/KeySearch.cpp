@@ -3,6 +3,7 @@
 #include "paradox/Cipher.h"
 #include "paradox/Header.h"
 
+#include <algorithm>
 #include <array>
 
 namespace paradox {
@@ -10,14 +11,36 @@ namespace {
 
 constexpr std::size_t kBlockHeaderSize = 6;
 
-bool PlausibleFirstBlock(const std::array<std::uint8_t, kCipherPieceSize>& plain,
-                         const TableHeader& header) {
+// How many of the three words of block 1's header are plausible: no back link; a next block
+// inside the file and not block 1 itself; a last-record offset that is a whole number of
+// records inside the block, or the empty block's minus one record.
+int PlausibleFirstBlockWords(const std::array<std::uint8_t, kCipherPieceSize>& plain,
+                             const TableHeader& header) {
     const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
     const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
     const auto last = static_cast<std::int16_t>(plain[4] | (plain[5] << 8));
     const std::int32_t recordSize = header.recordSize;
     const auto room = static_cast<std::int32_t>(header.BlockSize() - kBlockHeaderSize);
-    if (prev != 0 || next == 1 || next > header.fileBlocks || recordSize <= 0) {
+    if (recordSize <= 0) {
+        return 0;
+    }
+    const bool lastFits =
+        last < 0 ? last == -recordSize : last % recordSize == 0 && last + recordSize <= room;
+    return (prev == 0 ? 1 : 0) + (next != 1 && next <= header.fileBlocks ? 1 : 0) +
+           (lastFits ? 1 : 0);
+}
+
+// A block other than the first: links inside the file and not to itself, and a last-record
+// offset as for block 1.
+bool PlausibleLaterBlock(const std::array<std::uint8_t, kCipherPieceSize>& plain,
+                         std::uint32_t number, const TableHeader& header) {
+    const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
+    const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
+    const auto last = static_cast<std::int16_t>(plain[4] | (plain[5] << 8));
+    const std::int32_t recordSize = header.recordSize;
+    const auto room = static_cast<std::int32_t>(header.BlockSize() - kBlockHeaderSize);
+    if (next > header.fileBlocks || prev > header.fileBlocks || next == number || prev == number ||
+        recordSize <= 0 || (next == 0 && prev == 0)) {
         return false;
     }
     if (last < 0) {
@@ -26,11 +49,34 @@ bool PlausibleFirstBlock(const std::array<std::uint8_t, kCipherPieceSize>& plain
     return last % recordSize == 0 && last + recordSize <= room;
 }
 
-bool FitsFirstBlock(std::uint32_t keyValue, const std::array<std::uint8_t, kCipherPieceSize>& piece,
-                    const TableHeader& header) {
+// Whether the stored key decrypts one of the next few blocks to a plausible header.
+bool StoredKeyFitsLaterBlocks(const TableHeader& header, ByteView file) {
+    constexpr std::uint32_t kBlocksTried = 8;
+    const CipherKey key = CipherKey::FromStoredValue(header.CipherKeyValue());
+    for (std::uint32_t number = 2;
+         number <= std::min<std::uint32_t>(header.fileBlocks, kBlocksTried); ++number) {
+        const ByteView stored = file.Sub(
+            header.headerSize + std::size_t{number - 1} * header.BlockSize(), kCipherPieceSize);
+        if (stored.size() != kCipherPieceSize) {
+            return false;
+        }
+        std::array<std::uint8_t, kCipherPieceSize> piece{};
+        std::array<std::uint8_t, kCipherPieceSize> plain{};
+        std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
+        DecryptPiece(key, 0, static_cast<std::uint8_t>(number), piece, plain);
+        if (PlausibleLaterBlock(plain, number, header)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int FirstBlockWordsFitting(std::uint32_t keyValue,
+                           const std::array<std::uint8_t, kCipherPieceSize>& piece,
+                           const TableHeader& header) {
     std::array<std::uint8_t, kCipherPieceSize> plain{};
     DecryptPiece(CipherKey::FromStoredValue(keyValue), 0, 1, piece, plain);
-    return PlausibleFirstBlock(plain, header);
+    return PlausibleFirstBlockWords(plain, header);
 }
 
 } // namespace
@@ -45,17 +91,24 @@ KeyCheck CheckStoredKey(const TableHeader& header, ByteView file) {
     }
     std::array<std::uint8_t, kCipherPieceSize> piece{};
     std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
-    if (FitsFirstBlock(check.keyValue, piece, header)) {
+    const int storedFit = FirstBlockWordsFitting(check.keyValue, piece, header);
+    if (storedFit == 3) {
+        return check;
+    }
+    // Under a wrong key each word is plausible only by a rare chance: two of them, or another
+    // block that decrypts well, mean the key is right and block 1 is damaged.
+    if (storedFit == 2 || StoredKeyFitsLaterBlocks(header, file)) {
+        check.fit = KeyFit::BlockOneDamaged;
         return check;
     }
     std::optional<std::uint32_t> found;
     for (std::uint32_t low = 0; low <= 0xFFFF; ++low) {
-        if (!FitsFirstBlock(low, piece, header)) {
+        if (FirstBlockWordsFitting(low, piece, header) != 3) {
             continue;
         }
         if (found) {
-            check.fit = KeyFit::NoKey; // more than one fits: none can be trusted
-            return check;
+            found.reset(); // more than one fits: none can be trusted
+            break;
         }
         found = low;
     }

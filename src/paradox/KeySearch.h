@@ -14,9 +14,12 @@ struct TableHeader;
 // block 1 itself, a last-record offset that is a whole number of records inside the block, or
 // the empty block's minus one record).
 enum class KeyFit : std::uint8_t {
-    Fits,      // the stored key decrypts block 1 to a plausible header (or there is no block)
-    Recovered, // it does not, but exactly one other low half does
-    NoKey,     // no low half does (or several do): block 1 or the key is damaged
+    Fits, // the stored key decrypts block 1 to a plausible header (or there is no block)
+    // It does not, but it gives one of the next blocks a plausible header: block 1 is damaged,
+    // not the key.
+    BlockOneDamaged,
+    Recovered, // neither, but exactly one other low half fits block 1
+    NoKey,     // no low half fits (or several do): the key is damaged
 };
 
 struct KeyCheck {

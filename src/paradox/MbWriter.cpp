@@ -37,7 +37,9 @@ std::array<std::uint8_t, kChunk> HeaderBlock() {
 
 } // namespace
 
-MbWriter::MbWriter(std::filesystem::path path) : file_(std::move(path)), sub_(kChunk, 0) {
+MbWriter::MbWriter(std::filesystem::path path, std::uint32_t keyValue)
+    : file_(std::move(path)), sub_(kChunk, 0) {
+    file_.Encrypt(WriterCipher::ForBlobFile(keyValue));
     file_.WriteAt(0, HeaderBlock());
     end_ = kChunk;
 }
@@ -86,16 +88,39 @@ BlobRef MbWriter::Store(std::span<const std::uint8_t> prefix, std::span<const st
     PutU32LE(head + 3, static_cast<std::uint32_t>(length));
     PutU16LE(head + 7, kModNumber);
     const std::uint64_t offset = end_;
-    file_.WriteAt(offset, head);
-    file_.WriteAt(offset + kSingleBlockHeader, prefix);
-    file_.WriteAt(offset + kSingleBlockHeader + prefix.size(), data);
-    const std::vector<std::uint8_t> padding(chunks * kChunk - kSingleBlockHeader - length, 0);
-    file_.WriteAt(offset + kSingleBlockHeader + length, padding);
+    WriteSingleBlock(offset, head, prefix, data, chunks);
     end_ += chunks * kChunk;
     ref.offset = static_cast<std::uint32_t>(offset);
     ref.index = 0xFF;
     ref.length = static_cast<std::uint32_t>(length);
     return ref;
+}
+
+// Written chunk by chunk, each one whole, so that an encrypted file gets whole pieces.
+void MbWriter::WriteSingleBlock(std::uint64_t offset, std::span<const std::uint8_t> head,
+                                std::span<const std::uint8_t> prefix,
+                                std::span<const std::uint8_t> data, std::uint64_t chunks) {
+    const std::span<const std::uint8_t> parts[] = {head, prefix, data};
+    std::size_t part = 0;
+    std::size_t used = 0; // bytes of parts[part] already copied
+    std::vector<std::uint8_t>& chunk = chunk_;
+    chunk.resize(kChunk);
+    for (std::uint64_t c = 0; c < chunks; ++c) {
+        std::fill(chunk.begin(), chunk.end(), std::uint8_t{0});
+        std::size_t filled = 0;
+        while (filled < kChunk && part < std::size(parts)) {
+            const std::size_t n = std::min(kChunk - filled, parts[part].size() - used);
+            std::copy_n(parts[part].begin() + static_cast<std::ptrdiff_t>(used), n,
+                        chunk.begin() + static_cast<std::ptrdiff_t>(filled));
+            filled += n;
+            used += n;
+            if (used == parts[part].size()) {
+                ++part;
+                used = 0;
+            }
+        }
+        file_.WriteAt(offset + c * kChunk, chunk);
+    }
 }
 
 void MbWriter::FlushSuballocated() {

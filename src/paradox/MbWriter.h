@@ -15,7 +15,8 @@ namespace paradox {
 // Only the suballocated block being filled is held in memory.
 class MbWriter {
 public:
-    explicit MbWriter(std::filesystem::path path);
+    // A non-zero `keyValue` (the protected table's stored key) encrypts the whole file.
+    explicit MbWriter(std::filesystem::path path, std::uint32_t keyValue = 0);
 
     // Stores prefix + data as one blob; returns the tail to put in the record (the leader
     // pointer is not set).
@@ -27,10 +28,14 @@ public:
 
 private:
     void FlushSuballocated();
+    void WriteSingleBlock(std::uint64_t offset, std::span<const std::uint8_t> head,
+                          std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data,
+                          std::uint64_t chunks);
 
     WriterFile file_;
     std::uint64_t end_ = 0; // bytes allocated so far
     std::vector<std::uint8_t> sub_;
+    std::vector<std::uint8_t> chunk_; // one chunk of a blob in blocks of its own
     std::uint64_t subOffset_ = 0;
     int nextSlot_ = -1; // -1: no suballocated block open
     std::uint32_t nextUnit_ = 0;

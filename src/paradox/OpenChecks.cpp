@@ -1,9 +1,11 @@
 #include "paradox/OpenChecks.h"
 
 #include "paradox/BlockHeader.h"
+#include "paradox/Cipher.h"
 #include "paradox/SecondaryIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace paradox {
@@ -16,13 +18,33 @@ std::uint64_t BlockOffset(const TableHeader& header, std::uint32_t block) {
     return header.headerSize + static_cast<std::uint64_t>(block - 1) * header.BlockSize();
 }
 
-std::optional<BlockHeader> BlockHeaderAt(const TableHeader& header, ByteView file,
-                                         std::uint32_t block) {
+// Block `block` of a protected file decrypted into `copy`, as far as the file holds whole
+// pieces of it (a piece cut off by the end of the file cannot be decrypted). Returns the
+// decrypted bytes; a plain file's block is returned from the mapping as it is.
+ByteView PlainBlock(const TableHeader& header, ByteView file, std::uint32_t block,
+                    std::size_t length, std::vector<std::uint8_t>& copy) {
     const std::uint64_t offset = BlockOffset(header, block);
     if (offset > file.size()) {
-        return std::nullopt;
+        return {};
     }
-    return ReadBlockHeader(file, static_cast<std::size_t>(offset));
+    const ByteView stored = file.SubClipped(static_cast<std::size_t>(offset),
+                                            std::min<std::size_t>(length, header.BlockSize()));
+    if (!header.encrypted) {
+        return stored;
+    }
+    const ByteView whole =
+        file.SubClipped(static_cast<std::size_t>(offset), (stored.size() + kCipherPieceSize - 1) /
+                                                              kCipherPieceSize * kCipherPieceSize);
+    copy.assign(whole.data(), whole.data() + whole.size() / kCipherPieceSize * kCipherPieceSize);
+    DecryptBlock(CipherKey::FromStoredValue(header.CipherKeyValue()), block, copy);
+    return ByteView(copy.data(), std::min(copy.size(), stored.size()));
+}
+
+std::optional<BlockHeader> BlockHeaderAt(const TableHeader& header, ByteView file,
+                                         std::uint32_t block) {
+    std::vector<std::uint8_t> copy;
+    const ByteView bytes = PlainBlock(header, file, block, kBlockHeaderSize, copy);
+    return ReadBlockHeader(bytes, 0);
 }
 
 // Records of a block per its last-record offset; nullopt when the offset is impossible.
@@ -104,7 +126,7 @@ void CheckTableExtent(const TableHeader& header, ByteView file, const std::strin
 
 void CheckChainStart(const TableHeader& header, ByteView file, const std::string& fileName,
                      FindingList& findings, std::size_t maxBlocks) {
-    if (!Usable(header) || header.encrypted || header.blocksInUse == 0) {
+    if (!Usable(header) || header.blocksInUse == 0) {
         return;
     }
     auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
@@ -172,8 +194,8 @@ void CheckChainStart(const TableHeader& header, ByteView file, const std::string
     }
 }
 
-void CheckBlobFileHeader(ByteView blobFile, bool encrypted, const std::string& fileName,
-                         FindingList& findings) {
+void CheckBlobFileHeader(ByteView blobFile, std::uint32_t tableKeyValue,
+                         const std::string& fileName, FindingList& findings) {
     auto damage = [&](std::string detail) {
         findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName, -1, -1,
                      std::move(detail));
@@ -186,12 +208,17 @@ void CheckBlobFileHeader(ByteView blobFile, bool encrypted, const std::string& f
         damage(std::to_string(blobFile.size()) +
                " bytes is not a whole number of 4096-byte blocks");
     }
-    if (encrypted) {
-        return;
+    const auto isHeader = [](ByteView piece) { return *piece.U8(0) == 0 && *piece.U16LE(1) == 1; };
+    std::array<std::uint8_t, kCipherPieceSize> first{};
+    std::copy_n(blobFile.data(), kCipherPieceSize, first.begin());
+    // A protected table's .MB is encrypted too, unless it was stored plain (read as stored).
+    if (tableKeyValue != 0 && !isHeader(blobFile)) {
+        DecryptBlobBytes(CipherKey::FromStoredValue(tableKeyValue), first);
     }
-    if (*blobFile.U8(0) != 0 || *blobFile.U16LE(1) != 1) {
-        damage("header block has type " + std::to_string(*blobFile.U8(0)) + " and " +
-               std::to_string(*blobFile.U16LE(1)) + " chunks");
+    const ByteView header(first.data(), first.size());
+    if (!isHeader(header)) {
+        damage("header block has type " + std::to_string(*header.U8(0)) + " and " +
+               std::to_string(*header.U16LE(1)) + " chunks");
     }
 }
 
@@ -206,9 +233,8 @@ std::uint16_t EntryWord(ByteView entry, std::size_t offset) {
 
 void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeader& index,
                     ByteView indexFile, const std::string& indexName, FindingList& findings) {
-    if (!Usable(data) || !Usable(index) || data.encrypted || index.encrypted ||
-        index.indexLevels == 0 || index.recordSize < 6 || index.indexRoot == 0 ||
-        index.indexRoot > index.fileBlocks) {
+    if (!Usable(data) || !Usable(index) || index.indexLevels == 0 || index.recordSize < 6 ||
+        index.indexRoot == 0 || index.indexRoot > index.fileBlocks) {
         return;
     }
     auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
@@ -226,9 +252,12 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
                "last record offset " + std::to_string(root->lastRecordOffset));
         return;
     }
-    const std::uint64_t rootStart = BlockOffset(index, index.indexRoot) + kBlockHeaderSize;
-    const ByteView block = indexFile.Sub(static_cast<std::size_t>(rootStart),
-                                         static_cast<std::size_t>(*entries) * index.recordSize);
+    std::vector<std::uint8_t> rootCopy;
+    const ByteView block =
+        PlainBlock(index, indexFile, index.indexRoot,
+                   kBlockHeaderSize + static_cast<std::size_t>(*entries) * index.recordSize,
+                   rootCopy)
+            .Sub(kBlockHeaderSize, static_cast<std::size_t>(*entries) * index.recordSize);
     if (block.size() != static_cast<std::size_t>(*entries) * index.recordSize) {
         damage(FindingCode::FileTruncated, index.indexRoot, "root block entries past the end");
         return;

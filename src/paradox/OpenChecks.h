@@ -20,15 +20,16 @@ void CheckTableExtent(const TableHeader& header, ByteView file, const std::strin
 // Follows the block chain from its first block for at most `maxBlocks` blocks: pointers in
 // range, no cycle, prev links, last-record offsets. When the chain ends within the bound,
 // its tail, length and record total must match the header; otherwise the tail block named
-// by the header must end the chain. Skipped for encrypted tables (their block headers are
-// encrypted).
+// by the header must end the chain. A protected file's block headers are decrypted with the
+// key its header stores.
 void CheckChainStart(const TableHeader& header, ByteView file, const std::string& fileName,
                      FindingList& findings, std::size_t maxBlocks = 64);
 
-// The .MB's header block: whole 4 KB blocks, and (unless the table is encrypted, which
-// encrypts the .MB too) a header block of type 0 and one chunk.
-void CheckBlobFileHeader(ByteView blobFile, bool encrypted, const std::string& fileName,
-                         FindingList& findings);
+// The .MB's header block: whole 4 KB blocks, and a header block of type 0 and one chunk
+// (decrypted with the table's key value when the table is protected and the .MB is not
+// stored plain).
+void CheckBlobFileHeader(ByteView blobFile, std::uint32_t tableKeyValue,
+                         const std::string& fileName, FindingList& findings);
 
 // Reads an index's root block (.PX against its table, or .Ynn/.YGn against its X file): the
 // entries of a one-level root point at blocks of the data file and count their records; the

@@ -27,6 +27,8 @@ public:
     // end of the file cannot be decrypted, so its bytes count as missing rather than garbage.
     std::uint64_t Size() const { return decrypted_ ? plainSize_ : file_.Size(); }
     bool Decrypted() const { return decrypted_; }
+    // The file's length as stored (a decrypted copy may end earlier).
+    std::uint64_t StoredSize() const { return file_.Size(); }
     // As MappedFile::ShrankWhileMapped: the copy was made from what the mapping showed.
     bool ShrankWhileMapped() const { return file_.ShrankWhileMapped(); }
 

@@ -2,6 +2,7 @@
 
 #include "paradox/FieldType.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +34,16 @@ struct SecondaryIndexSpec {
     std::uint8_t indexBlockSizeCode = 0;     // block size of the Y file when it differs; 0 = same
 };
 
+// A password-protected table's protection, as its header holds it. No password is needed to
+// read or write such a table: the stored value itself keys the block cipher.
+struct TableProtection {
+    // The stored password checksum (0 = not protected); its low 16 bits key the cipher.
+    std::uint32_t keyValue = 0;
+    // Header bytes 0x3D..0x47 (auxiliary password count, two bytes, two in-memory pointers),
+    // kept as the source table had them; all zero for a table protected from scratch.
+    std::array<std::uint8_t, 11> bytes3D{};
+};
+
 // Everything needed to write a table family that reproduces a table's structure exactly.
 struct TableSchema {
     std::uint8_t fileVersion = level::V7; // header byte 0x39: 3, 4, 5..9, 10..11, 12
@@ -46,13 +57,14 @@ struct TableSchema {
     std::string tableName;               // name stored in the header, e.g. "ORDERS.DB"
     std::uint32_t autoIncrement = 0;     // last value handed out (header 0x49)
     std::vector<SecondaryIndexSpec> secondaryIndexes;
-    bool encrypted = false; // password protected: read only, never written
+    TableProtection protection; // the writer encrypts every file when keyValue is non-zero
 
     std::uint32_t RecordSize() const { return LeadingFieldsLength(fields, fields.size()); }
     std::vector<std::uint32_t> FieldOffsets() const { return FieldOffsetsOf(fields); }
     // The bytes of the primary key at the front of each record.
     std::uint32_t KeyLength() const { return LeadingFieldsLength(fields, keyFieldCount); }
     bool Keyed() const { return keyFieldCount > 0; }
+    bool Encrypted() const { return protection.keyValue != 0; }
     bool HasBlobs() const {
         for (const auto& f : fields) {
             if (IsBlobType(f.typeCode)) {

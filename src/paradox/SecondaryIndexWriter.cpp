@@ -293,6 +293,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
 
     const std::uint32_t headerSize = HeaderSize(x);
     WriterFile xFile(files[0]);
+    xFile.Encrypt(WriterCipher::ForBlockFile(x));
     BlockChainWriter chain(xFile, headerSize, x.blockSizeCode * 1024u, xRecordSize_,
                            static_cast<std::uint16_t>(keyLength));
     std::vector<std::uint8_t> xRecord(xRecordSize_);
@@ -327,6 +328,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     y.tableName = files[1].filename().string();
     y.byte12 = static_cast<std::uint16_t>(table.byte12 + 3);
     y.byte2C = x.byte2D;
+    y.protection.keyValue = table.protection.keyValue;
     WriteIndexTree(files[1], y, chain.Entries(), sync);
 }
 

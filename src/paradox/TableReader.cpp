@@ -12,23 +12,25 @@ namespace {
 // A protected file whose stored key does not decrypt block 1 is read with the one low half
 // that does, if the search finds exactly one. When none does, block 1 itself is more likely
 // damaged than the key: the stored key stays, and the chain checks report the block.
-void UseKeyThatFits(TableHeader& header, ByteView file, const std::string& name,
-                    FindingList& findings) {
+KeyFit UseKeyThatFits(TableHeader& header, ByteView file, const std::string& name,
+                      FindingList& findings) {
     const KeyCheck check = CheckStoredKey(header, file);
-    if (check.fit == KeyFit::Fits) {
-        return;
+    if (check.fit == KeyFit::Fits || check.fit == KeyFit::BlockOneDamaged) {
+        return check.fit; // a damaged block 1 is reported by the chain walk
     }
     const std::string stored = "stored key " + HexNumber(header.CipherKeyValue());
     if (check.fit == KeyFit::NoKey) {
         findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
                      stored + " does not decrypt block 1 to a valid block header, and no other "
-                              "key does: block 1 or the key is damaged; read with the stored key");
-        return;
+                              "key does, and the stored key fits no other block either: the key "
+                              "is damaged and the blocks cannot be read");
+        return check.fit;
     }
     findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
                  stored + " does not decrypt block 1; read with low half " +
                      HexNumber(check.keyValue & 0xFFFFu) + ", found by search");
     (header.hasExtension ? header.encryption2 : header.encryption1) = check.keyValue;
+    return check.fit;
 }
 
 } // namespace
@@ -49,9 +51,10 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
     if (!header) {
         return nullptr;
     }
-    UseKeyThatFits(*header, mapped->View(), name, findings);
+    const KeyFit keyFit = UseKeyThatFits(*header, mapped->View(), name, findings);
     std::unique_ptr<TableReader> reader(
         new TableReader(file, std::move(*mapped), std::move(*header)));
+    reader->keyFit_ = keyFit;
     reader->Walk(findings);
     return reader;
 }
@@ -93,9 +96,15 @@ void TableReader::CheckExtent(FindingLimiter& report) const {
     const std::uint64_t declaredEnd =
         header_.headerSize + std::uint64_t{header_.fileBlocks} * header_.BlockSize();
     if (header_.fileBlocks > blocksPresent_) {
+        // Of a protected file, a block whose first piece the end of the file cuts short cannot
+        // be decrypted: what the file holds of it is lost to the cut.
+        const bool cutPiece =
+            file_.Decrypted() && file_.StoredSize() > BlockOffset(blocksPresent_ + 1);
         report.Damage(FindingCode::FileTruncated, -1,
                       "file holds " + std::to_string(blocksPresent_) + " of " +
-                          std::to_string(header_.fileBlocks) + " blocks");
+                          std::to_string(header_.fileBlocks) + " blocks" +
+                          (cutPiece ? ", and a part of the next one too short to decrypt" : ""),
+                      cutPiece);
     } else if (fileSize > declaredEnd) {
         report.Suspicious(FindingCode::ExtraBytesAtEnd, -1,
                           std::to_string(fileSize - declaredEnd) + " bytes after block " +

@@ -3,6 +3,7 @@
 #include "paradox/ByteView.h"
 #include "paradox/Finding.h"
 #include "paradox/Header.h"
+#include "paradox/KeySearch.h"
 #include "paradox/MappedFile.h"
 #include "paradox/PlainBytes.h"
 #include "paradox/Schema.h"
@@ -40,6 +41,9 @@ public:
     const TableSchema& Schema() const { return schema_; }
     // Password protected: the blocks are served decrypted, with the key the header stores.
     bool Encrypted() const { return header_.encrypted; }
+    // How the stored key fitted block 1 (Fits for a plain file). NoKey: no key could be found
+    // that decrypts the blocks; what was read of them is cipher text taken for data.
+    KeyFit StoredKeyFit() const { return keyFit_; }
     ByteView File() const { return file_.View(); }
     // Another program shrank the file while it was read here: what was read past the new end
     // came back as zeros and must not be trusted.
@@ -131,6 +135,7 @@ private:
     std::vector<std::uint16_t> missing_;
     std::vector<std::uint16_t> free_;
     std::uint64_t recordCount_ = 0;
+    KeyFit keyFit_ = KeyFit::Fits;
 };
 
 } // namespace paradox

@@ -102,9 +102,6 @@ bool HasPrefix(std::uint8_t type) {
 } // namespace
 
 std::string WritableSchemaProblem(const TableSchema& s) {
-    if (s.encrypted) {
-        return "encrypted tables are never written";
-    }
     if (s.fileVersion < level::V3_0 || s.fileVersion > level::V7) {
         return "unknown table level " + std::to_string(s.fileVersion);
     }
@@ -226,6 +223,7 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
     // Readers take a keyed table's index for stale unless this count is at least 2.
     h.byte2D =
         w.schema.Keyed() ? std::max<std::uint8_t>(w.options.changeCount, 2) : w.options.changeCount;
+    h.protection = w.schema.protection;
     h.fileUpdateTime = w.options.fileUpdateTime != 0
                            ? w.options.fileUpdateTime
                            : static_cast<std::uint32_t>(std::time(nullptr));
@@ -244,10 +242,11 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
             indexMemory);
     }
     w.db = std::make_unique<WriterFile>(w.FileFor(".DB"));
+    w.db->Encrypt(WriterCipher::ForBlockFile(h));
     w.chain = std::make_unique<BlockChainWriter>(
         *w.db, HeaderSize(h), w.schema.blockSizeCode * 1024u, w.recordSize, w.keyLength);
     if (w.schema.HasBlobs()) {
-        w.mb = std::make_unique<MbWriter>(w.FileFor(".MB"));
+        w.mb = std::make_unique<MbWriter>(w.FileFor(".MB"), h.protection.keyValue);
     }
 }
 
@@ -357,6 +356,7 @@ void TableWriter::Finish() {
         px.tableName = w.stem + ".PX";
         px.byte12 = static_cast<std::uint16_t>(h.byte12 + 1);
         px.byte2C = h.byte2D;
+        px.protection.keyValue = h.protection.keyValue;
         primarySync = px.byte2C;
         WriteIndexTree(w.FileFor(".PX"), px, w.chain->Entries(), sync);
     }

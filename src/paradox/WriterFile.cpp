@@ -14,6 +14,7 @@ WriterFile::WriterFile(std::filesystem::path path)
     : path_(std::move(path)), fd_(posix::CreateNew(path_, O_WRONLY, 0644)) {}
 
 void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    bytes = cipher_.Apply(offset, bytes, path_);
     if (!buffer_.empty() && offset != bufferOffset_ + buffer_.size()) {
         WriteBuffer();
     }

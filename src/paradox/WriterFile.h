@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/WriterCipher.h"
 #include "posix/FileDescriptor.h"
 
 #include <cstdint>
@@ -19,6 +20,8 @@ public:
     WriterFile(const WriterFile&) = delete;
     WriterFile& operator=(const WriterFile&) = delete;
 
+    // Every later write goes through `cipher` (a protected table's files are encrypted).
+    void Encrypt(WriterCipher cipher) { cipher_ = std::move(cipher); }
     void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Writes the buffer and, when `sync`, flushes the file to disk.
     void Flush(bool sync);
@@ -31,6 +34,7 @@ private:
     posix::FileDescriptor fd_;
     std::uint64_t bufferOffset_ = 0;
     std::vector<std::uint8_t> buffer_;
+    WriterCipher cipher_;
 };
 
 } // namespace paradox

@@ -17,7 +17,9 @@ BlobValues::BlobValues(const paradox::TableSchema& schema, const std::filesystem
                        paradox::FindingList& findings)
     : impl_(std::make_unique<Impl>(
           Impl{schema, schema.FieldOffsets(),
-               mb.empty() || !schema.HasBlobs() ? nullptr : paradox::BlobFile::Open(mb, findings),
+               mb.empty() || !schema.HasBlobs()
+                   ? nullptr
+                   : paradox::BlobFile::Open(mb, findings, schema.protection.keyValue),
                findings})) {}
 
 BlobValues::~BlobValues() = default;

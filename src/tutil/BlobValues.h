@@ -13,7 +13,7 @@
 namespace tutil {
 
 // Reads the blob values of records for a rebuild: from the record's leader when the whole
-// value is there, else from the table's .MB.
+// value is there, else from the table's .MB (decrypted with schema.protection's key).
 class BlobValues {
 public:
     BlobValues(const paradox::TableSchema& schema, const std::filesystem::path& mb,

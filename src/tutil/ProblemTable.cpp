@@ -30,16 +30,21 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
 
 class ProblemWriter {
 public:
-    ProblemWriter(const std::filesystem::path& dir, const std::string& stem)
-        : schema_(ProblemTable::Schema()), writer_(dir, stem, schema_, paradox::WriteOptions{}),
+    ProblemWriter(const std::filesystem::path& dir, const std::string& stem, std::uint32_t keyValue)
+        : schema_(SchemaWithKey(keyValue)), writer_(dir, stem, schema_, paradox::WriteOptions{}),
           row_(schema_) {}
+    static paradox::TableSchema SchemaWithKey(std::uint32_t keyValue) {
+        paradox::TableSchema schema = ProblemTable::Schema();
+        schema.protection.keyValue = keyValue;
+        return schema;
+    }
     paradox::TableSchema schema_;
     paradox::TableWriter writer_;
     paradox::RecordBuilder row_;
 };
 
-ProblemTable::ProblemTable(std::filesystem::path dir, std::string stem)
-    : dir_(std::move(dir)), stem_(std::move(stem)) {}
+ProblemTable::ProblemTable(std::filesystem::path dir, std::string stem, std::uint32_t keyValue)
+    : dir_(std::move(dir)), stem_(std::move(stem)), keyValue_(keyValue) {}
 
 ProblemTable::~ProblemTable() = default;
 
@@ -60,7 +65,7 @@ void ProblemTable::Add(const std::string& file, std::int64_t block, std::int64_t
                        paradox::FindingCode code, const std::string& reason,
                        std::span<const std::uint8_t> raw) {
     if (!writer_) {
-        writer_ = std::make_unique<ProblemWriter>(dir_, stem_);
+        writer_ = std::make_unique<ProblemWriter>(dir_, stem_, keyValue_);
     }
     auto& row = writer_->row_;
     row.Clear();

@@ -16,7 +16,9 @@ namespace tutil {
 // least one row.
 class ProblemTable {
 public:
-    ProblemTable(std::filesystem::path dir, std::string stem);
+    // A non-zero `keyValue` writes the table encrypted, as the protected table whose records
+    // it holds.
+    ProblemTable(std::filesystem::path dir, std::string stem, std::uint32_t keyValue = 0);
     ~ProblemTable();
     ProblemTable(const ProblemTable&) = delete;
     ProblemTable& operator=(const ProblemTable&) = delete;
@@ -32,6 +34,7 @@ public:
 private:
     std::filesystem::path dir_;
     std::string stem_;
+    std::uint32_t keyValue_ = 0;
     std::unique_ptr<class ProblemWriter> writer_;
     std::uint64_t rows_ = 0;
 };

@@ -147,8 +147,11 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
         throw UtilityError(engine::err::HeaderCorrupt,
                            "header of " + table.db.string() + " cannot be read");
     }
-    if (reader->Encrypted()) {
-        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
+    if (reader->StoredKeyFit() == paradox::KeyFit::NoKey) {
+        throw UtilityError(
+            engine::err::TableEncrypted,
+            table.db.string() +
+                " is encrypted and no key decrypts its blocks; the table is unchanged");
     }
     if (!SameFields(reader->Schema(), schema) ||
         reader->Header().recordSize != schema.RecordSize()) {
@@ -156,6 +159,15 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
                            "descriptor fields differ from the table's");
     }
     return reader;
+}
+
+// The schema the new family is written with: a protected table stays protected with the key
+// it was read with (the stored one, or the one the reader recovered) and the header bytes kept
+// with it, whatever the caller's schema says.
+paradox::TableSchema WithProtectionOf(const paradox::TableReader& reader,
+                                      paradox::TableSchema schema) {
+    schema.protection = reader.Header().Protection();
+    return schema;
 }
 
 // Where the records of the recoverable blocks are, without those that fail the value
@@ -288,7 +300,8 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     auto reader = OpenDamagedTable(table, schema, findings);
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
-    ProblemTable problems(staging, stems.problems);
+    const paradox::TableSchema written = WithProtectionOf(*reader, schema);
+    ProblemTable problems(staging, stems.problems, written.protection.keyValue);
     const std::vector<Location> locations =
         RecoverableRecords(*reader, family, schema, problems, findings);
     outcome.recordsRead = locations.size();
@@ -307,10 +320,10 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     ReportLostIndexes(table, schema, outcome);
 
     // 4. The new family and the key violations, under staging names.
-    BlobValues blobs(schema, family.mb, findings);
+    BlobValues blobs(written, family.mb, findings);
     paradox::WriteOptions options;
     options.byteOrderKeys = key.byteOrdered;
-    paradox::TableWriter writer(staging, table.stem, schema, options);
+    paradox::TableWriter writer(staging, table.stem, written, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;
     for (std::size_t n = 0; n < locations.size(); ++n) {
@@ -327,7 +340,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         }
         if (!keyOrder.duplicate.empty() && keyOrder.duplicate[i]) {
             if (!keyViolations) {
-                keyViolations = KeyViolationWriter(staging, stems.keyViolations, schema);
+                keyViolations = KeyViolationWriter(staging, stems.keyViolations, written);
             }
             keyViolations->Append({record, recordSize}, values);
             findings.Add(FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,

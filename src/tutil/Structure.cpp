@@ -3,6 +3,7 @@
 #include "engine/ErrorCodes.h"
 #include "paradox/Family.h"
 #include "paradox/Header.h"
+#include "paradox/KeySearch.h"
 #include "paradox/MappedFile.h"
 #include "tutil/MemberBlockSize.h"
 #include "tutil/SecondarySpecs.h"
@@ -13,6 +14,20 @@
 namespace tutil {
 
 using paradox::FindingCode;
+
+namespace {
+
+// A protected table for which no key decrypts block 1 cannot be rewritten: its records would
+// be cipher text taken for data.
+void RefuseWithoutKey(const paradox::TableHeader& header, paradox::ByteView file,
+                      const TableLocation& table) {
+    if (paradox::CheckStoredKey(header, file).fit == paradox::KeyFit::NoKey) {
+        throw UtilityError(engine::err::TableEncrypted,
+                           table.db.string() + " is encrypted and no key decrypts its blocks");
+    }
+}
+
+} // namespace
 
 paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     std::string error;
@@ -31,9 +46,7 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     if (!header->IsTable()) {
         throw UtilityError(engine::err::NotATable, table.db.string() + " is not a table");
     }
-    if (header->encrypted) {
-        throw UtilityError(engine::err::TableEncrypted, table.db.string() + " is encrypted");
-    }
+    RefuseWithoutKey(*header, file->View(), table);
     if (findings.LeavesStructureUnknown()) {
         throw UtilityError(engine::err::HeaderCorrupt,
                            "field descriptors of " + table.db.string() + " are damaged");

@@ -106,13 +106,7 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
     if (incomplete) {
         return VerifyStatus::Incomplete;
     }
-    if (!damage) {
-        return VerifyStatus::Healthy;
-    }
-    // A protected table is read in full, but a rebuild would have to write it encrypted with
-    // its key, which the rebuild does not do: it refuses such a table, so none is promised.
-    return findings.Has(FindingCode::Encrypted) ? VerifyStatus::CannotRebuild
-                                                : VerifyStatus::Repairable;
+    return damage ? VerifyStatus::Repairable : VerifyStatus::Healthy;
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
@@ -136,7 +130,9 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                      -1, "not a table");
         reader.reset();
     }
-    if (reader) {
+    // A protected table no key decrypts: its blocks are cipher text, nothing more is checked.
+    const bool keyLost = reader && reader->StoredKeyFit() == paradox::KeyFit::NoKey;
+    if (reader && !keyLost) {
         const paradox::TableFamily family = paradox::FindFamily(table.db);
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
@@ -168,7 +164,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
         throw UtilityError(engine::err::TableChangedWhileRead,
                            table.db.string() + " changed size while it was verified");
     }
-    outcome.status = StatusFor(findings, reader != nullptr);
+    outcome.status = keyLost ? VerifyStatus::CannotRebuild : StatusFor(findings, reader != nullptr);
     for (const auto& f : findings.All()) {
         outcome.findingPhases.push_back(paradox::FindingInfo(f.code).phase);
     }

@@ -15,7 +15,7 @@ enum class VerifyStatus : std::uint32_t {
     Repairable = 1,    // problems found; a rebuild repairs all of them
     Incomplete = 2,    // verification could not be completed (file ends early, unreadable)
     ManualRebuild = 3, // structure unknown (field descriptors damaged)
-    CannotRebuild = 4, // not a Paradox table, or damage in an encrypted one
+    CannotRebuild = 4, // not a Paradox table, or a protected one whose key cannot be found
 };
 
 // Progress phases of the general-progress record, the verify phases of the problem table.

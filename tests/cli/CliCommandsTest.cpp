@@ -1,6 +1,7 @@
 #include "CliRun.h"
 #include "TableFixture.h"
 #include "engine/RebuildFiles.h"
+#include "paradox/Cipher.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -60,6 +61,32 @@ TEST(CliCommands, VerifyReportsDamageAndRebuildRepairsIt) {
     const CliRun missing = RunCli("verify " + (dir / "NONE.DB").string());
     EXPECT_EQ(missing.exitCode, 8);
     EXPECT_NE(missing.output.find("NONE.DB"), std::string::npos);
+}
+
+// A protected table needs no password to be verified and rebuilt, and afterwards the same
+// password still matches and the same records come out.
+TEST(CliCommands, ProtectedTableIsRebuiltAndKeepsItsPassword) {
+    testsupport::TempDir dir;
+    const fs::path db =
+        tutilfixture::WriteOrders(dir.path(), 100, true, true, paradox::PasswordChecksum("secret"));
+    const CliRun dumped = RunCli("dump " + db.string());
+    ASSERT_EQ(dumped.exitCode, 0) << dumped.output;
+    std::string bytes = ReadFileBytes(db);
+    tutilfixture::PutU16(bytes, 6, 150); // record count in the header
+    WriteFileBytes(db, bytes);
+
+    EXPECT_EQ(RunCli("verify " + db.string()).exitCode, 4);
+    const CliRun rebuilt = RunCli("rebuild " + db.string());
+    EXPECT_EQ(rebuilt.exitCode, 1) << rebuilt.output;
+    const CliRun healthy = RunCli("verify " + db.string());
+    EXPECT_EQ(healthy.exitCode, 0) << healthy.output;
+    EXPECT_EQ(RunCli("dump " + db.string()).output, dumped.output);
+
+    const CliRun right = RunCli("info " + db.string() + " --check-password secret");
+    EXPECT_NE(right.output.find("encrypted: yes"), std::string::npos) << right.output;
+    EXPECT_NE(right.output.find("password matches: yes"), std::string::npos) << right.output;
+    const CliRun wrong = RunCli("info " + db.string() + " --check-password Secret");
+    EXPECT_NE(wrong.output.find("password matches: no"), std::string::npos) << wrong.output;
 }
 
 // Scratch (the error tables) goes to the batch program's own private directory, never into

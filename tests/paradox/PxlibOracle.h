@@ -3,6 +3,8 @@
 // pxlib (an independent Paradox library) as a test oracle. It hangs on some damaged files,
 // so every read runs in a forked child that is killed after a timeout.
 
+#include "paradox/Schema.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +71,22 @@ inline std::string ValueText(const pxfield_t& field, const pxval_t& v) {
     default:
         return std::to_string(v.value.lval);
     }
+}
+
+// Expected texts (as ValueText writes them) as pxlib gives them back: it reads an all-zero
+// (NULL) double as 0.
+inline std::vector<std::string> AsPxlibReadsIt(const paradox::TableSchema& schema,
+                                               std::vector<std::string> texts) {
+    for (std::size_t f = 0; f < texts.size(); ++f) {
+        const auto type = schema.fields[f].Type();
+        const bool isDouble = type == paradox::FieldType::Number ||
+                              type == paradox::FieldType::Currency ||
+                              type == paradox::FieldType::Timestamp;
+        if (isDouble && texts[f] == "\\N") {
+            texts[f] = "0";
+        }
+    }
+    return texts;
 }
 
 struct Dump {

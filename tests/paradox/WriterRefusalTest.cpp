@@ -24,7 +24,7 @@ TEST(WriterRefusal, SchemasTheLevelCannotHold) {
         std::function<void(TableSchema&)> change;
     };
     const std::vector<Case> cases{
-        {"encrypted", [](TableSchema& s) { s.encrypted = true; }},
+
         {"unknown level", [](TableSchema& s) { s.fileVersion = 13; }},
         {"Long at level 4", [](TableSchema& s) { s.fileVersion = paradox::level::V4; }},
         {"16 KB blocks below level 7", [](TableSchema& s) { s.blockSizeCode = 16; }},

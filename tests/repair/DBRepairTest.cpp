@@ -154,7 +154,9 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
     ExpectCleanedUp();
 }
 
-TEST_F(DBRepair, EncryptedTableVerifiesWithoutAPasswordAndIsNeverRewritten) {
+// A protected table is verified and rebuilt without its password and stays protected with the
+// same stored key; one whose key no search finds is left untouched.
+TEST_F(DBRepair, EncryptedTableIsRebuiltWithItsKeyUnlessNoKeyFits) {
     const fs::path db = enginetest::CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "encrypt" / "encrypted.db", DataDir());
     const std::string before = testsupport::ReadFileBytes(db);
@@ -163,10 +165,33 @@ TEST_F(DBRepair, EncryptedTableVerifiesWithoutAPasswordAndIsNeverRewritten) {
     engine.VerifyTable("DATA", "encrypted.db", verdict);
     EXPECT_EQ(verdict, repair::verdict::kNoErrors);
     engine.RebuildTable("DATA", "encrypted.db", verdict);
+    EXPECT_EQ(verdict, repair::verdict::kRebuildSuccessful);
+    EXPECT_EQ(testsupport::ReadFileBytes(Table("encrypted-BACKUP.db")), before);
+    const std::string after = testsupport::ReadFileBytes(db);
+    ASSERT_GT(after.size(), 0x60u);
+    EXPECT_EQ(after.substr(0x25, 4), before.substr(0x25, 4));
+    EXPECT_EQ(after.substr(0x5C, 4), before.substr(0x5C, 4)); // the stored key
+    engine.VerifyTable("DATA", "encrypted.db", verdict);
+    EXPECT_EQ(verdict, repair::verdict::kNoErrors);
+    ExpectCleanedUp();
+
+    // Key damaged and block 1 garbled: no key decrypts the table.
+    std::string lost = before;
+    const std::size_t blockStart =
+        static_cast<std::uint8_t>(lost[2]) | (static_cast<std::uint8_t>(lost[3]) << 8);
+    for (std::size_t i = 0; i < 256; ++i) {
+        lost[blockStart + i] = static_cast<char>(0xA5 ^ (i * 29));
+    }
+    lost[0x5C] = static_cast<char>(lost[0x5C] ^ 0x21);
+    testsupport::WriteFileBytes(Table("LOST.DB"), lost);
+    engine.VerifyTable("DATA", "LOST.DB", verdict);
+    EXPECT_EQ(verdict, repair::verdict::kCannotRebuild);
+    engine.RebuildTable("DATA", "LOST.DB", verdict);
     EXPECT_THAT(verdict, StartsWith("Rebuild was not successful. "));
     EXPECT_THAT(verdict, HasSubstr("encrypted"));
-    EXPECT_EQ(testsupport::ReadFileBytes(db), before);
-    EXPECT_FALSE(fs::exists(Table("encrypted-BACKUP.DB")));
+    EXPECT_EQ(testsupport::ReadFileBytes(Table("LOST.DB")), lost);
+    EXPECT_FALSE(fs::exists(Table("LOST-BACKUP.DB")));
+    EXPECT_FALSE(fs::exists(Table("LOST-BACKUP.db")));
     ExpectCleanedUp();
 }
 

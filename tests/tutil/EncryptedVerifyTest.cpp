@@ -1,7 +1,11 @@
+#include "TableFixture.h"
+#include "WriterTestData.h"
 #include "paradox/ByteView.h"
 #include "paradox/Cipher.h"
 #include "paradox/Family.h"
+#include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
 #include "support/TempDir.h"
@@ -10,8 +14,11 @@
 #include "tutil/UtilityError.h"
 #include "tutil/Verify.h"
 
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <span>
 #include <string>
 
@@ -45,10 +52,10 @@ TEST(EncryptedVerify, SampleTablesVerifyAsHealthyWithEveryCheckRun) {
     }
 }
 
-TEST(EncryptedVerify, DamageBehindTheCipherIsFoundAndTheRebuildRefusesWithoutWriting) {
-    testsupport::TempDir dir;
-    CopySample("encrypted", dir.path());
-    const fs::path db = dir / "encrypted.db";
+// The plain content of block 1 changed by `change`, then encrypted again for the same block, as
+// damage in a real protected table would look.
+void ChangeFirstBlock(const fs::path& db,
+                      const std::function<void(std::span<std::uint8_t>)>& change) {
     std::string bytes = testsupport::ReadFileBytes(db);
     paradox::FindingList ignored;
     const auto original = paradox::TableReader::Open(db, ignored);
@@ -58,22 +65,191 @@ TEST(EncryptedVerify, DamageBehindTheCipherIsFoundAndTheRebuildRefusesWithoutWri
                                       original->Header().headerSize,
                                   original->Header().BlockSize());
     paradox::DecryptBlock(key, 1, block);
-    // The block now declares one record fewer than the header counts.
-    const auto recordSize = static_cast<std::uint16_t>(original->Header().recordSize);
-    const auto lastOffset = static_cast<std::uint16_t>(block[4] | (block[5] << 8));
-    ASSERT_GE(lastOffset, recordSize);
-    paradox::PutU16LE(block.data() + 4, static_cast<std::uint16_t>(lastOffset - recordSize));
+    change(block);
     paradox::EncryptBlock(key, 1, block);
     testsupport::WriteFileBytes(db, bytes);
+}
+
+std::map<std::string, std::string> FamilyBytes(const fs::path& dir, const std::string& stem) {
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : tutilfixture::FolderFiles(dir)) {
+        if (paradox::UpperAscii(fs::path(name).stem().string()) == paradox::UpperAscii(stem)) {
+            files[fs::path(name).extension().string()] = bytes;
+        }
+    }
+    return files;
+}
+
+const tutil::RebuildNames kNames{"SAFE.DB", "KEYVIOL.DB", "PROBLEM.DB", ""};
+
+// A protected sample table rebuilt: the new family keeps the stored key and the header bytes
+// kept with it, is encrypted (its blocks are not the plain ones), reads back to the same
+// values, and the backup is the damaged family byte for byte.
+void ExpectRebuiltProtected(const fs::path& dir, const std::string& stem,
+                            const std::vector<std::string>& expected, tutil::VerifyStatus before) {
+    const fs::path db = dir / (stem + ".db");
+    const auto table = tutil::LocateTable(db.string());
+    const auto damaged = FamilyBytes(dir, stem);
+    const auto verified = tutil::VerifyTable(table);
+    EXPECT_EQ(verified.status, before) << stem << Describe(verified.findings);
+    const std::string oldHeader = damaged.at(".db");
+
+    const auto outcome = tutil::RebuildTable(table, tutil::ReadTableStructure(table), kNames);
+    EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
+    EXPECT_EQ(FamilyBytes(dir, "SAFE"), damaged) << stem << ": backup differs";
+
+    const auto after = tutil::VerifyTable(table);
+    EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << stem << Describe(after.findings);
+    EXPECT_TRUE(after.findings.Has(FindingCode::Encrypted)) << stem;
+    EXPECT_EQ(tutilfixture::RecordValues(db), expected) << stem;
+
+    const std::string rebuilt = testsupport::ReadFileBytes(db);
+    paradox::FindingList findings;
+    const auto reader = paradox::TableReader::Open(db, findings);
+    ASSERT_TRUE(reader);
+    const std::size_t keyAt = reader->Header().hasExtension ? 0x5C : 0x25;
+    EXPECT_EQ(rebuilt.substr(keyAt, 4), std::string("\x9A\xE0\x25\x0A", 4)) << stem;
+    EXPECT_EQ(rebuilt.substr(0x3D, 11), oldHeader.substr(0x3D, 11)) << stem;
+    const std::size_t blocks = reader->Header().headerSize;
+    EXPECT_NE(rebuilt.substr(blocks, 6),
+              std::string(reinterpret_cast<const char*>(reader->BlockBytes(1).data()), 6))
+        << stem << ": block 1 stored in plain";
+    const auto family = paradox::FindFamily(db);
+    if (!family.mb.empty()) {
+        const std::string mb = testsupport::ReadFileBytes(family.mb);
+        ASSERT_GE(mb.size(), 3u);
+        EXPECT_FALSE(mb[0] == 0 && mb[1] == 1 && mb[2] == 0) << stem << ": .MB stored in plain";
+    }
+}
+
+TEST(EncryptedVerify, DamageBehindTheCipherIsFoundAndRebuiltEncryptedWithTheSameKey) {
+    for (const std::string stem : {"encrypted", "encrypted35", "encryptedmemo"}) {
+        SCOPED_TRACE(stem);
+        testsupport::TempDir dir;
+        CopySample(stem, dir.path());
+        const auto expected = tutilfixture::RecordValues(dir / (stem + ".db"));
+        ASSERT_FALSE(expected.empty());
+        // The first block links to a block the file does not have; its records are all there.
+        ChangeFirstBlock(dir / (stem + ".db"), [](std::span<std::uint8_t> block) { block[0] = 9; });
+        ExpectRebuiltProtected(dir.path(), stem, expected, tutil::VerifyStatus::Repairable);
+    }
+}
+
+TEST(EncryptedVerify, DamagedKeyIsRecoveredAndRewrittenOrTheTableIsNotRebuildable) {
+    testsupport::TempDir dir;
+    CopySample("encrypted", dir.path());
+    const fs::path db = dir / "encrypted.db";
+    const auto expected = tutilfixture::RecordValues(db);
+    std::string bytes = testsupport::ReadFileBytes(db);
+    const std::string original = bytes;
+    bytes[0x5C] = static_cast<char>(bytes[0x5C] ^ 0x21); // the low half of the stored key
+    testsupport::WriteFileBytes(db, bytes);
+    const auto recovered = tutil::VerifyTable(tutil::LocateTable(db.string()));
+    ASSERT_TRUE(recovered.findings.Has(FindingCode::EncryptionKeyBad))
+        << Describe(recovered.findings);
+    // The rebuild writes the key that was found, and the rest of the stored value with it.
+    ExpectRebuiltProtected(dir.path(), "encrypted", expected, tutil::VerifyStatus::Repairable);
+
+    // No key gives block 1 a plausible header and there is no other block: nothing can be read.
+    testsupport::TempDir lost;
+    CopySample("encrypted", lost.path());
+    const fs::path lostDb = lost / "encrypted.db";
+    std::string garbled = original;
+    const std::size_t blockStart =
+        static_cast<std::uint8_t>(garbled[2]) | (static_cast<std::uint8_t>(garbled[3]) << 8);
+    for (std::size_t i = 0; i < paradox::kCipherPieceSize; ++i) {
+        garbled[blockStart + i] = static_cast<char>(0xA5 ^ (i * 29));
+    }
+    garbled[0x5C] = static_cast<char>(garbled[0x5C] ^ 0x21);
+    testsupport::WriteFileBytes(lostDb, garbled);
+    const auto table = tutil::LocateTable(lostDb.string());
+    const auto outcome = tutil::VerifyTable(table);
+    EXPECT_EQ(outcome.status, tutil::VerifyStatus::CannotRebuild) << Describe(outcome.findings);
+    ASSERT_TRUE(outcome.findings.Has(FindingCode::EncryptionKeyBad)) << Describe(outcome.findings);
+    bool said = false;
+    for (const auto& f : outcome.findings.All()) {
+        said = said || (f.code == FindingCode::EncryptionKeyBad &&
+                        f.detail.find("no other key") != std::string::npos);
+    }
+    EXPECT_TRUE(said) << Describe(outcome.findings);
+    EXPECT_THROW(tutil::ReadTableStructure(table), tutil::UtilityError);
+    // Handed the structure all the same (as a descriptor could give it), the rebuild refuses.
+    const auto schema =
+        tutil::ReadTableStructure(tutil::LocateTable(EncryptedSample("encrypted.db").string()));
+    EXPECT_THROW(tutil::RebuildTable(table, schema, kNames), tutil::UtilityError);
+    EXPECT_EQ(testsupport::ReadFileBytes(lostDb), garbled);
+    EXPECT_FALSE(fs::exists(lost / "SAFE.DB"));
+}
+
+// As the original software leaves a protected .MB: after the last byte of each blob in a block
+// of its own, the rest of that piece holds zeros where its unused bytes would be enciphered, and
+// the later pieces of the block are raw zeros. Returns the number of raw zero pieces made.
+int LeaveTailsUnencrypted(const fs::path& mbPath, std::uint32_t keyValue) {
+    std::string mb = testsupport::ReadFileBytes(mbPath);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(mb.data());
+    const auto key = paradox::CipherKey::FromStoredValue(keyValue);
+    constexpr std::size_t kChunk = 4096;
+    constexpr std::size_t kPiece = paradox::kCipherPieceSize;
+    int rawPieces = 0;
+    for (std::size_t block = kChunk; block + kChunk <= mb.size();) {
+        std::array<std::uint8_t, kPiece> head{};
+        std::copy_n(bytes + block, kPiece, head.begin());
+        paradox::DecryptBlobBytes(key, head);
+        const std::size_t chunks = head[0] == 2 ? (head[1] | (head[2] << 8)) : 1;
+        if (head[0] == 2) {
+            const std::size_t length =
+                head[3] | (head[4] << 8) | (head[5] << 16) | (std::size_t{head[6]} << 24);
+            const std::size_t end = block + 9 + length;
+            const std::size_t piece = end / kPiece * kPiece;
+            if (end % kPiece != 0) {
+                // The cipher offsets of the unused plain bytes: where two plain texts that
+                // differ only there encrypt differently.
+                std::array<std::uint8_t, kPiece> plain{};
+                std::copy_n(bytes + piece, kPiece, plain.begin());
+                paradox::DecryptBlobBytes(key, plain);
+                std::array<std::uint8_t, kPiece> other = plain;
+                for (std::size_t i = end % kPiece; i < kPiece; ++i) {
+                    other[i] = static_cast<std::uint8_t>(~other[i]);
+                }
+                paradox::EncryptBlobBytes(key, plain);
+                paradox::EncryptBlobBytes(key, other);
+                for (std::size_t j = 0; j < kPiece; ++j) {
+                    bytes[piece + j] = plain[j] == other[j] ? plain[j] : 0;
+                }
+            }
+            for (std::size_t at = (end + kPiece - 1) / kPiece * kPiece;
+                 at < block + chunks * kChunk; at += kPiece) {
+                std::fill_n(bytes + at, kPiece, 0);
+                ++rawPieces;
+            }
+        }
+        block += std::max<std::size_t>(chunks, 1) * kChunk;
+    }
+    testsupport::WriteFileBytes(mbPath, mb);
+    return rawPieces;
+}
+
+TEST(EncryptedVerify, RawZeroTailsOfAProtectedBlobFileAreNoDamageAndRebuildKeepsEveryBlob) {
+    testsupport::TempDir dir;
+    writertest::GeneratedTable generated =
+        writertest::Generate(writertest::Mix::Blobs, 0x0C, 4, 2, 60);
+    generated.schema.protection.keyValue = 0x0A25E09A;
+    paradox::WriteTable(dir.path(), "MEMOS", generated.schema, generated.records, generated.blobs);
+    const fs::path db = dir / "MEMOS.DB";
+    const auto expected = tutilfixture::RecordValues(db);
+    ASSERT_GT(LeaveTailsUnencrypted(dir / "MEMOS.MB", 0x0A25E09A), 10);
+    EXPECT_EQ(tutilfixture::RecordValues(db), expected);
 
     const auto table = tutil::LocateTable(db.string());
-    const auto outcome = tutil::VerifyTable(table);
-    EXPECT_TRUE(outcome.findings.Has(FindingCode::RecordCountMismatch))
-        << Describe(outcome.findings);
-    // Found, but not promised to a rebuild that would have to write it unencrypted.
-    EXPECT_EQ(outcome.status, tutil::VerifyStatus::CannotRebuild) << Describe(outcome.findings);
-    EXPECT_THROW(tutil::ReadTableStructure(table), tutil::UtilityError);
-    EXPECT_EQ(testsupport::ReadFileBytes(db), bytes);
+    const auto verified = tutil::VerifyTable(table);
+    EXPECT_EQ(verified.status, tutil::VerifyStatus::Healthy) << Describe(verified.findings);
+    for (const auto& f : verified.findings.All()) {
+        EXPECT_EQ(f.code, FindingCode::Encrypted) << f.Describe();
+    }
+    const auto outcome = tutil::RebuildTable(table, tutil::ReadTableStructure(table), kNames);
+    EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
+    EXPECT_EQ(tutilfixture::RecordValues(db), expected);
+    EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
 }
 
 } // namespace

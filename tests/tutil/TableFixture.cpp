@@ -36,8 +36,10 @@ paradox::TableSchema OrdersSchema(bool keyed, bool secondary) {
     return schema;
 }
 
-fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary) {
-    const auto schema = OrdersSchema(keyed, secondary);
+fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary,
+                     std::uint32_t keyValue) {
+    auto schema = OrdersSchema(keyed, secondary);
+    schema.protection.keyValue = keyValue;
     std::vector<std::vector<std::uint8_t>> records;
     paradox::RecordBuilder row(schema);
     for (int id = 1; id <= count; ++id) {
@@ -76,7 +78,9 @@ std::vector<std::string> RecordValues(const fs::path& db) {
         return records;
     }
     const auto family = paradox::FindFamily(db);
-    auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
+    auto blobs = family.mb.empty() ? nullptr
+                                   : paradox::BlobFile::Open(family.mb, findings,
+                                                             reader->Header().CipherKeyValue());
     const auto& fields = reader->Schema().fields;
     reader->ForEachRecord([&](const paradox::RecordRef& r) {
         std::string text;

@@ -11,10 +11,11 @@
 namespace tutilfixture {
 
 // A keyed table ORDERS (Id long key, Name alpha, Amount number, Shipped logical) with a
-// secondary index on Name, written by our writer with `count` records, ids 1..count.
+// secondary index on Name, written by our writer with `count` records, ids 1..count; a
+// non-zero `keyValue` writes it password protected with that stored key.
 paradox::TableSchema OrdersSchema(bool keyed = true, bool secondary = true);
 std::filesystem::path WriteOrders(const std::filesystem::path& dir, int count, bool keyed = true,
-                                  bool secondary = true);
+                                  bool secondary = true, std::uint32_t keyValue = 0);
 
 // Every record of the table's chain as raw bytes, in chain order.
 std::vector<std::string> ChainRecords(const std::filesystem::path& db);
