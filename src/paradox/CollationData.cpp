@@ -1,0 +1,44 @@
+#include "paradox/CollationData.h"
+
+#include <array>
+
+namespace paradox {
+
+// The tables below restate, in our own notation, the collation tables that the open-source
+// Firebird server ships for the same sort orders (its src/intl/collations directory, read from
+// a stored copy of the repository): primary and secondary weights, which bytes expand to two
+// letters, and the upper-case map. Tertiary weights are empty in both and compression pairs
+// absent, so the notation leaves them out.
+namespace {
+
+// 'intl', code page 437: Firebird's PDOX_INTL (pd437intl.h).
+constexpr CollationSource kIntl437{
+    "intl", 0xB7, 437,
+    "00-40 61,A0,85,83,41,84+65=8E+45 62,42 63,87,43,80 64,44 65,89,82,8A,88,45,90 66,46 67,47 "
+    "68,48 69,8B,A1,8D,8C,49 6A,4A 6B,4B 6C,4C 6D,4D 6E,A4,4E,A5 6F,A2,95,93,4F,94+65=99+45 "
+    "70,50 71,51 72,52 73,53,E1+73 74,54 75,A3,97,96,55,81+65=9A+45 76,56 77,57 78,58 "
+    "79,98,59 7A,5A 86 8F 5B-60 7B-7F 91 92 9B-9F A6-E0 E2-FF",
+    "81:9A 82:45 83:41 84:8E 85:41 86:8F 87:80 88:45 89:45 8A:45 8B:49 8C:49 8D:49 91:92 93:4F "
+    "94:99 95:4F 96:55 97:55 98:59 A0:41 A1:49 A2:4F A3:55 A4:A5 ED:E8"};
+
+// 'ANSIINTL', code page 1252: Firebird's PXW_INTL (pw1252intl.h).
+constexpr CollationSource kAnsiIntl{
+    "ANSIINTL", 0x62, 1252,
+    "00-40 61,E1,E0,E2,E3,41,C1,C0,C2,C3,E4+65=C4+45 62,42 63,E7,43,C7 64,F0,44,D0 "
+    "65,EB,E9,E8,EA,45,CB,C9,C8,CA 66,46 67,47 68,48 69,EF,ED,EC,EE,49,CF,CD,CC,CE 6A,4A "
+    "6B,4B 6C,4C 6D,4D 6E,F1,4E,D1 6F,F3,F2,F4,F5,F8,4F,D3,D2,D4,D5,D8,F6+65=D6+45 70,50 "
+    "71,51 72,52 73,53,DF+73 74,54,FE+68=DE+48 75,FA,F9,FB,55,DA,D9,DB,FC+65=DC+45 76,56 "
+    "77,57 78,58 79,FF,FD,59,DD 7A,5A E5 C5 5B-60 7B-7F E6 C6 80-BF D7 F7",
+    "E0:41 E1:41 E2:41 E3:C3 E4:C4 E5:C5 E6:C6 E7:C7 E8:45 E9:45 EA:45 EB:45 EC:49 ED:49 EE:49 "
+    "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F5:D5 F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:59 FE:DE "
+    "FF:59"};
+
+constexpr std::array kSources{kIntl437, kAnsiIntl};
+
+} // namespace
+
+std::span<const CollationSource> CollationSources() {
+    return kSources;
+}
+
+} // namespace paradox

@@ -1,0 +1,85 @@
+#include "paradox/Collation.h"
+
+#include "paradox/CollationData.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace paradox {
+namespace {
+
+int Cmp(const Collation& c, const std::string& a, const std::string& b) {
+    return c.Compare(reinterpret_cast<const std::uint8_t*>(a.data()), a.size(),
+                     reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+}
+
+std::vector<std::string> Sorted(const Collation& c, std::vector<std::string> values) {
+    std::sort(values.begin(), values.end(),
+              [&](const std::string& a, const std::string& b) { return Cmp(c, a, b) < 0; });
+    return values;
+}
+
+TEST(CollationTest, HeaderCodesAndNamesFindTheirTables) {
+    EXPECT_TRUE(Collation::ForSortOrder(0x00, "").IsBinary());
+    EXPECT_TRUE(Collation::ForSortOrder(0x00, "ascii").IsBinary());
+    EXPECT_EQ(Collation::ForSortOrder(0xB7, "").Name(), "intl");
+    EXPECT_EQ(Collation::ForSortOrder(0xB7, "intl").GetKind(), Collation::Kind::Weighted);
+    EXPECT_EQ(Collation::ForSortOrder(0x62, "ANSIINTL").GetKind(), Collation::Kind::Weighted);
+    // Every table in the data file parses (each byte exactly once) and is reachable.
+    for (const CollationSource& s : CollationSources()) {
+        EXPECT_EQ(Collation::ForSortOrder(s.code, s.name).Name(), s.name);
+    }
+    const Collation& unknown = Collation::ForSortOrder(0x4C, "DBWINUS0");
+    EXPECT_FALSE(unknown.Known());
+    EXPECT_EQ(unknown.Name(), "DBWINUS0");
+    EXPECT_EQ(&unknown, &Collation::ForSortOrder(0x4C, "DBWINUS0"));
+    EXPECT_EQ(Collation::ForSortOrder(0xC0, "").Name(), "0xc0");
+}
+
+// The documented behaviour of the international orders, in both code pages: a letter's cases
+// and accents sort together before the next letter, lower case wins a tie, 'ä' sorts as "ae"
+// (after it), 'ß' as "ss", 'å' after Z; and 'ascii' is plain byte order.
+TEST(CollationTest, InternationalOrdersFollowTheirDocumentedRules) {
+    struct Case {
+        const char* name;
+        std::string aUmlaut, sharpS, aRing, eAcute;
+    };
+    for (const Case& k : {Case{"intl", "\x84", "\xE1", "\x86", "\x82"},
+                          Case{"ANSIINTL", "\xE4", "\xDF", "\xE5", "\xE9"}}) {
+        SCOPED_TRACE(k.name);
+        const Collation& c = Collation::ForSortOrder(0, k.name);
+        EXPECT_EQ(Sorted(c, {"b", "B", "A", "a", "Ab", "ab"}),
+                  (std::vector<std::string>{"a", "A", "ab", "Ab", "b", "B"}));
+        EXPECT_LT(Cmp(c, "ad", k.aUmlaut), 0);
+        EXPECT_LT(Cmp(c, "ae", k.aUmlaut), 0);
+        EXPECT_LT(Cmp(c, k.aUmlaut, "af"), 0);
+        EXPECT_LT(Cmp(c, "sr", k.sharpS), 0);
+        EXPECT_LT(Cmp(c, k.sharpS, "st"), 0);
+        EXPECT_LT(Cmp(c, "e", k.eAcute), 0);
+        EXPECT_LT(Cmp(c, k.eAcute, "f"), 0);
+        EXPECT_GT(Cmp(c, k.aRing, "z"), 0);
+        EXPECT_EQ(c.Upper(static_cast<std::uint8_t>(k.eAcute[0])), 'E');
+        EXPECT_EQ(c.Upper('q'), 'Q');
+        EXPECT_EQ(Cmp(c, std::string("ab\0x", 4), "ab"), 0); // a value ends at its NUL
+    }
+    const Collation& ascii = Collation::Binary();
+    EXPECT_EQ(Sorted(ascii, {"b", "a", "B", "A"}), (std::vector<std::string>{"A", "B", "a", "b"}));
+    EXPECT_EQ(ascii.Upper(0xE9), 0xE9);
+}
+
+TEST(CollationTest, FoldedOrderDecidesOnlyBeforeTheFirstHighByte) {
+    auto folded = [](const std::string& a, const std::string& b) {
+        return Collation::CompareFolded(reinterpret_cast<const std::uint8_t*>(a.data()), a.size(),
+                                        reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+    };
+    EXPECT_EQ(folded("abc", "ABC"), 0);
+    EXPECT_LT(folded("abc", "ABD"), 0);
+    EXPECT_GT(folded("b", "A"), 0);
+    EXPECT_EQ(folded("a\xE9z", "A\xC9"), 0);
+    EXPECT_LT(folded("ab", "abc"), 0);
+}
+
+} // namespace
+} // namespace paradox
