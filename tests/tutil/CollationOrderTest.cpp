@@ -1,0 +1,152 @@
+#include "TableFixture.h"
+#include "paradox/Codec.h"
+#include "paradox/Family.h"
+#include "paradox/FieldType.h"
+#include "paradox/TableWriter.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/Verify.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using paradox::FindingCode;
+using paradox::Severity;
+using testsupport::TempDir;
+
+fs::path CopyFamily(const fs::path& db, const fs::path& dir) {
+    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        fs::copy_file(file, dir / file.filename());
+    }
+    return dir / db.filename();
+}
+
+const paradox::Finding* FindingOf(const paradox::FindingList& findings, FindingCode code) {
+    for (const auto& f : findings.All()) {
+        if (f.code == code) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+tutil::VerifyOutcome Verify(const fs::path& db) {
+    return tutil::VerifyTable(tutil::LocateTable(db.string()));
+}
+
+void Rebuild(const fs::path& db) {
+    const auto table = tutil::LocateTable(db.string());
+    tutil::RebuildTable(table, tutil::ReadTableStructure(table),
+                        {"C-BACKUP.DB", "C-KEYVIOL.DB", "C-PROBLEM.DB", ""});
+}
+
+// No table written by the software itself has a key the collation checks call out of order,
+// whatever its sort order (with a table here or not).
+TEST(CollationOrder, NoCorpusTableHasAKeyOrderFinding) {
+    for (const auto& path : testsupport::CorpusTables()) {
+        SCOPED_TRACE(path.string());
+        TempDir dir;
+        const auto outcome = Verify(CopyFamily(path, dir.path()));
+        const paradox::Finding* order = FindingOf(outcome.findings, FindingCode::KeyOrder);
+        EXPECT_EQ(order, nullptr) << order->Describe();
+    }
+}
+
+// Two data blocks of a real table under a sort order without a table here ('DBWINUS0'), their
+// records swapped: the descent is reported as suspicious, and the rebuild puts the blocks back
+// in the order of their first keys, so every record comes back where it was.
+TEST(CollationOrder, SwappedBlocksUnderAnUnknownOrderAreFoundAndPutBack) {
+    TempDir dir;
+    const fs::path db = CopyFamily(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "AREACODES.DB", dir.path());
+    const auto original = tutilfixture::RecordValues(db);
+    std::string bytes = testsupport::ReadFileBytes(db);
+    const auto layout = tutilfixture::ReadLayout(bytes);
+    const std::uint16_t first = tutilfixture::GetU16(bytes, 0x0E);
+    const std::uint16_t second = tutilfixture::GetU16(bytes, layout.BlockOffset(first));
+    ASSERT_NE(second, 0);
+    // Everything but the chain links (the first 4 bytes of the block header) changes places.
+    for (std::size_t i = 4; i < layout.blockSize; ++i) {
+        std::swap(bytes[layout.BlockOffset(first) + i], bytes[layout.BlockOffset(second) + i]);
+    }
+    testsupport::WriteFileBytes(db, bytes);
+
+    const auto before = Verify(db);
+    const paradox::Finding* order = FindingOf(before.findings, FindingCode::KeyOrder);
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(order->severity, Severity::Suspicious);
+    EXPECT_NE(order->Describe().find("DBWINUS0"), std::string::npos) << order->Describe();
+
+    Rebuild(db);
+    EXPECT_EQ(tutilfixture::RecordValues(db), original);
+    const auto after = Verify(db);
+    EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy);
+    EXPECT_EQ(FindingOf(after.findings, FindingCode::KeyOrder), nullptr);
+}
+
+std::vector<std::uint8_t> NameRecord(const std::string& name, std::int32_t n) {
+    std::vector<std::uint8_t> record(24, 0);
+    std::copy(name.begin(), name.end(), record.begin());
+    paradox::EncodeKbeInt(n, record.data() + 20, 4);
+    return record;
+}
+
+// An 'ANSIINTL' table whose Alpha keys byte order and the collation sort differently (lower
+// case initials, accents): in collation order it verifies clean; in byte order the keys are
+// out of order, and the rebuild writes them in collation order.
+TEST(CollationOrder, KnownCollationDecidesAlphaKeyOrder) {
+    paradox::TableSchema schema;
+    schema.fields = {{"Name", static_cast<std::uint8_t>(paradox::FieldType::Alpha), 20},
+                     {"N", static_cast<std::uint8_t>(paradox::FieldType::Long), 4}};
+    schema.keyFieldCount = 1;
+    schema.sortOrder = 0x62;
+    schema.sortOrderName = "ANSIINTL";
+    schema.codePage = 1252;
+    const std::vector<std::string> collated = {"apple",   "Banana",  "cote",
+                                               "c\xF4te", "C\xF4te", "cukor"};
+    std::vector<std::string> bytewise = collated;
+    std::sort(bytewise.begin(), bytewise.end());
+    ASSERT_NE(bytewise, collated);
+    paradox::WriteOptions asGiven;
+    asGiven.byteOrderKeys = false;
+    auto write = [&](const fs::path& dir, const std::vector<std::string>& names) {
+        std::vector<std::vector<std::uint8_t>> records;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            records.push_back(NameRecord(names[i], static_cast<std::int32_t>(i)));
+        }
+        paradox::WriteTable(dir, "NAMES", schema, records, {}, asGiven);
+        return dir / "NAMES.DB";
+    };
+    auto names = [](const fs::path& db) {
+        std::vector<std::string> out;
+        for (const std::string& r : tutilfixture::ChainRecords(db)) {
+            out.push_back(r.substr(0, r.find('\0')));
+        }
+        return out;
+    };
+
+    TempDir good;
+    const auto clean = Verify(write(good.path(), collated));
+    EXPECT_EQ(clean.status, tutil::VerifyStatus::Healthy);
+    EXPECT_EQ(FindingOf(clean.findings, FindingCode::KeyOrder), nullptr);
+
+    TempDir bad;
+    const fs::path db = write(bad.path(), bytewise);
+    const auto outOfOrder = Verify(db);
+    const paradox::Finding* order = FindingOf(outOfOrder.findings, FindingCode::KeyOrder);
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(order->severity, Severity::Damage);
+    Rebuild(db);
+    EXPECT_EQ(names(db), collated);
+    EXPECT_EQ(Verify(db).status, tutil::VerifyStatus::Healthy);
+}
+
+} // namespace
