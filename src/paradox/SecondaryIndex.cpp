@@ -534,6 +534,7 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     spec.extension = UpperAscii(extension);
     spec.composite = x.IsCompositeData() || x.Is(FileType::CompositeIndex);
     spec.maintained = x.IsMaintainedData();
+    spec.caseInsensitive = spec.composite && (x.byte55 & kXgCaseInsensitive) != 0;
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;
