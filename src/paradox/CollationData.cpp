@@ -33,7 +33,19 @@ constexpr CollationSource kAnsiIntl{
     "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F5:D5 F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:59 FE:DE "
     "FF:59"};
 
-constexpr std::array kSources{kIntl437, kAnsiIntl};
+// 'ANSII850', code page 1252: Firebird's PXW_INTL850 (pw1252i850.h).
+constexpr CollationSource kAnsiI850{
+    "ANSII850", 0x11, 1252,
+    "00-40 61,AA,E6,E1,E0,E2,E5,E3,41,C6,C1,C0,C2,C5,C3,E4+65=C4+45 62,42 63,E7,43,C7 "
+    "64,F0,44,D0 65,EB,E9,E8,EA,45,CB,C9,C8,CA 66,46 67,47 68,48 69,EF,ED,EC,EE,49,CF,CD,CC,CE "
+    "6A,4A 6B,4B 6C,4C 6D,4D 6E,F1,4E,D1 6F,BA,F3,F2,F4,F5,F8,4F,D3,D2,D4,D5,D8,F6+65=D6+45 "
+    "70,50 71,51 72,52 73,53,DF+73 74,54,FE+68=DE+48 75,FA,F9,FB,55,DA,D9,DB,FC+65=DC+45 76,56 "
+    "77,57 78,58 79,FF,FD,59,DD 7A,5A 5B-60 7B-7F 80-A9 AB-B9 BB-BF D7 F7",
+    "E0:C0 E1:C1 E2:C2 E3:C3 E4:C4 E5:C5 E6:C6 E7:C7 E8:C8 E9:C9 EA:CA EB:CB EC:CC ED:CD EE:CE "
+    "EF:CF F0:D0 F1:D1 F2:D2 F3:D3 F4:D4 F5:D5 F6:D6 F8:D8 F9:D9 FA:DA FB:DB FC:DC FD:DD FE:DE "
+    "FF:59"};
+
+constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850};
 
 } // namespace
 
