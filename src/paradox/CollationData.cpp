@@ -45,7 +45,19 @@ constexpr CollationSource kAnsiI850{
     "EF:CF F0:D0 F1:D1 F2:D2 F3:D3 F4:D4 F5:D5 F6:D6 F8:D8 F9:D9 FA:DA FB:DB FC:DC FD:DD FE:DE "
     "FF:59"};
 
-constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850};
+// 'cyrr', code page 866: Firebird's PDOX_CYRL (pd866cyrr.h).
+constexpr CollationSource kCyrr{
+    "cyrr", 0xC0, 866,
+    "00-40 61,41 62,42 63,43 64,44 65,45 66,46 67,47 68,48 69,49 6A,4A 6B,4B 6C,4C 6D,4D "
+    "6E,4E 6F,4F 70,50 71,51 72,52 73,53 74,54 75,55 76,56 77,57 78,58 79,59 7A,5A A0,80 "
+    "A1,81 A2,82 A3,83 A4,84 A5,85 F1,F0 A6,86 A7,87 A8,88 A9,89 AA,8A AB,8B AC,8C AD,8D "
+    "AE,8E AF,8F E0,90 E1,91 E2,92 E3,93 E4,94 E5,95 E6,96 E7,97 E8,98 E9,99 EA,9A EB,9B "
+    "EC,9C ED,9D EE,9E EF,9F B7-DF 5B-60 7B-7F B0-B6 F2-FF",
+    "A0:80 A1:81 A2:82 A3:83 A4:84 A5:85 A6:86 A7:87 A8:88 A9:89 AA:8A AB:8B AC:8C AD:8D "
+    "AE:8E AF:8F E0:90 E1:91 E2:92 E3:93 E4:94 E5:95 E6:96 E7:97 E8:98 E9:99 EA:9A EB:9B "
+    "EC:9C ED:9D EE:9E EF:9F F1:F0 F3:F2 F5:F4 F7:F6"};
+
+constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr};
 
 } // namespace
 

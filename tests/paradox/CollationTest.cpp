@@ -35,7 +35,8 @@ TEST(CollationTest, HeaderCodesAndNamesFindTheirTables) {
     EXPECT_FALSE(unknown.Known());
     EXPECT_EQ(unknown.Name(), "DBWINUS0");
     EXPECT_EQ(&unknown, &Collation::ForSortOrder(0x4C, "DBWINUS0"));
-    EXPECT_EQ(Collation::ForSortOrder(0xC0, "").Name(), "0xc0");
+    EXPECT_EQ(Collation::ForSortOrder(0xC0, "").Name(), "cyrr");
+    EXPECT_EQ(Collation::ForSortOrder(0x4C, "").Name(), "0x4c");
 }
 
 // The documented behaviour of the international orders, in both code pages: a letter's cases
