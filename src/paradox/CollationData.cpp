@@ -57,7 +57,27 @@ constexpr CollationSource kCyrr{
     "AE:8E AF:8F E0:90 E1:91 E2:92 E3:93 E4:94 E5:95 E6:96 E7:97 E8:98 E9:99 EA:9A EB:9B "
     "EC:9C ED:9D EE:9E EF:9F F1:F0 F3:F2 F5:F4 F7:F6"};
 
-constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr};
+// 'nordan40', code page 865: Firebird's PDOX_NORDAN4 (pd865nordan40.h). Upper case wins a tie.
+constexpr CollationSource kNordan40{
+    "nordan40", 0xE6, 865,
+    "00-40 41,61,A0,85,83 42,62 43,80,63,87 44,64 45,90,65,89,82,8A,88 46,66 47,67 48,68 "
+    "49,69,8B,A1,8D,8C 4A,6A 4B,6B 4C,6C 4D,6D 4E,A5,6E,A4 4F,6F,A2,95,93 50,70 51,71 52,72 "
+    "53,73 54,74 55,75,A3,97,96 56,76 57,77 58,78 59,9A,79,98,81 5A,7A 92,8E,91,84 "
+    "9D,99,9B,94 8F,86 5B-60 7B-7F 9C 9E 9F A6-FF",
+    "81:9A 82:90 83:41 84:8E 85:41 86:8F 87:80 88:45 89:45 8A:45 8B:49 8C:49 8D:49 91:92 "
+    "93:4F 94:99 95:4F 96:55 97:55 98:59 A0:41 A1:49 A2:4F A3:55 A4:A5"};
+
+// 'swedfin', code page 437: Firebird's PDOX_SWEDFIN (pd437swedfin.h).
+constexpr CollationSource kSwedfin{
+    "swedfin", 0xF0, 437,
+    "00-40 61,A0,85,83,41 62,42 63,87,43,80 64,44 65,89,82,8A,88,45,90 66,46 67,47 68,48 "
+    "69,8B,A1,8D,8C,49 6A,4A 6B,4B 6C,4C 6D,4D 6E,A4,4E,A5 6F,A2,95,93,4F 70,50 71,51 72,52 "
+    "73,53 74,54 75,A3,97,96,55 76,56 77,57 78,58 79,98,59 7A,5A 91 92 ED E8 86 8F 84,8E "
+    "94,99 81,9A 5B-60 7B-7F 9B-9F A6-E7 E9-EC EE-FF",
+    "81:9A 82:90 83:41 84:8E 85:41 86:8F 87:80 88:45 89:45 8A:45 8B:49 8C:49 8D:49 91:92 "
+    "93:4F 94:99 95:4F 96:55 97:55 98:59 A0:41 A1:49 A2:4F A3:55 A4:A5"};
+
+constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr, kNordan40, kSwedfin};
 
 } // namespace
 

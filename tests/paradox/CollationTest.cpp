@@ -86,5 +86,17 @@ TEST(CollationTest, FoldedOrderDecidesOnlyBeforeTheFirstHighByte) {
     EXPECT_LT(folded("ab", "abc"), 0);
 }
 
+// The Nordic orders put their extra letters after Z, in their alphabets' order: Norwegian and
+// Danish Æ Ø Å (code page 865), Swedish and Finnish Å Ä Ö (code page 437).
+TEST(CollationTest, NordicOrdersPutTheirLettersAfterZ) {
+    const Collation& nordan = Collation::ForSortOrder(0xE6, "nordan40");
+    EXPECT_EQ(Sorted(nordan, {"\x8F", "Z", "\x9D", "\x92", "A"}),
+              (std::vector<std::string>{"A", "Z", "\x92", "\x9D", "\x8F"}));
+    const Collation& swedfin = Collation::ForSortOrder(0xF0, "swedfin");
+    EXPECT_EQ(Sorted(swedfin, {"\x99", "\x8E", "z", "\x8F", "a"}),
+              (std::vector<std::string>{"a", "z", "\x8F", "\x8E", "\x99"}));
+    EXPECT_EQ(swedfin.Upper(0x84), 0x8E); // ä -> Ä
+}
+
 } // namespace
 } // namespace paradox
