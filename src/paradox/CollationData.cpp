@@ -77,7 +77,34 @@ constexpr CollationSource kSwedfin{
     "81:9A 82:90 83:41 84:8E 85:41 86:8F 87:80 88:45 89:45 8A:45 8B:49 8C:49 8D:49 91:92 "
     "93:4F 94:99 95:4F 96:55 97:55 98:59 A0:41 A1:49 A2:4F A3:55 A4:A5"};
 
-constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr, kNordan40, kSwedfin};
+// 'ANSINOR4', code page 1252: Firebird's PXW_NORDAN4 (pw1252nor4.h). Upper case wins a tie.
+// Its sort-order byte is not known here: found by name only.
+constexpr CollationSource kAnsiNor4{
+    "ANSINOR4", 0, 1252,
+    "00-40 41,C1,C0,C2,C3,61,E1,E0,E2,E3 42,62 43,C7,63,E7 44,D0,64,F0 "
+    "45,CB,C9,C8,CA,65,EB,E9,E8,EA 46,66 47,67 48,68 49,CF,CD,CC,CE,69,EF,ED,EC,EE 4A,6A "
+    "4B,6B 4C,6C 4D,6D 4E,D1,6E,F1 4F,D3,D2,D4,D5,6F,F3,F2,F4,F5 50,70 51,71 52,72 53,73 "
+    "54,74,DE+48=FE+68 55,DA,D9,DB,75,FA,F9,FB 56,76 57,77 58,78 59,DD,DC,79,FF,FD,FC 5A,7A "
+    "C6,C4,E6,E4 D8,D6,F8,F6 C5,E5 5B-60 7B-7F 80-BF D7 DF F7",
+    "E0:41 E1:41 E2:41 E4:C4 E5:C5 E6:C6 E7:C7 E8:45 E9:45 EA:45 EB:45 EC:49 ED:49 EE:49 "
+    "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:59 FE:DE "
+    "FF:59"};
+
+// 'ANSISWFN', code page 1252: Firebird's PXW_SWEDFIN (pw1252swfn.h). Sort-order byte not known
+// here: found by name only.
+constexpr CollationSource kAnsiSwfn{
+    "ANSISWFN", 0, 1252,
+    "00-40 61,E1,E0,E2,E3,41,C1,C0,C2,C3 62,42 63,E7,43,C7 64,F0,44,D0 "
+    "65,EB,E9,E8,EA,45,CB,C9,C8,CA 66,46 67,47 68,48 69,EF,ED,EC,EE,49,CF,CD,CC,CE 6A,4A "
+    "6B,4B 6C,4C 6D,4D 6E,F1,4E,D1 6F,F3,F2,F4,F5,4F,D3,D2,D4,D5 70,50 71,51 72,52 73,53 "
+    "74,54,FE+68=DE+48 75,FA,F9,FB,55,DA,D9,DB 76,56 77,57 78,58 79,FD,FF,59,DD 7A,5A E6 C6 "
+    "F8 D8 E5 C5 E4,C4 F6,D6 FC,DC 5B-60 7B-7F 80-BF D7 DF F7",
+    "E0:41 E1:41 E2:41 E4:C4 E5:C5 E6:C6 E7:C7 E8:45 E9:C9 EA:45 EB:45 EC:49 ED:49 EE:49 "
+    "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:DD FE:DE "
+    "FF:59"};
+
+constexpr std::array kSources{kIntl437,  kAnsiIntl, kAnsiI850, kCyrr,
+                              kNordan40, kSwedfin,  kAnsiNor4, kAnsiSwfn};
 
 } // namespace
 
