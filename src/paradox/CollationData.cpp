@@ -7,8 +7,12 @@ namespace paradox {
 // The tables below restate, in our own notation, the collation tables that the open-source
 // Firebird server ships for the same sort orders (its src/intl/collations directory, read from
 // a stored copy of the repository): primary and secondary weights, which bytes expand to two
-// letters, and the upper-case map. Tertiary weights are empty in both and compression pairs
-// absent, so the notation leaves them out.
+// letters, and the upper-case map. Tertiary weights are empty in all of them and none has
+// two-letter compressions, so the notation leaves those out. Each table sorted random strings
+// exactly as that server's ORDER BY ... COLLATE did, and its upper-case map equals the
+// server's UPPER(), except one thing in ANSII850: the server keeps secondary weights in 4 bits,
+// so 'Ã' and 'ä'/'Ä' (weights 16 and 17 there) wrap below 'a'; the table's own values are kept.
+// Not included: the Spanish order (ANSISPAN, which sorts "ch" and "ll" as single letters).
 namespace {
 
 // 'intl', code page 437: Firebird's PDOX_INTL (pd437intl.h).
