@@ -8,14 +8,15 @@
 namespace paradox {
 
 KeyComparator::KeyComparator(const std::vector<FieldSpec>& fields, std::size_t keyFields,
-                             const Collation& collation)
+                             const Collation& collation, const std::vector<bool>& descending)
     : collation_(&collation) {
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < keyFields && i < fields.size(); ++i) {
         const std::uint32_t length = fields[i].ByteLength();
         const bool alpha = fields[i].typeCode == static_cast<std::uint8_t>(FieldType::Alpha);
-        fields_.push_back({offset, length, alpha});
-        byteOrder_ = byteOrder_ && !(alpha && !collation.IsBinary());
+        const bool down = i < descending.size() && descending[i];
+        fields_.push_back({offset, length, alpha, down});
+        byteOrder_ = byteOrder_ && !down && !(alpha && !collation.IsBinary());
         offset += length;
     }
     length_ = offset;
@@ -37,7 +38,7 @@ int KeyComparator::Compare(const std::uint8_t* a, const std::uint8_t* b) const {
             order = std::memcmp(a + f.offset, b + f.offset, f.length);
         }
         if (order != 0) {
-            return order < 0 ? -1 : 1;
+            return (order < 0) != f.descending ? -1 : 1;
         }
     }
     return 0;
@@ -51,10 +52,8 @@ int KeyComparator::CompareFolded(const std::uint8_t* a, const std::uint8_t* b) c
         if (bytes == 0) {
             continue;
         }
-        if (!f.alpha) {
-            return bytes < 0 ? -1 : 1;
-        }
-        return Collation::CompareFolded(x, f.length, y, f.length);
+        const int order = f.alpha ? Collation::CompareFolded(x, f.length, y, f.length) : bytes;
+        return order == 0 ? 0 : ((order < 0) != f.descending ? -1 : 1);
     }
     return 0;
 }

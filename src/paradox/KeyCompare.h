@@ -15,8 +15,9 @@ namespace paradox {
 // sort order) the whole key is compared as bytes.
 class KeyComparator {
 public:
+    // `descending`: per key field, whether it sorts descending (empty = none does).
     KeyComparator(const std::vector<FieldSpec>& fields, std::size_t keyFields,
-                  const Collation& collation);
+                  const Collation& collation, const std::vector<bool>& descending = {});
     // The primary key of `schema` under its sort order.
     explicit KeyComparator(const TableSchema& schema);
 
@@ -37,6 +38,7 @@ public:
         std::uint32_t offset;
         std::uint32_t length;
         bool alpha;
+        bool descending;
     };
     const Field& FirstField() const { return fields_.front(); } // keys of at least one field
 

@@ -4,6 +4,7 @@
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
+#include "paradox/IndexKeyOrder.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
@@ -44,6 +45,7 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
             continue;
         }
         paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings);
+        paradox::CheckSecondaryIndexOrder(reader, x, findings);
     }
 }
 

@@ -39,6 +39,14 @@ const paradox::Finding* FindingOf(const paradox::FindingList& findings, FindingC
     return nullptr;
 }
 
+std::string Describe(const paradox::FindingList& findings) {
+    std::string text;
+    for (const auto& f : findings.All()) {
+        text += f.Describe() + "\n";
+    }
+    return text;
+}
+
 tutil::VerifyOutcome Verify(const fs::path& db) {
     return tutil::VerifyTable(tutil::LocateTable(db.string()));
 }
@@ -49,8 +57,8 @@ void Rebuild(const fs::path& db) {
                         {"C-BACKUP.DB", "C-KEYVIOL.DB", "C-PROBLEM.DB", ""});
 }
 
-// No table written by the software itself has a key the collation checks call out of order,
-// whatever its sort order (with a table here or not).
+// No table written by the software itself has a key or an index entry the collation checks
+// call out of order, whatever its sort order (with a table here or not).
 TEST(CollationOrder, NoCorpusTableHasAKeyOrderFinding) {
     for (const auto& path : testsupport::CorpusTables()) {
         SCOPED_TRACE(path.string());
@@ -58,6 +66,9 @@ TEST(CollationOrder, NoCorpusTableHasAKeyOrderFinding) {
         const auto outcome = Verify(CopyFamily(path, dir.path()));
         const paradox::Finding* order = FindingOf(outcome.findings, FindingCode::KeyOrder);
         EXPECT_EQ(order, nullptr) << order->Describe();
+        for (const auto& f : outcome.findings.All()) {
+            EXPECT_EQ(f.Describe().find("out of order"), std::string::npos) << f.Describe();
+        }
     }
 }
 
@@ -202,6 +213,63 @@ TEST(CollationOrder, RebuiltCorpusIndexesMatchTheOriginalsEntryForEntry) {
         }
     }
     EXPECT_GE(compared, 20);
+}
+
+// A case-insensitive index of an 'ANSIINTL' table holds its values upper-cased through the sort
+// order's map ('é' -> 'E') and sorted in its collation ('Ä' as "AE", before "AL"; equal values
+// by key); two entries swapped are out of order.
+TEST(CollationOrder, CaseInsensitiveIndexIsUpperCasedAndCollated) {
+    paradox::TableSchema schema;
+    schema.fields = {{"Id", static_cast<std::uint8_t>(paradox::FieldType::Long), 4},
+                     {"Name", static_cast<std::uint8_t>(paradox::FieldType::Alpha), 20}};
+    schema.keyFieldCount = 1;
+    schema.sortOrder = 0x62;
+    schema.sortOrderName = "ANSIINTL";
+    schema.codePage = 1252;
+    paradox::SecondaryIndexSpec byName;
+    byName.extension = "XG0";
+    byName.name = "ByName";
+    byName.fieldNumbers = {2};
+    byName.composite = true;
+    byName.caseInsensitive = true;
+    schema.secondaryIndexes = {byName};
+    const std::vector<std::string> names = {"b\xE9ta", "Alpha",    "alpine",
+                                            "Zulu",    "\xC4rger", "beta"};
+    std::vector<std::vector<std::uint8_t>> records;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::vector<std::uint8_t> record(24, 0);
+        paradox::EncodeKbeInt(static_cast<std::int64_t>(i + 1), record.data(), 4);
+        std::copy(names[i].begin(), names[i].end(), record.begin() + 4);
+        records.push_back(record);
+    }
+    TempDir dir;
+    paradox::WriteTable(dir.path(), "NAMES", schema, records);
+    const fs::path xg0 = dir.path() / "NAMES.XG0";
+    std::vector<std::string> stored;
+    for (const std::string& r : tutilfixture::ChainRecords(xg0)) {
+        stored.push_back(r.substr(0, r.find('\0')));
+    }
+    EXPECT_EQ(stored,
+              (std::vector<std::string>{"\xC4RGER", "ALPHA", "ALPINE", "BETA", "BETA", "ZULU"}));
+    EXPECT_EQ(testsupport::ReadFileBytes(xg0).at(0x55), 0x01);
+    const auto clean = Verify(dir.path() / "NAMES.DB");
+    EXPECT_EQ(clean.status, tutil::VerifyStatus::Healthy) << Describe(clean.findings);
+
+    std::string bytes = testsupport::ReadFileBytes(xg0);
+    const auto layout = tutilfixture::ReadLayout(bytes);
+    const std::size_t first = layout.BlockOffset(1) + 6;
+    for (std::size_t i = 0; i < layout.recordSize; ++i) {
+        std::swap(bytes[first + i], bytes[first + layout.recordSize + i]);
+    }
+    testsupport::WriteFileBytes(xg0, bytes);
+    const auto swapped = Verify(dir.path() / "NAMES.DB");
+    bool found = false;
+    for (const auto& f : swapped.findings.All()) {
+        found =
+            found || (f.code == FindingCode::SecondaryIndexBad && f.severity == Severity::Damage &&
+                      f.Describe().find("out of order") != std::string::npos);
+    }
+    EXPECT_TRUE(found);
 }
 
 } // namespace
