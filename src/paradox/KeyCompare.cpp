@@ -34,6 +34,9 @@ int KeyComparator::Compare(const std::uint8_t* a, const std::uint8_t* b) const {
         int order = 0;
         if (f.alpha) {
             order = collation_->Compare(a + f.offset, f.length, b + f.offset, f.length);
+            if (order == 0) { // equal values; bytes after the NUL still tell records apart
+                order = std::memcmp(a + f.offset, b + f.offset, f.length);
+            }
         } else {
             order = std::memcmp(a + f.offset, b + f.offset, f.length);
         }
