@@ -46,6 +46,7 @@ Collation::Weights ParseLadder(std::string_view ladder) {
     std::array<bool, 256> seen{};
     w.expandsTo.fill(-1);
     std::uint16_t primary = 0;
+    std::size_t at = 0;
     auto place = [&](std::uint8_t byte, std::uint8_t secondary) {
         if (seen[byte]) {
             throw std::logic_error("collation table: a byte appears twice");
@@ -54,14 +55,37 @@ Collation::Weights ParseLadder(std::string_view ladder) {
         w.primary[byte] = primary;
         w.secondary[byte] = secondary;
     };
-    std::size_t at = 0;
+    auto placePair = [&](std::uint8_t first, std::uint8_t second, std::uint8_t secondary) {
+        if (w.pairCount == Collation::kMaxPairs) {
+            throw std::logic_error("collation table: too many letter pairs");
+        }
+        const std::size_t unit = 256 + w.pairCount;
+        w.pairs[w.pairCount++] = {first, second};
+        w.startsPair[first] = true;
+        w.primary[unit] = primary;
+        w.secondary[unit] = secondary;
+    };
+    // A member is one byte (two hex digits) or a letter pair (four).
+    auto member = [&](std::uint8_t secondary) {
+        const std::uint8_t first = HexByte(ladder, at);
+        if (at + 1 < ladder.size() && std::isxdigit(static_cast<unsigned char>(ladder[at])) &&
+            std::isxdigit(static_cast<unsigned char>(ladder[at + 1]))) {
+            placePair(first, HexByte(ladder, at), secondary);
+            return;
+        }
+        place(first, secondary);
+        if (at < ladder.size() && ladder[at] == '+') {
+            ++at;
+            w.expandsTo[first] = HexByte(ladder, at);
+        }
+    };
     while (at < ladder.size()) {
         if (ladder[at] == ' ') {
             ++at;
             continue;
         }
-        const std::uint8_t first = HexByte(ladder, at);
-        if (at < ladder.size() && ladder[at] == '-') {
+        if (at + 5 <= ladder.size() && ladder[at + 2] == '-') {
+            const std::uint8_t first = HexByte(ladder, at);
             ++at;
             const std::uint8_t last = HexByte(ladder, at);
             for (int b = first; b <= last; ++b) {
@@ -71,13 +95,8 @@ Collation::Weights ParseLadder(std::string_view ladder) {
             continue;
         }
         std::uint8_t secondary = 0;
-        std::uint8_t byte = first;
         while (true) {
-            place(byte, secondary);
-            if (at < ladder.size() && ladder[at] == '+') {
-                ++at;
-                w.expandsTo[byte] = HexByte(ladder, at);
-            }
+            member(secondary);
             if (at >= ladder.size() || ladder[at] == ' ') {
                 break;
             }
@@ -87,7 +106,6 @@ Collation::Weights ParseLadder(std::string_view ladder) {
                 throw std::logic_error("collation table: unexpected separator");
             }
             ++at;
-            byte = HexByte(ladder, at);
         }
         ++primary;
     }
@@ -206,23 +224,34 @@ int Collation::Compare(const std::uint8_t* a, std::size_t la, const std::uint8_t
 namespace {
 
 // Walks a value as the sequence of weight units it sorts as: one per byte, two for a byte
-// that expands. `waiting` >= 0 while the second unit of an expansion is still to come.
+// that expands, one for a letter pair. `waiting` >= 0 while the second unit of an expansion is
+// still to come.
 struct UnitCursor {
     const std::uint8_t* p;
     const std::uint8_t* end;
     int waiting = -1;
 
-    bool Next(const Collation::Weights& w, std::uint8_t& unit) {
+    bool Next(const Collation::Weights& w, std::uint16_t& unit) {
         if (waiting >= 0) {
-            unit = static_cast<std::uint8_t>(waiting);
+            unit = static_cast<std::uint16_t>(waiting);
             waiting = -1;
             return true;
         }
         if (p == end) {
             return false;
         }
-        unit = *p++;
-        waiting = w.expandsTo[unit];
+        const std::uint8_t byte = *p++;
+        unit = byte;
+        if (w.startsPair[byte] && p != end) {
+            for (std::size_t k = 0; k < w.pairCount; ++k) {
+                if (w.pairs[k][0] == byte && w.pairs[k][1] == *p) {
+                    unit = static_cast<std::uint16_t>(256 + k);
+                    ++p;
+                    return true;
+                }
+            }
+        }
+        waiting = w.expandsTo[byte];
         return true;
     }
 };
@@ -240,8 +269,8 @@ int Collation::CompareWeighted(const std::uint8_t* a, std::size_t la, const std:
     int secondary = 0;
     int expansion = 0;
     while (true) {
-        std::uint8_t ux = 0;
-        std::uint8_t uy = 0;
+        std::uint16_t ux = 0;
+        std::uint16_t uy = 0;
         const bool hx = x.Next(w, ux);
         const bool hy = y.Next(w, uy);
         if (!hx || !hy) {

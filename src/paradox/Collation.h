@@ -47,10 +47,16 @@ public:
     void UpperInPlace(std::uint8_t* value, std::size_t length) const;
 
     // The data behind a Weighted collation (public for the table loader and its tests).
+    // Units 0..255 are bytes; unit 256 + k is the k-th two-letter pair that sorts as one
+    // letter (Spanish "ch", "ll").
+    static constexpr std::size_t kMaxPairs = 16;
     struct Weights {
-        std::array<std::uint16_t, 256> primary{};
-        std::array<std::uint8_t, 256> secondary{};
+        std::array<std::uint16_t, 256 + kMaxPairs> primary{};
+        std::array<std::uint8_t, 256 + kMaxPairs> secondary{};
         std::array<std::int16_t, 256> expandsTo{}; // second byte of an expansion, -1 = none
+        std::array<bool, 256> startsPair{};
+        std::array<std::array<std::uint8_t, 2>, kMaxPairs> pairs{};
+        std::size_t pairCount = 0;
     };
 
     Collation(Kind kind, std::string name, const Weights* weights,

@@ -7,12 +7,12 @@ namespace paradox {
 // The tables below restate, in our own notation, the collation tables that the open-source
 // Firebird server ships for the same sort orders (its src/intl/collations directory, read from
 // a stored copy of the repository): primary and secondary weights, which bytes expand to two
-// letters, and the upper-case map. Tertiary weights are empty in all of them and none has
-// two-letter compressions, so the notation leaves those out. Each table sorted random strings
+// letters, letter pairs sorting as one letter, and the upper-case map. Tertiary weights are
+// empty in all of them, so the notation leaves them out. Each table sorted random strings
 // exactly as that server's ORDER BY ... COLLATE did, and its upper-case map equals the
-// server's UPPER(), except one thing in ANSII850: the server keeps secondary weights in 4 bits,
-// so 'Ã' and 'ä'/'Ä' (weights 16 and 17 there) wrap below 'a'; the table's own values are kept.
-// Not included: the Spanish order (ANSISPAN, which sorts "ch" and "ll" as single letters).
+// server's UPPER(), except for one thing: the server keeps secondary weights in 4 bits, so
+// letters whose secondary weight is 16 or more there ('Ã', 'ä', 'Ä' in ANSII850; 'Å', 'Ø',
+// 'æ', 'Æ' in ANSISPAN) wrap below the plain lower-case letter; the tables' values are kept.
 namespace {
 
 // 'intl', code page 437: Firebird's PDOX_INTL (pd437intl.h).
@@ -107,8 +107,22 @@ constexpr CollationSource kAnsiSwfn{
     "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:DD FE:DE "
     "FF:59"};
 
-constexpr std::array kSources{kIntl437,  kAnsiIntl, kAnsiI850, kCyrr,
-                              kNordan40, kSwedfin,  kAnsiNor4, kAnsiSwfn};
+// 'ANSISPAN', code page 1252: Firebird's PXW_SPAN (pw1252span.h): "ch" sorts between c and d,
+// "ll" between l and m, ñ after n. Sort-order byte not known here: found by name only.
+constexpr CollationSource kAnsiSpan{
+    "ANSISPAN", 0, 1252,
+    "00-20 21,A1 22-3E 3F,BF 40 61,E1,AA,E0,E2,E3,E4,E5,41,C1,C0,C2,C3,C4,C5,E6+65=C6+45 "
+    "62,42 63,E7,43,C7 6368,4368,4348 64,F0,44,D0 65,E9,E8,EA,EB,45,CB,C9,C8,CA 66,46 67,47 "
+    "68,48 69,ED,EC,EE,EF,49,CF,CD,CC,CE 6A,4A 6B,4B 6C,4C 6C6C,4C6C,4C4C 6D,4D 6E,4E F1,D1 "
+    "6F,BA,F3,F2,F4,F6,F5,F8,4F,D3,D2,D4,D6,D5,D8 70,50 71,51 72,52 73,53,DF+73 74,FE,54,DE "
+    "75,FA,F9,FB,FC,55,DA,D9,DB,DC 76,56 77,57 78,58 79,FD,FF,59,DD 7A,5A 5B-60 7B-7F 80-A0 "
+    "A2-A9 AB-B9 BB-BE D7 F7",
+    "E0:41 E1:41 E2:41 E4:C4 E5:C5 E6:C6 E7:C7 E8:45 E9:45 EA:45 EB:45 EC:49 ED:49 EE:49 "
+    "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:DD FE:DE "
+    "FF:59"};
+
+constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr,    kNordan40,
+                              kSwedfin, kAnsiNor4, kAnsiSwfn, kAnsiSpan};
 
 } // namespace
 

@@ -11,7 +11,8 @@ namespace paradox {
 // `ladder`: the weight groups from lowest to highest, separated by spaces. A group is the bytes
 // sharing one primary weight, in ascending secondary weight: ',' steps the secondary weight,
 // '=' keeps it. "XX-YY" is a run of bytes, each its own group. "XX+ZZ" marks a byte that
-// sorts as itself followed by byte ZZ (a two-letter expansion such as 'ß' = "ss"). Every byte
+// sorts as itself followed by byte ZZ (a two-letter expansion such as 'ß' = "ss"). A member
+// of four hex digits is a letter pair sorting as one letter (Spanish "ch"). Every byte
 // appears exactly once.
 // `upper`: "from:to" pairs (hex) of the upper-case map beyond a-z -> A-Z.
 struct CollationSource {

@@ -98,5 +98,14 @@ TEST(CollationTest, NordicOrdersPutTheirLettersAfterZ) {
     EXPECT_EQ(swedfin.Upper(0x84), 0x8E); // ä -> Ä
 }
 
+// The Spanish order sorts "ch" as one letter between c and d, "ll" between l and m, and ñ
+// after n; 'cH' is no pair.
+TEST(CollationTest, SpanishOrderSortsLetterPairsAsOneLetter) {
+    const Collation& span = Collation::ForSortOrder(0, "ANSISPAN");
+    EXPECT_EQ(Sorted(span, {"d", "ch", "cz", "Ch", "m", "ll", "lz", "\xF1", "o", "nz", "cH"}),
+              (std::vector<std::string>{"cH", "cz", "ch", "Ch", "d", "lz", "ll", "m", "nz", "\xF1",
+                                        "o"}));
+}
+
 } // namespace
 } // namespace paradox
