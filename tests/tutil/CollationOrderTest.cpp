@@ -104,6 +104,33 @@ TEST(CollationOrder, SwappedBlocksUnderAnUnknownOrderAreFoundAndPutBack) {
     EXPECT_EQ(FindingOf(after.findings, FindingCode::KeyOrder), nullptr);
 }
 
+// The same damage under a sort order with a collation table ('ANSII850'): the keys out of
+// order are damage, and the rebuild sorts the records back into the collation's order.
+TEST(CollationOrder, SwappedBlocksUnderAKnownOrderAreDamageAndResorted) {
+    TempDir dir;
+    const fs::path db = CopyFamily(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "HERCULES.DB", dir.path());
+    const auto original = tutilfixture::RecordValues(db);
+    std::string bytes = testsupport::ReadFileBytes(db);
+    const auto layout = tutilfixture::ReadLayout(bytes);
+    const std::uint16_t first = tutilfixture::GetU16(bytes, 0x0E);
+    const std::uint16_t second = tutilfixture::GetU16(bytes, layout.BlockOffset(first));
+    ASSERT_NE(second, 0);
+    for (std::size_t i = 4; i < layout.blockSize; ++i) {
+        std::swap(bytes[layout.BlockOffset(first) + i], bytes[layout.BlockOffset(second) + i]);
+    }
+    testsupport::WriteFileBytes(db, bytes);
+
+    const auto before = Verify(db);
+    const paradox::Finding* order = FindingOf(before.findings, FindingCode::KeyOrder);
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(order->severity, Severity::Damage);
+
+    Rebuild(db);
+    EXPECT_EQ(tutilfixture::RecordValues(db), original);
+    EXPECT_EQ(Verify(db).status, tutil::VerifyStatus::Healthy);
+}
+
 std::vector<std::uint8_t> NameRecord(const std::string& name, std::int32_t n) {
     std::vector<std::uint8_t> record(24, 0);
     std::copy(name.begin(), name.end(), record.begin());
