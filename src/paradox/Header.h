@@ -12,6 +12,10 @@
 
 namespace paradox {
 
+// Bits of an .XGn header's byte 0x55 (TableHeader::byte55).
+inline constexpr std::uint8_t kXgCaseInsensitive = 0x01;
+inline constexpr std::uint8_t kXgDescending = 0x10;
+
 // Blocks are numbered by 16-bit words from 1: no file holds more than this many that can be
 // reached.
 inline constexpr std::uint32_t kMaxBlockCount = 65535;
@@ -51,6 +55,9 @@ struct TableHeader {
     std::uint16_t firstFreeBlock = 0;  // 0x4D
     std::uint16_t realHeaderSize = 0;  // 0x51
     std::uint8_t byte55 = 0;           // 0x55
+    // .XGn header 0x55: bit 0 = case-insensitive index (Alpha values stored upper-cased),
+    // bit 4 = a field sorts descending. Seen: 0x01 on every .XGn whose stored values are the
+    // table's upper-cased, 0x00 on composite indexes without Alpha fields.
 
     // Level 4+ .DB and .Xnn/.XGn only (0x58..0x77); zero elsewhere.
     bool hasExtension = false;

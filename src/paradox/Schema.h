@@ -32,6 +32,7 @@ struct SecondaryIndexSpec {
     bool composite = false;                  // .XGn/.YGn rather than .Xnn/.Ynn
     std::uint8_t blockSizeCode = 2;          // block size of the X and Y files, in KB
     std::uint8_t indexBlockSizeCode = 0;     // block size of the Y file when it differs; 0 = same
+    bool caseInsensitive = false; // Alpha values stored upper-cased (.XGn header 0x55 bit 0)
 };
 
 // A password-protected table's protection, as its header holds it. No password is needed to

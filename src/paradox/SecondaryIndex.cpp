@@ -2,6 +2,7 @@
 
 #include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
+#include "paradox/Collation.h"
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/IndexTree.h"
@@ -30,10 +31,11 @@ constexpr std::array<std::uint8_t, 256> kUpper = [] {
     return table;
 }();
 
-// Alpha values of a case-insensitive index are stored folded to upper case, and letters
-// outside ASCII are folded by the table's collation, which is not known here: such bytes
-// match any byte outside ASCII. Bytes after the terminating NUL are not part of the value.
-bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::size_t length) {
+// Alpha values of a case-insensitive index are stored upper-cased through the sort order's
+// map (`upper`: 'é' may become 'E'); where the map is not known, a byte outside ASCII
+// matches any byte outside ASCII. Bytes after the terminating NUL are not part of the value.
+bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::size_t length,
+               const Collation& upper) {
     if (std::memcmp(indexed, stored, length) == 0) {
         return true;
     }
@@ -43,7 +45,7 @@ bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::siz
         if (a == 0 || b == 0) {
             return a == b;
         }
-        if (a >= 0x80 && b >= 0x80) {
+        if ((a >= 0x80 && b >= 0x80) || a == upper.Upper(b)) {
             continue;
         }
         if (kUpper[a] != kUpper[b]) {
@@ -53,9 +55,10 @@ bool SameAlpha(const std::uint8_t* indexed, const std::uint8_t* stored, std::siz
     return true;
 }
 
-bool SameValue(const FieldSpec& field, const std::uint8_t* indexed, const std::uint8_t* stored) {
+bool SameValue(const FieldSpec& field, const std::uint8_t* indexed, const std::uint8_t* stored,
+               const Collation& upper) {
     if (field.typeCode == static_cast<std::uint8_t>(FieldType::Alpha)) {
-        return SameAlpha(indexed, stored, field.ByteLength());
+        return SameAlpha(indexed, stored, field.ByteLength(), upper);
     }
     return std::memcmp(indexed, stored, field.ByteLength()) == 0;
 }
@@ -304,7 +307,8 @@ public:
         : x_(x), table_(table), t_(table.Header()), source_(source), secondary_(secondary),
           keys_(KeyFieldsPresent(t_)), keyLength_(LeadingFieldsLength(t_.fields, keys_)),
           xOffsets_(FieldOffsetsOf(x.Header().fields)), position_(ChainPositions(table)),
-          xPosition_(ChainPositions(x)) {}
+          xPosition_(ChainPositions(x)),
+          collation_(Collation::ForSortOrder(t_.sortOrder, t_.sortOrderName)) {}
 
     void Check(FindingList& findings) {
         const std::size_t blockNumberField = secondary_ + keys_;
@@ -349,7 +353,7 @@ private:
         for (std::size_t i = 0; i < secondary_; ++i) {
             const std::size_t field = source_[i];
             if (!SameValue(t_.fields[field], xRecord + xOffsets_[i],
-                           row + table_.FieldOffsets()[field])) {
+                           row + table_.FieldOffsets()[field], collation_)) {
                 return i;
             }
         }
@@ -485,6 +489,7 @@ private:
     const std::vector<std::uint32_t> xOffsets_;
     const std::vector<std::int32_t> position_;
     const std::vector<std::int32_t> xPosition_;
+    const Collation& collation_; // the table's sort order, for case-insensitive values
     std::uint32_t blockNumberOffset_ = 0;
 };
 
@@ -534,6 +539,7 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     spec.extension = UpperAscii(extension);
     spec.composite = x.IsCompositeData() || x.Is(FileType::CompositeIndex);
     spec.maintained = x.IsMaintainedData();
+    spec.caseInsensitive = spec.composite && (x.byte55 & kXgCaseInsensitive) != 0;
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;

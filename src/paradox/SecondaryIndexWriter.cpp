@@ -1,6 +1,7 @@
 #include "paradox/SecondaryIndexWriter.h"
 
 #include "paradox/Codec.h"
+#include "paradox/Header.h"
 #include "paradox/IndexTreeWriter.h"
 #include "posix/FileDescriptor.h"
 #include "posix/FileIo.h"
@@ -82,7 +83,8 @@ std::string SecondaryIndexWriter::XExtension(const SecondaryIndexSpec& spec) {
 }
 
 SecondaryIndexWriter::SecondaryIndexWriter(const TableSchema& table, SecondaryIndexSpec spec)
-    : spec_(std::move(spec)), keyedTable_(table.Keyed()) {
+    : spec_(std::move(spec)), keyedTable_(table.Keyed()),
+      collation_(&Collation::ForSortOrder(table.sortOrder, table.sortOrderName)) {
     const std::vector<std::uint32_t> tableOffsets = table.FieldOffsets();
     auto copyField = [&](std::size_t index, bool descending) {
         xOffsets_.push_back(RecordSizeOf(xFields_));
@@ -110,6 +112,7 @@ SecondaryIndexWriter::SecondaryIndexWriter(const TableSchema& table, SecondaryIn
         xFields_.push_back(ShortField("Tup Offset"));
     }
     xRecordSize_ = RecordSizeOf(xFields_);
+    ChooseOrder();
 }
 
 void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace place,
@@ -128,6 +131,9 @@ void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace
         EncodeKbeInt(recordNumber, tail, 4);
         EncodeKbeInt(place.block, tail + 4, 2);
         EncodeKbeInt(place.slot, tail + 6, 2);
+    }
+    for (const std::size_t i : upperFields_) {
+        collation_->UpperInPlace(out + xOffsets_[i], xFields_[i].ByteLength());
     }
     FlipDescending(out);
     if (memoryLimit_ != 0 && records_.size() >= memoryLimit_) {
@@ -179,7 +185,9 @@ template <class Emit> void SecondaryIndexWriter::MergeRuns(Emit&& emit) {
         start = end;
     }
     auto later = [&](std::size_t a, std::size_t b) {
-        const int c = std::memcmp(cursors[a].Current(), cursors[b].Current(), keyLength);
+        const int c = byteOrder_
+                          ? std::memcmp(cursors[a].Current(), cursors[b].Current(), keyLength)
+                          : CompareStored(cursors[a].Current(), cursors[b].Current());
         return c != 0 ? c > 0 : a > b;
     };
     std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heap(later);
@@ -228,6 +236,9 @@ std::vector<std::filesystem::path> SecondaryIndexWriter::Files(const std::filesy
 std::vector<std::uint32_t>
 SecondaryIndexWriter::SortedOrder(const std::vector<std::uint8_t>& records) const {
     const auto count = static_cast<std::uint32_t>(records.size() / xRecordSize_);
+    if (!byteOrder_) {
+        return CollatedOrder(records);
+    }
     const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
     // Sorting on the first 8 key bytes held beside the record number settles most comparisons
     // without touching the records; ties fall back to the rest of the key. Every key ends in
@@ -284,7 +295,10 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     x.indexName = spec_.composite ? spec_.name : std::string();
     const bool anyDescending =
         std::find(descending_.begin(), descending_.end(), true) != descending_.end();
-    x.byte55 = spec_.composite ? (anyDescending ? 0x11 : 0x01) : 0;
+    x.byte55 = spec_.composite
+                   ? static_cast<std::uint8_t>((spec_.caseInsensitive ? kXgCaseInsensitive : 0) |
+                                               (anyDescending ? kXgDescending : 0))
+                   : 0;
     x.byte12 = static_cast<std::uint16_t>(table.byte12 + 2);
     x.byte2C = 0xFF;
     x.byte2D = table.byte2D;

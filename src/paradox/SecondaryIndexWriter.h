@@ -1,6 +1,7 @@
 #pragma once
 
 #include "paradox/BlockChainWriter.h"
+#include "paradox/Collation.h"
 #include "paradox/HeaderLayout.h"
 #include "paradox/Schema.h"
 
@@ -52,6 +53,12 @@ private:
     // Positions of the records in `records` (xRecordSize_ each) in index order.
     std::vector<std::uint32_t> SortedOrder(const std::vector<std::uint8_t>& records) const;
     void SpillRun();
+    // Index order of two stored X records (descending fields inverted): bytes, or under a
+    // collation table field by field.
+    int CompareStored(const std::uint8_t* a, const std::uint8_t* b) const;
+    std::vector<std::uint32_t> CollatedOrder(const std::vector<std::uint8_t>& records) const;
+    // Sets byteOrder_ and upperFields_ from the spec, the fields and the collation.
+    void ChooseOrder();
     template <class Emit> void MergeRuns(Emit&& emit);
 
     SecondaryIndexSpec spec_;
@@ -60,6 +67,9 @@ private:
     std::vector<std::uint32_t> sourceOffsets_; // per copied table field: offset in the record
     std::vector<std::uint16_t> xOffsets_;      // per X key field: offset in the X record
     std::vector<bool> descending_;             // per X key field
+    const Collation* collation_;               // the table's sort order
+    bool byteOrder_ = true;                    // whether X keys sort as bytes
+    std::vector<std::size_t> upperFields_;     // X fields upper-cased (case-insensitive index)
     std::uint16_t tailOffset_ = 0;             // where Blk Num (keyed) or Tup No (unkeyed) goes
     std::uint16_t xRecordSize_ = 0;
     std::vector<std::uint8_t> records_;

@@ -123,6 +123,7 @@ void FillSecondaryIndex(IDXDesc& d, const SecondaryIndexSpec& spec, std::uint16_
     CopyText(d.extension, spec.extension);
     d.maintained = spec.maintained ? 1 : 0;
     d.composite = spec.composite ? 1 : 0;
+    d.caseInsensitive = spec.caseInsensitive ? 1 : 0;
     d.blockSizeCode = spec.blockSizeCode;
     d.indexId = id;
     d.fieldCount = static_cast<std::uint16_t>(spec.fieldNumbers.size());
@@ -250,6 +251,7 @@ std::optional<TableSchema> SchemaFromDescriptor(const CRTblDesc& desc, std::stri
         spec.name = ReadText(d.tagName);
         spec.maintained = d.maintained != 0;
         spec.composite = d.composite != 0;
+        spec.caseInsensitive = d.caseInsensitive != 0;
         spec.blockSizeCode = d.blockSizeCode;
         for (std::uint16_t f = 0; f < d.fieldCount; ++f) {
             spec.fieldNumbers.push_back(static_cast<std::uint16_t>(

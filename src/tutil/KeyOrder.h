@@ -1,12 +1,14 @@
 #pragma once
 
-#include "paradox/Codec.h"
-#include "tutil/RecordValues.h"
+#include "paradox/Collation.h"
+#include "paradox/KeyCompare.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace tutil {
@@ -18,16 +20,23 @@ struct KeyOrder {
     std::vector<std::uint32_t> order; // records in the order to write them; empty = as they are
 };
 
-// Where byte order is the key order, the records sorted by key (stable, so the first of
-// equal keys stays). Under a collation that cannot be reproduced, the chain's order is kept.
+// The first key field of a record as an order any usual collation agrees with: ASCII letters
+// upper-cased, cut before the first byte >= 0x80 (bytes as they are for other field types).
+std::string FoldedFirstField(const paradox::KeyComparator& keys, const std::uint8_t* record);
+
+// Under a collation we reproduce (byte order or a collation table), the records sorted by key
+// (stable, so the first of equal keys stays). Under one we cannot, the chain's order is kept
+// unless it descends even ignoring case: then whole blocks (runs of records with the same
+// `blockAt(i)`) are put in order of their first key so folded, each block keeping its order.
 // Either way a record whose key bytes an earlier record already has is a violation.
 // `recordAt(i)` gives the bytes of record i of `count`.
-template <typename RecordAt>
-KeyOrder OrderByKey(std::size_t count, const KeyLayout& key, RecordAt recordAt) {
+template <typename RecordAt, typename BlockAt>
+KeyOrder OrderByKey(std::size_t count, const paradox::KeyComparator& keys, RecordAt recordAt,
+                    BlockAt blockAt) {
     KeyOrder result;
     result.duplicate.assign(count, false);
     const auto compare = [&](std::size_t a, std::size_t b) {
-        return paradox::CompareKeyBytes(recordAt(a), recordAt(b), key.length);
+        return keys.Compare(recordAt(a), recordAt(b));
     };
     bool sorted = true;
     for (std::size_t i = 1; i < count && sorted; ++i) {
@@ -49,8 +58,36 @@ KeyOrder OrderByKey(std::size_t count, const KeyLayout& key, RecordAt recordAt) 
             result.duplicate[byKey[i]] = true;
         }
     }
-    if (key.byteOrdered) {
+    if (keys.OrderKnown()) {
         result.order.swap(byKey);
+        return result;
+    }
+    bool descends = false;
+    for (std::size_t i = 1; i < count && !descends; ++i) {
+        descends = keys.CompareFolded(recordAt(i - 1), recordAt(i)) > 0;
+    }
+    if (!descends) {
+        return result;
+    }
+    struct Run {
+        std::string first; // folded first key field of the run's first record
+        std::uint32_t begin;
+        std::uint32_t end;
+    };
+    std::vector<Run> runs;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (runs.empty() || blockAt(i) != blockAt(runs.back().begin)) {
+            runs.push_back({FoldedFirstField(keys, recordAt(i)), i, i});
+        }
+        runs.back().end = i + 1;
+    }
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const Run& a, const Run& b) { return a.first < b.first; });
+    result.order.reserve(count);
+    for (const Run& run : runs) {
+        for (std::uint32_t i = run.begin; i < run.end; ++i) {
+            result.order.push_back(i);
+        }
     }
     return result;
 }

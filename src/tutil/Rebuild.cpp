@@ -311,18 +311,20 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     };
 
     // 3. Key order, and the records whose key an earlier record has.
-    const KeyLayout key = KeyLayoutOf(schema);
+    const paradox::KeyComparator keys(schema);
     const KeyOrder keyOrder =
-        schema.Keyed() ? OrderByKey(locations.size(), key,
-                                    [&](std::size_t i) { return recordAt(locations[i]); })
-                       : KeyOrder{};
+        schema.Keyed()
+            ? OrderByKey(
+                  locations.size(), keys, [&](std::size_t i) { return recordAt(locations[i]); },
+                  [&](std::size_t i) { return locations[i].block; })
+            : KeyOrder{};
     progress.Advance(45);
     ReportLostIndexes(table, schema, outcome);
 
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(written, family.mb, findings);
     paradox::WriteOptions options;
-    options.byteOrderKeys = key.byteOrdered;
+    options.byteOrderKeys = keys.ByteOrder();
     paradox::TableWriter writer(staging, table.stem, written, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;

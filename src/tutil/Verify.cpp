@@ -4,9 +4,11 @@
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/FindingLimiter.h"
+#include "paradox/IndexKeyOrder.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
+#include "tutil/ChainKeyCheck.h"
 #include "tutil/FamilySwap.h"
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
@@ -43,6 +45,7 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
             continue;
         }
         paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings);
+        paradox::CheckSecondaryIndexOrder(reader, x, findings);
     }
 }
 
@@ -54,7 +57,7 @@ void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& find
     paradox::FindingLimiter report(findings, reader.FileName());
     ProgressReporter progress(Phase::Data, reader.RecordCount());
     const ValueChecker values(schema);
-    const KeyLayout key = KeyLayoutOf(schema);
+    const ChainKeyCheck keys(schema);
     const std::uint8_t* previous = nullptr;
     std::uint64_t done = 0;
     std::string problem;
@@ -62,15 +65,8 @@ void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& find
         if (!values.Check(r.bytes, &problem)) {
             report.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem);
         }
-        if (key.length > 0 && previous != nullptr) {
-            const int order = std::memcmp(previous, r.bytes, key.length);
-            if (order == 0) {
-                report.Add(FindingCode::DuplicateKey, Severity::Damage, r.block, r.slot,
-                           "same key as the record before it");
-            } else if (order > 0 && key.byteOrdered) {
-                report.Add(FindingCode::KeyOrder, Severity::Damage, r.block, r.slot,
-                           "key lower than the record before it");
-            }
+        if (keys.Active() && previous != nullptr) {
+            keys.Check(previous, r.bytes, r.block, r.slot, report);
         }
         previous = r.bytes;
         progress.Advance(++done);

@@ -206,9 +206,10 @@ TEST(WriterSecondaryIndex, DescendingFieldsAtLevel7) {
     testsupport::TempDir dir;
     paradox::WriteTable(dir.path(), "SEC", table.schema, table.records, table.blobs);
     CheckFamily(dir, table);
-    // The composite index header marks the descending direction.
+    // The composite index header marks the descending direction (bit 4; bit 0 would mark a
+    // case-insensitive index).
     const std::string xg0 = testsupport::ReadFileBytes(dir / "SEC.XG0");
-    EXPECT_EQ(static_cast<std::uint8_t>(xg0[0x55]), 0x11);
+    EXPECT_EQ(static_cast<std::uint8_t>(xg0[0x55]), 0x10);
 }
 
 TEST(WriterSecondaryIndex, NonMaintainedIndexOfAnUnkeyedTable) {
