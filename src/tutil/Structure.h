@@ -2,6 +2,7 @@
 
 #include "paradox/Finding.h"
 #include "paradox/Schema.h"
+#include "tutil/StructureSalvage.h"
 #include "tutil/TableLocation.h"
 
 namespace tutil {
@@ -9,7 +10,10 @@ namespace tutil {
 // The structure of a table as its family defines it: fields, key, level, block sizes, sort
 // order, code page, table name, autoincrement and the secondary indexes found beside it.
 // UtilityError when the header cannot be understood (not a table, encrypted, damaged
-// field descriptors).
-paradox::TableSchema ReadTableStructure(const TableLocation& table);
+// field descriptors). Field descriptors that are damaged are taken from the first source
+// `structure` allows that the data bears out (by default the family's files and earlier
+// backups, never inference); UtilityError with each source's reason when none does.
+paradox::TableSchema ReadTableStructure(const TableLocation& table,
+                                        const StructureChoice& structure = {});
 
 } // namespace tutil

@@ -539,4 +539,56 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
     return result;
 }
 
+std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLocation& table,
+                                                                 const StructureChoice& choice,
+                                                                 paradox::FindingList& findings,
+                                                                 std::string* source) {
+    const SalvagedStructure salvaged = SalvageStructure(table, choice);
+    const std::string name = table.db.filename().string();
+    for (const StructureCandidate& c : salvaged.candidates) {
+        if (c.holds) {
+            break;
+        }
+        if (c.tried || (c.complete && !c.inferred)) {
+            findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
+                         c.source + ": " + c.reason);
+        }
+    }
+    const StructureCandidate* used = salvaged.Used();
+    if (used == nullptr) {
+        throw UtilityError(
+            engine::err::HeaderCorrupt,
+            "the field descriptors of " + table.db.string() +
+                " are damaged and no structure source fits it: " + salvaged.WhyNoneHeld());
+    }
+    findings.Add(paradox::FindingCode::StructureSalvaged, name, -1, -1,
+                 "fields taken from " + used->source);
+    *source = used->source;
+    return paradox::TableReader::OpenWithHeader(table.db, salvaged.header, findings);
+}
+
+bool ReportStructureSources(const TableLocation& table, paradox::FindingList& findings) {
+    StructureChoice choice;
+    choice.allowInference = false;
+    const SalvagedStructure salvaged = SalvageStructure(table, choice, true);
+    const std::string name = table.db.filename().string();
+    for (std::size_t i = 0; i < salvaged.candidates.size(); ++i) {
+        const StructureCandidate& c = salvaged.candidates[i];
+        if (c.holds) {
+            const bool chosen = salvaged.used == i;
+            findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
+                         c.source + (chosen ? ": a rebuild would take the fields from it"
+                                            : ": fits, but an earlier source comes first"));
+        } else if (c.inferred && c.complete) {
+            findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
+                         c.source + ": available when inference is asked for" +
+                             (salvaged.used ? "" : "; no source found in files fits"));
+        } else {
+            findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
+                         c.source + ": " + c.reason);
+        }
+    }
+    return salvaged.used.has_value();
+}
+
 } // namespace tutil

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "paradox/Finding.h"
 #include "paradox/Header.h"
 #include "paradox/Schema.h"
+#include "paradox/TableReader.h"
 #include "tutil/TableLocation.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,5 +59,18 @@ bool StructureUnknown(const TableLocation& table);
 // proved (for reports) and the first that held is still the one used.
 SalvagedStructure SalvageStructure(const TableLocation& table, const StructureChoice& choice,
                                    bool proveAll = false);
+
+// The damaged table opened under the structure SalvageStructure finds, with a finding for the
+// source used and one for each source tried before it; *source names the one used.
+// UtilityError(HeaderCorrupt) with each candidate's reason when none holds.
+std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLocation& table,
+                                                                 const StructureChoice& choice,
+                                                                 paradox::FindingList& findings,
+                                                                 std::string* source);
+
+// Findings for a table whose header does not describe its fields: each source, whether it is
+// there and fits the data, and which one a rebuild would use (inference only on request).
+// True when a source found in files fits.
+bool ReportStructureSources(const TableLocation& table, paradox::FindingList& findings);
 
 } // namespace tutil
