@@ -214,12 +214,6 @@ std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t header
     codes.insert(codes.end(), kBlockCodes.begin(), kBlockCodes.end());
     std::optional<BlockGeometry> best;
     for (const std::uint16_t size : sizes) {
-        if (db.size() == size) {
-            BlockGeometry empty;
-            empty.headerSize = size;
-            empty.blockSizeCode = blockSizeCodeHint != 0 ? blockSizeCodeHint : 2;
-            return empty; // header only: a table without blocks
-        }
         for (const std::uint8_t code : codes) {
             auto g = WalkFromBlockOne(db, size, code);
             if (!g) {
@@ -233,10 +227,15 @@ std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t header
             }
         }
     }
+    if (!best && db.size() == sizes.front()) {
+        best.emplace(); // header only: a table without blocks
+        best->headerSize = sizes.front();
+        best->blockSizeCode = codes.front();
+    }
     return best;
 }
 
-std::optional<std::uint16_t> InferRecordSize(const BlockGeometry& geometry, std::uint16_t hint) {
+std::vector<std::uint16_t> RecordSizesThatFit(const BlockGeometry& geometry, std::uint16_t hint) {
     const std::int32_t space = geometry.blockSizeCode * 0x400 - 6;
     std::int32_t common = 0;
     std::int32_t emptyMarker = 0;
@@ -260,19 +259,21 @@ std::optional<std::uint16_t> InferRecordSize(const BlockGeometry& geometry, std:
                            });
     };
     if (hint != 0 && fits(hint)) {
-        return hint;
+        return {hint};
     }
+    std::vector<std::uint16_t> sizes;
     if (common == 0) {
-        return emptyMarker != 0 && fits(emptyMarker)
-                   ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(emptyMarker))
-                   : std::nullopt;
+        if (emptyMarker != 0 && fits(emptyMarker)) {
+            sizes.push_back(static_cast<std::uint16_t>(emptyMarker));
+        }
+        return sizes;
     }
-    for (std::int32_t d = common; d > 0; --d) {
+    for (std::int32_t d = std::min(common, space); d > 0; --d) {
         if (common % d == 0 && fits(d)) {
-            return static_cast<std::uint16_t>(d);
+            sizes.push_back(static_cast<std::uint16_t>(d));
         }
     }
-    return std::nullopt;
+    return sizes;
 }
 
 std::optional<std::vector<FieldSpec>> InferFields(const std::vector<const std::uint8_t*>& records,

@@ -23,10 +23,10 @@ struct BlockGeometry {
 std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t headerSizeHint,
                                                std::uint8_t blockSizeCodeHint);
 
-// The record size every chain block's last-record offset is a multiple of, largest first that
-// fits every block; `hint` (0 = none) wins when it fits. nullopt when the blocks hold no
-// record that could tell.
-std::optional<std::uint16_t> InferRecordSize(const BlockGeometry& geometry, std::uint16_t hint);
+// The record sizes every chain block's last-record offset allows (the offset a multiple of
+// it, the last record inside the block), largest first; only `hint` (0 = none) when it is one
+// of them. Empty when the blocks hold no record that could tell.
+std::vector<std::uint16_t> RecordSizesThatFit(const BlockGeometry& geometry, std::uint16_t hint);
 
 // Fields that fill bytes [begin, end) of every record, each type read from the byte patterns
 // of its columns (null = all zero; numbers key-sortable big-endian; text then zeros for

@@ -87,6 +87,11 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
         *why = "record size " + std::to_string(recordSize) + " does not fit a block";
         return false;
     }
+    if (reader->ChainBlocks().empty() &&
+        reader->File().size() >= std::size_t{header.headerSize} + paradox::kBlockHeaderSize) {
+        *why = "no block of the table can be reached under it";
+        return false;
+    }
     for (const std::uint16_t block : reader->ChainBlocks()) {
         const auto blockHeader = paradox::ReadBlockHeader(reader->BlockBytes(block));
         if (!blockHeader) {

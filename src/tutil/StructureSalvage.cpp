@@ -24,6 +24,8 @@ namespace {
 // Records looked at when reading field types from the data: enough to see every pattern a
 // column has, without reading a large table twice.
 constexpr std::size_t kInferenceSample = 4000;
+// Records looked at when choosing between record sizes the blocks allow.
+constexpr std::size_t kSizeTrialSample = 200;
 
 // Everything the candidates are built from, read once.
 struct Evidence {
@@ -289,6 +291,34 @@ SampleRecords(paradox::ByteView db, const paradox::BlockGeometry& g, std::uint16
     return sample;
 }
 
+// Of the record sizes the blocks allow, the one under which the records split into the
+// fewest fields per byte: records read at the wrong size do not line up in columns.
+std::optional<std::uint16_t>
+InferRecordSize(paradox::ByteView db, const paradox::BlockGeometry& geometry, std::uint16_t hint) {
+    const auto sizes = paradox::RecordSizesThatFit(geometry, hint);
+    if (sizes.size() <= 1) {
+        return sizes.empty() ? std::nullopt : std::optional<std::uint16_t>(sizes.front());
+    }
+    std::optional<std::uint16_t> best;
+    double bestScore = 0;
+    for (const std::uint16_t size : sizes) {
+        auto records = SampleRecords(db, geometry, size);
+        if (records.size() > kSizeTrialSample) {
+            records.resize(kSizeTrialSample);
+        }
+        const auto fields = paradox::InferFields(records, 0, size);
+        if (!fields) {
+            continue;
+        }
+        const double score = static_cast<double>(fields->size()) / size;
+        if (!best || score < bestScore) {
+            best = size;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
 StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
                                      const MergedClues& merged) {
     StructureCandidate c;
@@ -307,7 +337,7 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
     }
     const std::uint16_t hint =
         allKnown && knownSum <= 0xFFFF ? static_cast<std::uint16_t>(knownSum) : e.own.recordSize;
-    const auto recordSize = paradox::InferRecordSize(*e.geometry, hint);
+    const auto recordSize = InferRecordSize(db, *e.geometry, hint);
     if (!recordSize) {
         c.reason = "the blocks hold no records to read a record size from";
         return c;
@@ -360,10 +390,12 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
     }
     c.source += " (" + std::to_string(madeUp) + " field names made up as Field1, Field2, ...)";
     c.complete = true;
-    const int keys =
-        merged.keyFields >= 0 && static_cast<std::size_t>(merged.keyFields) <= fields.size()
-            ? merged.keyFields
-            : 0;
+    const bool keysKnown =
+        merged.keyFields >= 0 && static_cast<std::size_t>(merged.keyFields) <= fields.size();
+    const int keys = keysKnown ? merged.keyFields : 0;
+    if (!keysKnown) {
+        c.source += ", no key known: rebuilt without one";
+    }
     c.schema = SchemaFrom(e, std::move(fields), keys);
     return c;
 }
@@ -572,6 +604,7 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
     choice.allowInference = false;
     const SalvagedStructure salvaged = SalvageStructure(table, choice, true);
     const std::string name = table.db.filename().string();
+    bool inferable = false;
     for (std::size_t i = 0; i < salvaged.candidates.size(); ++i) {
         const StructureCandidate& c = salvaged.candidates[i];
         if (c.holds) {
@@ -580,6 +613,7 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
                          c.source + (chosen ? ": a rebuild would take the fields from it"
                                             : ": fits, but an earlier source comes first"));
         } else if (c.inferred && c.complete) {
+            inferable = true;
             findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
                          c.source + ": available when inference is asked for" +
                              (salvaged.used ? "" : "; no source found in files fits"));
@@ -588,7 +622,7 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
                          c.source + ": " + c.reason);
         }
     }
-    return salvaged.used.has_value();
+    return salvaged.used.has_value() || inferable;
 }
 
 } // namespace tutil

@@ -70,7 +70,7 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
 
 // Findings for a table whose header does not describe its fields: each source, whether it is
 // there and fits the data, and which one a rebuild would use (inference only on request).
-// True when a source found in files fits.
+// True when a source found in files fits or the data can be read for one.
 bool ReportStructureSources(const TableLocation& table, paradox::FindingList& findings);
 
 } // namespace tutil
