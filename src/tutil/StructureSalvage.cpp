@@ -381,14 +381,16 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
     for (std::size_t i = back; useClues && i < merged.fields.size(); ++i) {
         clueField(i);
     }
-    std::size_t madeUp = 0;
+    std::string madeUp;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].name.empty()) {
             fields[i].name = FieldName(i);
-            ++madeUp;
+            madeUp += (madeUp.empty() ? "" : ", ") + fields[i].name;
         }
     }
-    c.source += " (" + std::to_string(madeUp) + " field names made up as Field1, Field2, ...)";
+    if (!madeUp.empty()) {
+        c.source += " (names made up: " + madeUp + ")";
+    }
     c.complete = true;
     const bool keysKnown =
         merged.keyFields >= 0 && static_cast<std::size_t>(merged.keyFields) <= fields.size();
