@@ -1,6 +1,7 @@
 #include "platform/StructureRebuild.h"
 
 #include "engine/ErrorCodes.h"
+#include "tutil/InUse.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
@@ -37,6 +38,27 @@ StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
         result.message = e.what();
     }
     return result;
+}
+
+std::vector<std::string> StructureSourceLines(const std::string& tablePath) {
+    std::vector<std::string> lines;
+    try {
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const auto lock = tutil::LockTable(table, engine::TableLock::Mode::Shared);
+        if (!tutil::StructureUnknown(table)) {
+            return lines;
+        }
+        paradox::FindingList findings;
+        tutil::ReportStructureSources(table, findings);
+        for (const auto& finding : findings.All()) {
+            lines.push_back(finding.Describe());
+        }
+    } catch (const tutil::UtilityError&) {
+        lines.clear(); // the verdict already says what is wrong with the table
+    } catch (const std::system_error&) {
+        lines.clear();
+    }
+    return lines;
 }
 
 } // namespace platform

@@ -23,4 +23,9 @@ StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
                                                   const std::string& templateTable,
                                                   bool inferFromData);
 
+// For a table whose header does not describe its fields: one line per structure source,
+// whether it fits the data and which a rebuild would use. Empty for a table whose header is
+// whole, or that cannot be read. Reads only.
+std::vector<std::string> StructureSourceLines(const std::string& tablePath);
+
 } // namespace platform

@@ -89,6 +89,13 @@ TEST(CliCommands, RebuildTakesTheStructureFromTheSourceTheOperatorNames) {
               std::string::npos)
         << verified.output;
 
+    const CliRun dry = RunCli("check --dry-run " + dir.path().string());
+    EXPECT_NE(dry.output.find("Table must be rebuilt manually.\n  ORDERS.DB: Structure source does "
+                              "not fit the table (the table's own header: no valid type and size "
+                              "for field 3)"),
+              std::string::npos)
+        << dry.output;
+
     const CliRun plain = RunCli("rebuild " + db.string());
     EXPECT_NE(plain.output.find("Rebuild was not successful."), std::string::npos) << plain.output;
     const CliRun refused =
