@@ -335,8 +335,11 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
     for (const auto& f : merged.fields) {
         knownSum += f.known ? paradox::FieldByteLength(f.typeCode, f.sizeByte) : 0;
     }
-    const std::uint16_t hint =
-        allKnown && knownSum <= 0xFFFF ? static_cast<std::uint16_t>(knownSum) : e.own.recordSize;
+    // The fields add up to the record size only when the header's field count survived.
+    const bool countKnown = !e.own.fields.empty();
+    const std::uint16_t hint = countKnown && allKnown && knownSum <= 0xFFFF
+                                   ? static_cast<std::uint16_t>(knownSum)
+                                   : e.own.recordSize;
     const auto recordSize = InferRecordSize(db, *e.geometry, hint);
     if (!recordSize) {
         c.reason = "the blocks hold no records to read a record size from";
@@ -358,7 +361,13 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
                                               merged.fields[back - 1].sizeByte);
         --back;
     }
-    if (frontBytes + backBytes > *recordSize || (front == back && frontBytes != *recordSize)) {
+    // Without the header's field count the clues are only the leading fields, not all.
+    if (!countKnown) {
+        back = merged.fields.size();
+        backBytes = 0;
+    }
+    if (frontBytes + backBytes > *recordSize ||
+        (countKnown && front == back && frontBytes != *recordSize)) {
         frontBytes = backBytes = 0; // the clues do not fit: the whole record is read
     }
     const auto records = SampleRecords(db, *e.geometry, *recordSize);
@@ -378,7 +387,7 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
         clueField(i);
     }
     fields.insert(fields.end(), middle->begin(), middle->end());
-    for (std::size_t i = back; useClues && i < merged.fields.size(); ++i) {
+    for (std::size_t i = back; useClues && countKnown && i < merged.fields.size(); ++i) {
         clueField(i);
     }
     std::string madeUp;
@@ -448,6 +457,23 @@ paradox::TableHeader ReadingHeader(const Evidence& e, const paradox::TableSchema
     }
     h.maxBlocks = h.fileBlocks;
     return h;
+}
+
+// The primary index, where there is a readable one, has the table's key fields.
+bool KeyFitsPrimaryIndex(const Evidence& e, const paradox::TableSchema& schema, std::string* why) {
+    if (!e.px) {
+        return true;
+    }
+    bool fits = schema.keyFieldCount == e.px->keyFields;
+    for (std::size_t i = 0; fits && i < e.px->fields.size(); ++i) {
+        const FieldClue& key = e.px->fields[i].second;
+        fits = i < schema.fields.size() && schema.fields[i].typeCode == key.typeCode &&
+               schema.fields[i].sizeByte == key.sizeByte;
+    }
+    if (!fits) {
+        *why = "its key fields differ from those of " + e.px->file;
+    }
+    return fits;
 }
 
 Evidence GatherEvidence(const TableLocation& table, paradox::ByteView db) {
@@ -559,6 +585,9 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
             break;
         }
         c.tried = true;
+        if (!KeyFitsPrimaryIndex(e, c.schema, &c.reason)) {
+            continue;
+        }
         const paradox::TableHeader header = ReadingHeader(e, c.schema);
         c.holds = ProveStructure(table.db, header, e.family.mb, &c.reason);
         if (c.holds && !result.used) {
