@@ -268,6 +268,23 @@ TEST(StructureSalvage, SourcesThatDoNotFitAreRefusedWithTheReason) {
     }
     EXPECT_THROW(tutil::ReadTableStructure(table, choice), tutil::UtilityError);
     EXPECT_EQ(FolderByName(dir.path()), before);
+
+    // The same fields without the key the table's primary index has.
+    TempDir keyedDir;
+    const fs::path keyed = WriteOrdersAs(keyedDir.path(), OrdersSchema(true, false), 300);
+    paradox::WriteTable(otherDir.path(), "UNKEYED", OrdersSchema(false, false), {});
+    bytes = ReadFileBytes(keyed);
+    HeaderDamages(2)[0].apply(bytes, PlacesOf(keyed));
+    WriteFileBytes(keyed, bytes);
+    choice.templateTable = otherDir / "UNKEYED.DB";
+    try {
+        tutil::ReadTableStructure(tutil::LocateTable(keyed.string()), choice);
+        ADD_FAILURE() << "took a template without the table's key";
+    } catch (const tutil::UtilityError& e) {
+        EXPECT_TRUE(Contains(e.what(), "template UNKEYED.DB: its key fields differ from those of "
+                                       "ORDERS.PX"))
+            << e.what();
+    }
 }
 
 // Verify of a table whose fields are unknown tells which sources there are and which a
