@@ -1,0 +1,170 @@
+#include "tutil/InferredStructure.h"
+
+#include <algorithm>
+
+namespace tutil {
+using paradox::FieldClue;
+namespace {
+
+// Records looked at when reading field types from the data: enough to see every pattern a
+// column has, without reading a large table twice.
+constexpr std::size_t kInferenceSample = 4000;
+// Records looked at when choosing between record sizes the blocks allow.
+constexpr std::size_t kSizeTrialSample = 200;
+
+std::string FieldName(std::size_t i) {
+    return "Field" + std::to_string(i + 1);
+}
+
+// The records of the chain under `recordSize`, every n-th when there are many.
+std::vector<const std::uint8_t*>
+SampleRecords(paradox::ByteView db, const paradox::BlockGeometry& g, std::uint16_t recordSize) {
+    std::vector<const std::uint8_t*> all;
+    const std::size_t blockSize = g.blockSizeCode * 0x400u;
+    for (std::size_t i = 0; i < g.chain.size(); ++i) {
+        const std::int16_t last = g.lastRecordOffsets[i];
+        if (last < 0) {
+            continue;
+        }
+        const std::size_t start = g.headerSize + (g.chain[i] - 1u) * blockSize + 6;
+        for (std::size_t offset = 0; offset <= static_cast<std::size_t>(last);
+             offset += recordSize) {
+            if (db.Has(start + offset, recordSize)) {
+                all.push_back(db.data() + start + offset);
+            }
+        }
+    }
+    if (all.size() <= kInferenceSample) {
+        return all;
+    }
+    std::vector<const std::uint8_t*> sample;
+    const std::size_t step = all.size() / kInferenceSample + 1;
+    for (std::size_t i = 0; i < all.size(); i += step) {
+        sample.push_back(all[i]);
+    }
+    return sample;
+}
+
+// Of the record sizes the blocks allow, the one under which the records split into the
+// fewest fields per byte: records read at the wrong size do not line up in columns.
+std::optional<std::uint16_t>
+InferRecordSize(paradox::ByteView db, const paradox::BlockGeometry& geometry, std::uint16_t hint) {
+    const auto sizes = paradox::RecordSizesThatFit(geometry, hint);
+    if (sizes.size() <= 1) {
+        return sizes.empty() ? std::nullopt : std::optional<std::uint16_t>(sizes.front());
+    }
+    std::optional<std::uint16_t> best;
+    double bestScore = 0;
+    for (const std::uint16_t size : sizes) {
+        auto records = SampleRecords(db, geometry, size);
+        if (records.size() > kSizeTrialSample) {
+            records.resize(kSizeTrialSample);
+        }
+        const auto fields = paradox::InferFields(records, 0, size);
+        if (!fields) {
+            continue;
+        }
+        const double score = static_cast<double>(fields->size()) / size;
+        if (!best || score < bestScore) {
+            best = size;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
+                                     const MergedClues& merged) {
+    StructureCandidate c;
+    c.source = "inference from the data blocks";
+    c.inferred = true;
+    if (!e.geometry) {
+        c.reason = "no chain of blocks could be found to read the data from";
+        return c;
+    }
+    std::uint32_t knownSum = 0;
+    const bool allKnown =
+        !merged.fields.empty() && std::all_of(merged.fields.begin(), merged.fields.end(),
+                                              [&](const FieldClue& f) { return f.known; });
+    for (const auto& f : merged.fields) {
+        knownSum += f.known ? paradox::FieldByteLength(f.typeCode, f.sizeByte) : 0;
+    }
+    // The fields add up to the record size only when the header's field count survived.
+    const bool countKnown = !e.own.fields.empty();
+    const std::uint16_t hint = countKnown && allKnown && knownSum <= 0xFFFF
+                                   ? static_cast<std::uint16_t>(knownSum)
+                                   : e.own.recordSize;
+    const auto recordSize = InferRecordSize(db, *e.geometry, hint);
+    if (!recordSize) {
+        c.reason = "the blocks hold no records to read a record size from";
+        return c;
+    }
+    // Clues that still hold at the front and the back fix those fields; the bytes between
+    // are read from the data.
+    std::size_t front = 0;
+    std::uint32_t frontBytes = 0;
+    while (front < merged.fields.size() && merged.fields[front].known) {
+        frontBytes +=
+            paradox::FieldByteLength(merged.fields[front].typeCode, merged.fields[front].sizeByte);
+        ++front;
+    }
+    std::size_t back = merged.fields.size();
+    std::uint32_t backBytes = 0;
+    while (back > front && merged.fields[back - 1].known) {
+        backBytes += paradox::FieldByteLength(merged.fields[back - 1].typeCode,
+                                              merged.fields[back - 1].sizeByte);
+        --back;
+    }
+    // Without the header's field count the clues are only the leading fields, not all.
+    if (!countKnown) {
+        back = merged.fields.size();
+        backBytes = 0;
+    }
+    if (frontBytes + backBytes > *recordSize ||
+        (countKnown && front == back && frontBytes != *recordSize)) {
+        frontBytes = backBytes = 0; // the clues do not fit: the whole record is read
+    }
+    const auto records = SampleRecords(db, *e.geometry, *recordSize);
+    const auto middle = paradox::InferFields(records, frontBytes, *recordSize - backBytes);
+    if (!middle) {
+        c.reason = "no split of the " + std::to_string(*recordSize) +
+                   "-byte records into fields fits every record";
+        return c;
+    }
+    std::vector<paradox::FieldSpec> fields;
+    auto clueField = [&](std::size_t i) {
+        const FieldClue& f = merged.fields[i];
+        fields.push_back({f.name, f.typeCode, f.sizeByte});
+    };
+    const bool useClues = frontBytes + backBytes > 0;
+    for (std::size_t i = 0; useClues && i < front; ++i) {
+        clueField(i);
+    }
+    fields.insert(fields.end(), middle->begin(), middle->end());
+    for (std::size_t i = back; useClues && countKnown && i < merged.fields.size(); ++i) {
+        clueField(i);
+    }
+    std::string madeUp;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name.empty()) {
+            fields[i].name = FieldName(i);
+            madeUp += (madeUp.empty() ? "" : ", ") + fields[i].name;
+        }
+    }
+    if (!madeUp.empty()) {
+        c.source += " (names made up: " + madeUp + ")";
+    }
+    c.complete = true;
+    const bool keysKnown =
+        merged.keyFields >= 0 && static_cast<std::size_t>(merged.keyFields) <= fields.size();
+    const int keys = keysKnown ? merged.keyFields : 0;
+    if (!keysKnown) {
+        c.source += ", no key known: rebuilt without one";
+    }
+    c.schema = SchemaFrom(e, std::move(fields), keys);
+    return c;
+}
+
+} // namespace tutil
