@@ -11,37 +11,45 @@ namespace {
 constexpr std::size_t kInferenceSample = 4000;
 // Records looked at when choosing between record sizes the blocks allow.
 constexpr std::size_t kSizeTrialSample = 200;
+// Record sizes tried, largest first: the blocks of any real table leave only a few.
+constexpr std::size_t kSizeTrials = 64;
 
 std::string FieldName(std::size_t i) {
     return "Field" + std::to_string(i + 1);
 }
 
-// The records of the chain under `recordSize`, every n-th when there are many.
-std::vector<const std::uint8_t*>
-SampleRecords(paradox::ByteView db, const paradox::BlockGeometry& g, std::uint16_t recordSize) {
-    std::vector<const std::uint8_t*> all;
+// At most `limit` records of the chain under `recordSize`, spread evenly over it; nothing is
+// held for the records left out.
+std::vector<const std::uint8_t*> SampleRecords(paradox::ByteView db,
+                                               const paradox::BlockGeometry& g,
+                                               std::uint16_t recordSize, std::size_t limit) {
     const std::size_t blockSize = g.blockSizeCode * 0x400u;
-    for (std::size_t i = 0; i < g.chain.size(); ++i) {
-        const std::int16_t last = g.lastRecordOffsets[i];
-        if (last < 0) {
-            continue;
-        }
-        const std::size_t start = g.headerSize + (g.chain[i] - 1u) * blockSize + 6;
-        for (std::size_t offset = 0; offset <= static_cast<std::size_t>(last);
-             offset += recordSize) {
-            if (db.Has(start + offset, recordSize)) {
-                all.push_back(db.data() + start + offset);
+    auto forEachRecord = [&](auto&& visit) {
+        for (std::size_t i = 0; i < g.chain.size(); ++i) {
+            const std::int16_t last = g.lastRecordOffsets[i];
+            if (last < 0) {
+                continue;
+            }
+            const std::size_t start = g.headerSize + (g.chain[i] - 1u) * blockSize + 6;
+            for (std::size_t offset = 0; offset <= static_cast<std::size_t>(last);
+                 offset += recordSize) {
+                if (db.Has(start + offset, recordSize)) {
+                    visit(db.data() + start + offset);
+                }
             }
         }
-    }
-    if (all.size() <= kInferenceSample) {
-        return all;
-    }
+    };
+    std::size_t total = 0;
+    forEachRecord([&](const std::uint8_t*) { ++total; });
+    const std::size_t step = total <= limit ? 1 : total / limit + 1;
     std::vector<const std::uint8_t*> sample;
-    const std::size_t step = all.size() / kInferenceSample + 1;
-    for (std::size_t i = 0; i < all.size(); i += step) {
-        sample.push_back(all[i]);
-    }
+    sample.reserve(std::min(total, limit));
+    std::size_t n = 0;
+    forEachRecord([&](const std::uint8_t* record) {
+        if (n++ % step == 0 && sample.size() < limit) {
+            sample.push_back(record);
+        }
+    });
     return sample;
 }
 
@@ -55,11 +63,9 @@ InferRecordSize(paradox::ByteView db, const paradox::BlockGeometry& geometry, st
     }
     std::optional<std::uint16_t> best;
     double bestScore = 0;
-    for (const std::uint16_t size : sizes) {
-        auto records = SampleRecords(db, geometry, size);
-        if (records.size() > kSizeTrialSample) {
-            records.resize(kSizeTrialSample);
-        }
+    for (std::size_t i = 0; i < sizes.size() && i < kSizeTrials; ++i) {
+        const std::uint16_t size = sizes[i];
+        const auto records = SampleRecords(db, geometry, size, kSizeTrialSample);
         const auto fields = paradox::InferFields(records, 0, size);
         if (!fields) {
             continue;
@@ -126,7 +132,7 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
         (countKnown && front == back && frontBytes != *recordSize)) {
         frontBytes = backBytes = 0; // the clues do not fit: the whole record is read
     }
-    const auto records = SampleRecords(db, *e.geometry, *recordSize);
+    const auto records = SampleRecords(db, *e.geometry, *recordSize, kInferenceSample);
     const auto middle = paradox::InferFields(records, frontBytes, *recordSize - backBytes);
     if (!middle) {
         c.reason = "no split of the " + std::to_string(*recordSize) +
