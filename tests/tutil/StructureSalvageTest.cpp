@@ -242,6 +242,40 @@ TEST(StructureSalvage, CorpusTablesComeBack) {
     EXPECT_TRUE(Contains(source, ".PX")) << source;
 }
 
+// Every healthy, unencrypted table of the corpus whose first field descriptor is destroyed
+// comes back, from its index files or from a template copy of itself, with the same values.
+TEST(StructureSalvage, EveryCorpusTableComesBackFromATemplate) {
+    int rebuilt = 0;
+    for (const fs::path& source : testsupport::CorpusTables()) {
+        SCOPED_TRACE(source.string());
+        TempDir dir, shapeDir;
+        const fs::path db = CopyFamily(source, dir.path());
+        const auto table = tutil::LocateTable(db.string());
+        const auto healthy = tutil::VerifyTable(table);
+        if (healthy.status != tutil::VerifyStatus::Healthy ||
+            healthy.findings.Has(FindingCode::Encrypted)) {
+            continue;
+        }
+        fs::copy_file(db, shapeDir / "SHAPE.DB");
+        fs::permissions(db, fs::perms::owner_write, fs::perm_options::add);
+        const auto values = RecordValues(db);
+        std::string bytes = ReadFileBytes(db);
+        bytes[PlacesOf(db).descriptors] = 0x07;
+        WriteFileBytes(db, bytes);
+        tutil::StructureChoice choice;
+        choice.templateTable = shapeDir / "SHAPE.DB";
+        const auto outcome =
+            tutil::RebuildTable(table, tutil::ReadTableStructure(table, choice), kNames, choice);
+        // An index file that describes the field comes before any template.
+        EXPECT_TRUE(outcome.structureSource == "template SHAPE.DB" ||
+                    Contains(outcome.structureSource, " with the table's own header"))
+            << outcome.structureSource;
+        EXPECT_EQ(RecordValues(db), values);
+        ++rebuilt;
+    }
+    EXPECT_GT(rebuilt, 150);
+}
+
 // A template of another table does not fit the data: nothing is changed, and the reason says
 // which source failed and why. Inference is never used unless asked for.
 TEST(StructureSalvage, SourcesThatDoNotFitAreRefusedWithTheReason) {
