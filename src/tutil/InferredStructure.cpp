@@ -1,6 +1,7 @@
 #include "tutil/InferredStructure.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace tutil {
 using paradox::FieldClue;
@@ -13,6 +14,7 @@ constexpr std::size_t kInferenceSample = 4000;
 constexpr std::size_t kSizeTrialSample = 200;
 // Record sizes tried, largest first: the blocks of any real table leave only a few.
 constexpr std::size_t kSizeTrials = 64;
+constexpr std::uintmax_t kBlobHeaderBlock = 4096;
 
 std::string FieldName(std::size_t i) {
     return "Field" + std::to_string(i + 1);
@@ -77,6 +79,12 @@ InferRecordSize(paradox::ByteView db, const paradox::BlockGeometry& geometry, st
         }
     }
     return best;
+}
+
+// A blob file with more than its header block.
+bool HoldsBlobs(const std::filesystem::path& mb) {
+    std::error_code ec;
+    return !mb.empty() && std::filesystem::file_size(mb, ec) > kBlobHeaderBlock && !ec;
 }
 
 } // namespace
@@ -161,6 +169,14 @@ StructureCandidate InferredCandidate(const Evidence& e, paradox::ByteView db,
     }
     if (!madeUp.empty()) {
         c.source += " (names made up: " + madeUp + ")";
+    }
+    if (HoldsBlobs(e.family.mb) &&
+        std::none_of(fields.begin(), fields.end(),
+                     [](const paradox::FieldSpec& f) { return paradox::IsBlobType(f.typeCode); })) {
+        // Blob fields do not show in the columns: the blobs would lose their records.
+        c.reason = "the table keeps blobs in " + e.family.mb.filename().string() +
+                   " but no field that points at them can be read from the data";
+        return c;
     }
     c.complete = true;
     const bool keysKnown =

@@ -321,6 +321,40 @@ TEST(StructureSalvage, SourcesThatDoNotFitAreRefusedWithTheReason) {
     }
 }
 
+// Blob fields do not show in the data's columns: a table that keeps blobs is not rebuilt
+// from a reading of its data, which would cut the records off from their blobs.
+TEST(StructureSalvage, InferenceLeavesATableWithBlobsAlone) {
+    TempDir dir;
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V5;
+    schema.fields = {{"Id", 0x04, 4}, {"Note", 0x0C, 20}};
+    std::vector<std::vector<std::uint8_t>> records;
+    std::vector<std::vector<std::optional<std::vector<std::uint8_t>>>> blobs;
+    paradox::RecordBuilder row(schema);
+    for (int id = 1; id <= 50; ++id) {
+        row.Clear().SetInt(0, id).SetBlobText(1, std::string(300 + id, 'a' + id % 26));
+        records.push_back(row.Bytes());
+        blobs.push_back(row.Blobs());
+    }
+    paradox::WriteTable(dir.path(), "NOTES", schema, records, blobs);
+    const fs::path db = dir / "NOTES.DB";
+    std::string bytes = ReadFileBytes(db);
+    HeaderDamages(0).back().apply(bytes, PlacesOf(db));
+    WriteFileBytes(db, bytes);
+    const auto before = FolderByName(dir.path());
+    tutil::StructureChoice choice;
+    choice.allowInference = true;
+    try {
+        tutil::ReadTableStructure(tutil::LocateTable(db.string()), choice);
+        ADD_FAILURE() << "inferred a structure without the blob field";
+    } catch (const tutil::UtilityError& e) {
+        EXPECT_TRUE(Contains(e.what(), "the table keeps blobs in NOTES.MB but no field that "
+                                       "points at them can be read from the data"))
+            << e.what();
+    }
+    EXPECT_EQ(FolderByName(dir.path()), before);
+}
+
 // Verify of a table whose fields are unknown tells which sources there are and which a
 // rebuild would use, before anything is written.
 TEST(StructureSalvage, VerifyNamesTheSourceARebuildWouldUse) {
