@@ -4,6 +4,7 @@
 #include "cli/QuietVerify.h"
 #include "cli/TerminalProgress.h"
 #include "platform/DBErrors.h"
+#include "platform/StructureRebuild.h"
 #include "platform/Table.h"
 #include "repair/DBRepair.h"
 #include "repair/RepairRun.h"
@@ -70,6 +71,13 @@ void DryCheck(platform::TTable& table, const SelectedDatabase& database, RunReco
             say(where + " (" + openFailure + "); Check & Repair would rebuild it.");
         }
         say(current.verdict);
+        if (current.verdict == repair::verdict::kRebuildManually) {
+            // Where a rebuild could take the lost fields from, before anything is written.
+            for (const std::string& line : platform::StructureSourceLines(
+                     repair::JoinTablePath(database.directory.string(), name))) {
+                say("  " + line);
+            }
+        }
     }
     record.completed = !record.cancelled;
 }

@@ -38,6 +38,9 @@ std::uint16_t OpenError(paradox::FindingCode code, std::uint16_t fileDamage) {
     case C::EncryptionMarkerOdd:
     case C::Encrypted:
     case C::EncryptionKeyBad:
+    case C::StructureSalvaged:
+    case C::StructureSourceRefused:
+    case C::StructureSourceFits:
     case C::BadCodePage:
     case C::FamilyMemberAmbiguous:
     case C::ExtraBytesAtEnd:

@@ -31,6 +31,9 @@ enum class FindingCode : std::uint16_t {
     BadCodePage = 118,
     FamilyMemberAmbiguous = 119,
     EncryptionKeyBad = 120,
+    StructureSalvaged = 121,
+    StructureSourceRefused = 122,
+    StructureSourceFits = 123,
     // 2xx: data blocks
     FileTruncated = 201,
     ExtraBytesAtEnd = 202,

@@ -45,6 +45,12 @@ FindingRow FindingInfo(FindingCode code) {
         return {"Table is encrypted", S, Phase::Header, false};
     case C::EncryptionKeyBad:
         return {"Encryption key does not fit the data", D, Phase::Header, false};
+    case C::StructureSalvaged:
+        return {"Table structure was taken from another source", S, Phase::Header, false};
+    case C::StructureSourceRefused:
+        return {"Structure source does not fit the table", S, Phase::Header, false};
+    case C::StructureSourceFits:
+        return {"Structure source fits the table", S, Phase::Header, false};
     case C::BadCodePage:
         return {"Code page is not valid", D, Phase::Header, false};
     case C::FamilyMemberAmbiguous:

@@ -59,6 +59,23 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
     return reader;
 }
 
+std::unique_ptr<TableReader> TableReader::OpenWithHeader(const std::filesystem::path& file,
+                                                         TableHeader header,
+                                                         FindingList& findings) {
+    std::string error;
+    auto mapped = MappedFile::Open(file, &error);
+    if (!mapped) {
+        findings.Add(FindingCode::FileUnreadable, Severity::Damage, file.filename().string(), -1,
+                     -1, error, true);
+        return nullptr;
+    }
+    header.encrypted = false;
+    std::unique_ptr<TableReader> reader(
+        new TableReader(file, std::move(*mapped), std::move(header)));
+    reader->Walk(findings);
+    return reader;
+}
+
 TableReader::TableReader(std::filesystem::path path, MappedFile file, TableHeader header)
     : path_(std::move(path)), fileName_(path_.filename().string()),
       file_(PlainBytes::ForBlockFile(std::move(file), header)), header_(std::move(header)),

@@ -34,6 +34,10 @@ public:
     // findings say why.
     static std::unique_ptr<TableReader> Open(const std::filesystem::path& file,
                                              FindingList& findings);
+    // The same for a plain table read under a header put together elsewhere (one salvaged
+    // from other sources when the file's own cannot describe its fields).
+    static std::unique_ptr<TableReader> OpenWithHeader(const std::filesystem::path& file,
+                                                       TableHeader header, FindingList& findings);
 
     const std::filesystem::path& Path() const { return path_; }
     const std::string& FileName() const { return fileName_; }

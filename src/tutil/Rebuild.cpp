@@ -141,8 +141,13 @@ std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& stagin
 // The damaged table opened for reading; refused when it cannot be rebuilt with `schema`.
 std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& table,
                                                        const paradox::TableSchema& schema,
-                                                       paradox::FindingList& findings) {
+                                                       const StructureChoice& structure,
+                                                       RebuildOutcome& outcome) {
+    paradox::FindingList& findings = outcome.findings;
     auto reader = paradox::TableReader::Open(table.db, findings);
+    if (!reader || findings.LeavesStructureUnknown()) {
+        reader = OpenUnderSalvagedStructure(table, structure, findings, &outcome.structureSource);
+    }
     if (!reader || !reader->Header().IsTable()) {
         throw UtilityError(engine::err::HeaderCorrupt,
                            "header of " + table.db.string() + " cannot be read");
@@ -275,7 +280,7 @@ void SwapInNewFamily(const TableLocation& table, const DirHandle& dir, const Dir
 } // namespace
 
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
-                            const RebuildNames& names) {
+                            const RebuildNames& names, const StructureChoice& structure) {
     const WorkStems given = GivenStems(table, names);
     if (!paradox::WritableSchemaProblem(schema).empty()) {
         throw UtilityError(engine::err::UtilityDescriptorMismatch,
@@ -297,7 +302,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
-    auto reader = OpenDamagedTable(table, schema, findings);
+    auto reader = OpenDamagedTable(table, schema, structure, outcome);
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
     const paradox::TableSchema written = WithProtectionOf(*reader, schema);

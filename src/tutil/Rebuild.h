@@ -2,6 +2,7 @@
 
 #include "paradox/Finding.h"
 #include "paradox/Schema.h"
+#include "tutil/StructureSalvage.h"
 #include "tutil/TableLocation.h"
 
 #include <cstdint>
@@ -30,6 +31,9 @@ struct RebuildOutcome {
     std::uint64_t problems = 0;           // rows written to the problem table
     std::vector<std::string> lostIndexes; // index files that could not be rebuilt (ORDERS.X02)
     paradox::FindingList findings;        // what the rebuild met
+    // Where the fields came from when the table's own header could not describe them
+    // ("ORDERS.PX, ORDERS.X02", "backup ORDERS-BACKUP.DB"...); empty when it could.
+    std::string structureSource;
     // The .DB files written, empty for a table that was not needed.
     std::filesystem::path backupTable, keyViolationTable, problemTable, errorTable;
 };
@@ -38,7 +42,10 @@ struct RebuildOutcome {
 // readable record, writes the new family beside it and swaps it in as one step.
 // UtilityError when it cannot be done; the table is then unchanged. A secondary index whose
 // file cannot be read is not reproduced: the rebuild goes on and names it in lostIndexes.
+// When the table's header does not describe its fields, they are taken from the first source
+// `structure` allows that the data bears out (see SalvageStructure); none: UtilityError
+// saying why each failed, and the table is unchanged.
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
-                            const RebuildNames& names);
+                            const RebuildNames& names, const StructureChoice& structure = {});
 
 } // namespace tutil

@@ -27,9 +27,21 @@ void RefuseWithoutKey(const paradox::TableHeader& header, paradox::ByteView file
     }
 }
 
+// The structure a salvage finds; the error the header gave when it finds none.
+paradox::TableSchema SalvagedOrThrow(const TableLocation& table, const StructureChoice& structure,
+                                     std::uint16_t code, const std::string& error) {
+    SalvagedStructure salvaged = SalvageStructure(table, structure);
+    if (!salvaged.used) {
+        throw UtilityError(code,
+                           error + "; no structure source fits it: " + salvaged.WhyNoneHeld());
+    }
+    return std::move(salvaged.schema);
+}
+
 } // namespace
 
-paradox::TableSchema ReadTableStructure(const TableLocation& table) {
+paradox::TableSchema ReadTableStructure(const TableLocation& table,
+                                        const StructureChoice& structure) {
     std::string error;
     auto file = paradox::MappedFile::Open(table.db, &error);
     if (!file) {
@@ -40,16 +52,20 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table) {
     if (!header) {
         const bool notATable =
             findings.Has(FindingCode::BadFileType) || findings.Has(FindingCode::BadFileVersion);
-        throw UtilityError(notATable ? engine::err::NotATable : engine::err::HeaderCorrupt,
-                           "header of " + table.db.string() + " cannot be read");
+        const std::uint16_t code = notATable ? engine::err::NotATable : engine::err::HeaderCorrupt;
+        const std::string error = "header of " + table.db.string() + " cannot be read";
+        if (findings.Has(FindingCode::FileTooShort)) {
+            throw UtilityError(code, error);
+        }
+        return SalvagedOrThrow(table, structure, code, error);
     }
     if (!header->IsTable()) {
         throw UtilityError(engine::err::NotATable, table.db.string() + " is not a table");
     }
     RefuseWithoutKey(*header, file->View(), table);
     if (findings.LeavesStructureUnknown()) {
-        throw UtilityError(engine::err::HeaderCorrupt,
-                           "field descriptors of " + table.db.string() + " are damaged");
+        return SalvagedOrThrow(table, structure, engine::err::HeaderCorrupt,
+                               "field descriptors of " + table.db.string() + " are damaged");
     }
     paradox::TableSchema schema = header->ToSchema();
     if (schema.Keyed()) {

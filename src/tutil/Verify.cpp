@@ -13,6 +13,7 @@
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
+#include "tutil/StructureSalvage.h"
 #include "tutil/UtilityError.h"
 
 #include <cstring>
@@ -161,6 +162,15 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                            table.db.string() + " changed size while it was verified");
     }
     outcome.status = keyLost ? VerifyStatus::CannotRebuild : StatusFor(findings, reader != nullptr);
+    if (!keyLost &&
+        (outcome.status == VerifyStatus::ManualRebuild || (!reader && StructureUnknown(table)))) {
+        // What a rebuild could take the fields from, before anything is written. A header
+        // too damaged to read at all is a table of unknown structure once a source fits it.
+        reader.reset();
+        if (ReportStructureSources(table, findings)) {
+            outcome.status = VerifyStatus::ManualRebuild;
+        }
+    }
     for (const auto& f : findings.All()) {
         outcome.findingPhases.push_back(paradox::FindingInfo(f.code).phase);
     }

@@ -2,6 +2,7 @@
 #include "TableFixture.h"
 #include "engine/RebuildFiles.h"
 #include "paradox/Cipher.h"
+#include "paradox/TableWriter.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -92,6 +93,65 @@ TEST(CliCommands, ProtectedTableIsRebuiltAndKeepsItsPassword) {
 // Scratch (the error tables) goes to the batch program's own private directory, never into
 // the data folder; a second rebuild keeps the first's backup; one table that cannot be done
 // never stops the others, and long table names work.
+// A table whose header lost a field descriptor and that no file of its own describes: verify
+// says which sources there are, the plain rebuild refuses it and changes nothing, a template
+// of another table is refused with the reason, and a template of its structure or inference
+// (asked for) rebuild it, naming the source.
+TEST(CliCommands, RebuildTakesTheStructureFromTheSourceTheOperatorNames) {
+    testsupport::TempDir dir, shapes;
+    const fs::path db = tutilfixture::WriteOrders(dir.path(), 100, false, false);
+    const auto values = tutilfixture::RecordValues(db);
+    paradox::WriteTable(shapes.path(), "SHAPE", tutilfixture::OrdersSchema(false, false), {});
+    paradox::TableSchema other = tutilfixture::OrdersSchema(false, false);
+    other.fields.pop_back();
+    paradox::WriteTable(shapes.path(), "OTHER", other, {});
+    std::string bytes = ReadFileBytes(db);
+    bytes[0x78 + 2 * 2] = 0x07; // type of the third field
+    WriteFileBytes(db, bytes);
+
+    const CliRun verified = RunCli("verify --details " + db.string());
+    EXPECT_NE(verified.output.find("[123] ORDERS.DB: Structure source fits the table (inference "
+                                   "from the data blocks (names made up: Field3): available when "
+                                   "inference is asked for"),
+              std::string::npos)
+        << verified.output;
+
+    const CliRun dry = RunCli("check --dry-run " + dir.path().string());
+    EXPECT_NE(dry.output.find("Table must be rebuilt manually.\n  ORDERS.DB: Structure source does "
+                              "not fit the table (the table's own header: no valid type and size "
+                              "for field 3)"),
+              std::string::npos)
+        << dry.output;
+
+    const CliRun plain = RunCli("rebuild " + db.string());
+    EXPECT_NE(plain.output.find("Rebuild was not successful."), std::string::npos) << plain.output;
+    const CliRun refused =
+        RunCli("rebuild --structure-from " + (shapes / "OTHER.DB").string() + " " + db.string());
+    EXPECT_EQ(refused.exitCode, 4) << refused.output;
+    EXPECT_NE(refused.output.find("template OTHER.DB: record size 52 does not divide"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(ReadFileBytes(db), bytes);
+    EXPECT_FALSE(fs::exists(dir / "ORDERS-BACKUP.DB"));
+
+    const CliRun shaped =
+        RunCli("rebuild --structure-from " + (shapes / "SHAPE.DB").string() + " " + db.string());
+    EXPECT_EQ(shaped.exitCode, 1) << shaped.output;
+    EXPECT_NE(shaped.output.find("Rebuild was successful. Structure from template SHAPE.DB."),
+              std::string::npos)
+        << shaped.output;
+    EXPECT_EQ(tutilfixture::RecordValues(db), values);
+    EXPECT_EQ(ReadFileBytes(dir / "ORDERS-BACKUP.DB"), bytes);
+
+    WriteFileBytes(db, bytes);
+    const CliRun inferred = RunCli("rebuild --infer-structure " + db.string());
+    EXPECT_EQ(inferred.exitCode, 1) << inferred.output;
+    EXPECT_NE(inferred.output.find("Structure from inference from the data blocks"),
+              std::string::npos)
+        << inferred.output;
+    EXPECT_EQ(tutilfixture::RecordValues(db), values);
+}
+
 TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
     testsupport::TempDir dir;
     const fs::path db = tutilfixture::WriteOrders(dir.path(), 60);

@@ -295,3 +295,43 @@ TEST(TUtil32, EntryPointsCanBeReplacedForTests) {
 }
 
 } // namespace
+
+namespace {
+
+// The window's rebuild of a table whose header lost a field descriptor: the descriptor is
+// filled from a source found beside the table (here the index on Title) and the rebuild gives
+// every record back; a field no file describes is never read from the data by itself: the
+// table is refused and left as it is.
+TEST(TUtil32, FieldsLostFromTheHeaderComeOnlyFromFilesBesideTheTable) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 120);
+    const std::uint64_t records = RecordCount(db);
+    const std::string healthy = ReadFileBytes(db);
+    const std::size_t descriptors = static_cast<std::uint8_t>(healthy.at(0x39)) >= 5 ? 0x78 : 0x58;
+
+    std::string bytes = healthy;
+    bytes[descriptors + 2 * 1] = 0x07; // Title: the secondary index still describes it
+    WriteFileBytes(db, bytes);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    EXPECT_EQ(TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB", "PARTS-KEYVIOL.DB",
+                             "PARTS-PROBLEM.DB", &d.desc),
+              0);
+    EXPECT_EQ(RecordCount(db), records);
+    EXPECT_EQ(ReadFileBytes(dir / "PARTS-BACKUP.DB"), bytes);
+    EXPECT_EQ(tutil::ReadTableStructure(tutil::LocateTable(db.string())).fields[1].name, "Title");
+
+    fs::remove(dir / "PARTS-BACKUP.DB"); // no earlier backup to borrow from
+    bytes = ReadFileBytes(db);
+    bytes[descriptors + 2 * 2] = 0x07; // Price: no file beside the table describes it
+    WriteFileBytes(db, bytes);
+    Descriptor refused;
+    EXPECT_EQ(refused.Prepare(s.handle, db.string()), err::HeaderCorrupt);
+    const std::string reason = engine::TakeFailureContext(err::HeaderCorrupt);
+    EXPECT_NE(reason.find("not used unless inference is asked for"), std::string::npos) << reason;
+    EXPECT_EQ(ReadFileBytes(db), bytes);
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+#include "tutil/StructureSalvage.h"
+
+#include "engine/ErrorCodes.h"
+#include "paradox/Family.h"
+#include "paradox/MappedFile.h"
+#include "paradox/NameCase.h"
+#include "tutil/InferredStructure.h"
+#include "tutil/MemberBlockSize.h"
+#include "tutil/SecondarySpecs.h"
+#include "tutil/StructureEvidence.h"
+#include "tutil/StructureProof.h"
+#include "tutil/UtilityError.h"
+#include "tutil/WorkTables.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tutil {
+namespace fs = std::filesystem;
+using paradox::FieldClue;
+
+namespace {
+
+// The field list when every clue is known and named; else the reason it is not.
+std::optional<std::vector<paradox::FieldSpec>> Complete(const std::vector<FieldClue>& clues,
+                                                        std::string* why) {
+    if (clues.empty()) {
+        *why = "field count is not readable";
+        return std::nullopt;
+    }
+    std::vector<paradox::FieldSpec> fields;
+    for (std::size_t i = 0; i < clues.size(); ++i) {
+        if (!clues[i].known) {
+            *why = "no valid type and size for field " + std::to_string(i + 1);
+            return std::nullopt;
+        }
+        if (clues[i].name.empty()) {
+            *why = "no readable name for field " + std::to_string(i + 1);
+            return std::nullopt;
+        }
+        fields.push_back({clues[i].name, clues[i].typeCode, clues[i].sizeByte});
+    }
+    return fields;
+}
+
+StructureCandidate OwnHeaderCandidate(const Evidence& e) {
+    StructureCandidate c;
+    c.source = "the table's own header";
+    auto fields = Complete(e.own.fields, &c.reason);
+    if (fields && e.own.keyFields < 0 && !e.px) {
+        c.reason = "key field count is not valid";
+        fields.reset();
+    }
+    if (fields) {
+        c.complete = true;
+        c.schema = SchemaFrom(e, std::move(*fields), e.px ? e.px->keyFields : e.own.keyFields);
+    }
+    return c;
+}
+
+StructureCandidate IndexFilesCandidate(const Evidence& e, const MergedClues& merged) {
+    StructureCandidate c;
+    c.source = "the index files";
+    if (!e.px && e.xs.empty()) {
+        c.reason = "no readable index file beside the table";
+        for (const auto& problem : e.indexProblems) {
+            c.reason += "; " + problem;
+        }
+        return c;
+    }
+    if (merged.files.empty()) {
+        c.reason = "the index files add nothing to the table's own header";
+        return c;
+    }
+    c.source.clear();
+    for (const auto& file : merged.files) {
+        c.source += (c.source.empty() ? "" : ", ") + file;
+    }
+    if (!e.own.fields.empty()) {
+        c.source += " with the table's own header";
+    }
+    auto fields = Complete(merged.fields, &c.reason);
+    if (fields && merged.keyFields < 0) {
+        c.reason = "key field count is not known";
+        fields.reset();
+    }
+    if (fields) {
+        c.complete = true;
+        c.schema = SchemaFrom(e, std::move(*fields), merged.keyFields);
+    }
+    return c;
+}
+
+StructureCandidate TableCandidate(const Evidence& e, const fs::path& other, bool backup) {
+    StructureCandidate c;
+    c.source = (backup ? "backup " : "template ") + other.filename().string();
+    std::string error;
+    auto file = paradox::MappedFile::Open(other, &error);
+    if (!file) {
+        c.reason = error;
+        return c;
+    }
+    const auto header =
+        paradox::ReadCompleteHeader(file->View(), other.filename().string(), &c.reason);
+    if (!header) {
+        return c;
+    }
+    c.complete = true;
+    c.schema = header->ToSchema();
+    // The damaged table's own bookkeeping wins where it survives.
+    c.schema.tableName = !e.own.tableName.empty() ? e.own.tableName : e.table.stem + ".DB";
+    c.schema.autoIncrement =
+        backup ? std::max(e.own.autoIncrement, header->autoIncrement) : e.own.autoIncrement;
+    if (e.geometry) {
+        c.schema.blockSizeCode = e.geometry->blockSizeCode;
+    }
+    c.schema.indexBlockSizeCode = MemberBlockSizeCode(e.family.px).value_or(c.schema.blockSizeCode);
+    return c;
+}
+
+// Backups an earlier rebuild left beside the table (STEM-BACKUP.DB, STEM-BACKUP1.DB, ...),
+// newest first.
+std::vector<fs::path> EarlierBackups(const TableLocation& table) {
+    const std::string prefix = paradox::UpperAscii(table.stem) + "-BACKUP";
+    std::vector<std::pair<long, fs::path>> found;
+    for (const std::string& name : RegularFileNames(table.dir)) {
+        const std::string upper = paradox::UpperAscii(name);
+        if (upper.size() < prefix.size() + 3 || upper.compare(0, prefix.size(), prefix) != 0 ||
+            upper.compare(upper.size() - 3, 3, ".DB") != 0) {
+            continue;
+        }
+        const std::string digits = upper.substr(prefix.size(), upper.size() - prefix.size() - 3);
+        if (digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), [](char ch) {
+                return std::isdigit(static_cast<unsigned char>(ch)) != 0;
+            })) {
+            continue;
+        }
+        found.emplace_back(digits.empty() ? 0 : std::stol(digits), table.dir / name);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<fs::path> paths;
+    for (auto& [number, path] : found) {
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+} // namespace
+
+std::string SalvagedStructure::WhyNoneHeld() const {
+    std::string text;
+    for (const auto& c : candidates) {
+        if (c.holds) {
+            continue;
+        }
+        text += (text.empty() ? "" : "; ") + c.source + ": " +
+                (c.reason.empty() ? std::string("not tried") : c.reason);
+    }
+    return text;
+}
+
+bool StructureUnknown(const TableLocation& table) {
+    std::string error;
+    auto file = paradox::MappedFile::Open(table.db, &error);
+    if (!file) {
+        return false;
+    }
+    paradox::FindingList findings;
+    const auto header = paradox::ParseHeader(file->View(), table.db.filename().string(), findings);
+    return findings.LeavesStructureUnknown() ||
+           (!header && !findings.Has(paradox::FindingCode::FileTooShort));
+}
+
+SalvagedStructure SalvageStructure(const TableLocation& table, const StructureChoice& choice,
+                                   bool proveAll) {
+    std::string error;
+    auto file = paradox::MappedFile::Open(table.db, &error);
+    if (!file) {
+        throw UtilityError(engine::err::IoError, error);
+    }
+    const paradox::ByteView db = file->View();
+    const Evidence e = GatherEvidence(table, db);
+    const MergedClues merged = Merge(e);
+    SalvagedStructure result;
+    auto& list = result.candidates;
+    list.push_back(OwnHeaderCandidate(e));
+    list.push_back(IndexFilesCandidate(e, merged));
+    for (const fs::path& backup : EarlierBackups(table)) {
+        list.push_back(TableCandidate(e, backup, true));
+    }
+    if (!choice.templateTable.empty()) {
+        list.push_back(TableCandidate(e, choice.templateTable, false));
+    }
+    StructureCandidate inferred = InferredCandidate(e, db, merged);
+    if (!choice.allowInference && inferred.complete) {
+        inferred.reason = "not used unless inference is asked for";
+    }
+    list.push_back(std::move(inferred));
+
+    if (e.own.encrypted) {
+        for (auto& c : list) {
+            c.reason = "the table is encrypted";
+            c.complete = false;
+        }
+        return result;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        StructureCandidate& c = list[i];
+        if (!c.complete || (c.inferred && !choice.allowInference)) {
+            continue;
+        }
+        if (result.used && !proveAll) {
+            break;
+        }
+        c.tried = true;
+        if (!KeyFitsPrimaryIndex(e, c.schema, &c.reason)) {
+            continue;
+        }
+        const paradox::TableHeader header = ReadingHeader(e, c.schema);
+        c.holds = ProveStructure(table.db, header, e.family.mb, &c.reason);
+        if (c.holds && !result.used) {
+            result.used = i;
+            result.header = header;
+        }
+    }
+    if (result.used) {
+        result.schema = list[*result.used].schema;
+        result.schema.secondaryIndexes = ReadSecondaryIndexSpecs(table, result.schema);
+    }
+    return result;
+}
+
+std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLocation& table,
+                                                                 const StructureChoice& choice,
+                                                                 paradox::FindingList& findings,
+                                                                 std::string* source) {
+    const SalvagedStructure salvaged = SalvageStructure(table, choice);
+    const std::string name = table.db.filename().string();
+    for (const StructureCandidate& c : salvaged.candidates) {
+        if (c.holds) {
+            break;
+        }
+        if (c.tried || (c.complete && !c.inferred)) {
+            findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
+                         c.source + ": " + c.reason);
+        }
+    }
+    const StructureCandidate* used = salvaged.Used();
+    if (used == nullptr) {
+        throw UtilityError(
+            engine::err::HeaderCorrupt,
+            "the field descriptors of " + table.db.string() +
+                " are damaged and no structure source fits it: " + salvaged.WhyNoneHeld());
+    }
+    findings.Add(paradox::FindingCode::StructureSalvaged, name, -1, -1,
+                 "fields taken from " + used->source);
+    *source = used->source;
+    return paradox::TableReader::OpenWithHeader(table.db, salvaged.header, findings);
+}
+
+bool ReportStructureSources(const TableLocation& table, paradox::FindingList& findings) {
+    StructureChoice choice;
+    choice.allowInference = false;
+    const SalvagedStructure salvaged = SalvageStructure(table, choice, true);
+    const std::string name = table.db.filename().string();
+    bool inferable = false;
+    for (std::size_t i = 0; i < salvaged.candidates.size(); ++i) {
+        const StructureCandidate& c = salvaged.candidates[i];
+        if (c.holds) {
+            const bool chosen = salvaged.used == i;
+            findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
+                         c.source + (chosen ? ": a rebuild would take the fields from it"
+                                            : ": fits, but an earlier source comes first"));
+        } else if (c.inferred && c.complete) {
+            inferable = true;
+            findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
+                         c.source + ": available when inference is asked for" +
+                             (salvaged.used ? "" : "; no source found in files fits"));
+        } else {
+            findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
+                         c.source + ": " + c.reason);
+        }
+    }
+    return salvaged.used.has_value() || inferable;
+}
+
+} // namespace tutil
