@@ -6,7 +6,8 @@
 // (posix_fadvise DONTNEED on each file, before the measured command and before its baseline).
 // MENDRIX_BENCH_MB sets the table size (default 1024), MENDRIX_BENCH_ROUNDS the pairs per figure
 // (default 5), MENDRIX_BENCH_DIR where the scratch folder goes (default: beside the programs,
-// in the build folder). Targets: verify at >= 0.25 of dd's rate, rebuild within 2x the copies.
+// in the build folder); `bench_cli_table --make-only DIR` only writes the table into DIR.
+// Targets: verify at >= 0.25 of dd's rate, rebuild within 2x the copies.
 
 #include "BenchSupport.h"
 #include "BigTable.h"
@@ -178,7 +179,13 @@ std::string ShellWords(const std::vector<fs::path>& files) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--make-only") {
+        // Only writes the table into an existing folder, for measuring by hand.
+        std::uint64_t records = 0;
+        bench::MakeBigTable(argv[2], bench::BenchMegabytes(), records);
+        return 0;
+    }
     const char* base = std::getenv("MENDRIX_BENCH_DIR");
     if (base == nullptr || *base == '\0') {
         ::setenv("MENDRIX_BENCH_DIR", engine::ProgramDirectory().parent_path().c_str(), 1);

@@ -26,11 +26,13 @@ public:
 
 private:
     void WriteBuffer();
+    void WriteBackWritten(std::uint64_t end);
 
     std::filesystem::path path_;
     posix::FileDescriptor fd_;
     std::uint64_t bufferOffset_ = 0;
     std::vector<std::uint8_t> buffer_;
+    std::uint64_t writtenBackTo_ = 0; // the file's bytes before this were handed to the disk
 };
 
 } // namespace paradox
