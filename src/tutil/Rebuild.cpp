@@ -8,6 +8,7 @@
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "tutil/BackupCopy.h"
 #include "tutil/BlobValues.h"
 #include "tutil/DirHandle.h"
 #include "tutil/DurableFile.h"
@@ -126,16 +127,6 @@ struct Location {
 [[noreturn]] void ThrowChangedWhileRead(const fs::path& file) {
     throw UtilityError(engine::err::TableChangedWhileRead,
                        file.string() + " changed size while it was read; the table is unchanged");
-}
-
-std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& staging,
-                     const std::string& backupStem) {
-    std::uint64_t bytes = 0;
-    for (const fs::path& file : paradox::AllFamilyFiles(family)) {
-        CopyFileDurably(file, staging, backupStem + file.extension().string());
-        bytes += fs::file_size(file);
-    }
-    return bytes;
 }
 
 // The damaged table opened for reading; refused when it cannot be rebuilt with `schema`.
@@ -279,9 +270,9 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
 
-    // 1. The whole family, byte for byte, before anything else.
+    // 1. The whole family, byte for byte, before anything else; copied while the table is read.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
-    BackUp(family, stagingDir, stems.backup);
+    BackupCopy backup(family, stagingDir, stems.backup);
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
@@ -352,6 +343,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         ThrowChangedWhileRead(family.mb);
     }
     reader.reset();
+    backup.Finish();
     for (const auto& ambiguous : family.ambiguous) {
         findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                      ambiguous.filename().string(), -1, -1, "left alone");

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "paradox/Family.h"
+#include "tutil/DirHandle.h"
+
+#include <exception>
+#include <string>
+#include <thread>
+
+namespace tutil {
+
+// The byte-for-byte backup of a table's family, each file flushed to disk, made on a thread of
+// its own so that the table can be read meanwhile (both only read the family). Finish() waits
+// for it and throws what went wrong; nothing may replace the table before Finish() returned.
+// Going away unfinished waits for the copy too (the staging folder it writes to outlives it).
+class BackupCopy {
+public:
+    BackupCopy(const paradox::TableFamily& family, const DirHandle& staging,
+               const std::string& backupStem);
+    BackupCopy(const BackupCopy&) = delete;
+    BackupCopy& operator=(const BackupCopy&) = delete;
+
+    void Finish();
+
+private:
+    std::exception_ptr failure_;
+    std::jthread worker_; // last: joined before the rest goes
+};
+
+} // namespace tutil
