@@ -270,18 +270,19 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
 
-    // 1. The whole family, byte for byte, before anything else; copied while the table is read.
+    // 1. The whole family, byte for byte, before anything else is written; copied while the
+    // table is read.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
     BackupCopy backup(family, stagingDir, stems.backup);
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
-    auto reader = OpenDamagedTable(table, schema, findings);
+    auto reader = backup.BeforeFinish([&] { return OpenDamagedTable(table, schema, findings); });
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
     ProblemTable problems(staging, stems.problems);
-    const std::vector<Location> locations =
-        RecoverableRecords(*reader, family, schema, problems, findings);
+    const std::vector<Location> locations = backup.BeforeFinish(
+        [&] { return RecoverableRecords(*reader, family, schema, problems, findings); });
     outcome.recordsRead = locations.size();
     auto recordAt = [&](const Location& at) {
         return reader->BlockBytes(at.block).data() + paradox::kBlockHeaderSize +
@@ -295,7 +296,8 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
                                     [&](std::size_t i) { return recordAt(locations[i]); })
                        : KeyOrder{};
     progress.Advance(45);
-    ReportLostIndexes(table, schema, outcome);
+    backup.BeforeFinish([&] { ReportLostIndexes(table, schema, outcome); });
+    backup.Finish();
 
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(schema, family.mb, findings);
@@ -343,7 +345,6 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
         ThrowChangedWhileRead(family.mb);
     }
     reader.reset();
-    backup.Finish();
     for (const auto& ambiguous : family.ambiguous) {
         findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                      ambiguous.filename().string(), -1, -1, "left alone");
