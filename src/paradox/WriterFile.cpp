@@ -21,8 +21,12 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
         WriteBuffer();
     }
     if (bytes.size() >= kBufferLimit) {
-        // Large pieces (big blobs) go straight to the file rather than through a copy.
+        // Large pieces (big blobs) go straight to the file rather than through a copy, after
+        // what was handed over before them.
         WriteBuffer();
+        if (behind_) {
+            behind_->Drain();
+        }
         posix::WriteAllAt(fd_.Get(), offset, bytes, path_);
         WriteBackWritten(offset + bytes.size());
         return;
@@ -37,6 +41,16 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 }
 
 void WriterFile::WriteBuffer() {
+    // A large file is written on a thread of its own while the next buffer is filled.
+    if (!behind_ && buffer_.size() >= kBufferLimit) {
+        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_);
+    }
+    if (behind_) {
+        if (!buffer_.empty()) {
+            buffer_ = behind_->Write(bufferOffset_, std::move(buffer_));
+        }
+        return;
+    }
     posix::WriteAllAt(fd_.Get(), bufferOffset_, buffer_, path_);
     WriteBackWritten(bufferOffset_ + buffer_.size());
     buffer_.clear();
@@ -53,6 +67,9 @@ void WriterFile::WriteBackWritten(std::uint64_t end) {
 
 void WriterFile::Flush(bool sync) {
     WriteBuffer();
+    if (behind_) {
+        behind_->Drain();
+    }
     if (sync) {
         posix::Sync(fd_.Get(), path_);
     }
