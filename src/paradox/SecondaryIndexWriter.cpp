@@ -23,6 +23,21 @@ FieldSpec ShortField(const char* name) {
     return {name, static_cast<std::uint8_t>(FieldType::Short), 2};
 }
 
+// How many bytes at the start of the key every record of `records` has the same.
+std::size_t SharedLeadingBytes(const std::vector<std::uint8_t>& records, std::size_t recordSize,
+                               std::size_t keyLength) {
+    std::size_t shared = records.size() >= recordSize ? keyLength : 0;
+    for (std::size_t at = recordSize; at + recordSize <= records.size() && shared > 0;
+         at += recordSize) {
+        shared = static_cast<std::size_t>(std::mismatch(records.begin(),
+                                                        records.begin() + static_cast<long>(shared),
+                                                        records.begin() + static_cast<long>(at))
+                                              .first -
+                                          records.begin());
+    }
+    return shared;
+}
+
 } // namespace
 
 // The temporary file of sorted runs: no name in the directory once open, so nothing is
@@ -229,31 +244,35 @@ std::vector<std::uint32_t>
 SecondaryIndexWriter::SortedOrder(const std::vector<std::uint8_t>& records) const {
     const auto count = static_cast<std::uint32_t>(records.size() / xRecordSize_);
     const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
-    // Sorting on the first 8 key bytes held beside the record number settles most comparisons
-    // without touching the records; ties fall back to the rest of the key. Every key ends in
+    // Sorting on 8 key bytes held beside the record number settles most comparisons without
+    // touching the records; ties fall back to the rest of the key. The 8 bytes are the first
+    // ones after those that every key has in common (they decide nothing). Every key ends in
     // the table's key or the record number, so no two records compare equal.
     struct SortEntry {
         std::uint64_t prefix;
         std::uint32_t index;
     };
+    const std::size_t shared = SharedLeadingBytes(records, xRecordSize_, keyLength);
     std::vector<SortEntry> order(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* key = records.data() + std::size_t{i} * xRecordSize_;
         std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
+        for (std::size_t k = shared; k < shared + 8; ++k) {
             prefix = (prefix << 8) | (k < keyLength ? key[k] : 0u);
         }
         order[i] = {prefix, i};
     }
-    const std::size_t rest = keyLength > 8 ? keyLength - 8 : 0;
+    const std::size_t decided = shared + 8;
+    const std::size_t rest = keyLength > decided ? keyLength - decided : 0;
     std::sort(order.begin(), order.end(), [&](const SortEntry& a, const SortEntry& b) {
         if (a.prefix != b.prefix) {
             return a.prefix < b.prefix;
         }
         const int c =
-            rest == 0 ? 0
-                      : std::memcmp(records.data() + std::size_t{a.index} * xRecordSize_ + 8,
-                                    records.data() + std::size_t{b.index} * xRecordSize_ + 8, rest);
+            rest == 0
+                ? 0
+                : std::memcmp(records.data() + std::size_t{a.index} * xRecordSize_ + decided,
+                              records.data() + std::size_t{b.index} * xRecordSize_ + decided, rest);
         return c != 0 ? c < 0 : a.index < b.index;
     });
     std::vector<std::uint32_t> positions(count);
