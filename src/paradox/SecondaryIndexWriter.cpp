@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <numeric>
 #include <queue>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace paradox {
@@ -145,22 +147,66 @@ void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace
         EncodeKbeInt(place.slot, tail + 6, 2);
     }
     FlipDescending(out);
-    if (memoryLimit_ != 0 && records_.size() >= memoryLimit_) {
+    // Half the allowance each: the run collected here and the one being sorted and written.
+    if (memoryLimit_ != 0 && records_.size() >= std::max<std::size_t>(1, memoryLimit_ / 2)) {
         SpillRun();
     }
+}
+
+// A run sorted and written to the run file on a thread of its own while the next run is
+// collected; one at a time, so the runs go to the file in order.
+class SecondaryIndexWriter::PendingRun {
+public:
+    PendingRun(const SecondaryIndexWriter& owner, std::vector<std::uint8_t> records)
+        : records_(std::move(records)), worker_([this, &owner] {
+              try {
+                  owner.WriteRun(records_);
+              } catch (...) {
+                  failure_ = std::current_exception();
+              }
+          }) {}
+
+    // Waits for the run and gives its buffer back, emptied; throws what failed.
+    std::vector<std::uint8_t> Finish() {
+        worker_.join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        records_.clear();
+        return std::move(records_);
+    }
+
+private:
+    std::vector<std::uint8_t> records_;
+    std::exception_ptr failure_;
+    std::jthread worker_; // last: joined before the rest goes
+};
+
+void SecondaryIndexWriter::WriteRun(const std::vector<std::uint8_t>& records) const {
+    for (const std::uint32_t i : SortedOrder(records)) {
+        runs_->Append(records.data() + std::size_t{i} * xRecordSize_, xRecordSize_);
+    }
+    runs_->WriteBuffer();
+}
+
+std::vector<std::uint8_t> SecondaryIndexWriter::WaitForPendingRun() {
+    std::vector<std::uint8_t> buffer;
+    if (pending_) {
+        buffer = pending_->Finish();
+        pending_.reset();
+    }
+    return buffer;
 }
 
 void SecondaryIndexWriter::SpillRun() {
     if (!runs_) {
         runs_ = std::make_unique<RunFile>(runPath_);
     }
-    for (const std::uint32_t i : SortedOrder(records_)) {
-        runs_->Append(records_.data() + std::size_t{i} * xRecordSize_, xRecordSize_);
-    }
-    runs_->WriteBuffer();
+    std::vector<std::uint8_t> next = WaitForPendingRun();
     const std::uint64_t before = runEnds_.empty() ? 0 : runEnds_.back();
     runEnds_.push_back(before + records_.size() / xRecordSize_);
-    records_.clear();
+    pending_ = std::make_unique<PendingRun>(*this, std::move(records_));
+    records_ = std::move(next);
 }
 
 // Runs hold consecutive records sorted; merging them, equal keys (none are expected) keep the
@@ -324,6 +370,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
         if (!records_.empty()) {
             SpillRun();
         }
+        WaitForPendingRun();
         records_ = {};
         MergeRuns(emit);
     } else {
