@@ -180,6 +180,7 @@ std::string ShellWords(const std::vector<fs::path>& files) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is measured
     if (argc == 3 && std::string(argv[1]) == "--make-only") {
         // Only writes the table into an existing folder, for measuring by hand.
         std::uint64_t records = 0;
