@@ -6,7 +6,8 @@
 // (posix_fadvise DONTNEED on each file, before the measured command and before its baseline).
 // MENDRIX_BENCH_MB sets the table size (default 1024), MENDRIX_BENCH_ROUNDS the pairs per figure
 // (default 5), MENDRIX_BENCH_DIR where the scratch folder goes (default: beside the programs,
-// in the build folder); `bench_cli_table --make-only DIR` only writes the table into DIR.
+// in the build folder), MENDRIX_BENCH_CLI another mendrix-cli to measure;
+// `bench_cli_table --make-only DIR` only writes the table into DIR.
 // Targets: verify at >= 0.25 of dd's rate, rebuild within 2x the copies.
 
 #include "BenchSupport.h"
@@ -211,7 +212,11 @@ int main(int argc, char** argv) {
     // the XDG folders: all of them in the scratch folder.
     const fs::path program = scratch.Path() / "bin" / "mendrix-cli";
     fs::create_directories(program.parent_path());
-    fs::copy_file(engine::ProgramDirectory() / "mendrix-cli", program);
+    // MENDRIX_BENCH_CLI names another build of the program to measure (an older one, say).
+    const char* other = std::getenv("MENDRIX_BENCH_CLI");
+    fs::copy_file(other != nullptr && *other != '\0' ? fs::path(other)
+                                                     : engine::ProgramDirectory() / "mendrix-cli",
+                  program);
     ::setenv("XDG_STATE_HOME", (scratch.Path() / "state").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (scratch.Path() / "config").c_str(), 1);
     const fs::path runLog = program.parent_path() / "priv" / "1Mendrix.log";
