@@ -206,9 +206,12 @@ private:
 };
 
 bool WorthASecondThread(const paradox::TableReader& reader) {
-    return std::thread::hardware_concurrency() > 1 &&
-           reader.RecordCount() * reader.Header().recordSize >=
-               secondThreadFrom.load(std::memory_order_relaxed);
+    if (reader.RecordCount() * reader.Header().recordSize <
+        secondThreadFrom.load(std::memory_order_relaxed)) {
+        return false;
+    }
+    static const bool severalCores = std::thread::hardware_concurrency() > 1; // reads /sys
+    return severalCores;
 }
 
 void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily& family,
