@@ -2,9 +2,8 @@
 // cost of reading (dd bs=1M) and copying (cp) the same files from the page cache.
 // MENDRIX_BENCH_MB sets the table size (default 256; the target figures are for 1024).
 
+#include "BigTable.h"
 #include "paradox/Family.h"
-#include "paradox/RecordBuilder.h"
-#include "paradox/TableWriter.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
 #include "tutil/Verify.h"
@@ -128,46 +127,6 @@ template <class F> ChildResult InChild(F&& work) {
     return {result[0], result[1], result[2], result[3]};
 }
 
-fs::path MakeTable(const fs::path& dir, std::uint64_t megabytes, std::uint64_t& records) {
-    paradox::TableSchema schema;
-    schema.fileVersion = paradox::level::V7;
-    schema.blockSizeCode = 16;
-    schema.indexBlockSizeCode = 4;
-    schema.tableName = "BIG.DB";
-    schema.fields = {{"Id", 0x04, 4},  {"Customer", 0x01, 40}, {"Amount", 0x06, 8},
-                     {"Day", 0x02, 4}, {"Text", 0x01, 120},    {"Notes", 0x0C, 40}};
-    schema.keyFieldCount = 1;
-    paradox::SecondaryIndexSpec byCustomer;
-    byCustomer.extension = "X02";
-    byCustomer.name = "Customer";
-    byCustomer.fieldNumbers = {2};
-    byCustomer.blockSizeCode = 4;
-    schema.secondaryIndexes.push_back(byCustomer);
-    paradox::WriteOptions options;
-    options.sync = false;
-    paradox::TableWriter writer(dir, "BIG", schema, options);
-    paradox::RecordBuilder row(schema);
-    const std::string text(100, 't');
-    const std::string longNote(300, 'n');
-    records = megabytes * 1024 * 1024 / 260;
-    for (std::uint64_t i = 1; i <= records; ++i) {
-        row.Clear()
-            .SetInt(0, static_cast<std::int64_t>(i))
-            .SetText(1, "customer " + std::to_string((i * 7919) % 100000))
-            .SetDouble(2, static_cast<double>(i) * 0.25)
-            .SetDayNumber(3, static_cast<std::int32_t>(730000 + i % 5000))
-            .SetText(4, text);
-        if (i % 50 == 0) {
-            row.SetBlobText(5, longNote + std::to_string(i)); // in the .MB
-        } else if (i % 3 == 0) {
-            row.SetBlobText(5, "short " + std::to_string(i)); // in the leader
-        }
-        writer.Append(row.Bytes(), row.Blobs());
-    }
-    writer.Finish();
-    return dir / "BIG.DB";
-}
-
 } // namespace
 
 int main() {
@@ -178,7 +137,7 @@ int main() {
     fs::create_directories(root);
     std::uint64_t records = 0;
     const auto makeStart = Clock::now();
-    const fs::path db = MakeTable(root, megabytes, records);
+    const fs::path db = bench::MakeBigTable(root, megabytes, records);
     const double bytes = static_cast<double>(FamilyBytes(db));
     const double gb = bytes / 1e9;
     std::printf("bench_tutil: table of %.0f MB, %llu records, written in %.1f s\n", bytes / 1e6,

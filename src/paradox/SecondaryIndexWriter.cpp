@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <numeric>
 #include <queue>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace paradox {
@@ -22,6 +24,21 @@ constexpr std::uint16_t kDescending = 0x8000;
 
 FieldSpec ShortField(const char* name) {
     return {name, static_cast<std::uint8_t>(FieldType::Short), 2};
+}
+
+// How many bytes at the start of the key every record of `records` has the same.
+std::size_t SharedLeadingBytes(const std::vector<std::uint8_t>& records, std::size_t recordSize,
+                               std::size_t keyLength) {
+    std::size_t shared = records.size() >= recordSize ? keyLength : 0;
+    for (std::size_t at = recordSize; at + recordSize <= records.size() && shared > 0;
+         at += recordSize) {
+        shared = static_cast<std::size_t>(std::mismatch(records.begin(),
+                                                        records.begin() + static_cast<long>(shared),
+                                                        records.begin() + static_cast<long>(at))
+                                              .first -
+                                          records.begin());
+    }
+    return shared;
 }
 
 } // namespace
@@ -136,22 +153,66 @@ void SecondaryIndexWriter::Add(std::span<const std::uint8_t> record, RecordPlace
         collation_->UpperInPlace(out + xOffsets_[i], xFields_[i].ByteLength());
     }
     FlipDescending(out);
-    if (memoryLimit_ != 0 && records_.size() >= memoryLimit_) {
+    // Half the allowance each: the run collected here and the one being sorted and written.
+    if (memoryLimit_ != 0 && records_.size() >= std::max<std::size_t>(1, memoryLimit_ / 2)) {
         SpillRun();
     }
+}
+
+// A run sorted and written to the run file on a thread of its own while the next run is
+// collected; one at a time, so the runs go to the file in order.
+class SecondaryIndexWriter::PendingRun {
+public:
+    PendingRun(const SecondaryIndexWriter& owner, std::vector<std::uint8_t> records)
+        : records_(std::move(records)), worker_([this, &owner] {
+              try {
+                  owner.WriteRun(records_);
+              } catch (...) {
+                  failure_ = std::current_exception();
+              }
+          }) {}
+
+    // Waits for the run and gives its buffer back, emptied; throws what failed.
+    std::vector<std::uint8_t> Finish() {
+        worker_.join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        records_.clear();
+        return std::move(records_);
+    }
+
+private:
+    std::vector<std::uint8_t> records_;
+    std::exception_ptr failure_;
+    std::jthread worker_; // last: joined before the rest goes
+};
+
+void SecondaryIndexWriter::WriteRun(const std::vector<std::uint8_t>& records) const {
+    for (const std::uint32_t i : SortedOrder(records)) {
+        runs_->Append(records.data() + std::size_t{i} * xRecordSize_, xRecordSize_);
+    }
+    runs_->WriteBuffer();
+}
+
+std::vector<std::uint8_t> SecondaryIndexWriter::WaitForPendingRun() {
+    std::vector<std::uint8_t> buffer;
+    if (pending_) {
+        buffer = pending_->Finish();
+        pending_.reset();
+    }
+    return buffer;
 }
 
 void SecondaryIndexWriter::SpillRun() {
     if (!runs_) {
         runs_ = std::make_unique<RunFile>(runPath_);
     }
-    for (const std::uint32_t i : SortedOrder(records_)) {
-        runs_->Append(records_.data() + std::size_t{i} * xRecordSize_, xRecordSize_);
-    }
-    runs_->WriteBuffer();
+    std::vector<std::uint8_t> next = WaitForPendingRun();
     const std::uint64_t before = runEnds_.empty() ? 0 : runEnds_.back();
     runEnds_.push_back(before + records_.size() / xRecordSize_);
-    records_.clear();
+    pending_ = std::make_unique<PendingRun>(*this, std::move(records_));
+    records_ = std::move(next);
 }
 
 // Runs hold consecutive records sorted; merging them, equal keys (none are expected) keep the
@@ -240,31 +301,35 @@ SecondaryIndexWriter::SortedOrder(const std::vector<std::uint8_t>& records) cons
         return CollatedOrder(records);
     }
     const std::size_t keyLength = xRecordSize_ - 2u; // all fields but the last
-    // Sorting on the first 8 key bytes held beside the record number settles most comparisons
-    // without touching the records; ties fall back to the rest of the key. Every key ends in
+    // Sorting on 8 key bytes held beside the record number settles most comparisons without
+    // touching the records; ties fall back to the rest of the key. The 8 bytes are the first
+    // ones after those that every key has in common (they decide nothing). Every key ends in
     // the table's key or the record number, so no two records compare equal.
     struct SortEntry {
         std::uint64_t prefix;
         std::uint32_t index;
     };
+    const std::size_t shared = SharedLeadingBytes(records, xRecordSize_, keyLength);
     std::vector<SortEntry> order(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* key = records.data() + std::size_t{i} * xRecordSize_;
         std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
+        for (std::size_t k = shared; k < shared + 8; ++k) {
             prefix = (prefix << 8) | (k < keyLength ? key[k] : 0u);
         }
         order[i] = {prefix, i};
     }
-    const std::size_t rest = keyLength > 8 ? keyLength - 8 : 0;
+    const std::size_t decided = shared + 8;
+    const std::size_t rest = keyLength > decided ? keyLength - decided : 0;
     std::sort(order.begin(), order.end(), [&](const SortEntry& a, const SortEntry& b) {
         if (a.prefix != b.prefix) {
             return a.prefix < b.prefix;
         }
         const int c =
-            rest == 0 ? 0
-                      : std::memcmp(records.data() + std::size_t{a.index} * xRecordSize_ + 8,
-                                    records.data() + std::size_t{b.index} * xRecordSize_ + 8, rest);
+            rest == 0
+                ? 0
+                : std::memcmp(records.data() + std::size_t{a.index} * xRecordSize_ + decided,
+                              records.data() + std::size_t{b.index} * xRecordSize_ + decided, rest);
         return c != 0 ? c < 0 : a.index < b.index;
     });
     std::vector<std::uint32_t> positions(count);
@@ -320,6 +385,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
         if (!records_.empty()) {
             SpillRun();
         }
+        WaitForPendingRun();
         records_ = {};
         MergeRuns(emit);
     } else {

@@ -27,8 +27,9 @@ public:
     SecondaryIndexWriter& operator=(SecondaryIndexWriter&&) noexcept;
 
     // Bounds the X records kept in memory to about `memoryBytes`: beyond that they are
-    // sorted in runs to a temporary file at `runFile` (removed from the directory at once,
-    // gone with the writer) and merged at Finish. 0 = keep them all in memory.
+    // sorted in runs (on a thread of their own, while the next run is collected) to a temporary
+    // file at `runFile` (removed from the directory at once, gone with the writer) and merged at
+    // Finish. 0 = keep them all in memory.
     void LimitMemory(std::filesystem::path runFile, std::size_t memoryBytes);
 
     void Add(std::span<const std::uint8_t> record, RecordPlace place, std::uint32_t recordNumber);
@@ -59,6 +60,9 @@ private:
     std::vector<std::uint32_t> CollatedOrder(const std::vector<std::uint8_t>& records) const;
     // Sets byteOrder_ and upperFields_ from the spec, the fields and the collation.
     void ChooseOrder();
+    class PendingRun;
+    void WriteRun(const std::vector<std::uint8_t>& records) const;
+    std::vector<std::uint8_t> WaitForPendingRun();
     template <class Emit> void MergeRuns(Emit&& emit);
 
     SecondaryIndexSpec spec_;
@@ -77,6 +81,9 @@ private:
     std::size_t memoryLimit_ = 0;
     std::unique_ptr<RunFile> runs_;
     std::vector<std::uint64_t> runEnds_; // record count at the end of each spilled run
+    // Last: a run still being written reads this object, and goes (waited for) first. The
+    // writer is not moved while it has one (it is only moved before the first Add).
+    std::unique_ptr<PendingRun> pending_;
 };
 
 } // namespace paradox

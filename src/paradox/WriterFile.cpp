@@ -8,7 +8,10 @@
 namespace paradox {
 namespace {
 constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
-}
+// Written data goes to the disk in steps of this size while the table is being written, so
+// the disk works alongside the writer instead of all of it waiting for the final flush.
+constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+} // namespace
 
 WriterFile::WriterFile(std::filesystem::path path)
     : path_(std::move(path)), fd_(posix::CreateNew(path_, O_WRONLY, 0644)) {}
@@ -19,9 +22,14 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
         WriteBuffer();
     }
     if (bytes.size() >= kBufferLimit) {
-        // Large pieces (big blobs) go straight to the file rather than through a copy.
+        // Large pieces (big blobs) go straight to the file rather than through a copy, after
+        // what was handed over before them.
         WriteBuffer();
+        if (behind_) {
+            behind_->Drain();
+        }
         posix::WriteAllAt(fd_.Get(), offset, bytes, path_);
+        WriteBackWritten(offset + bytes.size());
         return;
     }
     if (buffer_.empty()) {
@@ -34,12 +42,35 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 }
 
 void WriterFile::WriteBuffer() {
+    // A large file is written on a thread of its own while the next buffer is filled.
+    if (!behind_ && buffer_.size() >= kBufferLimit) {
+        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_);
+    }
+    if (behind_) {
+        if (!buffer_.empty()) {
+            buffer_ = behind_->Write(bufferOffset_, std::move(buffer_));
+        }
+        return;
+    }
     posix::WriteAllAt(fd_.Get(), bufferOffset_, buffer_, path_);
+    WriteBackWritten(bufferOffset_ + buffer_.size());
     buffer_.clear();
+}
+
+// The writers fill their files from the front, with few writes further back (headers, block
+// links): the range up to the furthest end written so far is handed over once it is large.
+void WriterFile::WriteBackWritten(std::uint64_t end) {
+    if (end >= writtenBackTo_ + kWriteBackStep) {
+        posix::StartWriteBack(fd_.Get(), writtenBackTo_, end - writtenBackTo_);
+        writtenBackTo_ = end;
+    }
 }
 
 void WriterFile::Flush(bool sync) {
     WriteBuffer();
+    if (behind_) {
+        behind_->Drain();
+    }
     if (sync) {
         posix::Sync(fd_.Get(), path_);
     }

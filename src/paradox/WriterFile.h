@@ -2,18 +2,21 @@
 
 #include "paradox/WriterCipher.h"
 #include "posix/FileDescriptor.h"
+#include "posix/WriteBehind.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace paradox {
 
 // A file being written by the table writer: created (or truncated) on construction,
-// written at explicit offsets with writes at increasing offsets collected into one buffer,
-// closed on destruction. Every failure throws std::system_error naming the file, with the
-// system's error number.
+// written at explicit offsets with writes at increasing offsets collected into one buffer
+// (once a buffer was filled, buffers are written on a thread of their own: see
+// posix::WriteBehind), closed on destruction. Every failure throws std::system_error naming
+// the file, with the system's error number, at the latest from Flush.
 class WriterFile {
 public:
     explicit WriterFile(std::filesystem::path path);
@@ -29,12 +32,15 @@ public:
 
 private:
     void WriteBuffer();
+    void WriteBackWritten(std::uint64_t end);
 
     std::filesystem::path path_;
     posix::FileDescriptor fd_;
     std::uint64_t bufferOffset_ = 0;
     std::vector<std::uint8_t> buffer_;
     WriterCipher cipher_;
+    std::uint64_t writtenBackTo_ = 0; // the file's bytes before this were handed to the disk
+    std::unique_ptr<posix::WriteBehind> behind_; // after fd_: gone (its writes done) before it
 };
 
 } // namespace paradox

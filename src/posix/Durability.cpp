@@ -22,6 +22,13 @@ void Sync(int fd, const std::filesystem::path& shown) {
     }
 }
 
+void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
+    if (!testing::FlushesSkipped() && length > 0) {
+        ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+    }
+}
+
 void SyncDirectory(const std::filesystem::path& dir) {
     const FileDescriptor fd = OpenAt(AT_FDCWD, dir, O_RDONLY | O_DIRECTORY, 0, dir);
     Sync(fd.Get(), dir);

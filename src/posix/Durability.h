@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace posix {
 
 // fsync(2) of an open file or folder; std::system_error "cannot flush <shown>".
 void Sync(int fd, const std::filesystem::path& shown);
+// Hands the dirty pages of a written range to the disk without waiting for them, so that a
+// later Sync finds little left to write. Failures are left for that Sync to report.
+void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
 // Opens the folder and flushes its entry list (after names were created, renamed or removed).
 void SyncDirectory(const std::filesystem::path& dir);
 

@@ -38,17 +38,21 @@ KeyOrder OrderByKey(std::size_t count, const paradox::KeyComparator& keys, Recor
     const auto compare = [&](std::size_t a, std::size_t b) {
         return keys.Compare(recordAt(a), recordAt(b));
     };
+    // A chain in key order (every healthy table) is written as it is: no order array; its
+    // violations are found by the same pass that sees it is in order.
     bool sorted = true;
-    for (std::size_t i = 1; i < count && sorted; ++i) {
-        sorted = compare(i, i - 1) >= 0;
-    }
-    // A chain in key order (every healthy table) is written as it is: no order array.
-    if (sorted) {
-        for (std::size_t i = 1; i < count; ++i) {
-            result.duplicate[i] = compare(i - 1, i) == 0;
+    for (std::size_t i = 1; i < count; ++i) {
+        const int order = compare(i, i - 1);
+        if (order < 0) {
+            sorted = false;
+            break;
         }
+        result.duplicate[i] = order == 0;
+    }
+    if (sorted) {
         return result;
     }
+    result.duplicate.assign(count, false);
     std::vector<std::uint32_t> byKey(count);
     std::iota(byKey.begin(), byKey.end(), 0u);
     std::stable_sort(byKey.begin(), byKey.end(),

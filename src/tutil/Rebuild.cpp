@@ -8,6 +8,7 @@
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "tutil/BackupCopy.h"
 #include "tutil/BlobValues.h"
 #include "tutil/DirHandle.h"
 #include "tutil/DurableFile.h"
@@ -126,16 +127,6 @@ struct Location {
 [[noreturn]] void ThrowChangedWhileRead(const fs::path& file) {
     throw UtilityError(engine::err::TableChangedWhileRead,
                        file.string() + " changed size while it was read; the table is unchanged");
-}
-
-std::uint64_t BackUp(const paradox::TableFamily& family, const DirHandle& staging,
-                     const std::string& backupStem) {
-    std::uint64_t bytes = 0;
-    for (const fs::path& file : paradox::AllFamilyFiles(family)) {
-        CopyFileDurably(file, staging, backupStem + file.extension().string());
-        bytes += fs::file_size(file);
-    }
-    return bytes;
 }
 
 // The damaged table opened for reading; refused when it cannot be rebuilt with `schema`.
@@ -296,19 +287,21 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
 
-    // 1. The whole family, byte for byte, before anything else.
+    // 1. The whole family, byte for byte, before anything else is written; copied while the
+    // table is read.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
-    BackUp(family, stagingDir, stems.backup);
+    BackupCopy backup(family, stagingDir, stems.backup);
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
-    auto reader = OpenDamagedTable(table, schema, structure, outcome);
+    auto reader =
+        backup.BeforeFinish([&] { return OpenDamagedTable(table, schema, structure, outcome); });
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
     const paradox::TableSchema written = WithProtectionOf(*reader, schema);
     ProblemTable problems(staging, stems.problems, written.protection.keyValue);
-    const std::vector<Location> locations =
-        RecoverableRecords(*reader, family, schema, problems, findings);
+    const std::vector<Location> locations = backup.BeforeFinish(
+        [&] { return RecoverableRecords(*reader, family, schema, problems, findings); });
     outcome.recordsRead = locations.size();
     auto recordAt = [&](const Location& at) {
         return reader->BlockBytes(at.block).data() + paradox::kBlockHeaderSize +
@@ -324,7 +317,8 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
                   [&](std::size_t i) { return locations[i].block; })
             : KeyOrder{};
     progress.Advance(45);
-    ReportLostIndexes(table, schema, outcome);
+    backup.BeforeFinish([&] { ReportLostIndexes(table, schema, outcome); });
+    backup.Finish();
 
     // 4. The new family and the key violations, under staging names.
     BlobValues blobs(written, family.mb, findings);

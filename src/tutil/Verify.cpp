@@ -16,8 +16,15 @@
 #include "tutil/StructureSalvage.h"
 #include "tutil/UtilityError.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 namespace tutil {
 
@@ -50,15 +57,19 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
     }
 }
 
-void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& findings) {
+bool RecordsCheckable(const paradox::TableReader& reader) {
+    // Otherwise the header findings already say the fields do not add up.
     const paradox::TableSchema& schema = reader.Schema();
-    if (schema.RecordSize() != reader.Header().recordSize || schema.fields.empty()) {
-        return; // the header findings already say the fields do not add up
-    }
+    return schema.RecordSize() == reader.Header().recordSize && !schema.fields.empty();
+}
+
+// Every record's values and the key order; `advance(n)` after the n-th record.
+template <class Advance>
+void CheckRecordValues(const paradox::TableReader& reader, paradox::FindingList& findings,
+                       Advance&& advance) {
     paradox::FindingLimiter report(findings, reader.FileName());
-    ProgressReporter progress(Phase::Data, reader.RecordCount());
-    const ValueChecker values(schema);
-    const ChainKeyCheck keys(schema);
+    const ValueChecker values(reader.Schema());
+    const ChainKeyCheck keys(reader.Schema());
     const std::uint8_t* previous = nullptr;
     std::uint64_t done = 0;
     std::string problem;
@@ -70,12 +81,156 @@ void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& find
             keys.Check(previous, r.bytes, r.block, r.slot, report);
         }
         previous = r.bytes;
-        progress.Advance(++done);
+        advance(++done);
     });
+}
+
+void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& findings) {
+    if (!RecordsCheckable(reader)) {
+        return;
+    }
+    ProgressReporter progress(Phase::Data, reader.RecordCount());
+    CheckRecordValues(reader, findings, [&](std::uint64_t done) { progress.Advance(done); });
     progress.Finish();
 }
 
+void CheckBlobs(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                paradox::FindingList& findings) {
+    if (!reader.Schema().HasBlobs()) {
+        return;
+    }
+    auto blobs = family.mb.empty() ? nullptr
+                                   : paradox::BlobFile::Open(family.mb, findings,
+                                                             reader.Header().CipherKeyValue());
+    if (blobs) {
+        blobs->CheckStructure(findings);
+    }
+    paradox::CheckTableBlobs(reader, blobs.get(), findings);
+    if (blobs && blobs->FileShrank()) {
+        throw UtilityError(engine::err::TableChangedWhileRead,
+                           family.mb.string() + " changed size while it was verified");
+    }
+}
+
+void CheckIndexesReported(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                          paradox::FindingList& findings) {
+    ProgressReporter progress(Phase::Indexes);
+    CheckIndexes(reader, family, findings);
+    progress.Finish();
+}
+
+std::atomic<std::uint64_t> secondThreadFrom{std::uint64_t{4} << 20};
+
+// A large table's records and blobs are checked on a second thread while the calling thread
+// checks the indexes. Their findings are kept apart and come after the index findings, as in
+// the one-thread order; every progress report is sent from the calling thread, in the same
+// phase order.
+class DataCheckThread {
+public:
+    DataCheckThread(const paradox::TableReader& reader, const paradox::TableFamily& family)
+        : reader_(reader), family_(family), checkable_(RecordsCheckable(reader)),
+          worker_([this](std::stop_token stop) { Run(stop); }) {}
+
+    // Reports the data phase while the records are checked, waits for the blob check, then
+    // adds the findings to `into`; what failed on the thread is thrown here.
+    void Finish(paradox::FindingList& into) {
+        if (checkable_) {
+            ProgressReporter progress(Phase::Data, reader_.RecordCount());
+            for (;;) {
+                {
+                    std::unique_lock lock(mutex_);
+                    if (changed_.wait_for(lock, std::chrono::milliseconds(20),
+                                          [&] { return recordsChecked_; })) {
+                        break;
+                    }
+                }
+                progress.Advance(recordsDone_.load(std::memory_order_relaxed));
+            }
+            progress.Finish();
+        }
+        worker_.join();
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        for (const paradox::Finding& finding : findings_.All()) {
+            into.Add(finding);
+        }
+    }
+
+private:
+    struct Stopped {};
+
+    void Run(const std::stop_token& stop) {
+        try {
+            if (checkable_) {
+                CheckRecordValues(reader_, findings_, [&](std::uint64_t done) {
+                    if (done % 1024 == 0) {
+                        recordsDone_.store(done, std::memory_order_relaxed);
+                        if (stop.stop_requested()) {
+                            throw Stopped{};
+                        }
+                    }
+                });
+            }
+            RecordsChecked();
+            CheckBlobs(reader_, family_, findings_);
+        } catch (const Stopped&) {
+            RecordsChecked(); // the caller failed and is no longer waiting
+        } catch (...) {
+            failure_ = std::current_exception();
+            RecordsChecked();
+        }
+    }
+
+    void RecordsChecked() {
+        {
+            std::lock_guard lock(mutex_);
+            recordsChecked_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    const paradox::TableReader& reader_;
+    const paradox::TableFamily& family_;
+    const bool checkable_;
+    paradox::FindingList findings_;
+    std::exception_ptr failure_;
+    std::atomic<std::uint64_t> recordsDone_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool recordsChecked_ = false;
+    std::jthread worker_; // last: started once the rest is there, joined before it goes
+};
+
+bool WorthASecondThread(const paradox::TableReader& reader) {
+    if (reader.RecordCount() * reader.Header().recordSize <
+        secondThreadFrom.load(std::memory_order_relaxed)) {
+        return false;
+    }
+    static const bool severalCores = std::thread::hardware_concurrency() > 1; // reads /sys
+    return severalCores;
+}
+
+void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                 paradox::FindingList& findings) {
+    if (WorthASecondThread(reader)) {
+        DataCheckThread data(reader, family);
+        CheckIndexesReported(reader, family, findings);
+        data.Finish(findings);
+        return;
+    }
+    CheckIndexesReported(reader, family, findings);
+    CheckRecords(reader, findings);
+    CheckBlobs(reader, family, findings);
+}
+
 } // namespace
+
+namespace testing {
+void SetSecondThreadFrom(std::uint64_t recordBytes) {
+    secondThreadFrom.store(recordBytes, std::memory_order_relaxed);
+}
+} // namespace testing
 
 VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood) {
     bool damage = false;
@@ -136,26 +291,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                          ambiguous.filename().string(), -1, -1,
                          "left out of " + table.db.filename().string() + "'s files");
         }
-        {
-            ProgressReporter progress(Phase::Indexes);
-            CheckIndexes(*reader, family, findings);
-            progress.Finish();
-        }
-        CheckRecords(*reader, findings);
-        if (reader->Schema().HasBlobs()) {
-            auto blobs = family.mb.empty()
-                             ? nullptr
-                             : paradox::BlobFile::Open(family.mb, findings,
-                                                       reader->Header().CipherKeyValue());
-            if (blobs) {
-                blobs->CheckStructure(findings);
-            }
-            paradox::CheckTableBlobs(*reader, blobs.get(), findings);
-            if (blobs && blobs->FileShrank()) {
-                throw UtilityError(engine::err::TableChangedWhileRead,
-                                   family.mb.string() + " changed size while it was verified");
-            }
-        }
+        CheckFamily(*reader, family, findings);
     }
     if (reader && reader->FileShrank()) {
         throw UtilityError(engine::err::TableChangedWhileRead,

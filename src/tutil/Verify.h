@@ -32,6 +32,13 @@ struct VerifyOutcome {
 // UtilityError only when it cannot run at all.
 VerifyOutcome VerifyTable(const TableLocation& table);
 
+// A table with at least this many bytes of records (4 MB unless set) has its records and blobs
+// checked on a second thread while its indexes are checked; the findings and progress
+// reports come in the same order either way.
+namespace testing {
+void SetSecondThreadFrom(std::uint64_t recordBytes);
+} // namespace testing
+
 // The status the findings call for.
 VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood);
 
