@@ -268,10 +268,8 @@ void SwapInNewFamily(const TableLocation& table, const DirHandle& dir, const Dir
     CommitSwap(dir, stagingDir, table.stem, plan);
 }
 
-} // namespace
-
-RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
-                            const RebuildNames& names, const StructureChoice& structure) {
+RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSchema& schema,
+                             const RebuildNames& names, const StructureChoice& structure) {
     const WorkStems given = GivenStems(table, names);
     if (!paradox::WritableSchemaProblem(schema).empty()) {
         throw UtilityError(engine::err::UtilityDescriptorMismatch,
@@ -379,6 +377,38 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
     guard.Committed();
     progress.Finish();
     return outcome;
+}
+
+// Files in the staging folder are written through a path pinned to the opened folder
+// (/proc/self/fd/N); a failure names the folder as the operator knows it instead.
+std::system_error WithStagingShown(const std::system_error& error, const TableLocation& table) {
+    std::string text = error.what();
+    const std::string reason = ": " + error.code().message();
+    if (text.ends_with(reason)) {
+        text.resize(text.size() - reason.size());
+    }
+    static constexpr std::string_view kPinned = "/proc/self/fd/";
+    for (auto at = text.find(kPinned); at != std::string::npos; at = text.find(kPinned, at)) {
+        auto end = at + kPinned.size();
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+            ++end;
+        }
+        const std::string shown = (table.dir / engine::RebuildStagingName(table.stem)).string();
+        text.replace(at, end - at, shown);
+        at += shown.size();
+    }
+    return std::system_error(error.code(), text);
+}
+
+} // namespace
+
+RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
+                            const RebuildNames& names, const StructureChoice& structure) {
+    try {
+        return RebuildStaged(table, schema, names, structure);
+    } catch (const std::system_error& error) {
+        throw WithStagingShown(error, table);
+    }
 }
 
 } // namespace tutil
