@@ -13,6 +13,7 @@ namespace paradox {
 // server's UPPER(), except for one thing: the server keeps secondary weights in 4 bits, so
 // letters whose secondary weight is 16 or more there ('Ã', 'ä', 'Ä' in ANSII850; 'Å', 'Ø',
 // 'æ', 'Æ' in ANSISPAN) wrap below the plain lower-case letter; the tables' values are kept.
+// 'intl850' alone is not restated but derived from ANSII850 (see its comment).
 namespace {
 
 // 'intl', code page 437: Firebird's PDOX_INTL (pd437intl.h).
