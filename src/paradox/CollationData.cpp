@@ -13,6 +13,7 @@ namespace paradox {
 // server's UPPER(), except for one thing: the server keeps secondary weights in 4 bits, so
 // letters whose secondary weight is 16 or more there ('Ã', 'ä', 'Ä' in ANSII850; 'Å', 'Ø',
 // 'æ', 'Æ' in ANSISPAN) wrap below the plain lower-case letter; the tables' values are kept.
+// 'intl850' alone is not restated but derived from ANSII850 (see its comment).
 namespace {
 
 // 'intl', code page 437: Firebird's PDOX_INTL (pd437intl.h).
@@ -48,6 +49,28 @@ constexpr CollationSource kAnsiI850{
     "E0:C0 E1:C1 E2:C2 E3:C3 E4:C4 E5:C5 E6:C6 E7:C7 E8:C8 E9:C9 EA:CA EB:CB EC:CC ED:CD EE:CE "
     "EF:CF F0:D0 F1:D1 F2:D2 F3:D3 F4:D4 F5:D5 F6:D6 F8:D8 F9:D9 FA:DA FB:DB FC:DC FD:DD FE:DE "
     "FF:59"};
+
+// 'intl850', code page 850: the order of 'ANSII850' above (the Windows form of the same sort
+// order), carried over to code page 850. Each byte was mapped to its character and on to the
+// code page 1252 byte holding that character (glibc iconv CP850 -> CP1252), and takes that
+// byte's place in the ladder; the upper-case map is ANSII850's, mapped back the same way (a
+// byte whose upper form code page 850 lacks, such as 'ÿ', goes where ANSII850 sends it).
+// Code page 1252 lacks 31 of these bytes: the box-drawing and block characters, 'ı' (D5) and
+// '‗' (F2). The only corpus table under this order (country.db) has ASCII keys and no index,
+// so nothing shows where they go: they sort after everything else, in byte order, and
+// upper-case to themselves. CollationTest checks this table against iconv.
+constexpr CollationSource kIntl850{
+    "intl850", 0x54, 850,
+    "00-40 61,A6,91,A0,85,83,86,C6,41,92,B5,B7,B6,8F,C7,84+65=8E+45 62,42 63,87,43,80 "
+    "64,D0,44,D1 65,89,82,8A,88,45,D3,90,D4,D2 66,46 67,47 68,48 69,8B,A1,8D,8C,49,D8,D6,DE,D7 "
+    "6A,4A 6B,4B 6C,4C 6D,4D 6E,A4,4E,A5 6F,A7,A2,95,93,E4,9B,4F,E0,E3,E2,E5,9D,94+65=99+45 "
+    "70,50 71,51 72,52 73,53,E1+73 74,54,E7+68=E8+48 75,A3,97,96,55,E9,EB,EA,81+65=9A+45 76,56 "
+    "77,57 78,58 79,98,EC,59,ED 7A,5A 5B-60 7B-7F 9F FF AD BD 9C CF BE DD F5 F9 B8 AE AA F0 A9 "
+    "EE F8 F1 FD FC EF E6 F4 FA F7 FB AF AC AB F3 A8 9E F6 B0-B4 B9-BC BF-C5 C8-CE D5 D9-DC DF "
+    "F2 FE",
+    "81:9A 82:90 83:B6 84:8E 85:B7 86:8F 87:80 88:D2 89:D3 8A:D4 8B:D8 8C:D7 8D:DE 91:92 93:E2 "
+    "94:99 95:E3 96:EA 97:EB 98:59 9B:9D A0:B5 A1:D6 A2:E0 A3:E9 A4:A5 C6:C7 D0:D1 E4:E5 E7:E8 "
+    "EC:ED"};
 
 // 'cyrr', code page 866: Firebird's PDOX_CYRL (pd866cyrr.h).
 constexpr CollationSource kCyrr{
@@ -121,8 +144,8 @@ constexpr CollationSource kAnsiSpan{
     "EF:49 F0:D0 F1:D1 F2:4F F3:4F F4:4F F6:D6 F8:D8 F9:55 FA:55 FB:55 FC:DC FD:DD FE:DE "
     "FF:59"};
 
-constexpr std::array kSources{kIntl437, kAnsiIntl, kAnsiI850, kCyrr,    kNordan40,
-                              kSwedfin, kAnsiNor4, kAnsiSwfn, kAnsiSpan};
+constexpr std::array kSources{kIntl437,  kAnsiIntl, kAnsiI850, kIntl850,  kCyrr,
+                              kNordan40, kSwedfin,  kAnsiNor4, kAnsiSwfn, kAnsiSpan};
 
 } // namespace
 

@@ -3,7 +3,11 @@
 #include "paradox/CollationData.h"
 
 #include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
+#include <iconv.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +54,8 @@ TEST(CollationTest, InternationalOrdersFollowTheirDocumentedRules) {
     };
     for (const Case& k : {Case{"intl", "\x84", "\xE1", "\x86", "\x82", 'E'},
                           Case{"ANSIINTL", "\xE4", "\xDF", "\xE5", "\xE9", 'E'},
-                          Case{"ANSII850", "\xE4", "\xDF", "", "\xE9", 0xC9}}) {
+                          Case{"ANSII850", "\xE4", "\xDF", "", "\xE9", 0xC9},
+                          Case{"intl850", "\x84", "\xE1", "", "\x82", 0x90}}) {
         SCOPED_TRACE(k.name);
         const Collation& c = Collation::ForSortOrder(0, k.name);
         EXPECT_EQ(Sorted(c, {"b", "B", "A", "a", "Ab", "ab"}),
@@ -72,6 +77,97 @@ TEST(CollationTest, InternationalOrdersFollowTheirDocumentedRules) {
     const Collation& ascii = Collation::Binary();
     EXPECT_EQ(Sorted(ascii, {"b", "a", "B", "A"}), (std::vector<std::string>{"A", "B", "a", "b"}));
     EXPECT_EQ(ascii.Upper(0xE9), 0xE9);
+}
+
+// One byte of code page `from` as the one byte holding the same character in code page `to`,
+// by the C library's converter; nothing when `to` lacks the character.
+class ByteConverter {
+public:
+    ByteConverter(const char* from, const char* to)
+        : handle_(iconv_open(to, from), [](iconv_t h) { iconv_close(h); }) {}
+    bool Ready() const { return handle_.get() != reinterpret_cast<iconv_t>(-1); }
+
+    std::optional<std::uint8_t> Convert(std::uint8_t byte) const {
+        char in[1] = {static_cast<char>(byte)};
+        char out[8] = {};
+        char* inAt = in;
+        char* outAt = out;
+        std::size_t inLeft = 1;
+        std::size_t outLeft = sizeof out;
+        iconv(handle_.get(), nullptr, nullptr, nullptr, nullptr);
+        if (iconv(handle_.get(), &inAt, &inLeft, &outAt, &outLeft) ==
+                static_cast<std::size_t>(-1) ||
+            outAt - out != 1) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint8_t>(out[0]);
+    }
+
+private:
+    std::unique_ptr<std::remove_pointer_t<iconv_t>, void (*)(iconv_t)> handle_;
+};
+
+int Sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+// The code page 850 international order is the Windows 'ANSII850' order carried over byte by
+// byte: two values whose characters code page 1252 has sort alike in both (checked for every
+// byte pair, alone and before an 'e' or 'E' where expansions meet), and upper-case alike where
+// code page 850 has the upper form. Bytes code page 1252 lacks (box drawing, 'ı', '‗') sort
+// after every other byte, among themselves by byte, and stay as they are when upper-cased.
+// The Windows order's 'Ø' keeps its place: after 'ø' and 'O', before 'ö' and 'p'.
+TEST(CollationTest, Intl850FollowsTheWindowsOrderThroughTheCodePages) {
+    const ByteConverter to1252("CP850", "CP1252");
+    const ByteConverter to850("CP1252", "CP850");
+    ASSERT_TRUE(to1252.Ready() && to850.Ready());
+    const Collation& dos = Collation::ForSortOrder(0x54, "");
+    const Collation& windows = Collation::ForSortOrder(0x11, "ANSII850");
+    ASSERT_EQ(dos.Name(), "intl850");
+    EXPECT_EQ(&Collation::ForSortOrder(0x54, "INTL850"), &dos);
+
+    std::array<std::optional<std::uint8_t>, 256> mapped;
+    std::vector<std::uint8_t> shared;
+    std::vector<std::uint8_t> dosOnly;
+    for (int b = 0; b < 256; ++b) {
+        mapped[b] = to1252.Convert(static_cast<std::uint8_t>(b));
+        (mapped[b] ? shared : dosOnly).push_back(static_cast<std::uint8_t>(b));
+    }
+    EXPECT_EQ(dosOnly.size(), 31u);
+
+    for (const std::uint8_t x : shared) {
+        const std::optional<std::uint8_t> upper = to850.Convert(windows.Upper(*mapped[x]));
+        EXPECT_EQ(dos.Upper(x), upper.value_or(x)) << "byte " << int(x);
+        for (const std::uint8_t y : shared) {
+            for (const char* tail : {"", "e", "E"}) {
+                const std::string a = std::string(1, char(x)) + tail;
+                const std::string b = std::string(1, char(y)) + tail;
+                const std::string wa = std::string(1, char(*mapped[x])) + tail;
+                const std::string wb = std::string(1, char(*mapped[y])) + tail;
+                ASSERT_EQ(Sign(Cmp(dos, a, b)), Sign(Cmp(windows, wa, wb)))
+                    << "bytes " << int(x) << ", " << int(y) << " + '" << tail << "'";
+            }
+        }
+    }
+    for (const std::uint8_t u : dosOnly) {
+        EXPECT_EQ(dos.Upper(u), u);
+        for (const std::uint8_t x : shared) {
+            ASSERT_GT(Cmp(dos, std::string(1, char(u)), std::string(1, char(x))), 0)
+                << "bytes " << int(u) << ", " << int(x);
+        }
+    }
+    std::vector<std::string> dosOnlyValues;
+    for (const std::uint8_t u : dosOnly) {
+        dosOnlyValues.emplace_back(1, char(u));
+    }
+    EXPECT_TRUE(std::is_sorted(
+        dosOnlyValues.begin(), dosOnlyValues.end(),
+        [&](const std::string& a, const std::string& b) { return Cmp(dos, a, b) < 0; }));
+    EXPECT_TRUE(std::is_sorted(dosOnlyValues.begin(), dosOnlyValues.end()));
+
+    EXPECT_EQ(Sorted(dos, {"p", "\x94", "\x9D", "O", "\x9B", "o"}),
+              (std::vector<std::string>{"o", "\x9B", "O", "\x9D", "\x94", "p"}));
+    EXPECT_EQ(dos.Upper(0x9B), 0x9D); // ø -> Ø
 }
 
 TEST(CollationTest, FoldedOrderDecidesOnlyBeforeTheFirstHighByte) {

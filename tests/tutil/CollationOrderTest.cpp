@@ -138,32 +138,26 @@ std::vector<std::uint8_t> NameRecord(const std::string& name, std::int32_t n) {
     return record;
 }
 
-// An 'ANSIINTL' table whose Alpha keys byte order and the collation sort differently (lower
-// case initials, accents): in collation order it verifies clean; in byte order the keys are
-// out of order, and the rebuild writes them in collation order.
+struct KeyOrderCase {
+    std::uint8_t sortOrder;
+    const char* sortOrderName;
+    std::uint16_t codePage;
+    std::vector<std::string> collated; // Alpha keys in the collation's order
+};
+
+// Tables whose Alpha keys byte order and the collation sort differently (lower-case initials,
+// accents, 'ä' as "ae", the Windows order's 'Ø' among the o's), under 'ANSIINTL' on code page
+// 1252 and 'intl850' on code page 850: in collation order a table verifies clean and a rebuild
+// keeps it; in byte order the keys are out of order, and the rebuild writes them in collation
+// order.
 TEST(CollationOrder, KnownCollationDecidesAlphaKeyOrder) {
-    paradox::TableSchema schema;
-    schema.fields = {{"Name", static_cast<std::uint8_t>(paradox::FieldType::Alpha), 20},
-                     {"N", static_cast<std::uint8_t>(paradox::FieldType::Long), 4}};
-    schema.keyFieldCount = 1;
-    schema.sortOrder = 0x62;
-    schema.sortOrderName = "ANSIINTL";
-    schema.codePage = 1252;
-    const std::vector<std::string> collated = {"apple",   "Banana",  "cote",
-                                               "c\xF4te", "C\xF4te", "cukor"};
-    std::vector<std::string> bytewise = collated;
-    std::sort(bytewise.begin(), bytewise.end());
-    ASSERT_NE(bytewise, collated);
-    paradox::WriteOptions asGiven;
-    asGiven.byteOrderKeys = false;
-    auto write = [&](const fs::path& dir, const std::vector<std::string>& names) {
-        std::vector<std::vector<std::uint8_t>> records;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            records.push_back(NameRecord(names[i], static_cast<std::int32_t>(i)));
-        }
-        paradox::WriteTable(dir, "NAMES", schema, records, {}, asGiven);
-        return dir / "NAMES.DB";
-    };
+    const std::vector<KeyOrderCase> cases = {
+        {0x62, "ANSIINTL", 1252, {"apple", "Banana", "cote", "c\xF4te", "C\xF4te", "cukor"}},
+        {0x54,
+         "intl850",
+         850,
+         {"\x84rger", "apple", "Banana", "cote", "c\x93te", "C\x93te", "cukor", "olive", "\x9Dre",
+          "pear"}}};
     auto names = [](const fs::path& db) {
         std::vector<std::string> out;
         for (const std::string& r : tutilfixture::ChainRecords(db)) {
@@ -171,21 +165,48 @@ TEST(CollationOrder, KnownCollationDecidesAlphaKeyOrder) {
         }
         return out;
     };
+    for (const KeyOrderCase& k : cases) {
+        SCOPED_TRACE(k.sortOrderName);
+        paradox::TableSchema schema;
+        schema.fields = {{"Name", static_cast<std::uint8_t>(paradox::FieldType::Alpha), 20},
+                         {"N", static_cast<std::uint8_t>(paradox::FieldType::Long), 4}};
+        schema.keyFieldCount = 1;
+        schema.sortOrder = k.sortOrder;
+        schema.sortOrderName = k.sortOrderName;
+        schema.codePage = k.codePage;
+        std::vector<std::string> bytewise = k.collated;
+        std::sort(bytewise.begin(), bytewise.end());
+        ASSERT_NE(bytewise, k.collated);
+        paradox::WriteOptions asGiven;
+        asGiven.byteOrderKeys = false;
+        auto write = [&](const fs::path& dir, const std::vector<std::string>& keys) {
+            std::vector<std::vector<std::uint8_t>> records;
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                records.push_back(NameRecord(keys[i], static_cast<std::int32_t>(i)));
+            }
+            paradox::WriteTable(dir, "NAMES", schema, records, {}, asGiven);
+            return dir / "NAMES.DB";
+        };
 
-    TempDir good;
-    const auto clean = Verify(write(good.path(), collated));
-    EXPECT_EQ(clean.status, tutil::VerifyStatus::Healthy);
-    EXPECT_EQ(FindingOf(clean.findings, FindingCode::KeyOrder), nullptr);
+        TempDir good;
+        const fs::path sorted = write(good.path(), k.collated);
+        const auto clean = Verify(sorted);
+        EXPECT_EQ(clean.status, tutil::VerifyStatus::Healthy) << Describe(clean.findings);
+        EXPECT_EQ(FindingOf(clean.findings, FindingCode::KeyOrder), nullptr);
+        Rebuild(sorted);
+        EXPECT_EQ(names(sorted), k.collated);
+        EXPECT_EQ(Verify(sorted).status, tutil::VerifyStatus::Healthy);
 
-    TempDir bad;
-    const fs::path db = write(bad.path(), bytewise);
-    const auto outOfOrder = Verify(db);
-    const paradox::Finding* order = FindingOf(outOfOrder.findings, FindingCode::KeyOrder);
-    ASSERT_NE(order, nullptr);
-    EXPECT_EQ(order->severity, Severity::Damage);
-    Rebuild(db);
-    EXPECT_EQ(names(db), collated);
-    EXPECT_EQ(Verify(db).status, tutil::VerifyStatus::Healthy);
+        TempDir bad;
+        const fs::path db = write(bad.path(), bytewise);
+        const auto outOfOrder = Verify(db);
+        const paradox::Finding* order = FindingOf(outOfOrder.findings, FindingCode::KeyOrder);
+        ASSERT_NE(order, nullptr);
+        EXPECT_EQ(order->severity, Severity::Damage);
+        Rebuild(db);
+        EXPECT_EQ(names(db), k.collated);
+        EXPECT_EQ(Verify(db).status, tutil::VerifyStatus::Healthy);
+    }
 }
 
 // The entries of every X file of a table, without the trailing record locators (Blk Num, and
