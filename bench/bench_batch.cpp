@@ -5,6 +5,7 @@
 // MENDRIX_BENCH_DIR puts the tables elsewhere than the system temp folder.
 
 #include "BenchSupport.h"
+#include "ChildProcess.h"
 #include "engine/Config.h"
 #include "paradox/RecordBuilder.h"
 #include "paradox/TableWriter.h"
@@ -17,7 +18,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,6 +30,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using bench::Median;
+using bench::Seconds;
+using bench::SpawnQuiet;
+using bench::WaitChild;
 
 int TableCount() {
     const char* text = std::getenv("MENDRIX_BENCH_TABLES");
@@ -65,39 +69,14 @@ struct ProcessTiming {
     int status = 0;
 };
 
-// Runs argv as a child with stdout and stderr on /dev/null and waits for it.
+// Runs args as a child with its output thrown away and waits for it.
 ProcessTiming TimeProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ProcessTiming timing;
     const auto start = Clock::now();
-    pid_t child = 0;
-    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        std::fprintf(stderr, "bench_batch: cannot start %s: %s\n", argv[0], std::strerror(error));
-        std::exit(1);
-    }
-    rusage usage{};
-    while (::wait4(child, &timing.status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    const rusage usage = WaitChild(SpawnQuiet(args, "bench_batch"), timing.status);
     timing.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    timing.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    timing.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     return timing;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace

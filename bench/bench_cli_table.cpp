@@ -12,6 +12,7 @@
 
 #include "BenchSupport.h"
 #include "BigTable.h"
+#include "ChildProcess.h"
 #include "engine/Config.h"
 #include "paradox/Family.h"
 
@@ -25,7 +26,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -39,6 +39,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using bench::Median;
+using bench::Seconds;
+using bench::SpawnQuiet;
+using bench::WaitChild;
 
 struct ProcessRun {
     double wall = 0;
@@ -61,27 +65,11 @@ double StatusFieldMb(pid_t pid, const char* field) {
     return 0;
 }
 
-// Runs argv with stdout and stderr on /dev/null and waits for it.
+// Runs args as a child with its output thrown away and waits for it.
 ProcessRun RunProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ProcessRun run;
     const auto start = Clock::now();
-    pid_t child = 0;
-    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        std::fprintf(stderr, "bench_cli_table: cannot start %s: %s\n", argv[0],
-                     std::strerror(error));
-        std::exit(1);
-    }
+    const pid_t child = SpawnQuiet(args, "bench_cli_table");
     std::atomic<bool> done{false};
     double peakAnon = 0;
     std::thread sampler([&] {
@@ -90,25 +78,15 @@ ProcessRun RunProcess(const std::vector<std::string>& args) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
-    rusage usage{};
-    while (::wait4(child, &run.status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    const rusage usage = WaitChild(child, run.status);
     run.wall = std::chrono::duration<double>(Clock::now() - start).count();
     done = true;
     sampler.join();
-    run.user = static_cast<double>(usage.ru_utime.tv_sec) +
-               static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
-    run.sys = static_cast<double>(usage.ru_stime.tv_sec) +
-              static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+    run.user = Seconds(usage.ru_utime);
+    run.sys = Seconds(usage.ru_stime);
     run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
     run.peakAnonMb = peakAnon;
     return run;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Drops the files' pages from the page cache (they are clean: written with fsync or read).
