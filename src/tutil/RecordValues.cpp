@@ -70,16 +70,4 @@ bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const
     return true;
 }
 
-KeyLayout KeyLayoutOf(const paradox::TableSchema& schema) {
-    KeyLayout layout;
-    layout.byteOrdered = true;
-    layout.length = schema.KeyLength();
-    for (std::size_t i = 0; i < schema.keyFieldCount && i < schema.fields.size(); ++i) {
-        if (schema.fields[i].Type() == FieldType::Alpha && schema.sortOrder != 0) {
-            layout.byteOrdered = false;
-        }
-    }
-    return layout;
-}
-
 } // namespace tutil

@@ -27,11 +27,4 @@ private:
     std::vector<Field> fields_;
 };
 
-// The primary key of a keyed table: its leading fields, compared as bytes.
-struct KeyLayout {
-    std::size_t length = 0;   // bytes of the leading key fields
-    bool byteOrdered = false; // whether byte order is the table's key order (no collation)
-};
-KeyLayout KeyLayoutOf(const paradox::TableSchema& schema);
-
 } // namespace tutil

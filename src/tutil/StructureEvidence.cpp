@@ -145,20 +145,37 @@ paradox::TableHeader ReadingHeader(const Evidence& e, const paradox::TableSchema
     return h;
 }
 
-bool KeyFitsPrimaryIndex(const Evidence& e, const paradox::TableSchema& schema, std::string* why) {
-    if (!e.px) {
-        return true;
+bool FitsIndexFiles(const Evidence& e, const paradox::TableSchema& schema, std::string* why) {
+    if (e.px) {
+        bool fits = schema.keyFieldCount == e.px->keyFields;
+        for (std::size_t i = 0; fits && i < e.px->fields.size(); ++i) {
+            const FieldClue& key = e.px->fields[i].second;
+            fits = i < schema.fields.size() && schema.fields[i].typeCode == key.typeCode &&
+                   schema.fields[i].sizeByte == key.sizeByte;
+        }
+        if (!fits) {
+            *why = "its key fields differ from those of " + e.px->file;
+            return false;
+        }
     }
-    bool fits = schema.keyFieldCount == e.px->keyFields;
-    for (std::size_t i = 0; fits && i < e.px->fields.size(); ++i) {
-        const FieldClue& key = e.px->fields[i].second;
-        fits = i < schema.fields.size() && schema.fields[i].typeCode == key.typeCode &&
-               schema.fields[i].sizeByte == key.sizeByte;
+    // A field an index file describes keeps that type and size: a structure that only has
+    // the same record size (fields in another order, say) still decodes every record.
+    for (const auto& x : e.xs) {
+        for (const auto& [number, clue] : x.fields) {
+            if (!clue.known || number == 0) {
+                continue;
+            }
+            const bool fits = number <= schema.fields.size() &&
+                              schema.fields[number - 1].typeCode == clue.typeCode &&
+                              schema.fields[number - 1].sizeByte == clue.sizeByte;
+            if (!fits) {
+                *why = "its field " + std::to_string(number) + " differs from the one " + x.file +
+                       " indexes";
+                return false;
+            }
+        }
     }
-    if (!fits) {
-        *why = "its key fields differ from those of " + e.px->file;
-    }
-    return fits;
+    return true;
 }
 
 Evidence GatherEvidence(const TableLocation& table, paradox::ByteView db) {

@@ -47,8 +47,8 @@ paradox::TableSchema SchemaFrom(const Evidence& e, std::vector<paradox::FieldSpe
 // found, and chain bookkeeping taken from the blocks where the stored one cannot be used.
 paradox::TableHeader ReadingHeader(const Evidence& e, const paradox::TableSchema& schema);
 
-// The primary index, where there is a readable one, has the table's key fields; else false
-// with the reason.
-bool KeyFitsPrimaryIndex(const Evidence& e, const paradox::TableSchema& schema, std::string* why);
+// The structure agrees with the readable index files: the primary index's key fields and the
+// type and size of every field a secondary index describes; else false with the reason.
+bool FitsIndexFiles(const Evidence& e, const paradox::TableSchema& schema, std::string* why);
 
 } // namespace tutil

@@ -2,6 +2,7 @@
 
 #include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
+#include "paradox/KeyCompare.h"
 #include "paradox/TableReader.h"
 #include "tutil/RecordValues.h"
 
@@ -122,7 +123,7 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
     const paradox::TableSchema& schema = reader->Schema();
     const ValueChecker values(schema);
     const RecordShape shape(schema, blobFileSize);
-    const KeyLayout key = KeyLayoutOf(schema);
+    const paradox::KeyComparator keys(schema);
     const std::uint8_t* previous = nullptr;
     bool holds = true;
     std::string problem;
@@ -135,8 +136,11 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
             holds = false;
             return;
         }
-        if (key.length > 0 && key.byteOrdered && previous != nullptr &&
-            paradox::CompareKeyBytes(previous, r.bytes, key.length) > 0) {
+        // Under a sort order without a collation table only a descent even ignoring case is
+        // sure.
+        if (schema.Keyed() && previous != nullptr &&
+            (keys.OrderKnown() ? keys.Compare(previous, r.bytes)
+                               : keys.CompareFolded(previous, r.bytes)) > 0) {
             *why = "keys do not ascend along the chain at " + Place(r.block, r.slot);
             holds = false;
             return;

@@ -214,7 +214,7 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
             break;
         }
         c.tried = true;
-        if (!KeyFitsPrimaryIndex(e, c.schema, &c.reason)) {
+        if (!FitsIndexFiles(e, c.schema, &c.reason)) {
             continue;
         }
         const paradox::TableHeader header = ReadingHeader(e, c.schema);

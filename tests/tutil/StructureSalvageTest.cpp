@@ -319,6 +319,26 @@ TEST(StructureSalvage, SourcesThatDoNotFitAreRefusedWithTheReason) {
                                        "ORDERS.PX"))
             << e.what();
     }
+
+    // Fields in another order with the same record size decode every record; the secondary
+    // index on Name says where Name is.
+    TempDir indexedDir;
+    const fs::path indexed = WriteOrdersAs(indexedDir.path(), OrdersSchema(true, true), 300);
+    paradox::TableSchema reordered = OrdersSchema(true, false);
+    std::swap(reordered.fields[1], reordered.fields[2]);
+    paradox::WriteTable(otherDir.path(), "REORDERED", reordered, {});
+    bytes = ReadFileBytes(indexed);
+    HeaderDamages(2)[0].apply(bytes, PlacesOf(indexed));
+    WriteFileBytes(indexed, bytes);
+    choice.templateTable = otherDir / "REORDERED.DB";
+    try {
+        tutil::ReadTableStructure(tutil::LocateTable(indexed.string()), choice);
+        ADD_FAILURE() << "took a template with the fields in another order";
+    } catch (const tutil::UtilityError& e) {
+        EXPECT_TRUE(Contains(e.what(), "template REORDERED.DB: its field 2 differs from the one "
+                                       "ORDERS.X02 indexes"))
+            << e.what();
+    }
 }
 
 // Blob fields do not show in the data's columns: a table that keeps blobs is not rebuilt
