@@ -23,4 +23,11 @@ std::uint32_t LeadingFieldsLength(const std::vector<FieldSpec>& fields, std::siz
     return length;
 }
 
+std::uint32_t IndexKeyValue(const TableProtection& table, std::optional<std::uint32_t> replaced) {
+    if (table.keyValue == 0) {
+        return 0;
+    }
+    return replaced.value_or(table.keyValue);
+}
+
 } // namespace paradox

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct SecondaryIndexSpec {
     std::uint8_t blockSizeCode = 2;          // block size of the X and Y files, in KB
     std::uint8_t indexBlockSizeCode = 0;     // block size of the Y file when it differs; 0 = same
     bool caseInsensitive = false; // Alpha values stored upper-cased (.XGn header 0x55 bit 0)
+    // Of a protected table: the key values of the X and Y files this index replaces (0 = stored
+    // plain); nullopt when there is no such file or its header cannot be read.
+    std::optional<std::uint32_t> xKeyValue = std::nullopt;
+    std::optional<std::uint32_t> yKeyValue = std::nullopt;
 };
 
 // A password-protected table's protection, as its header holds it. No password is needed to
@@ -43,7 +48,16 @@ struct TableProtection {
     // Header bytes 0x3D..0x47 (auxiliary password count, two bytes, two in-memory pointers),
     // kept as the source table had them; all zero for a table protected from scratch.
     std::array<std::uint8_t, 11> bytes3D{};
+    // The key value of the .PX this table's primary index replaces (0 = stored plain); nullopt
+    // when there is no such file or its header cannot be read.
+    std::optional<std::uint32_t> primaryIndexKeyValue = std::nullopt;
 };
+
+// The key an index file of a table with `table`'s protection is written with: none for a plain
+// table; else the key of the file it replaces, so a plain index stays plain. Where there is no
+// such file, the table's own key: nothing shows what the original software writes then, and
+// the table's key never leaves an index readable by anyone who could not read the table.
+std::uint32_t IndexKeyValue(const TableProtection& table, std::optional<std::uint32_t> replaced);
 
 // Everything needed to write a table family that reproduces a table's structure exactly.
 struct TableSchema {
@@ -58,7 +72,8 @@ struct TableSchema {
     std::string tableName;               // name stored in the header, e.g. "ORDERS.DB"
     std::uint32_t autoIncrement = 0;     // last value handed out (header 0x49)
     std::vector<SecondaryIndexSpec> secondaryIndexes;
-    TableProtection protection; // the writer encrypts every file when keyValue is non-zero
+    // The writer encrypts the .DB and .MB when keyValue is non-zero, each index by IndexKeyValue.
+    TableProtection protection;
 
     std::uint32_t RecordSize() const { return LeadingFieldsLength(fields, fields.size()); }
     std::vector<std::uint32_t> FieldOffsets() const { return FieldOffsetsOf(fields); }

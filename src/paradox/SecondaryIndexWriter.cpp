@@ -369,6 +369,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     x.byte2D = table.byte2D;
     x.byte2E = table.byte2E;
     x.byte2F = primaryIndexSync;
+    x.protection.keyValue = IndexKeyValue(table.protection, spec_.xKeyValue);
 
     const std::uint32_t headerSize = HeaderSize(x);
     WriterFile xFile(files[0]);
@@ -408,7 +409,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     y.tableName = files[1].filename().string();
     y.byte12 = static_cast<std::uint16_t>(table.byte12 + 3);
     y.byte2C = x.byte2D;
-    y.protection.keyValue = table.protection.keyValue;
+    y.protection.keyValue = IndexKeyValue(table.protection, spec_.yKeyValue);
     WriteIndexTree(files[1], y, chain.Entries(), sync);
 }
 

@@ -356,7 +356,8 @@ void TableWriter::Finish() {
         px.tableName = w.stem + ".PX";
         px.byte12 = static_cast<std::uint16_t>(h.byte12 + 1);
         px.byte2C = h.byte2D;
-        px.protection.keyValue = h.protection.keyValue;
+        px.protection.keyValue =
+            IndexKeyValue(h.protection, w.schema.protection.primaryIndexKeyValue);
         primarySync = px.byte2C;
         WriteIndexTree(w.FileFor(".PX"), px, w.chain->Entries(), sync);
     }

@@ -16,6 +16,7 @@
 #include "tutil/FamilySwap.h"
 #include "tutil/InUse.h"
 #include "tutil/KeyOrder.h"
+#include "tutil/MemberKey.h"
 #include "tutil/ProblemTable.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
@@ -157,12 +158,32 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
     return reader;
 }
 
+// The family member with an upper-case extension such as "X02"; empty when there is none.
+fs::path SecondaryFile(const paradox::TableFamily& family, const std::string& extension) {
+    for (const auto& path : family.secondaries) {
+        if (paradox::UpperExtension(path) == extension) {
+            return path;
+        }
+    }
+    return {};
+}
+
 // The schema the new family is written with: a protected table stays protected with the key
 // it was read with (the stored one, or the one the reader recovered) and the header bytes kept
-// with it, whatever the caller's schema says.
+// with it, whatever the caller's schema says; each index keeps the key of the file it replaces.
 paradox::TableSchema WithProtectionOf(const paradox::TableReader& reader,
+                                      const paradox::TableFamily& family,
                                       paradox::TableSchema schema) {
     schema.protection = reader.Header().Protection();
+    schema.protection.primaryIndexKeyValue = MemberKeyValue(family.px);
+    for (auto& spec : schema.secondaryIndexes) {
+        const std::string x = paradox::UpperAscii(spec.extension);
+        if (x.empty()) {
+            continue;
+        }
+        spec.xKeyValue = MemberKeyValue(SecondaryFile(family, x));
+        spec.yKeyValue = MemberKeyValue(SecondaryFile(family, "Y" + x.substr(1)));
+    }
     return schema;
 }
 
@@ -296,7 +317,7 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
         backup.BeforeFinish([&] { return OpenDamagedTable(table, schema, structure, outcome); });
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
-    const paradox::TableSchema written = WithProtectionOf(*reader, schema);
+    const paradox::TableSchema written = WithProtectionOf(*reader, family, schema);
     ProblemTable problems(staging, stems.problems, written.protection.keyValue);
     const std::vector<Location> locations = backup.BeforeFinish(
         [&] { return RecoverableRecords(*reader, family, schema, problems, findings); });

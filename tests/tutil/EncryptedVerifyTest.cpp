@@ -21,6 +21,8 @@
 #include <map>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -250,6 +252,135 @@ TEST(EncryptedVerify, RawZeroTailsOfAProtectedBlobFileAreNoDamageAndRebuildKeeps
     EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
     EXPECT_EQ(tutilfixture::RecordValues(db), expected);
     EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
+}
+
+// The index file stores `key` in the field its reader takes the key from, and its blocks are
+// stored under that key: as they are for 0 (read as stored, they show no fault), else each one
+// enciphered for its own number, deciphering to what the reader reads.
+void ExpectIndexStoredUnder(const fs::path& file, std::uint32_t key) {
+    SCOPED_TRACE(file.filename().string());
+    paradox::FindingList findings;
+    const auto reader = paradox::TableReader::Open(file, findings);
+    ASSERT_TRUE(reader) << Describe(findings);
+    for (const auto& f : findings.All()) {
+        EXPECT_EQ(f.code, FindingCode::Encrypted) << f.Describe();
+    }
+    const std::string bytes = testsupport::ReadFileBytes(file);
+    const std::size_t keyAt = reader->Header().hasExtension ? 0x5C : 0x25;
+    ASSERT_GE(bytes.size(), keyAt + 4);
+    const auto* raw = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    EXPECT_EQ(*paradox::ByteView(raw, bytes.size()).U32LE(keyAt), key);
+    EXPECT_EQ(reader->Encrypted(), key != 0);
+    const auto cipherKey = paradox::CipherKey::FromStoredValue(key);
+    const std::uint32_t blockSize = reader->Header().BlockSize();
+    ASSERT_GT(reader->Header().fileBlocks, 0u);
+    for (std::uint32_t n = 1; n <= reader->Header().fileBlocks; ++n) {
+        const std::size_t at = reader->Header().headerSize + std::size_t{n - 1} * blockSize;
+        ASSERT_LE(at + blockSize, bytes.size());
+        std::vector<std::uint8_t> block(raw + at, raw + at + blockSize);
+        const paradox::ByteView read = reader->BlockBytes(n);
+        const std::vector<std::uint8_t> plain(read.data(), read.data() + read.size());
+        if (key != 0) {
+            EXPECT_TRUE(block != plain) << "block " << n << " stored in plain";
+            paradox::DecryptBlock(cipherKey, n, block);
+        }
+        EXPECT_TRUE(block == plain) << "block " << n << " does not read back";
+    }
+}
+
+// Key values of the index files of the generated table below, by extension; 0 = stored plain.
+using IndexKeys = std::map<std::string, std::uint32_t>;
+
+void ExpectIndexKeys(const fs::path& dir, const IndexKeys& keys) {
+    for (const auto& [extension, key] : keys) {
+        ExpectIndexStoredUnder(dir / ("SECRET." + extension), key);
+    }
+}
+
+void ExpectHealthyProtected(const tutil::TableLocation& table) {
+    const auto verified = tutil::VerifyTable(table);
+    EXPECT_EQ(verified.status, tutil::VerifyStatus::Healthy) << Describe(verified.findings);
+    for (const auto& f : verified.findings.All()) {
+        EXPECT_EQ(f.code, FindingCode::Encrypted) << f.Describe();
+    }
+}
+
+TEST(EncryptedVerify, RebuiltIndexesKeepTheKeyOfTheFilesTheyReplace) {
+    constexpr std::uint32_t kTableKey = 0x0A25E09A;
+    // The X file keeps its key at 0x25 at level 3.5, at 0x5C from level 4 on.
+    for (const auto& [mix, level] : {std::pair{writertest::Mix::Classic, paradox::level::V3_5},
+                                     std::pair{writertest::Mix::Level5, paradox::level::V7}}) {
+        SCOPED_TRACE(static_cast<int>(level));
+        writertest::GeneratedTable generated = writertest::Generate(mix, level, 2, 1, 700, 5);
+        auto& schema = generated.schema;
+        schema.protection.keyValue = kTableKey;
+        schema.secondaryIndexes.push_back(
+            {"X02", schema.fields[1].name, {2}, true, false, 2, 0, false});
+        const bool composite = level >= paradox::level::V4;
+        if (composite) {
+            schema.secondaryIndexes.push_back({"XG0", "Pair", {2, 3}, true, true, 2, 0, false});
+        }
+        const IndexKeys plain =
+            composite ? IndexKeys{{"PX", 0}, {"X02", 0}, {"Y02", 0}, {"XG0", 0}, {"YG0", 0}}
+                      : IndexKeys{{"PX", 0}, {"X02", 0}, {"Y02", 0}};
+        // Keys of their own where an old family had them, the table's elsewhere.
+        const IndexKeys own =
+            composite ? IndexKeys{{"PX", 0x6E25449A},
+                                  {"X02", kTableKey},
+                                  {"Y02", 0x3C81B221},
+                                  {"XG0", 0x8F97D16E},
+                                  {"YG0", kTableKey}}
+                      : IndexKeys{{"PX", 0x6E25449A}, {"X02", 0x8F97D16E}, {"Y02", kTableKey}};
+        for (const IndexKeys* keys : {&plain, &own}) {
+            SCOPED_TRACE(keys == &plain ? "plain indexes" : "encrypted indexes");
+            testsupport::TempDir dir;
+            auto written = schema;
+            written.protection.primaryIndexKeyValue = keys->at("PX");
+            for (auto& spec : written.secondaryIndexes) {
+                spec.xKeyValue = keys->at(spec.extension);
+                spec.yKeyValue = keys->at("Y" + spec.extension.substr(1));
+            }
+            paradox::WriteTable(dir.path(), "SECRET", written, generated.records, {});
+            ExpectIndexKeys(dir.path(), *keys);
+            const fs::path db = dir / "SECRET.DB";
+            const auto table = tutil::LocateTable(db.string());
+            ExpectHealthyProtected(table);
+            const auto expected = tutilfixture::RecordValues(db);
+            ASSERT_EQ(expected.size(), generated.records.size());
+
+            const auto outcome =
+                tutil::RebuildTable(table, tutil::ReadTableStructure(table), kNames);
+            EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
+            ExpectIndexKeys(dir.path(), *keys);
+            EXPECT_EQ(tutilfixture::RecordValues(db), expected);
+            ExpectHealthyProtected(table);
+        }
+
+        // Indexes with no file to replace take the table's key; the others keep theirs.
+        testsupport::TempDir dir;
+        auto written = schema;
+        written.protection.primaryIndexKeyValue = 0;
+        for (auto& spec : written.secondaryIndexes) {
+            spec.xKeyValue = spec.yKeyValue = 0;
+        }
+        paradox::WriteTable(dir.path(), "SECRET", written, generated.records, {});
+        const fs::path db = dir / "SECRET.DB";
+        const auto table = tutil::LocateTable(db.string());
+        const auto expected = tutilfixture::RecordValues(db);
+        const auto structure = tutil::ReadTableStructure(table); // as a descriptor keeps it
+        for (const char* gone : {"SECRET.PX", "SECRET.X02", "SECRET.Y02"}) {
+            ASSERT_TRUE(fs::remove(dir / gone));
+        }
+        const auto outcome = tutil::RebuildTable(table, structure, kNames);
+        EXPECT_EQ(outcome.problems, 0u) << Describe(outcome.findings);
+        IndexKeys rebuilt{{"PX", kTableKey}, {"X02", kTableKey}, {"Y02", kTableKey}};
+        if (composite) {
+            rebuilt.insert({{"XG0", 0}, {"YG0", 0}});
+        }
+        ExpectIndexKeys(dir.path(), rebuilt);
+        EXPECT_EQ(tutilfixture::RecordValues(db), expected);
+        ExpectHealthyProtected(table);
+    }
 }
 
 } // namespace
