@@ -47,6 +47,11 @@ int SecondaryIndexWriter::CompareStored(const std::uint8_t* a, const std::uint8_
             }
             order = -collation_->Compare(ux.data(), length, uy.data(), length);
         }
+        if (order == 0) {
+            // Equal values: the bytes after the NUL still tell entries apart, as the checks of
+            // the index order compare them (inverted bytes give the descending order).
+            order = std::memcmp(x, y, length);
+        }
         if (order != 0) {
             return order < 0 ? -1 : 1;
         }

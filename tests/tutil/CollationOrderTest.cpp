@@ -265,7 +265,8 @@ TEST(CollationOrder, RebuiltCorpusIndexesMatchTheOriginalsEntryForEntry) {
 
 // A case-insensitive index of an 'ANSIINTL' table holds its values upper-cased through the sort
 // order's map ('é' -> 'E') and sorted in its collation ('Ä' as "AE", before "AL"; equal values
-// by key); two entries swapped are out of order.
+// by key, then by the bytes after their NUL, as the order check compares them); two entries
+// swapped are out of order.
 TEST(CollationOrder, CaseInsensitiveIndexIsUpperCasedAndCollated) {
     paradox::TableSchema schema;
     schema.fields = {{"Id", static_cast<std::uint8_t>(paradox::FieldType::Long), 4},
@@ -281,8 +282,9 @@ TEST(CollationOrder, CaseInsensitiveIndexIsUpperCasedAndCollated) {
     byName.composite = true;
     byName.caseInsensitive = true;
     schema.secondaryIndexes = {byName};
-    const std::vector<std::string> names = {"b\xE9ta", "Alpha",    "alpine",
-                                            "Zulu",    "\xC4rger", "beta"};
+    // Two empty values, one with bytes left after its NUL: equal values, told apart by bytes.
+    const std::vector<std::string> names = {
+        "b\xE9ta", "Alpha", "alpine", "Zulu", "\xC4rger", "beta", std::string("\0zz", 3), ""};
     std::vector<std::vector<std::uint8_t>> records;
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::vector<std::uint8_t> record(24, 0);
@@ -297,8 +299,8 @@ TEST(CollationOrder, CaseInsensitiveIndexIsUpperCasedAndCollated) {
     for (const std::string& r : tutilfixture::ChainRecords(xg0)) {
         stored.push_back(r.substr(0, r.find('\0')));
     }
-    EXPECT_EQ(stored,
-              (std::vector<std::string>{"\xC4RGER", "ALPHA", "ALPINE", "BETA", "BETA", "ZULU"}));
+    EXPECT_EQ(stored, (std::vector<std::string>{"", "", "\xC4RGER", "ALPHA", "ALPINE", "BETA",
+                                                "BETA", "ZULU"}));
     EXPECT_EQ(testsupport::ReadFileBytes(xg0).at(0x55), 0x01);
     const auto clean = Verify(dir.path() / "NAMES.DB");
     EXPECT_EQ(clean.status, tutil::VerifyStatus::Healthy) << Describe(clean.findings);
