@@ -42,6 +42,8 @@ struct SalvagedStructure {
     std::optional<std::size_t> used;
     paradox::TableHeader header; // fields and block layout for reading the damaged .DB
     paradox::TableSchema schema; // the structure of the new family, secondary indexes included
+    // How the key of a protected table was found when the header's own did not serve.
+    std::string keyFinding;
 
     const StructureCandidate* Used() const { return used ? &candidates[*used] : nullptr; }
     // "source: reason; source: reason": why each candidate was not used.
