@@ -120,6 +120,7 @@ paradox::TableHeader ReadingHeader(const Evidence& e, const paradox::TableSchema
     if (e.keyValue != 0) {
         h.encrypted = true;
         (h.hasExtension ? h.encryption2 : h.encryption1) = e.keyValue;
+        h.raw = e.storedHeader;
     }
     const paradox::SurvivingHeader& own = e.own;
     h.headerSize = e.geometry ? e.geometry->headerSize : own.headerSize;
@@ -190,6 +191,9 @@ Evidence GatherEvidence(const TableLocation& table, paradox::ByteView db) {
     e.family = paradox::FindFamily(table.db);
     e.own = paradox::ReadSurvivingHeader(db);
     e.geometry = paradox::FindBlockGeometry(db, e.own.headerSize, e.own.blockSizeCode);
+    const std::size_t headerSize = e.geometry ? e.geometry->headerSize : e.own.headerSize;
+    const paradox::ByteView header = db.SubClipped(0, headerSize);
+    e.storedHeader.assign(header.data(), header.data() + header.size());
     auto readMember = [&](const fs::path& path, auto read) {
         std::string error;
         auto file = paradox::MappedFile::Open(path, &error);

@@ -224,6 +224,8 @@ TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
             paradox::TableSchema schema =
                 kind == "index files" ? FullyIndexedOrders() : OrdersSchema(false, false);
             schema.protection.keyValue = kKey;
+            // In-memory pointers as the original software leaves them beside the key.
+            schema.protection.bytes3D = {0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x12, 0x20, 0x30, 0x40};
             const fs::path db = WriteOrdersAs(dir.path(), schema, 300);
             tutil::StructureChoice choice;
             if (kind == "template") {
@@ -254,6 +256,10 @@ TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
             ASSERT_TRUE(reader);
             EXPECT_TRUE(reader->Encrypted());
             EXPECT_EQ(reader->Header().CipherKeyValue(), keyDestroyed ? kKey & 0xFFFFu : kKey);
+            const auto kept =
+                keyDestroyed ? decltype(schema.protection.bytes3D){} : schema.protection.bytes3D;
+            EXPECT_EQ(rebuilt.substr(0x3D, kept.size()),
+                      std::string(reinterpret_cast<const char*>(kept.data()), kept.size()));
             const std::size_t blocks = reader->Header().headerSize;
             EXPECT_NE(rebuilt.substr(blocks, 6),
                       std::string(reinterpret_cast<const char*>(reader->BlockBytes(1).data()), 6))
