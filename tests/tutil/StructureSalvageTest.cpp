@@ -214,9 +214,19 @@ TEST(StructureSalvage, OwnTableComesBackFromEachSource) {
 // The new family's blocks are encrypted.
 TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
     constexpr std::uint32_t kKey = 0x0A25E09A;
-    for (const auto& damage : HeaderDamages(2)) {
+    auto damages = HeaderDamages(2);
+    // The field descriptor and the key's low half hit together: the half that keys the cipher
+    // is found by search, the stored high half (the rest of the checksum) is kept.
+    damages.push_back({"FieldTypeByteAndKeyLowHalf", [](std::string& db, const HeaderPlaces& p) {
+                           HeaderDamages(2)[0].apply(db, p);
+                           const std::size_t keyAt =
+                               static_cast<std::uint8_t>(db[0x39]) >= 5 ? 0x5C : 0x25;
+                           PutU16(db, keyAt, 0x1234);
+                       }});
+    for (const auto& damage : damages) {
         SCOPED_TRACE(damage.name);
         const bool keyDestroyed = damage.name == "WholeHeaderZeroed";
+        const bool keySearched = keyDestroyed || damage.name == "FieldTypeByteAndKeyLowHalf";
         const bool ownHeaderSuffices = damage.name == "RecordSize";
         for (const std::string kind : {"index files", "template", "inference"}) {
             SCOPED_TRACE(kind);
@@ -243,11 +253,14 @@ TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
                                                        : Contains(source, "inference");
             EXPECT_TRUE(ownHeaderSuffices || fromKind) << source;
 
-            bool checksumLost = false;
+            bool searched = false, checksumLost = false;
             for (const auto& f : findings.All()) {
-                checksumLost = checksumLost || (f.code == FindingCode::EncryptionKeyBad &&
-                                                Contains(f.detail, "cannot be restored"));
+                if (f.code == FindingCode::EncryptionKeyBad) {
+                    searched = searched || Contains(f.detail, "found by search over block 1");
+                    checksumLost = checksumLost || Contains(f.detail, "cannot be restored");
+                }
             }
+            EXPECT_EQ(searched, keySearched);
             EXPECT_EQ(checksumLost, keyDestroyed);
 
             const std::string rebuilt = ReadFileBytes(db);
