@@ -15,8 +15,8 @@ namespace header_at = paradox::header_at;
 
 constexpr std::array<std::uint16_t, 5> kHeaderSizes = {0x800, 0x1000, 0x1800, 0x2000, 0x2800};
 // Under a wrong key block 1 looks like a chain start only by rare chance; a few are enough to
-// pick the true one from by the chain each walks.
-constexpr std::size_t kKeysPerHeaderSize = 16;
+// pick the true one from by the chain each walks, and few keep a hostile file's walks short.
+constexpr std::size_t kKeysPerHeaderSize = 4;
 constexpr std::uint32_t kSmallestBlock = 0x400;
 
 // Where the header keeps its key: 0x25, or 0x5C behind the marker of level 4 and later (the
@@ -54,7 +54,8 @@ std::optional<SearchResult> SearchKey(paradox::ByteView db, const paradox::Survi
             paradox::kMaxBlockCount, (db.size() - size) / kSmallestBlock + 1));
         for (const std::uint16_t low :
              paradox::LowHalvesOpeningBlockOne(db, size, blocksPresent, kKeysPerHeaderSize)) {
-            // A zero value would read as "not protected"; the high bit keeps it a key.
+            // A zero value would read as "not protected"; bit 16, which the cipher does not use,
+            // keeps it a key.
             const std::uint32_t value = (highHalf | low) != 0 ? highHalf | low : 0x10000u;
             auto g = paradox::FindBlockGeometry(db, size, own.blockSizeCode, value);
             if (!g || g->chain.empty() || g->headerSize != size) {

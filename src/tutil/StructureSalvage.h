@@ -57,8 +57,10 @@ bool StructureUnknown(const TableLocation& table);
 // template, inference) and proves each against the data until one holds: the record size
 // divides every chain block's used bytes, every record decodes, keys ascend along the chain
 // of a keyed table, blob pointers land inside the .MB. Candidates after the one used are
-// listed untried. Changes nothing on disk. With `proveAll`, every complete candidate is
-// proved (for reports) and the first that held is still the one used.
+// listed untried. A protected table's blocks are decrypted first, with the key
+// FindStructureKey finds; the header to read with and the new family keep it. Changes nothing
+// on disk. With `proveAll`, every complete candidate is proved (for reports) and the first
+// that held is still the one used.
 SalvagedStructure SalvageStructure(const TableLocation& table, const StructureChoice& choice,
                                    bool proveAll = false);
 
