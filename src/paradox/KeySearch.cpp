@@ -124,4 +124,26 @@ KeyCheck CheckStoredKey(const TableHeader& header, ByteView file) {
     return check;
 }
 
+std::vector<std::uint16_t> LowHalvesOpeningBlockOne(ByteView file, std::size_t blockOffset,
+                                                    std::uint32_t blocksPresent,
+                                                    std::size_t limit) {
+    std::vector<std::uint16_t> found;
+    const ByteView stored = file.Sub(blockOffset, kCipherPieceSize);
+    if (stored.size() != kCipherPieceSize) {
+        return found;
+    }
+    std::array<std::uint8_t, kCipherPieceSize> piece{};
+    std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
+    std::array<std::uint8_t, kCipherPieceSize> plain{};
+    for (std::uint32_t low = 0; low <= 0xFFFF && found.size() < limit; ++low) {
+        DecryptPiece(CipherKey::FromStoredValue(low), 0, 1, piece, plain);
+        const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
+        const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
+        if (prev == 0 && next != 1 && next <= blocksPresent) {
+            found.push_back(static_cast<std::uint16_t>(low));
+        }
+    }
+    return found;
+}
+
 } // namespace paradox

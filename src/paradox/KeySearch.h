@@ -2,8 +2,10 @@
 
 #include "paradox/ByteView.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace paradox {
 
@@ -30,5 +32,11 @@ struct KeyCheck {
 // Only the low 16 bits key the cipher, so all 65 536 are tried when the stored ones fail.
 // `file` is the whole file as stored.
 KeyCheck CheckStoredKey(const TableHeader& header, ByteView file);
+
+// For a header too damaged to give a record size or a key: the low halves under which the
+// piece at `blockOffset`, taken as block 1, decrypts to a chain start (no back link, a next
+// block that is neither block 1 nor past `blocksPresent`). At most `limit`, lowest first.
+std::vector<std::uint16_t> LowHalvesOpeningBlockOne(ByteView file, std::size_t blockOffset,
+                                                    std::uint32_t blocksPresent, std::size_t limit);
 
 } // namespace paradox

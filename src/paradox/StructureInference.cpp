@@ -1,6 +1,7 @@
 #include "paradox/StructureInference.h"
 
 #include "paradox/BlockHeader.h"
+#include "paradox/Cipher.h"
 #include "paradox/Codec.h"
 #include "paradox/Header.h"
 
@@ -14,9 +15,27 @@ namespace {
 constexpr std::array<std::uint16_t, 5> kHeaderSizes = {0x800, 0x1000, 0x1800, 0x2000, 0x2800};
 constexpr std::array<std::uint8_t, 7> kBlockCodes = {2, 1, 4, 16, 8, 32, 3};
 
+// The 6-byte header of the block at `offset`, decrypted with `keyValue` (0: stored plain). A
+// protected block whose first piece the end of the file cuts has no readable header.
+std::optional<BlockHeader> BlockHeaderAt(ByteView db, std::size_t offset, std::uint32_t block,
+                                         std::uint32_t keyValue) {
+    if (keyValue == 0) {
+        return ReadBlockHeader(db, offset);
+    }
+    const ByteView stored = db.Sub(offset, kCipherPieceSize);
+    if (stored.size() != kCipherPieceSize) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kCipherPieceSize> plain{};
+    DecryptPiece(CipherKey::FromStoredValue(keyValue), 0, static_cast<std::uint8_t>(block),
+                 std::span<const std::uint8_t, kCipherPieceSize>(stored.data(), kCipherPieceSize),
+                 plain);
+    return ReadBlockHeader(ByteView(plain.data(), plain.size()));
+}
+
 // The chain from block 1 when every link agrees; nullopt otherwise.
 std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerSize,
-                                              std::uint8_t code) {
+                                              std::uint8_t code, std::uint32_t keyValue) {
     const std::uint32_t blockSize = code * 0x400u;
     if (db.size() < std::size_t{headerSize} + kBlockHeaderSize) {
         return std::nullopt;
@@ -35,7 +54,8 @@ std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerS
             return std::nullopt;
         }
         seen[block] = true;
-        const auto header = ReadBlockHeader(db, headerSize + std::size_t{block - 1} * blockSize);
+        const auto header =
+            BlockHeaderAt(db, headerSize + std::size_t{block - 1} * blockSize, block, keyValue);
         if (!header || header->prev != prev || header->lastRecordOffset >= limit ||
             header->lastRecordOffset < -limit) {
             return std::nullopt;
@@ -201,7 +221,8 @@ private:
 } // namespace
 
 std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t headerSizeHint,
-                                               std::uint8_t blockSizeCodeHint) {
+                                               std::uint8_t blockSizeCodeHint,
+                                               std::uint32_t keyValue) {
     std::vector<std::uint16_t> sizes;
     if (headerSizeHint != 0) {
         sizes.push_back(headerSizeHint);
@@ -215,7 +236,7 @@ std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t header
     std::optional<BlockGeometry> best;
     for (const std::uint16_t size : sizes) {
         for (const std::uint8_t code : codes) {
-            auto g = WalkFromBlockOne(db, size, code);
+            auto g = WalkFromBlockOne(db, size, code, keyValue);
             if (!g) {
                 continue;
             }

@@ -20,8 +20,10 @@ struct BlockGeometry {
 
 // The header size and block size under which block 1 starts a chain whose next and previous
 // links agree; the surviving values (0 = unknown) are tried first. nullopt when none fits.
+// With a non-zero `keyValue` each block's header is decrypted for its number before it is read.
 std::optional<BlockGeometry> FindBlockGeometry(ByteView db, std::uint16_t headerSizeHint,
-                                               std::uint8_t blockSizeCodeHint);
+                                               std::uint8_t blockSizeCodeHint,
+                                               std::uint32_t keyValue = 0);
 
 // The record sizes every chain block's last-record offset allows (the offset a multiple of
 // it, the last record inside the block), largest first; only `hint` (0 = none) when it is one

@@ -69,7 +69,6 @@ std::unique_ptr<TableReader> TableReader::OpenWithHeader(const std::filesystem::
                      -1, error, true);
         return nullptr;
     }
-    header.encrypted = false;
     std::unique_ptr<TableReader> reader(
         new TableReader(file, std::move(*mapped), std::move(header)));
     reader->Walk(findings);

@@ -34,8 +34,9 @@ public:
     // findings say why.
     static std::unique_ptr<TableReader> Open(const std::filesystem::path& file,
                                              FindingList& findings);
-    // The same for a plain table read under a header put together elsewhere (one salvaged
-    // from other sources when the file's own cannot describe its fields).
+    // The same for a table read under a header put together elsewhere (one salvaged from
+    // other sources when the file's own cannot describe its fields); its blocks are decrypted
+    // when that header is marked encrypted, with the key it carries.
     static std::unique_ptr<TableReader> OpenWithHeader(const std::filesystem::path& file,
                                                        TableHeader header, FindingList& findings);
 

@@ -1,5 +1,6 @@
 #include "tutil/StructureEvidence.h"
 
+#include "paradox/HeaderOffsets.h"
 #include "paradox/MappedFile.h"
 #include "tutil/MemberBlockSize.h"
 
@@ -96,6 +97,7 @@ paradox::TableSchema SchemaFrom(const Evidence& e, std::vector<paradox::FieldSpe
     }
     s.tableName = !e.own.tableName.empty() ? e.own.tableName : e.table.stem + ".DB";
     s.autoIncrement = e.own.autoIncrement;
+    s.protection.keyValue = e.keyValue;
     return s;
 }
 
@@ -114,7 +116,12 @@ paradox::TableHeader ReadingHeader(const Evidence& e, const paradox::TableSchema
     h.codePage = schema.codePage;
     h.tableName = schema.tableName;
     h.autoIncrement = schema.autoIncrement;
-    h.encryption1 = h.hasExtension ? 0xFF00FF00u : 0;
+    h.encryption1 = h.hasExtension ? paradox::header_at::kPlainMarker : 0;
+    if (e.keyValue != 0) {
+        h.encrypted = true;
+        (h.hasExtension ? h.encryption2 : h.encryption1) = e.keyValue;
+        h.raw = e.storedHeader;
+    }
     const paradox::SurvivingHeader& own = e.own;
     h.headerSize = e.geometry ? e.geometry->headerSize : own.headerSize;
     h.blockSizeCode = e.geometry ? e.geometry->blockSizeCode : own.blockSizeCode;
@@ -184,6 +191,9 @@ Evidence GatherEvidence(const TableLocation& table, paradox::ByteView db) {
     e.family = paradox::FindFamily(table.db);
     e.own = paradox::ReadSurvivingHeader(db);
     e.geometry = paradox::FindBlockGeometry(db, e.own.headerSize, e.own.blockSizeCode);
+    const std::size_t headerSize = e.geometry ? e.geometry->headerSize : e.own.headerSize;
+    const paradox::ByteView header = db.SubClipped(0, headerSize);
+    e.storedHeader.assign(header.data(), header.data() + header.size());
     auto readMember = [&](const fs::path& path, auto read) {
         std::string error;
         auto file = paradox::MappedFile::Open(path, &error);

@@ -22,6 +22,11 @@ struct Evidence {
     std::optional<paradox::IndexClues> px;
     std::vector<paradox::IndexClues> xs;
     std::vector<std::string> indexProblems; // "ORDERS.X02: why"
+    // The key the blocks were decrypted with for the evidence (0: read as stored); the table
+    // read under any candidate, and the family rebuilt from it, keep it.
+    std::uint32_t keyValue = 0;
+    // The damaged header as stored, for the protection bytes a rebuild keeps beside the key.
+    std::vector<std::uint8_t> storedHeader;
 };
 
 // The table's own field clues with what the index files add.

@@ -4,10 +4,12 @@
 #include "paradox/Family.h"
 #include "paradox/MappedFile.h"
 #include "paradox/NameCase.h"
+#include "paradox/PlainBytes.h"
 #include "tutil/InferredStructure.h"
 #include "tutil/MemberBlockSize.h"
 #include "tutil/SecondarySpecs.h"
 #include "tutil/StructureEvidence.h"
+#include "tutil/StructureKey.h"
 #include "tutil/StructureProof.h"
 #include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
@@ -115,6 +117,9 @@ StructureCandidate TableCandidate(const Evidence& e, const fs::path& other, bool
         c.schema.blockSizeCode = e.geometry->blockSizeCode;
     }
     c.schema.indexBlockSizeCode = MemberBlockSizeCode(e.family.px).value_or(c.schema.blockSizeCode);
+    // The damaged table's protection, not the other table's.
+    c.schema.protection = {};
+    c.schema.protection.keyValue = e.keyValue;
     return c;
 }
 
@@ -144,6 +149,22 @@ std::vector<fs::path> EarlierBackups(const TableLocation& table) {
         paths.push_back(std::move(path));
     }
     return paths;
+}
+
+// The .DB with every block decrypted under the key and block layout found (a copy capped as
+// the reader caps it).
+paradox::PlainBytes DecryptedCopy(const fs::path& db, const StructureKey& key) {
+    std::string error;
+    auto file = paradox::MappedFile::Open(db, &error);
+    if (!file) {
+        throw UtilityError(engine::err::IoError, error);
+    }
+    paradox::TableHeader layout;
+    layout.encrypted = true;
+    layout.encryption1 = key.keyValue;
+    layout.headerSize = key.geometry->headerSize;
+    layout.blockSizeCode = key.geometry->blockSizeCode;
+    return paradox::PlainBytes::ForBlockFile(std::move(*file), layout);
 }
 
 } // namespace
@@ -179,10 +200,21 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
     if (!file) {
         throw UtilityError(engine::err::IoError, error);
     }
-    const paradox::ByteView db = file->View();
-    const Evidence e = GatherEvidence(table, db);
+    const paradox::ByteView stored = file->View();
+    const StructureKey key = FindStructureKey(stored, paradox::ReadSurvivingHeader(stored));
+    std::optional<paradox::PlainBytes> plain;
+    if (key.keyValue != 0) {
+        plain.emplace(DecryptedCopy(table.db, key));
+    }
+    const paradox::ByteView db = plain ? plain->View() : stored;
+    Evidence e = GatherEvidence(table, db);
+    e.keyValue = key.keyValue;
+    if (key.geometry) {
+        e.geometry = key.geometry;
+    }
     const MergedClues merged = Merge(e);
     SalvagedStructure result;
+    result.keyFinding = key.finding;
     auto& list = result.candidates;
     list.push_back(OwnHeaderCandidate(e));
     list.push_back(IndexFilesCandidate(e, merged));
@@ -198,9 +230,9 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
     }
     list.push_back(std::move(inferred));
 
-    if (e.own.encrypted) {
+    if (key.lost) {
         for (auto& c : list) {
-            c.reason = "the table is encrypted";
+            c.reason = key.finding;
             c.complete = false;
         }
         return result;
@@ -237,6 +269,10 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
                                                                  std::string* source) {
     const SalvagedStructure salvaged = SalvageStructure(table, choice);
     const std::string name = table.db.filename().string();
+    if (!salvaged.keyFinding.empty()) {
+        findings.Add(paradox::FindingCode::EncryptionKeyBad, paradox::Severity::Damage, name, 1, -1,
+                     salvaged.keyFinding);
+    }
     for (const StructureCandidate& c : salvaged.candidates) {
         if (c.holds) {
             break;
@@ -264,6 +300,10 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
     choice.allowInference = false;
     const SalvagedStructure salvaged = SalvageStructure(table, choice, true);
     const std::string name = table.db.filename().string();
+    if (!salvaged.keyFinding.empty()) {
+        findings.Add(paradox::FindingCode::EncryptionKeyBad, paradox::Severity::Damage, name, 1, -1,
+                     salvaged.keyFinding);
+    }
     bool inferable = false;
     for (std::size_t i = 0; i < salvaged.candidates.size(); ++i) {
         const StructureCandidate& c = salvaged.candidates[i];

@@ -42,6 +42,8 @@ struct SalvagedStructure {
     std::optional<std::size_t> used;
     paradox::TableHeader header; // fields and block layout for reading the damaged .DB
     paradox::TableSchema schema; // the structure of the new family, secondary indexes included
+    // How the key of a protected table was found when the header's own did not serve.
+    std::string keyFinding;
 
     const StructureCandidate* Used() const { return used ? &candidates[*used] : nullptr; }
     // "source: reason; source: reason": why each candidate was not used.
@@ -55,8 +57,10 @@ bool StructureUnknown(const TableLocation& table);
 // template, inference) and proves each against the data until one holds: the record size
 // divides every chain block's used bytes, every record decodes, keys ascend along the chain
 // of a keyed table, blob pointers land inside the .MB. Candidates after the one used are
-// listed untried. Changes nothing on disk. With `proveAll`, every complete candidate is
-// proved (for reports) and the first that held is still the one used.
+// listed untried. A protected table's blocks are decrypted first, with the key
+// FindStructureKey finds; the header to read with and the new family keep it. Changes nothing
+// on disk. With `proveAll`, every complete candidate is proved (for reports) and the first
+// that held is still the one used.
 SalvagedStructure SalvageStructure(const TableLocation& table, const StructureChoice& choice,
                                    bool proveAll = false);
 

@@ -1,6 +1,7 @@
 #include "TableFixture.h"
 #include "paradox/Family.h"
 #include "paradox/RecordBuilder.h"
+#include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
@@ -123,7 +124,8 @@ fs::path CopyFamily(const fs::path& db, const fs::path& dir) {
 // `choice` and checks that it came back: the same fields (names too unless inferred), key,
 // values, and a clean verify. Returns the source the rebuild named.
 std::string DamageAndRecover(const fs::path& db, const HeaderDamage& damage,
-                             const tutil::StructureChoice& choice, bool namesInferred) {
+                             const tutil::StructureChoice& choice, bool namesInferred,
+                             paradox::FindingList* rebuildFindings = nullptr) {
     const auto table = tutil::LocateTable(db.string());
     const auto original = tutil::ReadTableStructure(table);
     const auto values = RecordValues(db);
@@ -137,6 +139,9 @@ std::string DamageAndRecover(const fs::path& db, const HeaderDamage& damage,
     const auto outcome = tutil::RebuildTable(table, schema, kNames, choice);
     EXPECT_TRUE(outcome.findings.Has(FindingCode::StructureSalvaged));
     EXPECT_EQ(ReadFileBytes(outcome.backupTable), bytes);
+    if (rebuildFindings != nullptr) {
+        *rebuildFindings = outcome.findings;
+    }
 
     const auto rebuilt = tutil::ReadTableStructure(table);
     // Nothing but a primary index or the header tells a key; inference says so when it has
@@ -199,6 +204,79 @@ TEST(StructureSalvage, OwnTableComesBackFromEachSource) {
             choice.allowInference = true;
             const std::string source = DamageAndRecover(db, damage, choice, true);
             EXPECT_TRUE(ownHeaderSuffices || Contains(source, "inference")) << source;
+        }
+    }
+}
+
+// A password-protected table comes back from the same damage and sources, and stays
+// protected: with the stored key where the header keeps it, else with the low half a search
+// over block 1 finds, and then the findings say the password checksum could not be restored.
+// The new family's blocks are encrypted.
+TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
+    constexpr std::uint32_t kKey = 0x0A25E09A;
+    auto damages = HeaderDamages(2);
+    // The field descriptor and the key's low half hit together: the half that keys the cipher
+    // is found by search, the stored high half (the rest of the checksum) is kept.
+    damages.push_back({"FieldTypeByteAndKeyLowHalf", [](std::string& db, const HeaderPlaces& p) {
+                           HeaderDamages(2)[0].apply(db, p);
+                           const std::size_t keyAt =
+                               static_cast<std::uint8_t>(db[0x39]) >= 5 ? 0x5C : 0x25;
+                           PutU16(db, keyAt, 0x1234);
+                       }});
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        const bool keyDestroyed = damage.name == "WholeHeaderZeroed";
+        const bool keySearched = keyDestroyed || damage.name == "FieldTypeByteAndKeyLowHalf";
+        const bool ownHeaderSuffices = damage.name == "RecordSize";
+        for (const std::string kind : {"index files", "template", "inference"}) {
+            SCOPED_TRACE(kind);
+            TempDir dir, shapeDir;
+            paradox::TableSchema schema =
+                kind == "index files" ? FullyIndexedOrders() : OrdersSchema(false, false);
+            schema.protection.keyValue = kKey;
+            // In-memory pointers as the original software leaves them beside the key.
+            schema.protection.bytes3D = {0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x12, 0x20, 0x30, 0x40};
+            const fs::path db = WriteOrdersAs(dir.path(), schema, 300);
+            tutil::StructureChoice choice;
+            if (kind == "template") {
+                // A plain template: the structure is borrowed, the protection is the table's.
+                paradox::WriteTable(shapeDir.path(), "SHAPE", OrdersSchema(false, false), {});
+                choice.templateTable = shapeDir / "SHAPE.DB";
+            }
+            choice.allowInference = kind == "inference";
+            paradox::FindingList findings;
+            const std::string source =
+                DamageAndRecover(db, damage, choice, kind == "inference", &findings);
+            const bool fromKind = kind == "index files"
+                                      ? Contains(source, ".PX") || Contains(source, ".X0")
+                                  : kind == "template" ? source == "template SHAPE.DB"
+                                                       : Contains(source, "inference");
+            EXPECT_TRUE(ownHeaderSuffices || fromKind) << source;
+
+            bool searched = false, checksumLost = false;
+            for (const auto& f : findings.All()) {
+                if (f.code == FindingCode::EncryptionKeyBad) {
+                    searched = searched || Contains(f.detail, "found by search over block 1");
+                    checksumLost = checksumLost || Contains(f.detail, "cannot be restored");
+                }
+            }
+            EXPECT_EQ(searched, keySearched);
+            EXPECT_EQ(checksumLost, keyDestroyed);
+
+            const std::string rebuilt = ReadFileBytes(db);
+            paradox::FindingList readFindings;
+            const auto reader = paradox::TableReader::Open(db, readFindings);
+            ASSERT_TRUE(reader);
+            EXPECT_TRUE(reader->Encrypted());
+            EXPECT_EQ(reader->Header().CipherKeyValue(), keyDestroyed ? kKey & 0xFFFFu : kKey);
+            const auto kept =
+                keyDestroyed ? decltype(schema.protection.bytes3D){} : schema.protection.bytes3D;
+            EXPECT_EQ(rebuilt.substr(0x3D, kept.size()),
+                      std::string(reinterpret_cast<const char*>(kept.data()), kept.size()));
+            const std::size_t blocks = reader->Header().headerSize;
+            EXPECT_NE(rebuilt.substr(blocks, 6),
+                      std::string(reinterpret_cast<const char*>(reader->BlockBytes(1).data()), 6))
+                << "block 1 stored in plain";
         }
     }
 }
