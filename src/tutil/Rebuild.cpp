@@ -16,7 +16,7 @@
 #include "tutil/FamilySwap.h"
 #include "tutil/InUse.h"
 #include "tutil/KeyOrder.h"
-#include "tutil/MemberKey.h"
+#include "tutil/MemberHeader.h"
 #include "tutil/ProblemTable.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"

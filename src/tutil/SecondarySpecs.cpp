@@ -4,7 +4,7 @@
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
 #include "paradox/SecondaryIndex.h"
-#include "tutil/MemberBlockSize.h"
+#include "tutil/MemberHeader.h"
 
 #include <algorithm>
 

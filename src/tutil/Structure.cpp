@@ -5,7 +5,7 @@
 #include "paradox/Header.h"
 #include "paradox/KeySearch.h"
 #include "paradox/MappedFile.h"
-#include "tutil/MemberBlockSize.h"
+#include "tutil/MemberHeader.h"
 #include "tutil/SecondarySpecs.h"
 #include "tutil/UtilityError.h"
 

@@ -2,7 +2,7 @@
 
 #include "paradox/HeaderOffsets.h"
 #include "paradox/MappedFile.h"
-#include "tutil/MemberBlockSize.h"
+#include "tutil/MemberHeader.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include "paradox/NameCase.h"
 #include "paradox/PlainBytes.h"
 #include "tutil/InferredStructure.h"
-#include "tutil/MemberBlockSize.h"
+#include "tutil/MemberHeader.h"
 #include "tutil/SecondarySpecs.h"
 #include "tutil/StructureEvidence.h"
 #include "tutil/StructureKey.h"
