@@ -26,16 +26,7 @@ constexpr std::size_t kNotesSize = 20; // 10-byte leader + tail: longer notes li
 
 // NOTES: Id (key), Title, Notes (memo) with a text longer than its leader in every record.
 fs::path WriteNotes(const fs::path& dir) {
-    paradox::TableSchema schema;
-    schema.fileVersion = paradox::level::V7;
-    schema.tableName = "NOTES.DB";
-    schema.fields = {{"Id", 0x04, 4}, {"Title", 0x01, 20}, {"Notes", 0x0C, kNotesSize}};
-    schema.keyFieldCount = 1;
-    paradox::SecondaryIndexSpec byTitle;
-    byTitle.extension = "X02";
-    byTitle.name = "Title";
-    byTitle.fieldNumbers = {2};
-    schema.secondaryIndexes.push_back(byTitle);
+    const paradox::TableSchema schema = NotesSchema(kNotesSize);
     std::vector<std::vector<std::uint8_t>> records;
     std::vector<std::vector<std::optional<std::vector<std::uint8_t>>>> blobs;
     paradox::RecordBuilder row(schema);

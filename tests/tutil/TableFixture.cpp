@@ -36,6 +36,20 @@ paradox::TableSchema OrdersSchema(bool keyed, bool secondary) {
     return schema;
 }
 
+paradox::TableSchema NotesSchema(std::uint8_t notesSize) {
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V7;
+    schema.tableName = "NOTES.DB";
+    schema.fields = {{"Id", 0x04, 4}, {"Title", 0x01, 20}, {"Notes", 0x0C, notesSize}};
+    schema.keyFieldCount = 1;
+    paradox::SecondaryIndexSpec byTitle;
+    byTitle.extension = "X02";
+    byTitle.name = "Title";
+    byTitle.fieldNumbers = {2};
+    schema.secondaryIndexes.push_back(byTitle);
+    return schema;
+}
+
 fs::path WriteOrders(const fs::path& dir, int count, bool keyed, bool secondary,
                      std::uint32_t keyValue) {
     auto schema = OrdersSchema(keyed, secondary);

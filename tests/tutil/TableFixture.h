@@ -17,6 +17,10 @@ paradox::TableSchema OrdersSchema(bool keyed = true, bool secondary = true);
 std::filesystem::path WriteOrders(const std::filesystem::path& dir, int count, bool keyed = true,
                                   bool secondary = true, std::uint32_t keyValue = 0);
 
+// NOTES (Id long key, Title alpha with a secondary index, Notes memo of `notesSize` bytes in
+// the record), level 7.
+paradox::TableSchema NotesSchema(std::uint8_t notesSize = 20);
+
 // Every record of the table's chain as raw bytes, in chain order.
 std::vector<std::string> ChainRecords(const std::filesystem::path& db);
 

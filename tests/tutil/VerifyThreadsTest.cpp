@@ -25,16 +25,7 @@ constexpr int kRecords = 600;
 
 // NOTES: Id (key), Title (secondary index), Notes (memo, every fourth one in the .MB).
 fs::path WriteNotes(const fs::path& dir, int records) {
-    paradox::TableSchema schema;
-    schema.fileVersion = paradox::level::V7;
-    schema.tableName = "NOTES.DB";
-    schema.fields = {{"Id", 0x04, 4}, {"Title", 0x01, 20}, {"Notes", 0x0C, 20}};
-    schema.keyFieldCount = 1;
-    paradox::SecondaryIndexSpec byTitle;
-    byTitle.extension = "X02";
-    byTitle.name = "Title";
-    byTitle.fieldNumbers = {2};
-    schema.secondaryIndexes.push_back(byTitle);
+    const paradox::TableSchema schema = NotesSchema();
     std::vector<std::vector<std::uint8_t>> rows;
     std::vector<std::vector<std::optional<std::vector<std::uint8_t>>>> blobs;
     paradox::RecordBuilder row(schema);
