@@ -72,6 +72,20 @@ TEST(CollationOrder, NoCorpusTableHasAKeyOrderFinding) {
     }
 }
 
+// The records of the chain's first two blocks change places: everything but the chain links
+// (the first 4 bytes of each block header) moves.
+void SwapFirstTwoBlocks(const fs::path& db) {
+    std::string bytes = testsupport::ReadFileBytes(db);
+    const auto layout = tutilfixture::ReadLayout(bytes);
+    const std::uint16_t first = tutilfixture::GetU16(bytes, 0x0E);
+    const std::uint16_t second = tutilfixture::GetU16(bytes, layout.BlockOffset(first));
+    ASSERT_NE(second, 0);
+    for (std::size_t i = 4; i < layout.blockSize; ++i) {
+        std::swap(bytes[layout.BlockOffset(first) + i], bytes[layout.BlockOffset(second) + i]);
+    }
+    testsupport::WriteFileBytes(db, bytes);
+}
+
 // Two data blocks of a real table under a sort order without a table here ('DBWINUS0'), their
 // records swapped: the descent is reported as suspicious, and the rebuild puts the blocks back
 // in the order of their first keys, so every record comes back where it was.
@@ -80,16 +94,7 @@ TEST(CollationOrder, SwappedBlocksUnderAnUnknownOrderAreFoundAndPutBack) {
     const fs::path db = CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "AREACODES.DB", dir.path());
     const auto original = tutilfixture::RecordValues(db);
-    std::string bytes = testsupport::ReadFileBytes(db);
-    const auto layout = tutilfixture::ReadLayout(bytes);
-    const std::uint16_t first = tutilfixture::GetU16(bytes, 0x0E);
-    const std::uint16_t second = tutilfixture::GetU16(bytes, layout.BlockOffset(first));
-    ASSERT_NE(second, 0);
-    // Everything but the chain links (the first 4 bytes of the block header) changes places.
-    for (std::size_t i = 4; i < layout.blockSize; ++i) {
-        std::swap(bytes[layout.BlockOffset(first) + i], bytes[layout.BlockOffset(second) + i]);
-    }
-    testsupport::WriteFileBytes(db, bytes);
+    SwapFirstTwoBlocks(db);
 
     const auto before = Verify(db);
     const paradox::Finding* order = FindingOf(before.findings, FindingCode::KeyOrder);
@@ -111,15 +116,7 @@ TEST(CollationOrder, SwappedBlocksUnderAKnownOrderAreDamageAndResorted) {
     const fs::path db = CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "HERCULES.DB", dir.path());
     const auto original = tutilfixture::RecordValues(db);
-    std::string bytes = testsupport::ReadFileBytes(db);
-    const auto layout = tutilfixture::ReadLayout(bytes);
-    const std::uint16_t first = tutilfixture::GetU16(bytes, 0x0E);
-    const std::uint16_t second = tutilfixture::GetU16(bytes, layout.BlockOffset(first));
-    ASSERT_NE(second, 0);
-    for (std::size_t i = 4; i < layout.blockSize; ++i) {
-        std::swap(bytes[layout.BlockOffset(first) + i], bytes[layout.BlockOffset(second) + i]);
-    }
-    testsupport::WriteFileBytes(db, bytes);
+    SwapFirstTwoBlocks(db);
 
     const auto before = Verify(db);
     const paradox::Finding* order = FindingOf(before.findings, FindingCode::KeyOrder);
