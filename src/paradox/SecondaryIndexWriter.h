@@ -58,7 +58,7 @@ private:
     // collation table field by field.
     int CompareStored(const std::uint8_t* a, const std::uint8_t* b) const;
     std::vector<std::uint32_t> CollatedOrder(const std::vector<std::uint8_t>& records) const;
-    // Sets byteOrder_ and upperFields_ from the spec, the fields and the collation.
+    // Sets byteOrder_ and upperFields_ from the index definition, its fields and the collation.
     void ChooseOrder();
     class PendingRun;
     void WriteRun(const std::vector<std::uint8_t>& records) const;

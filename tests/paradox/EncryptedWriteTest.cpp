@@ -3,6 +3,7 @@
 // no fault and reads the same records, indexes and blobs, and pxlib reads the same values.
 
 #include "PxlibOracle.h"
+#include "WriterBlobCheck.h"
 #include "WriterTestData.h"
 #include "paradox/BlobFile.h"
 #include "paradox/ByteView.h"
@@ -182,24 +183,7 @@ TEST_P(EncryptedWrite, EveryFileEncryptedAndReadBackEqual) {
         mb->CheckStructure(blobFindings);
         paradox::CheckTableBlobs(*db, mb.get(), blobFindings);
         EXPECT_TRUE(Faults(blobFindings).Empty()) << Describe(blobFindings);
-        const auto offsets = table.schema.FieldOffsets();
-        std::size_t r = 0;
-        db->ForEachRecord([&](const paradox::RecordRef& rec) {
-            std::size_t blob = 0;
-            for (std::size_t f = 0; f < offsets.size(); ++f) {
-                const auto& field = table.schema.fields[f];
-                if (!paradox::IsBlobType(field.typeCode)) {
-                    continue;
-                }
-                std::vector<std::uint8_t> data;
-                EXPECT_TRUE(paradox::ReadBlobField(rec.bytes + offsets[f], field.ByteLength(),
-                                                   field.typeCode, mb.get(), data, blobFindings,
-                                                   field.name));
-                EXPECT_EQ(data, table.blobs[r][blob++].value_or(std::vector<std::uint8_t>{}))
-                    << "record " << r << " field " << field.name;
-            }
-            ++r;
-        });
+        ExpectBlobsAsGenerated(*db, mb.get(), table, blobFindings);
     }
 
     if (c.version >= 0x0B && !table.schema.HasBlobs()) {

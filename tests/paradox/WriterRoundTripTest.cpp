@@ -2,6 +2,7 @@
 // same structure, same records in key order, packed blocks, and a primary index that
 // satisfies the format's consistency rules at any depth.
 
+#include "WriterBlobCheck.h"
 #include "WriterIndexCheck.h"
 #include "WriterTestData.h"
 #include "paradox/BlobFile.h"
@@ -139,24 +140,7 @@ TEST_P(WriterRoundTrip, ReadsBackIdentically) {
         mb->CheckStructure(blobFindings);
         paradox::CheckTableBlobs(*db, mb.get(), blobFindings);
         EXPECT_TRUE(blobFindings.Empty()) << Describe(blobFindings);
-        std::size_t r = 0;
-        db->ForEachRecord([&](const paradox::RecordRef& rec) {
-            std::size_t blob = 0;
-            for (std::size_t f = 0; f < offsets.size(); ++f) {
-                const auto& field = table.schema.fields[f];
-                if (!paradox::IsBlobType(field.typeCode)) {
-                    continue;
-                }
-                std::vector<std::uint8_t> data;
-                EXPECT_TRUE(paradox::ReadBlobField(rec.bytes + offsets[f], field.ByteLength(),
-                                                   field.typeCode, mb.get(), data, blobFindings,
-                                                   field.name));
-                const auto& expected = table.blobs[r][blob++];
-                EXPECT_EQ(data, expected.value_or(std::vector<std::uint8_t>{}))
-                    << "record " << r << " field " << field.name;
-            }
-            ++r;
-        });
+        ExpectBlobsAsGenerated(*db, mb.get(), table, blobFindings);
     }
 
     if (!table.schema.Keyed()) {

@@ -200,6 +200,33 @@ tutil::RebuildNames Names() {
     return {"ORDERS-BACKUP.DB", "ORDERS-KEYVIOL.DB", "ORDERS-PROBLEM.DB", "Rebuild.DB"};
 }
 
+// Verify finds the damage with its status; the rebuild gives a healthy table holding `kept`
+// that opens on both its indexes, and the backup holds the damaged family byte for byte.
+// Returns what verify said before the rebuild.
+tutil::VerifyOutcome ExpectFoundAndRebuilt(const fs::path& dir, const fs::path& db,
+                                           const paradox::TableSchema& schema, const Damage& damage,
+                                           const std::vector<std::string>& kept,
+                                           const std::map<std::string, std::string>& damaged) {
+    const auto table = tutil::LocateTable(db.string());
+    tutil::VerifyOutcome before = tutil::VerifyTable(table);
+    EXPECT_EQ(before.status, damage.status) << Describe(before.findings);
+    EXPECT_TRUE(damage.reported(before.findings)) << Describe(before.findings);
+
+    const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, schema, Names());
+    EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
+    const tutil::VerifyOutcome after = tutil::VerifyTable(table);
+    EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
+    EXPECT_EQ(ChainRecords(db), kept);
+    ExpectOpensOnEveryIndex(db, 2);
+    for (const auto& [name, bytes] : damaged) {
+        if (name.rfind("ORDERS.", 0) == 0) {
+            const std::string backup = "ORDERS-BACKUP" + name.substr(6);
+            EXPECT_EQ(ReadFileBytes(dir / backup), bytes) << backup;
+        }
+    }
+    return before;
+}
+
 TEST(CorruptionSuite, EachDamageIsReportedAndRebuiltWithoutLosingARecord) {
     for (const Damage& damage : DamageKinds()) {
         SCOPED_TRACE(damage.name);
@@ -207,32 +234,12 @@ TEST(CorruptionSuite, EachDamageIsReportedAndRebuiltWithoutLosingARecord) {
         const fs::path db = WriteOrders(dir.path(), kRecords);
         const std::vector<std::string> original = ChainRecords(db);
         ASSERT_EQ(original.size(), static_cast<std::size_t>(kRecords));
-        const paradox::TableSchema schema =
-            tutil::ReadTableStructure(tutil::LocateTable(db.string()));
+        const auto table = tutil::LocateTable(db.string());
+        const paradox::TableSchema schema = tutil::ReadTableStructure(table);
         std::vector<int> lost;
         damage.apply(dir.path(), lost);
-        std::map<std::string, std::string> damaged;
-        for (const auto& [name, bytes] : FolderFiles(dir.path())) {
-            damaged[name] = bytes;
-        }
-
-        const auto table = tutil::LocateTable(db.string());
-        const tutil::VerifyOutcome before = tutil::VerifyTable(table);
-        EXPECT_EQ(before.status, damage.status) << Describe(before.findings);
-        EXPECT_TRUE(damage.reported(before.findings)) << Describe(before.findings);
-
-        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, schema, Names());
-        EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
-        const tutil::VerifyOutcome after = tutil::VerifyTable(table);
-        EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
-        EXPECT_EQ(ChainRecords(db), Without(original, lost));
-        ExpectOpensOnEveryIndex(db, 2);
-        for (const auto& [name, bytes] : damaged) {
-            if (name.rfind("ORDERS.", 0) == 0) {
-                const std::string backup = "ORDERS-BACKUP" + name.substr(6);
-                EXPECT_EQ(ReadFileBytes(dir / backup), bytes) << backup;
-            }
-        }
+        const auto damaged = FolderByName(dir.path());
+        ExpectFoundAndRebuilt(dir.path(), db, schema, damage, Without(original, lost), damaged);
         EXPECT_EQ(fs::exists(dir / "ORDERS-KEYVIOL.DB"), damage.keyViolations > 0);
 
         // A second rebuild of the repaired table changes no record and keeps what the first
@@ -345,22 +352,9 @@ TEST(CorruptionSuite, EachDamageToAProtectedTableIsFoundAndRebuiltEncrypted) {
         const auto damaged = FolderByName(dir.path());
 
         EXPECT_EQ(OpenOnPrimary(db), OpenOnPrimary(plainDb));
-        const tutil::VerifyOutcome before = tutil::VerifyTable(table);
-        EXPECT_EQ(before.status, damage.status) << Describe(before.findings);
-        EXPECT_TRUE(damage.reported(before.findings)) << Describe(before.findings);
+        const tutil::VerifyOutcome before =
+            ExpectFoundAndRebuilt(dir.path(), db, schema, damage, Without(original, lost), damaged);
         EXPECT_TRUE(before.findings.Has(FindingCode::Encrypted));
-
-        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, schema, Names());
-        EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
-        const tutil::VerifyOutcome after = tutil::VerifyTable(table);
-        EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
-        EXPECT_EQ(ChainRecords(db), Without(original, lost));
-        ExpectOpensOnEveryIndex(db, 2);
-        for (const auto& [name, bytes] : damaged) {
-            if (name.rfind("ORDERS.", 0) == 0) {
-                EXPECT_EQ(ReadFileBytes(dir / ("ORDERS-BACKUP" + name.substr(6))), bytes) << name;
-            }
-        }
         // Every file of the new family and the key violations stay protected with the key.
         for (const auto& [name, bytes] : FolderByName(dir.path())) {
             if (!IsBlockFile(name) || name.find("BACKUP") != std::string::npos) {
