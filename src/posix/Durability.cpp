@@ -2,6 +2,7 @@
 
 #include "posix/FileDescriptor.h"
 #include "posix/SystemError.h"
+#include "posix/testing/OperationHook.h"
 #include "posix/testing/SkipFlushes.h"
 
 #include <cerrno>
@@ -16,7 +17,19 @@ namespace detail {
 std::atomic<bool> flushesSkipped{false};
 } // namespace detail
 
+namespace {
+
+// Throws "<what> <shown>" when a test's hook makes this operation fail.
+void BeforeOperation(Operation operation, const char* what, const std::filesystem::path& shown) {
+    if (const int error = detail::BeforeOperation(operation); error != 0) {
+        ThrowSystemError(error, what, shown);
+    }
+}
+
+} // namespace
+
 void Sync(int fd, const std::filesystem::path& shown) {
+    BeforeOperation(Operation::Sync, "cannot flush", shown);
     if (!testing::FlushesSkipped() && ::fsync(fd) != 0) {
         ThrowSystemError(errno, "cannot flush", shown);
     }
@@ -40,6 +53,7 @@ void Rename(const std::filesystem::path& from, const std::filesystem::path& to) 
 
 void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
               const std::filesystem::path& to, const std::filesystem::path& shown) {
+    BeforeOperation(Operation::Rename, "cannot rename", shown);
     if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0) {
         ThrowSystemError(errno, "cannot rename", shown);
     }
@@ -48,6 +62,7 @@ void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
 void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir,
                        const std::filesystem::path& to, const std::filesystem::path& shownFrom,
                        const std::filesystem::path& shownTo) {
+    BeforeOperation(Operation::Rename, "cannot rename", shownFrom);
     if (::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) {
         return;
     }
@@ -60,7 +75,29 @@ void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir
     if (::fstatat(toDir, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         ThrowSystemError(EEXIST, "cannot rename onto existing", shownTo);
     }
-    RenameAt(fromDir, from, toDir, to, shownFrom);
+    if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0) {
+        ThrowSystemError(errno, "cannot rename", shownFrom);
+    }
+}
+
+bool RemoveAt(int dir, const std::filesystem::path& name, int flags,
+              const std::filesystem::path& shown) {
+    BeforeOperation(Operation::Remove, "cannot remove", shown);
+    if (::unlinkat(dir, name.c_str(), flags) == 0) {
+        return true;
+    }
+    if (errno != ENOENT) {
+        ThrowSystemError(errno, "cannot remove", shown);
+    }
+    return false;
+}
+
+void MakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
+                  const std::filesystem::path& shown) {
+    BeforeOperation(Operation::MakeFolder, "cannot create", shown);
+    if (::mkdirat(dir, name.c_str(), mode) != 0) {
+        ThrowSystemError(errno, "cannot create", shown);
+    }
 }
 
 } // namespace posix

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <sys/types.h>
 
 namespace posix {
 
@@ -21,5 +22,12 @@ void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
 void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir,
                        const std::filesystem::path& to, const std::filesystem::path& shownFrom,
                        const std::filesystem::path& shownTo);
+// unlinkat(2) with `flags` (0, or AT_REMOVEDIR for an empty folder); false when the name did not
+// exist; std::system_error "cannot remove <shown>" for any other failure.
+bool RemoveAt(int dir, const std::filesystem::path& name, int flags,
+              const std::filesystem::path& shown);
+// mkdirat(2); std::system_error "cannot create <shown>".
+void MakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
+                  const std::filesystem::path& shown);
 
 } // namespace posix

@@ -1,12 +1,21 @@
 #include "posix/FileIo.h"
 
 #include "posix/SystemError.h"
+#include "posix/testing/OperationHook.h"
 
 #include <cerrno>
 #include <unistd.h>
 
 namespace posix {
 namespace {
+
+constexpr const char* kWrite = "cannot write";
+
+void BeforeWrite(const std::filesystem::path& shown) {
+    if (const int error = detail::BeforeOperation(Operation::Write); error != 0) {
+        ThrowSystemError(error, kWrite, shown);
+    }
+}
 
 // Calls `transfer(done)` until `size` bytes went through; it returns what read(2) or
 // write(2) would.
@@ -29,14 +38,16 @@ void TransferAll(std::size_t size, const char* what, const std::filesystem::path
 } // namespace
 
 void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& shown) {
-    TransferAll(bytes.size(), "cannot write", shown, [&](std::size_t done) {
+    BeforeWrite(shown);
+    TransferAll(bytes.size(), kWrite, shown, [&](std::size_t done) {
         return ::write(fd, bytes.data() + done, bytes.size() - done);
     });
 }
 
 void WriteAllAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
                 const std::filesystem::path& shown) {
-    TransferAll(bytes.size(), "cannot write", shown, [&](std::size_t done) {
+    BeforeWrite(shown);
+    TransferAll(bytes.size(), kWrite, shown, [&](std::size_t done) {
         return ::pwrite(fd, bytes.data() + done, bytes.size() - done,
                         static_cast<off_t>(offset + done));
     });

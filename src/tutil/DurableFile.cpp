@@ -139,9 +139,29 @@ void RenameFileNoReplace(const DirHandle& fromDir, const std::string& from, cons
 }
 
 void RemoveFileIfPresent(const DirHandle& dir, const std::string& name) {
-    if (::unlinkat(dir.Fd(), name.c_str(), 0) != 0 && errno != ENOENT) {
-        ThrowSystemError("cannot remove", dir.Path() / name);
+    posix::RemoveAt(dir.Fd(), name, 0, dir.Path() / name);
+    CrashPoint();
+}
+
+void MakeFolder(const DirHandle& dir, const std::string& name, mode_t mode) {
+    posix::MakeFolderAt(dir.Fd(), name, mode, dir.Path() / name);
+    CrashPoint();
+}
+
+void TakeOwnerAndMode(const DirHandle& dir, const std::string& name, const struct stat& original) {
+    const std::filesystem::path shown = dir.Path() / name;
+    const posix::FileDescriptor fd =
+        posix::OpenAt(dir.Fd(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0, shown);
+    RequireRegularFile(fd, shown);
+    mode_t mode = original.st_mode & 0777;
+    if (::fchown(fd.Get(), original.st_uid, original.st_gid) != 0 &&
+        ::fchown(fd.Get(), static_cast<uid_t>(-1), original.st_gid) != 0) {
+        mode &= ~static_cast<mode_t>(070); // another group than the original's: none of its rights
     }
+    if (::fchmod(fd.Get(), mode) != 0) {
+        ThrowSystemError("cannot set the permissions of", shown);
+    }
+    posix::Sync(fd.Get(), shown);
     CrashPoint();
 }
 
@@ -178,9 +198,7 @@ void RemoveFolderIfPresent(const DirHandle& dir, const std::string& name) {
         ThrowSystemError("cannot look at", dir.Path() / name);
     }
     EmptyFolder(DirHandle::OpenChild(dir, name));
-    if (::unlinkat(dir.Fd(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        ThrowSystemError("cannot remove", dir.Path() / name);
-    }
+    posix::RemoveAt(dir.Fd(), name, AT_REMOVEDIR, dir.Path() / name);
     CrashPoint();
 }
 
@@ -193,9 +211,7 @@ void RemoveOpenFolder(const DirHandle& dir, const std::string& name, const DirHa
         byName.st_ino != opened.st_ino) {
         return; // the name no longer leads to this folder: leave whatever it is alone
     }
-    if (::unlinkat(dir.Fd(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        ThrowSystemError("cannot remove", dir.Path() / name);
-    }
+    posix::RemoveAt(dir.Fd(), name, AT_REMOVEDIR, dir.Path() / name);
     CrashPoint();
 }
 

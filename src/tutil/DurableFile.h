@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace tutil {
 
@@ -30,6 +31,12 @@ void RenameFileNoReplace(const DirHandle& fromDir, const std::string& from, cons
                          const std::string& to);
 // Removes a file (or a symlink itself) if it exists.
 void RemoveFileIfPresent(const DirHandle& dir, const std::string& name);
+// mkdirat(2) of a new folder.
+void MakeFolder(const DirHandle& dir, const std::string& name, mode_t mode);
+// Gives the regular file `name` in `dir` the owner, group and permission bits of `original`
+// (through its open descriptor, then flushed). Where the process may not give it the owner or
+// group, the group's rights are dropped, so it never grants more than the original did.
+void TakeOwnerAndMode(const DirHandle& dir, const std::string& name, const struct stat& original);
 // Removes folder `name` in `dir` and the files in it; nothing when it does not exist. A
 // symlink in its place is refused (std::system_error, ENOTDIR or ELOOP).
 void RemoveFolderIfPresent(const DirHandle& dir, const std::string& name);

@@ -5,6 +5,7 @@
 #include "paradox/NameCase.h"
 #include "tutil/DurableFile.h"
 #include "tutil/UtilityError.h"
+#include "tutil/WorkTables.h"
 
 #include <algorithm>
 #include <cctype>
@@ -62,11 +63,15 @@ std::string PlanProblem(const SwapPlan& plan, const std::string& stem) {
         }
     }
     for (const auto& name : plan.additions) {
-        if (!IsPlainName(name) || !MemberExtension(name, stem).empty()) {
-            return "it adds a file it may not: " + name;
+        const std::string target = AdditionTarget(plan, name);
+        if (!IsPlainName(name) || !MemberExtension(name, stem).empty() || !IsPlainName(target) ||
+            !MemberExtension(target, stem).empty() ||
+            paradox::UpperAscii(fs::path(target).extension().string()) !=
+                paradox::UpperAscii(fs::path(name).extension().string())) {
+            return "it adds a file it may not: " + name + " / " + target;
         }
-        if (!targets.insert(paradox::UpperAscii(name)).second) {
-            return "it names " + name + " twice";
+        if (!targets.insert(paradox::UpperAscii(target)).second) {
+            return "it names " + target + " twice";
         }
     }
     for (const auto& name : plan.removals) {
@@ -166,29 +171,201 @@ void CheckFiles(const DirHandle& dir, const DirHandle* staging, const std::strin
         checkOwner(to);
     }
     for (const auto& name : plan.additions) {
-        checkStaged(name, name);
+        checkStaged(name, AdditionTarget(plan, name));
     }
     for (const auto& name : plan.removals) {
         checkOwner(name);
     }
 }
 
-void ApplyPlan(const DirHandle& dir, const DirHandle* staging, const SwapPlan& plan) {
+[[noreturn]] void ThrowObstacle(const DirHandle& dir, const std::string& name,
+                                const std::string& what) {
+    throw UtilityError(engine::err::UtilityRebuildFailed,
+                       (dir.Path() / name).string() + " is " + what +
+                           "; move it away, then verify or rebuild the table again");
+}
+
+// A file to replace or remove must be a regular file (or gone), never a folder or a device.
+void CheckTargets(const DirHandle& dir, const DirHandle* staging, const SwapPlan& plan) {
+    auto check = [&](const std::string& name, const std::string& role) {
+        struct stat info {};
+        if (Exists(dir, name, &info) && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+            ThrowObstacle(dir, name,
+                          std::string(S_ISDIR(info.st_mode) ? "a folder" : "not a regular file") +
+                              " where " + role);
+        }
+    };
+    for (const auto& [from, to] : plan.moves) {
+        if (staging == nullptr || Exists(*staging, from)) {
+            check(to, "the rebuilt " + to + " must go");
+        }
+    }
+    for (const auto& name : plan.removals) {
+        check(name, "the old " + name + " was to be removed");
+    }
+}
+
+// The additions in groups of one work table each (same stem), in the plan's order.
+std::vector<std::vector<std::string>> AdditionGroups(const SwapPlan& plan) {
+    std::vector<std::vector<std::string>> groups;
+    std::vector<std::string> stems;
+    for (const auto& name : plan.additions) {
+        const std::string groupStem = fs::path(name).stem().string();
+        const auto at = std::find(stems.begin(), stems.end(), groupStem);
+        if (at == stems.end()) {
+            stems.push_back(groupStem);
+            groups.push_back({name});
+        } else {
+            groups[static_cast<std::size_t>(at - stems.begin())].push_back(name);
+        }
+    }
+    return groups;
+}
+
+// The stem a group of additions lands under.
+std::string TargetStem(const SwapPlan& plan, const std::vector<std::string>& group) {
+    return fs::path(AdditionTarget(plan, group.front())).stem().string();
+}
+
+// Gives `group` (all still staged) the first free stem when a file of the folder uses its own.
+// Returns whether it moved to another stem.
+bool PlaceGroup(const DirHandle& dir, SwapPlan& plan, const std::vector<std::string>& group,
+                const std::string& tableStem) {
+    const std::string current = TargetStem(plan, group);
+    std::vector<std::string> taken = {tableStem};
+    for (const auto& other : AdditionGroups(plan)) {
+        if (other != group) {
+            taken.push_back(TargetStem(plan, other));
+        }
+    }
+    const std::string chosen = FreeWorkTableStem(dir.Path(), current, taken);
+    if (chosen == current) {
+        return false;
+    }
+    const std::string stagedStem = fs::path(group.front()).stem().string();
+    for (const auto& name : group) {
+        plan.placedAs[name] = chosen + name.substr(stagedStem.size());
+    }
+    return true;
+}
+
+// Replaces the journal with one for `plan` (as one rename, so either version is whole).
+void WriteJournal(const DirHandle& dir, const std::string& stem, const SwapPlan& plan) {
+    const std::string journal = engine::RebuildJournalName(stem);
+    const std::string journalTemp = engine::RebuildJournalTempName(stem);
+    RemoveFileIfPresent(dir, journalTemp);
+    WriteFileDurably(dir, journalTemp, JournalText(plan));
+    RenameFile(dir, journalTemp, dir, journal);
+    SyncDirectory(dir);
+}
+
+bool IsNameTaken(const std::system_error& error) {
+    return error.code() == std::errc::file_exists;
+}
+
+// Carries out a plan whose journal is on disk; a work table whose name another process took
+// meanwhile goes under a free one (the journal rewritten first). `plan` ends as carried out.
+void ApplyPlan(const DirHandle& dir, const DirHandle* staging, const std::string& stem,
+               SwapPlan& plan) {
+    CheckTargets(dir, staging, plan);
     // A staged file that is gone was moved by an earlier, interrupted attempt.
     for (const auto& [from, to] : plan.moves) {
         if (staging != nullptr && Exists(*staging, from)) {
             RenameFile(*staging, from, dir, to);
         }
     }
-    for (const auto& name : plan.additions) {
-        if (staging != nullptr && Exists(*staging, name)) {
-            RenameFileNoReplace(*staging, name, dir, name);
+    for (const auto& group : AdditionGroups(plan)) {
+        auto allStaged = [&] {
+            return staging != nullptr &&
+                   std::all_of(group.begin(), group.end(),
+                               [&](const std::string& name) { return Exists(*staging, name); });
+        };
+        for (int attempt = 0;; ++attempt) {
+            try {
+                if (allStaged() && PlaceGroup(dir, plan, group, stem)) {
+                    WriteJournal(dir, stem, plan);
+                }
+                for (const auto& name : group) {
+                    if (staging != nullptr && Exists(*staging, name)) {
+                        RenameFileNoReplace(*staging, name, dir, AdditionTarget(plan, name));
+                    }
+                }
+                break;
+            } catch (const std::system_error& error) {
+                // Taken between the look and the rename: look again, unless part of the
+                // work table already landed under its name.
+                if (!IsNameTaken(error) || attempt >= 3 || !allStaged()) {
+                    throw;
+                }
+            }
         }
     }
     for (const auto& name : plan.removals) {
         RemoveFileIfPresent(dir, name);
     }
     SyncDirectory(dir);
+}
+
+std::string NameList(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// What a swap stopped after its journal was written has done and has left to do.
+std::string SwapState(const DirHandle& dir, const DirHandle* staging, const std::string& stem,
+                      const SwapPlan& plan) {
+    std::vector<std::string> placed;
+    std::vector<std::string> waiting;
+    auto sort = [&](const std::string& from, const std::string& to) {
+        if (staging != nullptr && Exists(*staging, from)) {
+            waiting.push_back(from);
+        } else {
+            placed.push_back(to);
+        }
+    };
+    for (const auto& [from, to] : plan.moves) {
+        sort(from, to);
+    }
+    for (const auto& name : plan.additions) {
+        sort(name, AdditionTarget(plan, name));
+    }
+    return "in place: " + NameList(placed) + "; waiting in " +
+           (dir.Path() / engine::RebuildStagingName(stem)).string() + ": " + NameList(waiting);
+}
+
+// Says where a swap past its point of no return stopped; the files stay for the next run.
+[[noreturn]] void ThrowStopped(const DirHandle& dir, const DirHandle* staging,
+                               const std::string& stem, const SwapPlan& plan,
+                               const std::string& how, const std::exception& cause) {
+    throw UtilityError(engine::err::UtilityRebuildFailed,
+                       how + ": " + cause.what() + " (" + SwapState(dir, staging, stem, plan) +
+                           "); nothing was deleted, the backup included");
+}
+
+// New files take the owner and permissions of what they stand for, never more open ones
+// than those of the table's own files.
+void KeepOwners(const DirHandle& dir, const DirHandle& staging, const SwapPlan& plan) {
+    auto keep = [&](const std::string& staged, const std::string& standsFor) {
+        const auto given = plan.ownerFrom.find(staged);
+        struct stat original {};
+        if ((given != plan.ownerFrom.end() && Exists(dir, given->second, &original)) ||
+            (given == plan.ownerFrom.end() && Exists(dir, standsFor, &original) &&
+             S_ISREG(original.st_mode)) ||
+            Exists(dir, plan.table, &original)) {
+            if (S_ISREG(original.st_mode)) {
+                TakeOwnerAndMode(staging, staged, original);
+            }
+        }
+    };
+    for (const auto& [from, to] : plan.moves) {
+        keep(from, to);
+    }
+    for (const auto& name : plan.additions) {
+        keep(name, plan.table);
+    }
 }
 
 std::optional<DirHandle> OpenStaging(const DirHandle& dir, const std::string& stem,
@@ -206,6 +383,11 @@ std::optional<DirHandle> OpenStaging(const DirHandle& dir, const std::string& st
 
 } // namespace
 
+std::string AdditionTarget(const SwapPlan& plan, const std::string& staged) {
+    const auto placed = plan.placedAs.find(staged);
+    return placed == plan.placedAs.end() ? staged : placed->second;
+}
+
 std::string JournalText(const SwapPlan& plan) {
     auto size = [&](const std::string& name) {
         const auto found = plan.stagedSizes.find(name);
@@ -216,7 +398,8 @@ std::string JournalText(const SwapPlan& plan) {
         text += "M\t" + from + "\t" + to + "\t" + size(from) + "\n";
     }
     for (const auto& name : plan.additions) {
-        text += "N\t" + name + "\t" + size(name) + "\n";
+        const std::string target = AdditionTarget(plan, name);
+        text += "N\t" + name + "\t" + size(name) + (target == name ? "" : "\t" + target) + "\n";
     }
     for (const auto& name : plan.removals) {
         text += "R\t" + name + "\n";
@@ -268,9 +451,13 @@ bool ParseJournal(const std::string& text, const std::string& stem, SwapPlan& pl
         } else if (line[0] == 'M' && parts.size() == 3 && sizeOf(parts[2], size)) {
             parsed.moves.emplace_back(parts[0], parts[1]);
             parsed.stagedSizes[parts[0]] = size;
-        } else if (line[0] == 'N' && parts.size() == 2 && sizeOf(parts[1], size)) {
+        } else if (line[0] == 'N' && (parts.size() == 2 || parts.size() == 3) &&
+                   sizeOf(parts[1], size)) {
             parsed.additions.push_back(parts[0]);
             parsed.stagedSizes[parts[0]] = size;
+            if (parts.size() == 3) {
+                parsed.placedAs[parts[0]] = parts[2];
+            }
         } else if (line[0] == 'R' && parts.size() == 1) {
             parsed.removals.push_back(parts[0]);
         } else {
@@ -311,8 +498,16 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
             Refuse(journal, "its text or checksum is not right");
         }
         const std::optional<DirHandle> staging = OpenStaging(dir, stem, journal);
-        CheckFiles(dir, staging ? &*staging : nullptr, stem, plan, journal);
-        ApplyPlan(dir, staging ? &*staging : nullptr, plan);
+        const DirHandle* stagingDir = staging ? &*staging : nullptr;
+        CheckFiles(dir, stagingDir, stem, plan, journal);
+        try {
+            ApplyPlan(dir, stagingDir, stem, plan);
+        } catch (const std::exception& error) {
+            ThrowStopped(dir, stagingDir, stem, plan,
+                         "the interrupted rebuild of " + (dir.Path() / plan.table).string() +
+                             " cannot be completed yet",
+                         error);
+        }
         RemoveFileIfPresent(dir, journalName);
         SyncDirectory(dir);
         found = true;
@@ -341,44 +536,62 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
 DirHandle PrepareStaging(const DirHandle& dir, const std::string& stem) {
     RecoverInterruptedSwap(dir, stem);
     const std::string name = engine::RebuildStagingName(stem);
-    if (::mkdirat(dir.Fd(), name.c_str(), 0700) != 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot create " + (dir.Path() / name).string());
-    }
+    MakeFolder(dir, name, 0700);
     SyncDirectory(dir);
     return DirHandle::OpenChild(dir, name);
 }
 
-void CommitSwap(const DirHandle& dir, const DirHandle& staging, const std::string& stem,
-                const SwapPlan& plan) {
+bool SwapCommitted(const DirHandle& dir, const std::string& stem) {
+    return Exists(dir, engine::RebuildJournalName(stem));
+}
+
+SwapPlan CommitSwap(const DirHandle& dir, const DirHandle& staging, const std::string& stem,
+                    const SwapPlan& plan) {
     if (const std::string problem = PlanProblem(plan, stem); !problem.empty()) {
         throw std::invalid_argument("swap refused: " + problem);
     }
     SwapPlan recorded = plan;
-    for (const auto& [from, to] : plan.moves) {
-        struct stat info {};
-        if (!Exists(staging, from, &info) || !S_ISREG(info.st_mode)) {
-            throw std::invalid_argument("swap refused: no staged file " + from);
-        }
-        recorded.stagedSizes[from] = static_cast<std::uint64_t>(info.st_size);
-    }
-    for (const auto& name : plan.additions) {
+    auto recordSize = [&](const std::string& name) {
         struct stat info {};
         if (!Exists(staging, name, &info) || !S_ISREG(info.st_mode)) {
             throw std::invalid_argument("swap refused: no staged file " + name);
         }
         recorded.stagedSizes[name] = static_cast<std::uint64_t>(info.st_size);
+    };
+    for (const auto& [from, to] : plan.moves) {
+        recordSize(from);
     }
+    for (const auto& name : plan.additions) {
+        recordSize(name);
+    }
+    // Everything that could stop the swap halfway is looked at while it can still be dropped.
+    CheckTargets(dir, &staging, recorded);
+    for (const auto& group : AdditionGroups(recorded)) {
+        PlaceGroup(dir, recorded, group, stem);
+    }
+    KeepOwners(dir, staging, recorded);
     SyncDirectory(staging);
     const std::string journal = engine::RebuildJournalName(stem);
     const std::string journalTemp = engine::RebuildJournalTempName(stem);
     WriteFileDurably(dir, journalTemp, JournalText(recorded));
     RenameFile(dir, journalTemp, dir, journal);
-    SyncDirectory(dir); // the point of no return
-    ApplyPlan(dir, &staging, recorded);
-    RemoveFileIfPresent(dir, journal);
-    RemoveOpenFolder(dir, engine::RebuildStagingName(stem), staging);
-    SyncDirectory(dir);
+    try {
+        SyncDirectory(dir); // the point of no return
+        ApplyPlan(dir, &staging, stem, recorded);
+    } catch (const std::exception& error) {
+        ThrowStopped(dir, &staging, stem, recorded,
+                     "the rebuild of " + (dir.Path() / plan.table).string() +
+                         " was committed but its swap stopped",
+                     error);
+    }
+    try {
+        RemoveFileIfPresent(dir, journal);
+        RemoveOpenFolder(dir, engine::RebuildStagingName(stem), staging);
+        SyncDirectory(dir);
+    } catch (const std::system_error&) {
+        // The new family is in place; the next run clears what is left.
+    }
+    return recorded;
 }
 
 } // namespace tutil

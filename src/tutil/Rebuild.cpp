@@ -38,15 +38,16 @@ using paradox::Severity;
 
 namespace {
 
-// Removes the staging folder unless the swap was committed (then recovery owns it).
+// Removes the staging folder unless the swap's journal is on disk: from then on the staging
+// folder (the backup in it) belongs to recovery, even when the swap failed.
 class StagingGuard {
 public:
-    StagingGuard(const DirHandle& dir, std::string name, const DirHandle& staging)
-        : dir_(dir), name_(std::move(name)), staging_(staging) {}
+    StagingGuard(const DirHandle& dir, std::string stem, const DirHandle& staging)
+        : dir_(dir), stem_(std::move(stem)), staging_(staging) {}
     ~StagingGuard() {
-        if (!committed_) {
+        if (!committed_ && !SwapCommitted(dir_, stem_)) {
             try {
-                RemoveOpenFolder(dir_, name_, staging_);
+                RemoveOpenFolder(dir_, engine::RebuildStagingName(stem_), staging_);
             } catch (const std::exception&) {
                 // left for the next run's recovery
             }
@@ -58,7 +59,7 @@ public:
 
 private:
     const DirHandle& dir_;
-    std::string name_;
+    std::string stem_;
     const DirHandle& staging_;
     bool committed_ = false;
 };
@@ -275,18 +276,35 @@ void SwapInNewFamily(const TableLocation& table, const DirHandle& dir, const Dir
     for (const std::string& work : {stems.backup, stems.keyViolations, stems.problems}) {
         PlanNewFamily(plan, staging, work);
     }
-    auto written = [&](const std::string& stem) {
-        for (const std::string& name : FamilyFileNames(staging, stem)) {
-            if (paradox::UpperExtension(name) == "DB") {
-                return table.dir / name;
+    // Each backup file keeps the owner and permissions of the file it copies.
+    const std::vector<std::string> originals = FamilyFileNames(table.dir, table.stem);
+    for (const std::string& copy : FamilyFileNames(staging, stems.backup)) {
+        const std::string extension = paradox::UpperExtension(copy);
+        for (const std::string& original : originals) {
+            if (paradox::UpperExtension(original) == extension) {
+                plan.ownerFrom[copy] = original;
             }
         }
-        return fs::path();
+    }
+    auto stagedTable = [&](const std::string& stem) {
+        for (const std::string& name : FamilyFileNames(staging, stem)) {
+            if (paradox::UpperExtension(name) == "DB") {
+                return name;
+            }
+        }
+        return std::string();
     };
-    outcome.backupTable = written(stems.backup);
-    outcome.keyViolationTable = written(stems.keyViolations);
-    outcome.problemTable = written(stems.problems);
-    CommitSwap(dir, stagingDir, table.stem, plan);
+    const std::string backup = stagedTable(stems.backup);
+    const std::string keyViolations = stagedTable(stems.keyViolations);
+    const std::string problems = stagedTable(stems.problems);
+    // A work table whose name another process took meanwhile landed under a free one.
+    const SwapPlan done = CommitSwap(dir, stagingDir, table.stem, plan);
+    auto landed = [&](const std::string& staged) {
+        return staged.empty() ? fs::path() : table.dir / AdditionTarget(done, staged);
+    };
+    outcome.backupTable = landed(backup);
+    outcome.keyViolationTable = landed(keyViolations);
+    outcome.problemTable = landed(problems);
 }
 
 RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSchema& schema,
@@ -301,7 +319,7 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     auto& findings = outcome.findings;
     const DirHandle dir = DirHandle::Open(table.dir);
     const DirHandle stagingDir = PrepareStaging(dir, table.stem);
-    StagingGuard guard(dir, engine::RebuildStagingName(table.stem), stagingDir);
+    StagingGuard guard(dir, table.stem, stagingDir);
     const fs::path staging = stagingDir.PinnedPath();
     const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
