@@ -342,7 +342,8 @@ std::string SwapState(const DirHandle& dir, const DirHandle* staging, const std:
                                const std::string& how, const std::exception& cause) {
     throw UtilityError(engine::err::UtilityRebuildFailed,
                        how + ": " + cause.what() + " (" + SwapState(dir, staging, stem, plan) +
-                           "); nothing was deleted, the backup included");
+                           "); nothing was deleted, the backup included; the next verify or "
+                           "rebuild of the table completes the swap");
 }
 
 // New files take the owner and permissions of what they stand for, never more open ones
