@@ -155,6 +155,17 @@ std::optional<Layout> AgreeingLayout(const TableHeader& h, ByteView file, std::u
     return std::nullopt;
 }
 
+// Everything but the key fits: the header's layout can be right and the file holds the blocks
+// it declares, and its counts agree with each other. Only then is a search over every key
+// worth its cost; a file cut short or a header damaged elsewhere is not encrypted for that.
+bool OnlyTheKeyInDoubt(const TableHeader& h, ByteView file) {
+    return HeaderSizePossible(h, file) && IsValidBlockSizeCode(h.blockSizeCode) &&
+           ExtentFits(h, h.headerSize, h.blockSizeCode, file) && h.blocksInUse > 0 &&
+           h.blocksInUse <= h.fileBlocks && h.firstBlock == 1 && h.lastBlock >= 1 &&
+           h.lastBlock <= h.fileBlocks &&
+           h.numRecords <= std::uint64_t{h.blocksInUse} * h.RecordsPerBlock();
+}
+
 // A header that keeps no key over encrypted blocks: the low half under which block 1 opens a
 // chain that agrees with the header, searched under the most likely header size only (each
 // search tries every low half).
@@ -224,7 +235,7 @@ void SettleBlockLayout(TableHeader& header, ByteView file, const std::string& fi
     const std::vector<std::uint16_t> sizes = HeaderSizesToTry(header, file);
     std::optional<Layout> longest;
     std::optional<Layout> layout = AgreeingLayout(header, file, storedKey, sizes, &longest);
-    if (!layout && !header.encrypted) {
+    if (!layout && !header.encrypted && OnlyTheKeyInDoubt(header, file)) {
         layout = FoundKeyLayout(header, file, sizes);
     }
     const bool storedUnusable =
