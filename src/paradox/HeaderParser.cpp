@@ -1,6 +1,7 @@
 #include "paradox/Family.h"
 #include "paradox/Header.h"
 #include "paradox/HeaderOffsets.h"
+#include "paradox/LayoutEvidence.h"
 
 #include <algorithm>
 
@@ -328,6 +329,7 @@ void HeaderParser::DetectEncryption() {
 }
 
 std::optional<TableHeader> HeaderParser::Parse() {
+    const std::size_t findingsBefore = findings_.All().size();
     if (file_.size() < header_at::kFixedPartEnd) {
         Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
         return std::nullopt;
@@ -375,6 +377,16 @@ std::optional<TableHeader> HeaderParser::Parse() {
     }
     CheckConsistency();
     DetectEncryption();
+    // Header size, block size and key are taken only as far as the blocks bear them out; a
+    // header that cannot describe its fields is left to the structure salvage.
+    const auto& all = findings_.All();
+    const bool fieldsKnown = std::none_of(
+        all.begin() + static_cast<std::ptrdiff_t>(findingsBefore), all.end(), [](const Finding& f) {
+            return f.severity == Severity::Damage && FindingInfo(f.code).structureUnknown;
+        });
+    if (fieldsKnown) {
+        SettleBlockLayout(h_, file_, name_, findings_);
+    }
     return std::move(h_);
 }
 

@@ -33,9 +33,11 @@ std::optional<BlockHeader> BlockHeaderAt(ByteView db, std::size_t offset, std::u
     return ReadBlockHeader(ByteView(plain.data(), plain.size()));
 }
 
-// The chain from block 1 when every link agrees; nullopt otherwise.
+} // namespace
+
 std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerSize,
-                                              std::uint8_t code, std::uint32_t keyValue) {
+                                              std::uint8_t code, std::uint32_t keyValue,
+                                              std::size_t maxBlocks) {
     const std::uint32_t blockSize = code * 0x400u;
     if (db.size() < std::size_t{headerSize} + kBlockHeaderSize) {
         return std::nullopt;
@@ -49,7 +51,7 @@ std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerS
     std::uint32_t block = 1;
     std::uint16_t prev = 0;
     const auto limit = static_cast<std::int32_t>(blockSize - kBlockHeaderSize);
-    while (block != 0) {
+    while (block != 0 && g.chain.size() < maxBlocks) {
         if (block > g.blocksPresent || seen[block]) {
             return std::nullopt;
         }
@@ -67,6 +69,8 @@ std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerS
     }
     return g;
 }
+
+namespace {
 
 bool ExactFit(const BlockGeometry& g, std::size_t fileSize) {
     return (fileSize - g.headerSize) % (g.blockSizeCode * 0x400u) == 0;

@@ -3,6 +3,7 @@
 #include "paradox/ByteView.h"
 #include "paradox/Schema.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -17,6 +18,14 @@ struct BlockGeometry {
     std::vector<std::int16_t> lastRecordOffsets; // of each chain block
     std::uint32_t blocksPresent = 0;
 };
+
+// The chain from block 1 under exactly this header size and block size code when every link
+// agrees (back links, blocks inside the file, no cycle, last-record offsets inside the block);
+// nullopt otherwise. With a non-zero `keyValue` block headers are decrypted first. The walk
+// stops after `maxBlocks` blocks.
+std::optional<BlockGeometry> WalkFromBlockOne(ByteView db, std::uint16_t headerSize,
+                                              std::uint8_t code, std::uint32_t keyValue = 0,
+                                              std::size_t maxBlocks = 65535);
 
 // The header size and block size under which block 1 starts a chain whose next and previous
 // links agree; the surviving values (0 = unknown) are tried first. nullopt when none fits.

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "paradox/Family.h"
+#include "paradox/HeaderLayout.h"
 #include "paradox/MappedFile.h"
 #include "paradox/NameCase.h"
 #include "paradox/PlainBytes.h"
@@ -167,6 +168,46 @@ paradox::PlainBytes DecryptedCopy(const fs::path& db, const StructureKey& key) {
     return paradox::PlainBytes::ForBlockFile(std::move(*file), layout);
 }
 
+// A level-3.0 header ends right after the field names, so a structure of that level fixes
+// where block 1 starts: the chain is looked for there (the block size the longest chain bears
+// out) rather than at the sizes later levels pad their headers to.
+const Evidence& WithLevel30Blocks(const Evidence& e, paradox::ByteView db, StructureCandidate& c,
+                                  Evidence& copy) {
+    if (c.schema.fileVersion != paradox::level::V3_0) {
+        return e;
+    }
+    paradox::HeaderContent content;
+    content.fileType =
+        c.schema.Keyed() ? paradox::FileType::KeyedTable : paradox::FileType::UnkeyedTable;
+    content.fileVersion = c.schema.fileVersion;
+    content.fields = c.schema.fields;
+    content.tableName = c.schema.tableName;
+    const std::uint32_t headerSize = paradox::HeaderSize(content);
+    if (headerSize > 0xFFFF || (e.geometry && e.geometry->headerSize == headerSize)) {
+        return e;
+    }
+    std::optional<paradox::BlockGeometry> best;
+    for (const std::uint8_t code :
+         {e.own.blockSizeCode, std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{4}, std::uint8_t{16},
+          std::uint8_t{8}, std::uint8_t{32}, std::uint8_t{3}}) {
+        if (!paradox::IsValidBlockSizeCode(code)) {
+            continue;
+        }
+        auto g =
+            paradox::WalkFromBlockOne(db, static_cast<std::uint16_t>(headerSize), code, e.keyValue);
+        if (g && (!best || g->chain.size() > best->chain.size())) {
+            best = std::move(g);
+        }
+    }
+    if (!best) {
+        return e;
+    }
+    copy = e;
+    copy.geometry = std::move(best);
+    c.schema.blockSizeCode = copy.geometry->blockSizeCode;
+    return copy;
+}
+
 } // namespace
 
 std::string SalvagedStructure::WhyNoneHeld() const {
@@ -249,7 +290,9 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
         if (!FitsIndexFiles(e, c.schema, &c.reason)) {
             continue;
         }
-        const paradox::TableHeader header = ReadingHeader(e, c.schema);
+        Evidence level30;
+        const paradox::TableHeader header =
+            ReadingHeader(WithLevel30Blocks(e, db, c, level30), c.schema);
         c.holds = ProveStructure(table.db, header, e.family.mb, &c.reason);
         if (c.holds && !result.used) {
             result.used = i;
