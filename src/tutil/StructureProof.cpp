@@ -105,11 +105,9 @@ std::string StructureContradiction(const paradox::TableReader& reader,
     }
     FieldPlausibility plausibility(schema);
     reader.ForEachRecord([&](const paradox::RecordRef& r) { plausibility.Add(r.bytes); });
-    std::string contradiction = plausibility.Contradiction();
-    if (contradiction.empty()) {
-        contradiction = BlobsNoFieldRefersTo(schema, blobFile, reader.Header().CipherKeyValue());
-    }
-    return contradiction;
+    std::string contradiction =
+        BlobsNoFieldRefersTo(schema, blobFile, reader.Header().CipherKeyValue());
+    return contradiction.empty() ? plausibility.Contradiction() : contradiction;
 }
 
 bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader& header,
@@ -183,9 +181,9 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
         previous = r.bytes;
     });
     if (holds) {
-        std::string contradiction = plausibility.Contradiction();
+        std::string contradiction = BlobsNoFieldRefersTo(schema, blobFile, header.CipherKeyValue());
         if (contradiction.empty()) {
-            contradiction = BlobsNoFieldRefersTo(schema, blobFile, header.CipherKeyValue());
+            contradiction = plausibility.Contradiction();
         }
         if (!contradiction.empty()) {
             *why = "the data does not bear it out: " + contradiction;
