@@ -70,7 +70,8 @@ std::string RebuildHelp() {
     return RunCommandHelp(repair::roRebuild) +
            "\nA table whose header lost its field descriptors (verify status 3) is rebuilt with\n"
            "the structure found in its index files or an earlier backup (TABLE-BACKUP.DB).\n"
-           "For one such table, the operator may name another source:\n"
+           "For one table, the operator may name the source; it is used or refused, never\n"
+           "passed over for the table's own header:\n"
            "  --structure-from OTHER.DB TABLE.DB  take the fields from a table of the same\n"
            "                                      structure (used only if the data bears it out)\n"
            "  --infer-structure TABLE.DB          read the fields from the data blocks when no\n"

@@ -41,6 +41,7 @@ std::uint16_t OpenError(paradox::FindingCode code, std::uint16_t fileDamage) {
     case C::StructureSalvaged:
     case C::StructureSourceRefused:
     case C::StructureSourceFits:
+    case C::StructureContradicted:
     case C::BadCodePage:
     case C::FamilyMemberAmbiguous:
     case C::ExtraBytesAtEnd:

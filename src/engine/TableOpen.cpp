@@ -8,6 +8,7 @@
 #include "engine/OpenErrors.h"
 #include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
+#include "paradox/BlobFile.h"
 #include "paradox/DirectoryListing.h"
 #include "paradox/OpenChecks.h"
 #include "paradox/PrimaryIndex.h"
@@ -84,6 +85,22 @@ std::uint16_t CheckBlobFile(const paradox::TableFamily& family, const TableHeade
     FindingList findings;
     paradox::CheckBlobFileHeader(mb->View(), table.CipherKeyValue(), family.mb.string(), findings);
     return FailOnFindings(findings, err::BlobFileCorrupt);
+}
+
+// A header without blob fields beside a blob file that stores blobs lies about its fields:
+// some field that refers to them was given another type.
+std::uint16_t CheckNoBlobsStored(const paradox::TableFamily& family, const TableHeader& table) {
+    if (family.mb.empty()) {
+        return err::Ok;
+    }
+    FindingList ignored; // the blob file's own damage is the verify's to report
+    const auto blobs = paradox::BlobFile::Open(family.mb, ignored, table.CipherKeyValue());
+    if (!blobs || blobs->StoredBlobCount() == 0) {
+        return err::Ok;
+    }
+    return Fail(err::HeaderCorrupt, "header of " + family.db.string() + " has no blob field, but " +
+                                        blobs->FileName() + " holds " +
+                                        std::to_string(blobs->StoredBlobCount()) + " blobs");
 }
 
 std::string IndexNames(const std::vector<IndexDefinition>& indexes) {
@@ -193,6 +210,8 @@ std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexN
         if (auto result = CheckBlobFile(family, *header); result != err::Ok) {
             return result;
         }
+    } else if (auto result = CheckNoBlobsStored(family, *header); result != err::Ok) {
+        return result;
     }
     out = std::make_unique<OpenedTable>(db, std::move(lock), std::move(chosen));
     return err::Ok;

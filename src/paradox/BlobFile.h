@@ -45,6 +45,9 @@ public:
     // never trusts a length.
     void CheckStructure(FindingList& findings) const;
 
+    // Blobs the walk found stored: single-blob blocks and used slots of suballocated blocks.
+    std::uint64_t StoredBlobCount() const { return storedBlobs_; }
+
 private:
     BlobFile(std::filesystem::path path, PlainBytes file);
     void Walk();
@@ -60,6 +63,7 @@ private:
     static constexpr std::size_t kMaxStructureProblems = 200;
     std::vector<Finding> structureProblems_;
     std::uint64_t structureProblemsNotKept_ = 0;
+    std::uint64_t storedBlobs_ = 0;
 };
 
 // The data of one blob field of a record, whether it lives in the leader or the .MB. When the

@@ -68,6 +68,7 @@ void BlobFile::AddStructureProblem(std::uint64_t offset, std::string detail) {
 void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,
                                  ByteView block) {
     if (type == kSingle) {
+        ++storedBlobs_;
         const std::uint32_t blobLength = *block.U32LE(3);
         if (kSingleHeader + static_cast<std::uint64_t>(blobLength) > block.size()) {
             AddStructureProblem(offset, "blob of " + std::to_string(blobLength) + " bytes in " +
@@ -83,6 +84,7 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
             if (slot.offsetUnits == 0) {
                 continue;
             }
+            ++storedBlobs_;
             if (slot.units == 0 || slot.lastUnitLength == 0 || slot.lastUnitLength > 16 ||
                 slot.offsetUnits < kFirstDataUnit) {
                 AddStructureProblem(offset, "slot " + std::to_string(i) + " is malformed");

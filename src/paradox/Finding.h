@@ -34,6 +34,7 @@ enum class FindingCode : std::uint16_t {
     StructureSalvaged = 121,
     StructureSourceRefused = 122,
     StructureSourceFits = 123,
+    StructureContradicted = 124,
     // 2xx: data blocks
     FileTruncated = 201,
     ExtraBytesAtEnd = 202,

@@ -51,6 +51,8 @@ FindingRow FindingInfo(FindingCode code) {
         return {"Structure source does not fit the table", S, Phase::Header, false};
     case C::StructureSourceFits:
         return {"Structure source fits the table", S, Phase::Header, false};
+    case C::StructureContradicted:
+        return {"Field types or sizes in the header do not fit the data", D, Phase::Header, true};
     case C::BadCodePage:
         return {"Code page is not valid", D, Phase::Header, false};
     case C::FamilyMemberAmbiguous:

@@ -18,7 +18,9 @@ struct StructureRebuildResult {
 // Rebuilds a table (work tables named as the repair window names them) whose header may not
 // describe its fields: they are then taken from the family's files, earlier backups, the
 // template table `templateTable` (empty: none) and, only with `inferFromData`, read from the
-// data blocks; the first of these the data bears out is used. Nothing is changed when none is.
+// data blocks; the first of these the data bears out is used. A named template or inference is
+// the only source tried, even where the table's own header can be read. Nothing is changed
+// when none is borne out.
 StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
                                                   const std::string& templateTable,
                                                   bool inferFromData);

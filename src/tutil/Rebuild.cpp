@@ -22,6 +22,7 @@
 #include "tutil/RecordValues.h"
 #include "tutil/RecoverBlocks.h"
 #include "tutil/SecondarySpecs.h"
+#include "tutil/StructureProof.h"
 #include "tutil/UtilityError.h"
 #include "tutil/WorkTables.h"
 
@@ -138,7 +139,20 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
                                                        RebuildOutcome& outcome) {
     paradox::FindingList& findings = outcome.findings;
     auto reader = paradox::TableReader::Open(table.db, findings);
-    if (!reader || findings.LeavesStructureUnknown()) {
+    bool salvage = !reader || findings.LeavesStructureUnknown();
+    if (!salvage && reader->Header().IsTable() &&
+        reader->StoredKeyFit() != paradox::KeyFit::NoKey) {
+        // A header that can be read may still lie about its fields; a named source is used
+        // or refused, never passed over for it.
+        const std::string contradiction =
+            StructureContradiction(*reader, paradox::FindFamily(table.db).mb);
+        if (!contradiction.empty()) {
+            findings.Add(FindingCode::StructureContradicted, Severity::Damage,
+                         table.db.filename().string(), -1, -1, contradiction);
+        }
+        salvage = !contradiction.empty() || structure.NamesASource();
+    }
+    if (salvage) {
         reader = OpenUnderSalvagedStructure(table, structure, findings, &outcome.structureSource);
     }
     if (!reader || !reader->Header().IsTable()) {

@@ -5,8 +5,10 @@
 #include "paradox/Header.h"
 #include "paradox/KeySearch.h"
 #include "paradox/MappedFile.h"
+#include "paradox/TableReader.h"
 #include "tutil/MemberHeader.h"
 #include "tutil/SecondarySpecs.h"
+#include "tutil/StructureProof.h"
 #include "tutil/UtilityError.h"
 
 #include <string>
@@ -66,6 +68,21 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table,
     if (findings.LeavesStructureUnknown()) {
         return SalvagedOrThrow(table, structure, engine::err::HeaderCorrupt,
                                "field descriptors of " + table.db.string() + " are damaged");
+    }
+    if (structure.NamesASource()) {
+        return SalvagedOrThrow(table, structure, engine::err::HeaderCorrupt,
+                               "the structure source named for " + table.db.string() +
+                                   " is refused");
+    }
+    paradox::FindingList ignored; // the verify reports the table's other damage
+    if (const auto reader = paradox::TableReader::OpenWithHeader(table.db, *header, ignored)) {
+        const std::string contradiction =
+            StructureContradiction(*reader, paradox::FindFamily(table.db).mb);
+        if (!contradiction.empty()) {
+            return SalvagedOrThrow(table, structure, engine::err::HeaderCorrupt,
+                                   "the fields in the header of " + table.db.string() +
+                                       " do not fit its data (" + contradiction + ")");
+        }
     }
     paradox::TableSchema schema = header->ToSchema();
     if (schema.Keyed()) {

@@ -1,9 +1,11 @@
 #include "tutil/StructureProof.h"
 
+#include "paradox/BlobFile.h"
 #include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
 #include "paradox/KeyCompare.h"
 #include "paradox/TableReader.h"
+#include "tutil/FieldPlausibility.h"
 #include "tutil/RecordValues.h"
 
 #include <system_error>
@@ -77,7 +79,36 @@ std::string Place(std::uint32_t block, std::int64_t slot) {
     return "block " + std::to_string(block) + (slot >= 0 ? " record " + std::to_string(slot) : "");
 }
 
+// "ORDERS.MB holds 10 blobs, but no field refers to blobs" when the fields have no blob field
+// and the blob file stores blobs; else empty.
+std::string BlobsNoFieldRefersTo(const paradox::TableSchema& schema,
+                                 const std::filesystem::path& blobFile, std::uint32_t keyValue) {
+    if (blobFile.empty() || schema.HasBlobs()) {
+        return {};
+    }
+    paradox::FindingList ignored; // the blob file's own damage is the verify's to report
+    const auto blobs = paradox::BlobFile::Open(blobFile, ignored, keyValue);
+    if (!blobs || blobs->StoredBlobCount() == 0) {
+        return {};
+    }
+    return blobs->FileName() + " holds " + std::to_string(blobs->StoredBlobCount()) +
+           " blobs, but no field refers to blobs";
+}
+
 } // namespace
+
+std::string StructureContradiction(const paradox::TableReader& reader,
+                                   const std::filesystem::path& blobFile) {
+    const paradox::TableSchema& schema = reader.Schema();
+    if (schema.RecordSize() != reader.Header().recordSize) {
+        return {}; // the header's own findings say the fields do not add up
+    }
+    FieldPlausibility plausibility(schema);
+    reader.ForEachRecord([&](const paradox::RecordRef& r) { plausibility.Add(r.bytes); });
+    std::string contradiction =
+        BlobsNoFieldRefersTo(schema, blobFile, reader.Header().CipherKeyValue());
+    return contradiction.empty() ? plausibility.Contradiction() : contradiction;
+}
 
 bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader& header,
                     const std::filesystem::path& blobFile, std::string* why) {
@@ -124,6 +155,7 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
     const ValueChecker values(schema);
     const RecordShape shape(schema, blobFileSize);
     const paradox::KeyComparator keys(schema);
+    FieldPlausibility plausibility(schema);
     const std::uint8_t* previous = nullptr;
     bool holds = true;
     std::string problem;
@@ -145,8 +177,19 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
             holds = false;
             return;
         }
+        plausibility.Add(r.bytes);
         previous = r.bytes;
     });
+    if (holds) {
+        std::string contradiction = BlobsNoFieldRefersTo(schema, blobFile, header.CipherKeyValue());
+        if (contradiction.empty()) {
+            contradiction = plausibility.Contradiction();
+        }
+        if (!contradiction.empty()) {
+            *why = "the data does not bear it out: " + contradiction;
+            holds = false;
+        }
+    }
     if (holds && reader->FileShrank()) {
         *why = "the table changed size while it was read";
         holds = false;

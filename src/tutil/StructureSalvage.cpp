@@ -262,13 +262,20 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
     for (const fs::path& backup : EarlierBackups(table)) {
         list.push_back(TableCandidate(e, backup, true));
     }
+    for (auto& c : list) {
+        if (choice.NamesASource() && c.complete) {
+            c.reason = "not used when another source is named";
+        }
+    }
     if (!choice.templateTable.empty()) {
         list.push_back(TableCandidate(e, choice.templateTable, false));
+        list.back().named = true;
     }
     StructureCandidate inferred = InferredCandidate(e, db, merged);
     if (!choice.allowInference && inferred.complete) {
         inferred.reason = "not used unless inference is asked for";
     }
+    inferred.named = choice.allowInference;
     list.push_back(std::move(inferred));
 
     if (key.lost) {
@@ -280,7 +287,8 @@ SalvagedStructure SalvageStructure(const TableLocation& table, const StructureCh
     }
     for (std::size_t i = 0; i < list.size(); ++i) {
         StructureCandidate& c = list[i];
-        if (!c.complete || (c.inferred && !choice.allowInference)) {
+        if (!c.complete || (c.inferred && !choice.allowInference) ||
+            (choice.NamesASource() && !c.named)) {
             continue;
         }
         if (result.used && !proveAll) {
@@ -320,7 +328,7 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
         if (c.holds) {
             break;
         }
-        if (c.tried || (c.complete && !c.inferred)) {
+        if (c.tried || (c.complete && !c.inferred && !choice.NamesASource())) {
             findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
                          c.source + ": " + c.reason);
         }

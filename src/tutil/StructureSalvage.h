@@ -19,15 +19,20 @@ namespace tutil {
 // describe its fields. The family's own files and earlier backups are always looked at; a
 // template only when named; inference from the data only when allowed, because its field
 // names are made up and its types are a reading of the bytes.
+// A source the operator names is the only one tried: it is used, or the rebuild is refused
+// with its reason, even where the table's own header can be read.
 struct StructureChoice {
     std::filesystem::path templateTable; // another table of the same structure; empty = none
     bool allowInference = false;
+
+    bool NamesASource() const { return !templateTable.empty() || allowInference; }
 };
 
 // One source of a structure and what became of it.
 struct StructureCandidate {
     std::string source;    // "ORDERS.PX, ORDERS.X02 with the table's own header", ...
     bool inferred = false; // read from the data rather than found in a file
+    bool named = false;    // the operator named it (a template, or inference when allowed)
     bool complete = false; // it gave every field
     bool tried = false;    // proved against the data
     bool holds = false;    // the proof held
@@ -54,7 +59,8 @@ struct SalvagedStructure {
 bool StructureUnknown(const TableLocation& table);
 
 // Gathers the candidates in order (own header, index files, backups of earlier rebuilds, the
-// template, inference) and proves each against the data until one holds: the record size
+// template, inference) and proves each against the data until one holds (only the named ones
+// when `choice` names a source; the others are listed untried): the record size
 // divides every chain block's used bytes, every record decodes, keys ascend along the chain
 // of a keyed table, blob pointers land inside the .MB. Candidates after the one used are
 // listed untried. A protected table's blocks are decrypted first, with the key

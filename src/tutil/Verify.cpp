@@ -13,6 +13,7 @@
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
 #include "tutil/RecordValues.h"
+#include "tutil/StructureProof.h"
 #include "tutil/StructureSalvage.h"
 #include "tutil/UtilityError.h"
 
@@ -292,6 +293,12 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                          "left out of " + table.db.filename().string() + "'s files");
         }
         CheckFamily(*reader, family, findings);
+        // Nothing above notices fields read under a type or size they do not have.
+        if (const std::string contradiction = StructureContradiction(*reader, family.mb);
+            !contradiction.empty()) {
+            findings.Add(FindingCode::StructureContradicted, Severity::Damage,
+                         table.db.filename().string(), -1, -1, contradiction);
+        }
     }
     if (reader && reader->FileShrank()) {
         throw UtilityError(engine::err::TableChangedWhileRead,
