@@ -147,9 +147,11 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
                 desc.validityChecks == nullptr && desc.refIntegrity == nullptr &&
                 desc.optionalParams == nullptr && desc.optionalData == nullptr);
 
+    // The library's reason follows the verdict.
     library.log.rebuildResult = err::UtilityRebuildFailed;
     engine.RebuildTable("DATA", "ORDERS.DB", verdict);
-    EXPECT_EQ(verdict, repair::verdict::kRebuildUnsuccessful);
+    EXPECT_EQ(verdict, std::string(repair::verdict::kRebuildUnsuccessful) + " " +
+                           engine::DescribeError(err::UtilityRebuildFailed));
     EXPECT_TRUE(toolkit.boxes.empty());
     ExpectCleanedUp();
 }
