@@ -308,7 +308,7 @@ void AccountForRecords(const RecordCeiling& ceiling, std::uint64_t recovered,
                                "; to keep what can be read, " + kWayForward);
     }
     outcome.recordsLost = lost;
-    outcome.lossEvidence = ceiling.Describe();
+    outcome.lossEvidence = count;
     outcome.findings.Add(FindingCode::BlockLost, Severity::Damage, dbName, -1, -1,
                          count + " could not be read; the backup keeps them");
 }
@@ -517,9 +517,7 @@ RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSche
 std::string IncompleteRebuildText(const RebuildOutcome& outcome) {
     std::vector<std::string> parts;
     if (outcome.recordsLost != 0) {
-        parts.push_back(std::to_string(outcome.recordsLost) + " record" +
-                        (outcome.recordsLost == 1 ? "" : "s") + " lost (" + outcome.lossEvidence +
-                        ")");
+        parts.push_back("lost " + outcome.lossEvidence);
     }
     for (const std::string& file : outcome.lostIndexes) {
         parts.push_back(file + " could not be rebuilt; the table was rebuilt without it");

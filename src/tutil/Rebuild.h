@@ -38,8 +38,8 @@ struct RebuildOutcome {
     std::uint64_t problems = 0;           // rows written to the problem table
     std::vector<std::string> lostIndexes; // index files that could not be rebuilt (ORDERS.X02)
     std::uint64_t recordsLost = 0;        // records neither rebuilt nor set aside
-    std::string lossEvidence;             // why more records were expected, when some were lost
-    std::string blobFileLeftOut;   // a blob file holding blobs the new table has no field for
+    std::string lossEvidence;    // "15 of at most 20 records (the header counts 20, ...)" when lost
+    std::string blobFileLeftOut; // a blob file holding blobs the new table has no field for
     paradox::FindingList findings; // what the rebuild met
     // Where the fields came from when the table's own header could not describe them
     // ("ORDERS.PX, ORDERS.X02", "backup ORDERS-BACKUP.DB"...); empty when it could.

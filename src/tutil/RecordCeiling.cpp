@@ -1,6 +1,7 @@
 #include "tutil/RecordCeiling.h"
 
 #include "paradox/ByteView.h"
+#include "paradox/Cipher.h"
 #include "paradox/IndexTree.h"
 #include "paradox/MappedFile.h"
 
@@ -34,6 +35,53 @@ std::optional<std::uint64_t> BlockCount(std::int16_t lastRecordOffset, std::uint
     return last / recordSize + 1;
 }
 
+// The blocks of a .DB or .PX under one layout, as plain bytes: the blocks of a protected file
+// are decrypted with the key its header stores.
+class Blocks {
+public:
+    Blocks(const paradox::ByteView& file, std::uint64_t headerSize, std::uint32_t blockSize,
+           std::optional<paradox::CipherKey> key)
+        : file_(file), headerSize_(headerSize), blockSize_(blockSize), key_(key) {}
+
+    // Blocks that begin inside the file.
+    std::uint64_t Count() const {
+        return headerSize_ >= file_.size()
+                   ? 0
+                   : (file_.size() - headerSize_ + blockSize_ - 1) / blockSize_;
+    }
+
+    // The bytes of block `number` (1-based) that are inside the file.
+    std::vector<std::uint8_t> Block(std::uint64_t number) const {
+        const paradox::ByteView part =
+            file_.SubClipped(headerSize_ + (number - 1) * blockSize_, blockSize_);
+        std::vector<std::uint8_t> bytes(part.data(), part.data() + part.size());
+        if (key_) {
+            paradox::DecryptBlock(*key_, static_cast<std::uint32_t>(number), bytes);
+        }
+        return bytes;
+    }
+
+private:
+    paradox::ByteView file_;
+    std::uint64_t headerSize_;
+    std::uint32_t blockSize_;
+    std::optional<paradox::CipherKey> key_;
+};
+
+std::optional<paradox::CipherKey> KeyOf(std::uint32_t storedValue) {
+    if (storedValue == 0) {
+        return std::nullopt;
+    }
+    return paradox::CipherKey::FromStoredValue(storedValue);
+}
+
+// The key a .DB's header stores: at 0x25, or at 0x5C when 0x25 holds the marker of the
+// level-4+ header extension.
+std::optional<paradox::CipherKey> TableKey(const paradox::ByteView& file) {
+    const bool extended = file.U32LE(0x25).value_or(0) == 0xFF00FF00u;
+    return KeyOf(file.U32LE(extended ? 0x5C : 0x25).value_or(0));
+}
+
 struct Chain {
     std::uint64_t records = 0;
     std::uint64_t blocks = 0;    // blocks walked
@@ -51,16 +99,17 @@ Chain WalkChain(const paradox::ByteView& file, std::uint64_t headerSize, std::ui
         recordSize > blockSize - kBlockHeaderSize) {
         return chain;
     }
-    const std::uint64_t blocks = (file.size() - headerSize + blockSize - 1) / blockSize;
-    std::vector<bool> seen(blocks + 1, false);
-    std::uint64_t block = 1;
+    const Blocks blocks(file, headerSize, blockSize, TableKey(file));
+    std::vector<bool> seen(blocks.Count() + 1, false);
+    std::uint64_t number = 1;
     std::uint16_t expectedPrev = 0;
-    while (block != 0 && block <= blocks && !seen[block]) {
-        seen[block] = true;
-        const std::uint64_t at = headerSize + (block - 1) * blockSize;
-        const auto next = file.U16LE(at);
-        const auto prev = file.U16LE(at + 2);
-        const auto last = file.S16LE(at + 4);
+    while (number != 0 && number <= blocks.Count() && !seen[number]) {
+        seen[number] = true;
+        const std::vector<std::uint8_t> bytes = blocks.Block(number);
+        const paradox::ByteView block(bytes.data(), bytes.size());
+        const auto next = block.U16LE(0);
+        const auto prev = block.U16LE(2);
+        const auto last = block.S16LE(4);
         if (!next || !prev || !last || *prev != expectedPrev) {
             break;
         }
@@ -68,13 +117,13 @@ Chain WalkChain(const paradox::ByteView& file, std::uint64_t headerSize, std::ui
         if (!count) {
             break;
         }
-        const std::uint64_t present = (file.size() - at - kBlockHeaderSize) / recordSize;
+        const std::uint64_t present = (block.size() - kBlockHeaderSize) / recordSize;
         chain.records += std::min(*count, present);
         ++chain.blocks;
-        chain.lastBlock = block;
+        chain.lastBlock = number;
         chain.ended = *next == 0 && *count <= present;
-        expectedPrev = static_cast<std::uint16_t>(block);
-        block = *next;
+        expectedPrev = static_cast<std::uint16_t>(number);
+        number = *next;
     }
     return chain;
 }
@@ -102,27 +151,28 @@ std::optional<std::uint64_t> IndexLeafCount(const paradox::ByteView& px,
         *headerSize >= px.size()) {
         return std::nullopt;
     }
-    const std::uint64_t blocks = (px.size() - *headerSize) / blockSize;
-    std::vector<bool> seen(blocks + 1, false);
+    const Blocks blocks(px, *headerSize, blockSize, KeyOf(px.U32LE(0x25).value_or(0)));
+    std::vector<bool> seen(blocks.Count() + 1, false);
     std::uint64_t sum = 0;
-    std::function<bool(std::uint64_t, unsigned)> visit = [&](std::uint64_t block, unsigned level) {
-        if (block == 0 || block > blocks || seen[block]) {
+    std::function<bool(std::uint64_t, unsigned)> visit = [&](std::uint64_t number, unsigned level) {
+        if (number == 0 || number > blocks.Count() || seen[number]) {
             return false;
         }
-        seen[block] = true;
-        const std::uint64_t at = *headerSize + (block - 1) * blockSize;
-        const auto last = px.S16LE(at + 4);
+        seen[number] = true;
+        const std::vector<std::uint8_t> bytes = blocks.Block(number);
+        const paradox::ByteView block(bytes.data(), bytes.size());
+        const auto last = block.S16LE(4);
         const auto count = last ? BlockCount(*last, *recordSize, blockSize) : std::nullopt;
         if (!count) {
             return false;
         }
         for (std::uint64_t i = 0; i < *count; ++i) {
-            const std::uint64_t words = at + kBlockHeaderSize + (i + 1) * *recordSize - 6;
-            if (!px.Has(words, 4)) {
+            const std::uint64_t words = kBlockHeaderSize + (i + 1) * *recordSize - 6;
+            if (!block.Has(words, 4)) {
                 return false;
             }
-            const std::uint16_t child = paradox::IndexWord(px.data() + words);
-            const std::uint16_t statistic = paradox::IndexWord(px.data() + words + 2);
+            const std::uint16_t child = paradox::IndexWord(block.data() + words);
+            const std::uint16_t statistic = paradox::IndexWord(block.data() + words + 2);
             if (level == 1) {
                 if (statistic > maxPerBlock) {
                     return false;

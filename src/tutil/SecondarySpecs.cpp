@@ -1,9 +1,11 @@
 #include "tutil/SecondarySpecs.h"
 
+#include "paradox/DirectoryListing.h"
 #include "paradox/Family.h"
 #include "paradox/FieldType.h"
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
+#include "paradox/NameCase.h"
 #include "paradox/SecondaryIndex.h"
 #include "tutil/MemberHeader.h"
 
@@ -95,6 +97,19 @@ ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& 
             spec.indexBlockSizeCode = *code;
         }
         specs.push_back(std::move(spec));
+    }
+    // A name of an index file that something other than a file took (a FIFO, a folder): the
+    // index it named is reproduced as any unreadable one.
+    const std::string prefix = paradox::UpperAscii(table.stem) + ".";
+    for (const auto& entry : paradox::ListDirectory(table.dir)->Entries()) {
+        const std::string upper = paradox::UpperAscii(entry.name);
+        if (entry.regular || !upper.starts_with(prefix)) {
+            continue;
+        }
+        const std::string extension = upper.substr(prefix.size());
+        if (paradox::IsSecondaryIndexExtension(extension) && extension[0] == 'X') {
+            leaveOut(table.dir / entry.name, "not a regular file");
+        }
     }
     return specs;
 }
