@@ -255,16 +255,22 @@ RecordCeiling EstimateRecordCeiling(const std::filesystem::path& db,
             ceiling.indexCount = IndexLeafCount(pxFile->View(), maxPerBlock);
         }
     }
-    // The header's count is stale, not a sign of lost records, when two witnesses that do not
-    // depend on it agree on fewer: the chain, whole from block 1 to the last block with as many
-    // blocks as the header names, and the primary index's statistics. Without a primary index
-    // nothing confirms the chain, and the header's count stands.
+    // A count is stale, not a sign of lost records, when the chain is whole (from block 1 to
+    // the last block with as many blocks as the header names) and another witness agrees with
+    // it: a header count above such a chain that the primary index confirms, or an index out
+    // of date above such a chain that the header's count confirms. With no second witness
+    // nothing confirms the chain, and the larger count stands.
     const bool chainWhole = stored.ended && stored.lastBlock == file.U16LE(0x10).value_or(0) &&
                             stored.blocks == file.U16LE(0x0A).value_or(0);
-    if (chainWhole && ceiling.indexCount == ceiling.storedLayoutCount &&
-        ceiling.headerCount > ceiling.storedLayoutCount) {
+    const bool headerAgrees = ceiling.headerCount == stored.records;
+    const bool indexAgrees = ceiling.indexCount == stored.records;
+    if (chainWhole && indexAgrees && ceiling.headerCount > stored.records) {
         ceiling.staleHeaderCount = ceiling.headerCount;
-        ceiling.headerCount = ceiling.storedLayoutCount;
+        ceiling.headerCount = stored.records;
+    }
+    if (chainWhole && headerAgrees && ceiling.indexCount.value_or(0) > stored.records) {
+        ceiling.staleIndexCount = *ceiling.indexCount;
+        ceiling.indexCount = stored.records;
     }
     ceiling.most = std::max({ceiling.headerCount, ceiling.storedLayoutCount,
                              ceiling.bestLayoutCount, ceiling.indexCount.value_or(0)});

@@ -14,6 +14,7 @@ struct RecordCeiling {
     std::uint64_t most = 0;                  // the largest of the counts below
     std::uint64_t headerCount = 0;           // 0x06, at most what the file's bytes can hold
     std::uint64_t staleHeaderCount = 0;      // 0x06 when overruled as stale (see the .cpp)
+    std::uint64_t staleIndexCount = 0;       // the .PX's sum when overruled as out of date
     std::optional<std::uint64_t> indexCount; // leaf statistics of the .PX, when it reads whole
     std::uint64_t storedLayoutCount = 0;     // the chain under the stored header and block size
     std::uint32_t storedBlockSize = 0;       // 0 when the stored code is no block size

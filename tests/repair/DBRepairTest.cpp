@@ -197,6 +197,25 @@ TEST_F(DBRepair, EncryptedTableIsRebuiltWithItsKeyUnlessNoKeyFits) {
     ExpectCleanedUp();
 }
 
+// A rebuild that would lose records is refused in the window: the verdict's reason says how
+// many and names the way forward, and the table is left as it was.
+TEST_F(DBRepair, ARebuildThatWouldLoseRecordsIsRefusedWithTheWayForward) {
+    const fs::path db = enginetest::CopyFamily(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "CUSTOMER.DB", DataDir());
+    std::string bytes = testsupport::ReadFileBytes(db);
+    bytes[5] = 32; // block size byte; the blocks are 2 KB
+    testsupport::WriteFileBytes(db, bytes);
+    TqzDBRepair engine;
+    std::string verdict;
+    engine.RebuildTable("DATA", "CUSTOMER.DB", verdict);
+    EXPECT_THAT(verdict, StartsWith("Rebuild was not successful. "));
+    EXPECT_THAT(verdict, HasSubstr("of at most 20 records"));
+    EXPECT_THAT(verdict, HasSubstr("mendrix-cli rebuild --accept-loss"));
+    EXPECT_EQ(testsupport::ReadFileBytes(db), bytes);
+    EXPECT_FALSE(fs::exists(Table("CUSTOMER-BACKUP.DB")));
+    ExpectCleanedUp();
+}
+
 TEST_F(DBRepair, RebuildFailuresBeforeTheRebuildCallStopItCleanly) {
     enginetest::WritePlainTable(DataDir(), "ORDERS", 5);
     RecordedLibrary library;

@@ -74,8 +74,9 @@ TEST(RecordCeiling, EachWitnessCountsTheRecordsAHeaderLieCannotHide) {
     EXPECT_EQ(huge.headerCount, original.size() / ReadLayout(original).recordSize);
 }
 
-// A header count above a whole chain that the primary index agrees with is stale; without
-// the index, or with a chain that ends early, the header's count stands.
+// A header count above a whole chain that the primary index agrees with is stale, as is an
+// index statistic above a whole chain that the header agrees with; without a second witness,
+// or with a chain that ends early, the larger count stands.
 TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) {
     TempDir dir;
     WriteOrders(dir.path(), kRecords);
@@ -93,6 +94,22 @@ TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) 
 
     WriteFileBytes(dir / "ORDERS.DB", original);
     std::string px = ReadFileBytes(dir / "ORDERS.PX");
+    const std::string originalPx = px;
+    const auto outOfDate = Edited(dir.path(), "ORDERS.PX", [](std::string& index) {
+        const Layout l = ReadLayout(index);
+        const std::size_t statistic = l.BlockOffset(GetU16(index, 0x1E)) + 6 + l.recordSize - 4;
+        index[statistic + 1] = static_cast<char>(index[statistic + 1] + 1);
+    });
+    EXPECT_EQ(outOfDate.most, kCount) << outOfDate.Describe();
+    EXPECT_EQ(outOfDate.staleIndexCount, kCount + 1);
+    WriteFileBytes(dir / "ORDERS.DB", original);
+    const auto outOfDateAndShort = Edited(dir.path(), "ORDERS.DB", [](std::string& db) {
+        PutU16(db, ReadLayout(db).BlockOffset(3), 0);
+    });
+    EXPECT_EQ(outOfDateAndShort.most, kCount + 1) << outOfDateAndShort.Describe();
+
+    WriteFileBytes(dir / "ORDERS.DB", original);
+    px = originalPx;
     // A level-1 statistic no block can hold makes the index no witness.
     const Layout pxLayout = ReadLayout(px);
     const std::size_t firstEntry = pxLayout.BlockOffset(GetU16(px, 0x1E)) + 6;
@@ -117,6 +134,7 @@ TEST(RecordCeiling, CorpusTablesHoldWhatTheirHeadersCount) {
         const auto ceiling = tutil::EstimateRecordCeiling(db, fs::exists(px) ? px : fs::path());
         EXPECT_EQ(ceiling.most, ceiling.headerCount) << ceiling.Describe();
         EXPECT_EQ(ceiling.staleHeaderCount, 0u);
+        EXPECT_EQ(ceiling.staleIndexCount, 0u);
     }
 }
 
