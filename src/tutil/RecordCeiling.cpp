@@ -255,22 +255,27 @@ RecordCeiling EstimateRecordCeiling(const std::filesystem::path& db,
             ceiling.indexCount = IndexLeafCount(pxFile->View(), maxPerBlock);
         }
     }
-    // A count is stale, not a sign of lost records, when the chain is whole (from block 1 to
-    // the last block with as many blocks as the header names) and another witness agrees with
-    // it: a header count above such a chain that the primary index confirms, or an index out
-    // of date above such a chain that the header's count confirms. With no second witness
-    // nothing confirms the chain, and the larger count stands.
+    // A count above a whole chain (from block 1 to the last block the header names, with as
+    // many blocks as it names, every last-record offset valid) is stale, not a sign of lost
+    // records, unless another witness confirms it: records do not leave a block whose header
+    // stays consistent, while a count written apart from the blocks is what an interrupted
+    // update leaves behind. So the header's count gives way to such a chain unless the primary
+    // index (when it reads whole) counts more too, and an index out of date gives way when the
+    // header's count agrees with the chain. When both count more, both stand.
     const bool chainWhole = stored.ended && stored.lastBlock == file.U16LE(0x10).value_or(0) &&
                             stored.blocks == file.U16LE(0x0A).value_or(0);
-    const bool headerAgrees = ceiling.headerCount == stored.records;
-    const bool indexAgrees = ceiling.indexCount == stored.records;
-    if (chainWhole && indexAgrees && ceiling.headerCount > stored.records) {
-        ceiling.staleHeaderCount = ceiling.headerCount;
-        ceiling.headerCount = stored.records;
-    }
-    if (chainWhole && headerAgrees && ceiling.indexCount.value_or(0) > stored.records) {
-        ceiling.staleIndexCount = *ceiling.indexCount;
-        ceiling.indexCount = stored.records;
+    if (chainWhole) {
+        const std::uint64_t chain = stored.records;
+        const bool headerMore = ceiling.headerCount > chain;
+        const bool indexMore = ceiling.indexCount.value_or(0) > chain;
+        if (headerMore && !indexMore) {
+            ceiling.staleHeaderCount = ceiling.headerCount;
+            ceiling.headerCount = chain;
+        }
+        if (indexMore && !headerMore) {
+            ceiling.staleIndexCount = *ceiling.indexCount;
+            ceiling.indexCount = chain;
+        }
     }
     ceiling.most = std::max({ceiling.headerCount, ceiling.storedLayoutCount,
                              ceiling.bestLayoutCount, ceiling.indexCount.value_or(0)});

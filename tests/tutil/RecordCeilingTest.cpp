@@ -74,9 +74,9 @@ TEST(RecordCeiling, EachWitnessCountsTheRecordsAHeaderLieCannotHide) {
     EXPECT_EQ(huge.headerCount, original.size() / ReadLayout(original).recordSize);
 }
 
-// A header count above a whole chain that the primary index agrees with is stale, as is an
-// index statistic above a whole chain that the header agrees with; without a second witness,
-// or with a chain that ends early, the larger count stands.
+// A header count above a whole chain is stale unless the primary index counts more too, as
+// is an index statistic above a whole chain that the header agrees with; above a chain that
+// ends early, or when both count more, the larger count stands.
 TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) {
     TempDir dir;
     WriteOrders(dir.path(), kRecords);
@@ -95,11 +95,12 @@ TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) 
     WriteFileBytes(dir / "ORDERS.DB", original);
     std::string px = ReadFileBytes(dir / "ORDERS.PX");
     const std::string originalPx = px;
-    const auto outOfDate = Edited(dir.path(), "ORDERS.PX", [](std::string& index) {
+    const auto bumpFirstStatistic = [](std::string& index) {
         const Layout l = ReadLayout(index);
         const std::size_t statistic = l.BlockOffset(GetU16(index, 0x1E)) + 6 + l.recordSize - 4;
         index[statistic + 1] = static_cast<char>(index[statistic + 1] + 1);
-    });
+    };
+    const auto outOfDate = Edited(dir.path(), "ORDERS.PX", bumpFirstStatistic);
     EXPECT_EQ(outOfDate.most, kCount) << outOfDate.Describe();
     EXPECT_EQ(outOfDate.staleIndexCount, kCount + 1);
     WriteFileBytes(dir / "ORDERS.DB", original);
@@ -119,7 +120,12 @@ TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) 
         PutU16(db, 6, static_cast<std::uint16_t>(GetU16(db, 6) + 3));
     });
     EXPECT_FALSE(garbled.indexCount);
-    EXPECT_EQ(garbled.most, kCount + 3);
+    EXPECT_EQ(garbled.most, kCount) << "the whole chain alone bears out its count";
+
+    // The header counts 3 more and the index 1 more: both stand.
+    WriteFileBytes(dir / "ORDERS.PX", originalPx);
+    const auto both = Edited(dir.path(), "ORDERS.PX", bumpFirstStatistic);
+    EXPECT_EQ(both.most, kCount + 3) << both.Describe();
 }
 
 // Real tables: the most never exceeds what their header counts (no witness invents records).
