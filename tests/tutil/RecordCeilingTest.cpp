@@ -67,17 +67,20 @@ TEST(RecordCeiling, EachWitnessCountsTheRecordsAHeaderLieCannotHide) {
     EXPECT_EQ(pastTheFile.bestHeaderSize, 0x800u);
     EXPECT_FALSE(pastTheFile.indexCount);
 
-    // A count no file of this size can hold is capped by what the bytes can hold.
+    // A count no file of this size can hold is capped by what the bytes can hold (the chain
+    // made to look short of the header's block count, so the count stands).
     WriteFileBytes(dir / "ORDERS.DB", original);
-    const auto huge =
-        Edited(dir.path(), "ORDERS.DB", [](std::string& db) { PutU32(db, 6, 0xFFFFFFFF); });
+    const auto huge = Edited(dir.path(), "ORDERS.DB", [](std::string& db) {
+        PutU32(db, 6, 0xFFFFFFFF);
+        PutU16(db, 0x0A, static_cast<std::uint16_t>(GetU16(db, 0x0A) + 1));
+    });
     EXPECT_EQ(huge.headerCount, original.size() / ReadLayout(original).recordSize);
 }
 
 // A header count above a whole chain is stale unless the primary index counts more too, as
 // is an index statistic above a whole chain that the header agrees with; above a chain that
 // ends early, or when both count more, the larger count stands.
-TEST(RecordCeiling, AStaleHeaderCountGivesWayOnlyToAWholeChainTheIndexConfirms) {
+TEST(RecordCeiling, ACountAboveAWholeChainIsStaleUnlessAnotherWitnessConfirmsIt) {
     TempDir dir;
     WriteOrders(dir.path(), kRecords);
     const std::string original = ReadFileBytes(dir / "ORDERS.DB");
