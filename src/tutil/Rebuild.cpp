@@ -249,7 +249,8 @@ std::vector<UnusableIndex> UnreproducibleIndexes(const TableLocation& table,
     }
     std::string text;
     for (const UnusableIndex& index : unusable) {
-        text += (text.empty() ? "" : "; ") + index.file + ": " + index.reason;
+        const bool named = index.reason.starts_with(index.file);
+        text += (text.empty() ? "" : "; ") + (named ? "" : index.file + ": ") + index.reason;
     }
     throw UtilityError(engine::err::UtilityWouldLoseData,
                        text +
