@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kStructureFrom = "--structure-from";
 constexpr const char* kInferStructure = "--infer-structure";
+constexpr const char* kAcceptLoss = "--accept-loss";
 
 bool AsksForStructureSource(const std::vector<std::string>& args) {
     return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
@@ -27,16 +28,20 @@ int RunStructureRebuild(const std::vector<std::string>& args, std::ostream& out,
     std::string templateTable;
     std::string table;
     bool infer = false;
+    bool acceptLoss = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == kStructureFrom && i + 1 < args.size() && templateTable.empty()) {
             templateTable = args[++i];
         } else if (args[i] == kInferStructure) {
             infer = true;
+        } else if (args[i] == kAcceptLoss) {
+            acceptLoss = true;
         } else if (table.empty() && !args[i].empty() && args[i][0] != '-') {
             table = args[i];
         } else {
             err << "rebuild: " << kStructureFrom << " OTHER.DB and " << kInferStructure
-                << " take exactly one TABLE and no other option (at '" << args[i] << "')\n";
+                << " take exactly one TABLE and no other option but " << kAcceptLoss << " (at '"
+                << args[i] << "')\n";
             return kExitUsage;
         }
     }
@@ -44,7 +49,8 @@ int RunStructureRebuild(const std::vector<std::string>& args, std::ostream& out,
         err << "rebuild: which table? " << kStructureFrom << " OTHER.DB TABLE.DB\n";
         return kExitUsage;
     }
-    const auto result = platform::RebuildWithStructureSource(table, templateTable, infer);
+    const auto result =
+        platform::RebuildWithStructureSource(table, templateTable, infer, acceptLoss);
     for (const std::string& line : result.findingLines) {
         out << line << '\n';
     }
@@ -81,7 +87,8 @@ std::string RebuildHelp() {
 
 const CommandRegistration kRebuild{
     {"rebuild",
-     "[--details] [--json] TARGET... | [--structure-from OTHER.DB] [--infer-structure] TABLE.DB",
+     "[--details] [--json] [--accept-loss] TARGET... | [--structure-from OTHER.DB] "
+     "[--infer-structure] [--accept-loss] TABLE.DB",
      "rebuild every table of each target, keeping a backup of each", &RunRebuild, RebuildHelp()}};
 
 } // namespace

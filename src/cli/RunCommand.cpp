@@ -68,6 +68,7 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     setup.privateDirectory = privateDirectory;
     setup.printLines = !request.json;
     setup.details = request.details;
+    setup.acceptLoss = request.acceptLoss;
     TerminalRunView view(setup, table, log, out, progress);
     try {
         repair::RunRepairOperation(request.operation, view);
@@ -106,6 +107,12 @@ int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, s
         app.add_flag("--dry-run", request.dryRun,
                      "only the open test and a verify: say which tables would be rebuilt and "
                      "change nothing on disk");
+    }
+    if (request.operation == repair::roRebuild) {
+        app.add_flag("--accept-loss", request.acceptLoss,
+                     "recover all possible rows: a table whose rebuild would lose records, a "
+                     "blob file or an index is rebuilt with what can be read (the backup keeps "
+                     "the rest, the verdict says what was lost) instead of being left unchanged");
     }
     app.add_option("TARGET", request.targets,
                    "an engine alias, a directory of tables, or table files")
@@ -203,6 +210,11 @@ std::string RunCommandHelp(repair::TRepairOperation operation) {
     if (operation == repair::roCheckAndRepair) {
         help += "  --dry-run   only the open test and a verify of each table: say which tables "
                 "would be rebuilt and change nothing on disk\n";
+    }
+    if (operation == repair::roRebuild) {
+        help += "  --accept-loss  recover all possible rows: rebuild a table even when records, "
+                "a blob file or an index cannot be kept (the backup keeps them; the verdict "
+                "says what was lost). Without it such a rebuild changes nothing\n";
     }
     help += "  --details   under each verdict, every finding of the verify (code, file, block, "
             "record, text) and where a rebuild left its work tables\n"

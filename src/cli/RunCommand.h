@@ -16,6 +16,7 @@ struct RunRequest {
     bool json = false;
     bool details = false;
     bool dryRun = false;
+    bool acceptLoss = false; // rebuild: keep what can be read when not everything can be
 };
 
 // Parses a run command's arguments (OPTIONS TARGET...). Returns -1 when the command should

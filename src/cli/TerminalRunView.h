@@ -50,7 +50,8 @@ public:
         std::vector<std::string> tables;
         std::string privateDirectory; // the session's, where the utility may leave error tables
         bool printLines = true;
-        bool details = false; // each finding and work table under its table's verdict
+        bool details = false;    // each finding and work table under its table's verdict
+        bool acceptLoss = false; // rebuilds keep what they can read (rebuild --accept-loss)
     };
 
     TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log, std::ostream& out,
@@ -71,6 +72,7 @@ public:
     platform::TTable& TempTable() override { return table_; }
     std::string DatabaseAliasName() const override { return setup_.aliasName; }
     void AppendLogLine(const std::string& line) override { log_.Append(line); }
+    bool AcceptsLoss() const override { return setup_.acceptLoss; }
 
     const Setup& Settings() const { return setup_; }
     // The tables begun, in run order.

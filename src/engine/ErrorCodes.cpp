@@ -104,6 +104,10 @@ std::string DescribeError(std::uint16_t code) {
     case err::UtilityJournalRefused:
         return "A rebuild journal or staging folder beside the table is not this program's own: "
                "move it away, then verify or rebuild the table again";
+    case err::UtilityWouldLoseData:
+        return "The rebuild would lose data";
+    case err::UtilityRebuiltWithLoss:
+        return "The table was rebuilt with what could be read, and data was lost";
     default:
         break;
     }

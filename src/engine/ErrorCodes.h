@@ -60,6 +60,10 @@ inline constexpr std::uint16_t UtilityDescriptorMismatch = 0x2503;
 inline constexpr std::uint16_t UtilityRebuildFailed = 0x2504;
 inline constexpr std::uint16_t UtilityCannotRebuild = 0x2505;
 inline constexpr std::uint16_t UtilityJournalRefused = 0x2506;
+// A rebuild refused because the new table would hold less than the old one; nothing changed.
+inline constexpr std::uint16_t UtilityWouldLoseData = 0x2507;
+// A rebuild that replaced the table under the policy that accepts loss, and lost something.
+inline constexpr std::uint16_t UtilityRebuiltWithLoss = 0x2508;
 } // namespace err
 
 // The engine's own message for a code ("Table is in use by another program").

@@ -12,7 +12,7 @@ namespace platform {
 
 StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
                                                   const std::string& templateTable,
-                                                  bool inferFromData) {
+                                                  bool inferFromData, bool acceptLoss) {
     StructureRebuildResult result;
     try {
         const tutil::TableLocation table = tutil::LocateTable(tablePath);
@@ -24,9 +24,18 @@ StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
         const auto schema = tutil::ReadTableStructure(table, choice);
         const tutil::RebuildNames names{table.stem + "-BACKUP.DB", table.stem + "-KEYVIOL.DB",
                                         table.stem + "-PROBLEM.DB", ""};
-        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, schema, names, choice);
-        result.rebuilt = true;
+        tutil::RebuildPolicy policy;
+        policy.acceptLoss = acceptLoss;
+        const tutil::RebuildOutcome outcome =
+            tutil::RebuildTable(table, schema, names, choice, policy);
         result.source = outcome.structureSource;
+        result.message = tutil::IncompleteRebuildText(outcome);
+        result.rebuilt = result.message.empty();
+        result.replaced = true;
+        if (!result.rebuilt) {
+            result.result = engine::err::UtilityRebuiltWithLoss;
+            result.message = engine::DescribeError(result.result) + ": " + result.message;
+        }
         for (const auto& finding : outcome.findings.All()) {
             result.findingLines.push_back(finding.Describe());
         }

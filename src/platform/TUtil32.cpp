@@ -156,17 +156,20 @@ std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const
         names.keyViolations = keyViolName && *keyViolName ? keyViolName : stem + "-KEYVIOL.DB";
         names.problems = problemName && *problemName ? problemName : stem + "-PROBLEM.DB";
         names.errorTable = FieldText(desc->errorTableName, sizeof desc->errorTableName);
-        const tutil::RebuildOutcome outcome = tutil::RebuildTable(table, *schema, names);
-        if (!outcome.lostIndexes.empty()) {
-            std::string lost;
-            for (const std::string& file : outcome.lostIndexes) {
-                lost += (lost.empty() ? "" : ", ") + file;
-            }
-            return engine::Fail(err::IndexCorrupt,
-                                lost + " could not be rebuilt; the table was rebuilt without it");
+        tutil::RebuildPolicy policy;
+        policy.acceptLoss = tutil::Sessions().AcceptsLoss(session);
+        const tutil::RebuildOutcome outcome =
+            tutil::RebuildTable(table, *schema, names, tutil::StructureChoice{}, policy);
+        if (const std::string incomplete = tutil::IncompleteRebuildText(outcome);
+            !incomplete.empty()) {
+            return engine::Fail(err::UtilityRebuiltWithLoss, incomplete);
         }
         return err::Ok;
     });
+}
+
+std::uint16_t TUSetRebuildPolicy(std::uint16_t session, int acceptLoss) {
+    return tutil::Sessions().SetAcceptLoss(session, acceptLoss != 0);
 }
 
 namespace platform {

@@ -34,6 +34,12 @@ std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const
                              const char* backupName, const char* keyViolName,
                              const char* problemName, CRTblDesc* desc);
 
+// The session's rebuild policy: acceptLoss non-zero lets TURebuildTable replace a table with what
+// it can read when records, a blob file or an index would not come through; it then returns
+// UtilityRebuiltWithLoss saying what was lost, the backup keeping it. 0 (every new session's
+// setting): such a rebuild is refused with UtilityWouldLoseData and changes nothing.
+std::uint16_t TUSetRebuildPolicy(std::uint16_t session, int acceptLoss);
+
 namespace platform {
 
 // The entry points as the program reaches them. Callers go through TUtilEntries(), which
@@ -45,6 +51,7 @@ struct TUtilEntryPoints {
     decltype(&::TUGetCRTblDescCount) getCRTblDescCount = &::TUGetCRTblDescCount;
     decltype(&::TUFillCRTblDesc) fillCRTblDesc = &::TUFillCRTblDesc;
     decltype(&::TURebuildTable) rebuildTable = &::TURebuildTable;
+    decltype(&::TUSetRebuildPolicy) setRebuildPolicy = &::TUSetRebuildPolicy;
 };
 
 const TUtilEntryPoints& TUtilEntries();

@@ -119,10 +119,14 @@ void TqzDBRepair::RebuildWithCallback(const std::string& tablePath, const std::s
     const std::string backupName = stem + "-BACKUP.DB";
     const std::string keyViolName = stem + "-KEYVIOL.DB";
     const std::string problemName = stem + "-PROBLEM.DB";
+    if (acceptLoss_) {
+        platform::Check(entries.setRebuildPolicy(session, 1));
+    }
     const auto result =
         entries.rebuildTable(session, tablePath.c_str(), kDriverType, backupName.c_str(),
                              keyViolName.c_str(), problemName.c_str(), &desc);
-    verdict = result == 0 ? verdict::kRebuildSuccessful : verdict::kRebuildUnsuccessful;
+    verdict = result == 0 ? verdict::kRebuildSuccessful
+                          : WithReason(verdict::kRebuildUnsuccessful, result);
 }
 
 } // namespace repair

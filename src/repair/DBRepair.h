@@ -44,11 +44,17 @@ public:
                      std::string& verdict);
 
     // Verifies and then rebuilds the table, whatever the verify status says. A failing
-    // verify call raises EDBEngineError and nothing is rebuilt.
+    // verify call raises EDBEngineError and nothing is rebuilt. A rebuild that fails gives
+    // "Rebuild was not successful." with the library's reason.
     void RebuildTable(const std::string& aliasName, const std::string& tableName,
                       std::string& verdict);
 
     TBDEUtil& BDEUtil() { return bdeUtil_; }
+
+    // The run's policy for rebuilds that cannot keep everything: off (the window's only
+    // setting), such a rebuild is refused and its verdict's reason says how to accept the loss;
+    // on, it keeps what can be read and its verdict says what was lost.
+    void SetAcceptLoss(bool accept) { acceptLoss_ = accept; }
 
 private:
     // Steps shared by both operations: the table path from the database description, a
@@ -60,6 +66,7 @@ private:
                              std::string& verdict);
 
     TBDEUtil bdeUtil_;
+    bool acceptLoss_ = false;
 };
 
 } // namespace repair

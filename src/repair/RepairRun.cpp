@@ -86,6 +86,9 @@ private:
             std::string verdict;
             engine_.RebuildTable(view_.DatabaseAliasName(), table.TableName(), verdict);
             view_.AppendMessage(verdict);
+            // The table as the rebuild left it, with the indexes it has now: an index the
+            // rebuild dropped (and said so) is not asked for again.
+            OpenOnEveryIndex(table);
             table.Open();
             view_.AppendMessage(kOpenedAfterRepair);
         } catch (const platform::EDBEngineError&) {
@@ -158,6 +161,7 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view) {
     std::unique_ptr<TqzDBRepair> engine;
     const RunEnd runEnd(view, engine);
     engine = std::make_unique<TqzDBRepair>();
+    engine->SetAcceptLoss(view.AcceptsLoss());
     view.SetCancelEnabled(true);
     TableSteps steps(view, *engine);
     for (std::size_t i = 0; i < n; ++i) {

@@ -51,6 +51,10 @@ public:
 
     // Adds a line at the end of the run log.
     virtual void AppendLogLine(const std::string& line) = 0;
+
+    // Whether the run's rebuilds keep what they can read when they cannot keep everything
+    // (see TqzDBRepair::SetAcceptLoss). The window never does.
+    virtual bool AcceptsLoss() const { return false; }
 };
 
 // The open test of a Check & Repair: reads the table's index definitions and opens and closes

@@ -9,6 +9,7 @@
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
 #include "tutil/BackupCopy.h"
+#include "tutil/BlobFileContents.h"
 #include "tutil/BlobValues.h"
 #include "tutil/DirHandle.h"
 #include "tutil/DurableFile.h"
@@ -19,6 +20,7 @@
 #include "tutil/MemberHeader.h"
 #include "tutil/ProblemTable.h"
 #include "tutil/Progress.h"
+#include "tutil/RecordCeiling.h"
 #include "tutil/RecordValues.h"
 #include "tutil/RecoverBlocks.h"
 #include "tutil/SecondarySpecs.h"
@@ -246,17 +248,85 @@ std::vector<Location> RecoverableRecords(const paradox::TableReader& reader,
     return locations;
 }
 
-// Indexes beside the table that the new family will not have: the records are kept, the
-// caller learns that the rebuild was not complete.
-void ReportLostIndexes(const TableLocation& table, const paradox::TableSchema& schema,
-                       RebuildOutcome& outcome) {
+constexpr const char* kNothingChanged = "nothing was changed";
+constexpr const char* kWayForward = "rebuild with mendrix-cli rebuild --accept-loss";
+
+// Index files beside the table that the new family cannot reproduce (a single-field .Xnn is
+// reproduced from its name, see ReadSecondaryIndexSpecs): refused unless the policy accepts
+// dropping them; then the records are kept and the old files stay in the backup.
+std::vector<UnusableIndex> UnreproducibleIndexes(const TableLocation& table,
+                                                 const paradox::TableSchema& schema,
+                                                 const RebuildPolicy& policy) {
     std::vector<UnusableIndex> unusable;
     ReadSecondaryIndexSpecs(table, schema, &unusable);
+    if (unusable.empty() || policy.acceptLoss) {
+        return unusable;
+    }
+    std::string text;
+    for (const UnusableIndex& index : unusable) {
+        const bool named = index.reason.starts_with(index.file);
+        text += (text.empty() ? "" : "; ") + (named ? "" : index.file + ": ") + index.reason;
+    }
+    throw UtilityError(engine::err::UtilityWouldLoseData,
+                       text +
+                           "; its definition cannot be known from its name, so the rebuild "
+                           "would drop it; " +
+                           kNothingChanged + "; to rebuild without it (the backup keeps it), " +
+                           kWayForward);
+}
+
+void ReportLostIndexes(const std::vector<UnusableIndex>& unusable, RebuildOutcome& outcome) {
     for (const UnusableIndex& index : unusable) {
         outcome.findings.Add(FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
                              index.reason + "; the table was rebuilt without it");
         outcome.lostIndexes.push_back(index.file);
     }
+}
+
+// A blob file the new family would not have although it holds blobs (the fields name no blob
+// field): refused unless the policy accepts leaving it in the backup only. Returns the file's
+// name when it is left out.
+std::string BlobFileLeftOut(const paradox::TableFamily& family, const paradox::TableSchema& schema,
+                            const RebuildPolicy& policy) {
+    if (family.mb.empty() || schema.HasBlobs() || !BlobFileHoldsBlobs(family.mb)) {
+        return {};
+    }
+    const std::string name = family.mb.filename().string();
+    if (!policy.acceptLoss) {
+        throw UtilityError(engine::err::UtilityWouldLoseData,
+                           name +
+                               " holds blobs, but no field of the table is a blob field, so "
+                               "the rebuilt table would not keep it; " +
+                               std::string(kNothingChanged) +
+                               "; to rebuild without it (the backup keeps it), " + kWayForward);
+    }
+    return name;
+}
+
+// Every record the evidence says the table held must land somewhere: in the new table or the
+// key-violation table (`recovered`: every recovered location goes to one of them) or, when its
+// values fail the checks, in the problem table (`setAside`). Records on blocks the reader
+// found damaged and skipped are not recovered: they count as lost, since nothing keeps them
+// but the backup. Space after a block's last record is never counted.
+void AccountForRecords(const RecordCeiling& ceiling, std::uint64_t recovered,
+                       std::uint64_t setAside, const RebuildPolicy& policy,
+                       const std::string& dbName, RebuildOutcome& outcome) {
+    const std::uint64_t accounted = recovered + setAside;
+    if (ceiling.most <= accounted) {
+        return;
+    }
+    const std::uint64_t lost = ceiling.most - accounted;
+    const std::string count = std::to_string(lost) + " of at most " + std::to_string(ceiling.most) +
+                              " records (" + ceiling.Describe() + ")";
+    if (!policy.acceptLoss) {
+        throw UtilityError(engine::err::UtilityWouldLoseData,
+                           "would lose " + count + "; " + kNothingChanged +
+                               "; to keep what can be read, " + kWayForward);
+    }
+    outcome.recordsLost = lost;
+    outcome.lossEvidence = count;
+    outcome.findings.Add(FindingCode::BlockLost, Severity::Damage, dbName, -1, -1,
+                         count + " could not be read; the backup keeps them");
 }
 
 // The table of key violations, written beside the new family: the table's fields, unkeyed.
@@ -322,7 +392,8 @@ void SwapInNewFamily(const TableLocation& table, const DirHandle& dir, const Dir
 }
 
 RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSchema& schema,
-                             const RebuildNames& names, const StructureChoice& structure) {
+                             const RebuildNames& names, const StructureChoice& structure,
+                             const RebuildPolicy& policy) {
     const WorkStems given = GivenStems(table, names);
     if (!paradox::WritableSchemaProblem(schema).empty()) {
         throw UtilityError(engine::err::UtilityDescriptorMismatch,
@@ -341,6 +412,9 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     // 1. The whole family, byte for byte, before anything else is written; copied while the
     // table is read.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
+    outcome.blobFileLeftOut = BlobFileLeftOut(family, schema, policy);
+    const std::vector<UnusableIndex> unusable = UnreproducibleIndexes(table, schema, policy);
+    const RecordCeiling ceiling = EstimateRecordCeiling(table.db, family.px);
     BackupCopy backup(family, stagingDir, stems.backup);
     progress.Advance(30);
 
@@ -354,6 +428,9 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     const std::vector<Location> locations = backup.BeforeFinish(
         [&] { return RecoverableRecords(*reader, family, schema, problems, findings); });
     outcome.recordsRead = locations.size();
+    backup.BeforeFinish([&] {
+        AccountForRecords(ceiling, locations.size(), problems.Rows(), policy, dbName, outcome);
+    });
     auto recordAt = [&](const Location& at) {
         return reader->BlockBytes(at.block).data() + paradox::kBlockHeaderSize +
                std::size_t{at.slot} * recordSize;
@@ -368,7 +445,12 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
                   [&](std::size_t i) { return locations[i].block; })
             : KeyOrder{};
     progress.Advance(45);
-    backup.BeforeFinish([&] { ReportLostIndexes(table, schema, outcome); });
+    ReportLostIndexes(unusable, outcome);
+    if (!outcome.blobFileLeftOut.empty()) {
+        findings.Add(FindingCode::BlobLost, Severity::Damage, outcome.blobFileLeftOut, -1, -1,
+                     "holds blobs no field of the table refers to; left out of the rebuilt "
+                     "table, the backup keeps it");
+    }
     backup.Finish();
 
     // 4. The new family and the key violations, under staging names.
@@ -456,12 +538,39 @@ std::system_error WithStagingShown(const std::system_error& error, const TableLo
 } // namespace
 
 RebuildOutcome RebuildTable(const TableLocation& table, const paradox::TableSchema& schema,
-                            const RebuildNames& names, const StructureChoice& structure) {
+                            const RebuildNames& names, const StructureChoice& structure,
+                            const RebuildPolicy& policy) {
     try {
-        return RebuildStaged(table, schema, names, structure);
+        return RebuildStaged(table, schema, names, structure, policy);
     } catch (const std::system_error& error) {
         throw WithStagingShown(error, table);
     }
+}
+
+std::string IncompleteRebuildText(const RebuildOutcome& outcome) {
+    std::vector<std::string> parts;
+    if (outcome.recordsLost != 0) {
+        parts.push_back("lost " + outcome.lossEvidence);
+    }
+    for (const std::string& file : outcome.lostIndexes) {
+        parts.push_back(file + " could not be rebuilt; the table was rebuilt without it");
+    }
+    if (!outcome.blobFileLeftOut.empty()) {
+        parts.push_back(outcome.blobFileLeftOut +
+                        " holds blobs no field of the table refers to; the table was rebuilt "
+                        "without it");
+    }
+    if (parts.empty()) {
+        return {};
+    }
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    if (!outcome.backupTable.empty()) {
+        text += "; the backup " + outcome.backupTable.filename().string() + " keeps the old family";
+    }
+    return text;
 }
 
 } // namespace tutil

@@ -24,6 +24,19 @@ std::uint16_t SessionRegistry::Close(std::uint16_t handle) {
     if (open_.erase(handle) == 0) {
         return engine::err::UtilityInvalidSession;
     }
+    acceptLoss_.erase(handle);
+    return engine::err::Ok;
+}
+
+std::uint16_t SessionRegistry::SetAcceptLoss(std::uint16_t handle, bool accept) {
+    if (!IsOpen(handle)) {
+        return engine::err::UtilityInvalidSession;
+    }
+    if (accept) {
+        acceptLoss_.insert(handle);
+    } else {
+        acceptLoss_.erase(handle);
+    }
     return engine::err::Ok;
 }
 

@@ -16,8 +16,15 @@ public:
     bool IsOpen(std::uint16_t handle) const { return open_.count(handle) != 0; }
     std::size_t OpenCount() const { return open_.size(); }
 
+    // The policy of a session's rebuilds: whether one that cannot keep every record, blob
+    // and index may still replace the table with what it can read (see RebuildPolicy).
+    // Off for every new session.
+    std::uint16_t SetAcceptLoss(std::uint16_t handle, bool accept);
+    bool AcceptsLoss(std::uint16_t handle) const { return acceptLoss_.count(handle) != 0; }
+
 private:
     std::set<std::uint16_t> open_;
+    std::set<std::uint16_t> acceptLoss_;
     std::uint16_t last_ = 0;
 };
 

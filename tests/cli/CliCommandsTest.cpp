@@ -2,7 +2,9 @@
 #include "TableFixture.h"
 #include "engine/RebuildFiles.h"
 #include "paradox/Cipher.h"
+#include "paradox/Family.h"
 #include "paradox/TableWriter.h"
+#include "support/Corpus.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -97,6 +99,48 @@ TEST(CliCommands, ProtectedTableIsRebuiltAndKeepsItsPassword) {
 // says which sources there are, the plain rebuild refuses it and changes nothing, a template
 // of another table is refused with the reason, and a template of its structure or inference
 // (asked for) rebuild it, naming the source.
+// A block size byte that does not match the blocks: the reader keeps only some records. The
+// rebuild refuses and changes no file of the family; --accept-loss rebuilds with what can be
+// read, keeps the damaged family in the backup and says how many records were lost.
+TEST(CliCommands, ARebuildThatWouldLoseRecordsNeedsAcceptLoss) {
+    testsupport::TempDir dir;
+    const fs::path source = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/CUSTOMER.DB";
+    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(source))) {
+        fs::copy_file(file, dir / file.filename());
+    }
+    const fs::path db = dir / "CUSTOMER.DB";
+    std::string bytes = ReadFileBytes(db);
+    bytes[5] = 32;
+    WriteFileBytes(db, bytes);
+    auto family = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& [name, content] : tutilfixture::FolderByName(dir.path())) {
+            if (name.rfind("CUSTOMER.", 0) == 0) {
+                files[name] = content;
+            }
+        }
+        return files;
+    };
+    const auto damaged = family();
+
+    const CliRun refused = RunCli("rebuild " + db.string());
+    EXPECT_EQ(refused.exitCode, 4) << refused.output;
+    EXPECT_NE(refused.output.find("Rebuild was not successful. "), std::string::npos);
+    EXPECT_NE(refused.output.find("records"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("nothing was changed"), std::string::npos) << refused.output;
+    EXPECT_EQ(family(), damaged);
+    EXPECT_FALSE(fs::exists(dir / "CUSTOMER-BACKUP.DB"));
+
+    const CliRun accepted = RunCli("rebuild --accept-loss " + db.string());
+    EXPECT_EQ(accepted.exitCode, 4) << accepted.output;
+    EXPECT_EQ(accepted.output.find("Rebuild was successful."), std::string::npos);
+    EXPECT_NE(accepted.output.find("Rebuild was not successful. "), std::string::npos);
+    EXPECT_NE(accepted.output.find(" of at most 20 records"), std::string::npos) << accepted.output;
+    for (const auto& [name, content] : damaged) {
+        EXPECT_EQ(ReadFileBytes(dir / ("CUSTOMER-BACKUP" + name.substr(8))), content) << name;
+    }
+}
+
 TEST(CliCommands, RebuildTakesTheStructureFromTheSourceTheOperatorNames) {
     testsupport::TempDir dir, shapes;
     const fs::path db = tutilfixture::WriteOrders(dir.path(), 100, false, false);

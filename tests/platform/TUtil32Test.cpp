@@ -233,7 +233,8 @@ TEST(TUtil32, CountFillAndRebuildThroughTheEntryPoints) {
     EXPECT_EQ(status, 0u);
 }
 
-TEST(TUtil32, AnIndexThatCannotBeRebuiltMakesTheRebuildFail) {
+// A single-field index whose header is gone is rebuilt from its name (.X02: field 2).
+TEST(TUtil32, AnUnreadableSingleFieldIndexIsRebuiltFromItsName) {
     Session s;
     TempDir dir;
     const fs::path db = WriteParts(dir.path(), 300);
@@ -243,28 +244,46 @@ TEST(TUtil32, AnIndexThatCannotBeRebuiltMakesTheRebuildFail) {
     Descriptor d;
     ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
     ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
-    engine::ClearFailure();
     const auto result = TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB",
                                        "PARTS-KEYVIOL.DB", "PARTS-PROBLEM.DB", &d.desc);
-    EXPECT_EQ(result, err::IndexCorrupt);
-    EXPECT_NE(engine::TakeFailureMessage(result).find("PARTS.X02"), std::string::npos);
-    // What could be rebuilt was: every record, and the damaged index kept in the backup.
+    EXPECT_EQ(result, 0) << engine::TakeFailureMessage(result);
     EXPECT_EQ(RecordCount(db), 300u);
     EXPECT_EQ(ReadFileBytes(dir / "PARTS-BACKUP.X02"), x02);
+    std::uint32_t status = 99;
+    ASSERT_EQ(TUVerifyTable(s.handle, db.c_str(), "PARADOX", "VERIFY.DB", nullptr, 0, &status), 0);
+    EXPECT_EQ(status, 0u);
+}
 
-    // The library's own account names the index.
-    std::string backupX02 = ReadFileBytes(dir / "PARTS-BACKUP.X02");
-    WriteFileBytes(dir / "PARTS.X02", backupX02);
-    const auto schema = tutil::ReadTableStructure(tutil::LocateTable(db.string()));
-    tutil::RebuildNames names{"PARTS-BACKUP2.DB", "PARTS-KEYVIOL2.DB", "PARTS-PROBLEM2.DB", ""};
-    const tutil::RebuildOutcome outcome =
-        tutil::RebuildTable(tutil::LocateTable(db.string()), schema, names);
-    ASSERT_EQ(outcome.lostIndexes, std::vector<std::string>{"PARTS.X02"});
-    bool named = false;
-    for (const auto& f : outcome.findings.All()) {
-        named = named || (f.code == paradox::FindingCode::IndexLost && f.file == "PARTS.X02");
-    }
-    EXPECT_TRUE(named);
+// The session's policy decides a rebuild that would lose records: refused by default with the
+// folder unchanged, done with what can be read once the session accepts the loss.
+TEST(TUtil32, ARebuildThatWouldLoseRecordsFollowsTheSessionsPolicy) {
+    Session s;
+    TempDir dir;
+    const fs::path db = WriteParts(dir.path(), 300);
+    std::string bytes = ReadFileBytes(db);
+    bytes[5] = 32; // block size byte: the blocks are 2 KB
+    WriteFileBytes(db, bytes);
+    Descriptor d;
+    ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);
+    ASSERT_EQ(TUFillCRTblDesc(s.handle, &d.desc, db.c_str(), nullptr), 0);
+    auto rebuild = [&] {
+        engine::ClearFailure();
+        return TURebuildTable(s.handle, db.c_str(), "PARADOX", "PARTS-BACKUP.DB",
+                              "PARTS-KEYVIOL.DB", "PARTS-PROBLEM.DB", &d.desc);
+    };
+    const auto refused = rebuild();
+    EXPECT_EQ(refused, err::UtilityWouldLoseData);
+    EXPECT_NE(engine::TakeFailureMessage(refused).find("of at most 300 records"),
+              std::string::npos);
+    EXPECT_EQ(ReadFileBytes(db), bytes);
+    EXPECT_FALSE(fs::exists(dir / "PARTS-BACKUP.DB"));
+
+    ASSERT_EQ(TUSetRebuildPolicy(s.handle, 1), 0);
+    const auto accepted = rebuild();
+    EXPECT_EQ(accepted, err::UtilityRebuiltWithLoss);
+    EXPECT_NE(engine::TakeFailureMessage(accepted).find("lost "), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(dir / "PARTS-BACKUP.DB"), bytes);
+    EXPECT_LT(RecordCount(db), 300u);
 }
 
 TEST(TUtil32, FillRefusesCountsThatDoNotMatchTheTable) {

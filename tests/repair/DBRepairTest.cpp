@@ -147,9 +147,11 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
                 desc.validityChecks == nullptr && desc.refIntegrity == nullptr &&
                 desc.optionalParams == nullptr && desc.optionalData == nullptr);
 
+    // The library's reason follows the verdict.
     library.log.rebuildResult = err::UtilityRebuildFailed;
     engine.RebuildTable("DATA", "ORDERS.DB", verdict);
-    EXPECT_EQ(verdict, repair::verdict::kRebuildUnsuccessful);
+    EXPECT_EQ(verdict, std::string(repair::verdict::kRebuildUnsuccessful) + " " +
+                           engine::DescribeError(err::UtilityRebuildFailed));
     EXPECT_TRUE(toolkit.boxes.empty());
     ExpectCleanedUp();
 }
@@ -192,6 +194,25 @@ TEST_F(DBRepair, EncryptedTableIsRebuiltWithItsKeyUnlessNoKeyFits) {
     EXPECT_EQ(testsupport::ReadFileBytes(Table("LOST.DB")), lost);
     EXPECT_FALSE(fs::exists(Table("LOST-BACKUP.DB")));
     EXPECT_FALSE(fs::exists(Table("LOST-BACKUP.db")));
+    ExpectCleanedUp();
+}
+
+// A rebuild that would lose records is refused in the window: the verdict's reason says how
+// many and names the way forward, and the table is left as it was.
+TEST_F(DBRepair, ARebuildThatWouldLoseRecordsIsRefusedWithTheWayForward) {
+    const fs::path db = enginetest::CopyFamily(
+        testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "CUSTOMER.DB", DataDir());
+    std::string bytes = testsupport::ReadFileBytes(db);
+    bytes[5] = 32; // block size byte; the blocks are 2 KB
+    testsupport::WriteFileBytes(db, bytes);
+    TqzDBRepair engine;
+    std::string verdict;
+    engine.RebuildTable("DATA", "CUSTOMER.DB", verdict);
+    EXPECT_THAT(verdict, StartsWith("Rebuild was not successful. "));
+    EXPECT_THAT(verdict, HasSubstr("of at most 20 records"));
+    EXPECT_THAT(verdict, HasSubstr("mendrix-cli rebuild --accept-loss"));
+    EXPECT_EQ(testsupport::ReadFileBytes(db), bytes);
+    EXPECT_FALSE(fs::exists(Table("CUSTOMER-BACKUP.DB")));
     ExpectCleanedUp();
 }
 

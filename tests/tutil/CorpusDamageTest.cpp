@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
+#include "tutil/UtilityError.h"
 #include "tutil/Verify.h"
 
 #include <functional>
@@ -98,8 +99,9 @@ std::vector<CorpusDamage> Kinds() {
 }
 
 // Damage kinds applied to real tables written by other software: each is reported, and the
-// rebuild gives every record back except those of destroyed blocks, opens on every index and
-// verifies clean, with a backup byte-identical to the damaged family.
+// rebuild gives every record back except those of destroyed blocks (it refuses to lose them
+// unless told to), opens on every index and verifies clean, with a backup byte-identical to
+// the damaged family.
 TEST(CorpusDamage, RealTablesAreRepairedWithoutLosingRecords) {
     const fs::path source = testsupport::CorpusDir() / "MedilinkPS-Paradox-Reader" / "zakazky.db";
     for (const auto& damage : Kinds()) {
@@ -125,8 +127,18 @@ TEST(CorpusDamage, RealTablesAreRepairedWithoutLosingRecords) {
         const auto before = tutil::VerifyTable(table);
         EXPECT_NE(before.status, tutil::VerifyStatus::Healthy);
         EXPECT_TRUE(before.findings.Has(damage.code));
-        const auto outcome = tutil::RebuildTable(
-            table, schema, {"Z-BACKUP.DB", "Z-KEYVIOL.DB", "Z-PROBLEM.DB", "Rebuild.DB"});
+        const tutil::RebuildNames names{"Z-BACKUP.DB", "Z-KEYVIOL.DB", "Z-PROBLEM.DB",
+                                        "Rebuild.DB"};
+        // Records that neither come back nor are set aside: refused, unless the loss is
+        // accepted.
+        tutil::RebuildPolicy policy;
+        policy.acceptLoss = lost.size() > damage.keyViolations;
+        if (policy.acceptLoss) {
+            const auto damaged = FolderByName(dir.path());
+            EXPECT_THROW(tutil::RebuildTable(table, schema, names), tutil::UtilityError);
+            EXPECT_EQ(FolderByName(dir.path()), damaged);
+        }
+        const auto outcome = tutil::RebuildTable(table, schema, names, {}, policy);
         EXPECT_EQ(outcome.keyViolations, damage.keyViolations);
         EXPECT_EQ(ReadFileBytes(dir / "Z-BACKUP.db"), bytes);
 

@@ -1,0 +1,142 @@
+#include "TableFixture.h"
+#include "engine/ErrorCodes.h"
+#include "paradox/Family.h"
+#include "support/Corpus.h"
+#include "support/TempDir.h"
+#include "tutil/Rebuild.h"
+#include "tutil/Structure.h"
+#include "tutil/UtilityError.h"
+
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using namespace tutilfixture;
+
+fs::path CopyCorpusFamily(const std::string& source, const fs::path& dir) {
+    const fs::path db = testsupport::CorpusDir() / source;
+    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        fs::copy_file(file, dir / file.filename());
+    }
+    return dir / db.filename();
+}
+
+void EditFile(const fs::path& file, const std::function<void(std::string&)>& edit) {
+    std::string bytes = ReadFileBytes(file);
+    edit(bytes);
+    WriteFileBytes(file, bytes);
+}
+
+tutil::RebuildNames NamesFor(const fs::path& db) {
+    const std::string stem = db.stem().string();
+    return {stem + "-BACKUP.DB", stem + "-KEYVIOL.DB", stem + "-PROBLEM.DB", ""};
+}
+
+tutil::RebuildOutcome Rebuild(const fs::path& db, bool acceptLoss) {
+    const auto table = tutil::LocateTable(db.string());
+    tutil::RebuildPolicy policy;
+    policy.acceptLoss = acceptLoss;
+    return tutil::RebuildTable(table, tutil::ReadTableStructure(table), NamesFor(db), {}, policy);
+}
+
+// Corpus tables damaged so that the table reader cannot keep everything: a header size past
+// the file, a block size byte that does not match the blocks, a memo field's type made Alpha
+// (its .MB would go), a composite index cut short.
+struct Damage {
+    std::string name;
+    std::string table;
+    std::function<void(const fs::path& db)> apply;
+    std::string named; // what the refusal must name
+};
+
+std::vector<Damage> Damages() {
+    return {
+        {"HeaderSizePastTheFile", "leonhad-paradoxdriver/db/CUSTOMER.DB",
+         [](const fs::path& db) { EditFile(db, [](std::string& b) { PutU16(b, 2, 0xFFFF); }); },
+         "records"},
+        {"BlockSizeByteTooLarge", "leonhad-paradoxdriver/db/CUSTOMER.DB",
+         [](const fs::path& db) { EditFile(db, [](std::string& b) { b[5] = 32; }); },
+         "of at most 20 records"},
+        {"MemoTypedAlpha", "leonhad-paradoxdriver/db/HERCULES.DB",
+         [](const fs::path& db) {
+             EditFile(db, [](std::string& b) {
+                 ASSERT_EQ(b[0x7A], 0x0C);
+                 b[0x7A] = 0x01;
+             });
+         },
+         "HERCULES.MB"},
+        {"CompositeIndexCutShort", "MedilinkPS-Paradox-Reader/zakazky.db",
+         [](const fs::path& db) {
+             fs::path xg0 = db;
+             xg0.replace_extension(".XG0");
+             fs::resize_file(xg0, 100);
+         },
+         "XG0"},
+    };
+}
+
+// Without the policy, nothing of the folder changes and the reason names the way forward;
+// with it, the table is replaced with what could be read, the backup holds the damaged family
+// byte for byte, and the outcome says what was lost.
+TEST(RecordAccounting, ARebuildThatWouldLoseDataRefusesUnlessTheLossIsAccepted) {
+    for (const Damage& damage : Damages()) {
+        SCOPED_TRACE(damage.name);
+        TempDir dir;
+        const fs::path db = CopyCorpusFamily(damage.table, dir.path());
+        damage.apply(db);
+        const auto before = FolderByName(dir.path());
+        try {
+            Rebuild(db, false);
+            ADD_FAILURE() << "the rebuild must refuse";
+        } catch (const tutil::UtilityError& e) {
+            EXPECT_EQ(e.Code(), engine::err::UtilityWouldLoseData) << e.what();
+            EXPECT_THAT(e.what(), HasSubstr(damage.named));
+            EXPECT_THAT(e.what(), HasSubstr("nothing was changed"));
+            EXPECT_THAT(e.what(), HasSubstr("mendrix-cli rebuild --accept-loss"));
+        }
+        EXPECT_EQ(FolderByName(dir.path()), before);
+
+        const auto outcome = Rebuild(db, true);
+        EXPECT_NE(tutil::IncompleteRebuildText(outcome), "");
+        EXPECT_THAT(tutil::IncompleteRebuildText(outcome), HasSubstr(damage.named));
+        for (const auto& [name, bytes] : before) {
+            const std::string stem = db.stem().string();
+            EXPECT_EQ(ReadFileBytes(dir / (stem + "-BACKUP" + name.substr(stem.size()))), bytes)
+                << name;
+        }
+    }
+}
+
+// A single-field index whose file is empty or no file at all is rebuilt from its name (.X06:
+// field 6): the rebuild keeps everything and the table opens on every index.
+TEST(RecordAccounting, AnUnreadableSingleFieldIndexIsRebuiltFromItsName) {
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "fifo" : "empty file");
+        TempDir dir;
+        const fs::path db = CopyCorpusFamily("leonhad-paradoxdriver/db/CUSTOMER.DB", dir.path());
+        const fs::path x06 = dir / "CUSTOMER.X06";
+        fs::remove(x06);
+        if (fifo) {
+            ASSERT_EQ(mkfifo(x06.c_str(), 0600), 0);
+        } else {
+            WriteFileBytes(x06, "");
+        }
+        const auto before = RecordValues(db);
+        const auto outcome = Rebuild(db, false);
+        EXPECT_EQ(tutil::IncompleteRebuildText(outcome), "");
+        EXPECT_TRUE(outcome.lostIndexes.empty());
+        EXPECT_EQ(RecordValues(db), before);
+        EXPECT_TRUE(fs::is_regular_file(x06));
+        ExpectOpensOnEveryIndex(db, 2);
+    }
+}
+
+} // namespace
