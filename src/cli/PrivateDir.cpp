@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace cli {
 namespace {
@@ -16,6 +19,35 @@ bool MakeOwnFolder(const std::filesystem::path& dir) {
     }
     struct stat info {};
     return ::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+constexpr const char* kRunPrefix = "run-";
+
+// A folder, not followed when it is a link, locked exclusively without waiting; a closed
+// descriptor when it is not a folder or another run holds it.
+posix::FileDescriptor LockFolder(const std::filesystem::path& dir) {
+    posix::FileDescriptor fd = posix::TryOpen(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd.IsOpen() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return {};
+    }
+    return fd;
+}
+
+// Removes the run folders no running run holds.
+void RemoveAbandonedRunFolders(const std::filesystem::path& priv) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> abandoned;
+    for (auto it = std::filesystem::directory_iterator(priv, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kRunPrefix, 0) == 0 && it->is_directory(ec) && !it->is_symlink(ec) &&
+            LockFolder(it->path()).IsOpen()) {
+            abandoned.push_back(it->path());
+        }
+    }
+    for (const auto& dir : abandoned) {
+        std::filesystem::remove_all(dir, ec);
+    }
 }
 
 } // namespace
@@ -37,6 +69,38 @@ std::string BatchPrivateDir() {
         return {};
     }
     return priv.string();
+}
+
+RunPrivateDir::RunPrivateDir() {
+    const std::string priv = BatchPrivateDir();
+    if (priv.empty()) {
+        return;
+    }
+    // Made and locked under the lock of the folder that holds them, so that no run takes
+    // another's new folder for an abandoned one.
+    const posix::FileDescriptor parent = posix::TryOpen(priv, O_RDONLY | O_DIRECTORY);
+    if (!parent.IsOpen() || ::flock(parent.Get(), LOCK_EX) != 0) {
+        return;
+    }
+    RemoveAbandonedRunFolders(priv);
+    std::string pattern = (std::filesystem::path(priv) / kRunPrefix).string() + "XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return;
+    }
+    held_ = LockFolder(pattern);
+    if (!held_.IsOpen()) {
+        std::error_code ignored;
+        std::filesystem::remove(pattern, ignored);
+        return;
+    }
+    path_ = pattern;
+}
+
+RunPrivateDir::~RunPrivateDir() {
+    if (!path_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
 }
 
 } // namespace cli

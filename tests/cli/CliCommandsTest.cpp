@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -190,6 +191,38 @@ TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
     EXPECT_NE(verified.output.find("no alias, directory or table named " + missing.string()),
               std::string::npos);
     EXPECT_NE(verified.output.find("\nORDERS.DB" + healthy), std::string::npos);
+}
+
+// Two verifies at once over same-named tables of different folders: each run's details are
+// the findings of its own tables, never the other's.
+TEST(CliCommands, ConcurrentVerifiesReadOnlyTheirOwnFindings) {
+    testsupport::TempDir first, second;
+    const std::pair<fs::path, int> tables[] = {{tutilfixture::WriteOrders(first.path(), 100), 150},
+                                               {tutilfixture::WriteOrders(second.path(), 40), 90}};
+    std::string arguments[2];
+    std::string alone[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string bytes = ReadFileBytes(tables[i].first);
+        tutilfixture::PutU16(bytes, 6, static_cast<std::uint16_t>(tables[i].second));
+        WriteFileBytes(tables[i].first, bytes);
+        // The table several times over: several error tables written and read back per run.
+        arguments[i] = "verify --details";
+        for (int repeat = 0; repeat < 4; ++repeat) {
+            arguments[i] += " " + Quoted(tables[i].first.string());
+        }
+        alone[i] = RunCli(arguments[i]).output;
+        ASSERT_NE(alone[i].find("  [210] ORDERS.DB: "), std::string::npos) << alone[i];
+    }
+    ASSERT_NE(alone[0], alone[1]);
+    for (int pair = 0; pair < 20; ++pair) {
+        CliRun together[2];
+        std::thread other([&] { together[1] = RunCli(arguments[1]); });
+        together[0] = RunCli(arguments[0]);
+        other.join();
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(together[i].output, alone[i]) << "pair " << pair << ", run " << i;
+        }
+    }
 }
 
 TEST(CliCommands, AJournalThatIsNotARegularFileIsRefusedWithoutWaiting) {
