@@ -22,11 +22,16 @@ bool MakeOwnFolder(const std::filesystem::path& dir) {
 }
 
 constexpr const char* kRunPrefix = "run-";
+// Inside each run folder, locked while its run lasts. Not the folder itself: the utility locks
+// that while it writes an error table.
+constexpr const char* kHeldName = ".held";
 
-// A folder, not followed when it is a link, locked exclusively without waiting; a closed
-// descriptor when it is not a folder or another run holds it.
-posix::FileDescriptor LockFolder(const std::filesystem::path& dir) {
-    posix::FileDescriptor fd = posix::TryOpen(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+// The run folder's lock file, created when missing and locked exclusively without waiting; a
+// closed descriptor when another run holds it (or it cannot be opened or is a link).
+posix::FileDescriptor LockRunFolder(const std::filesystem::path& dir) {
+    const std::filesystem::path held = dir / kHeldName;
+    posix::FileDescriptor fd(
+        ::open(held.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
     if (fd.IsOpen() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return {};
     }
@@ -40,8 +45,8 @@ void RemoveAbandonedRunFolders(const std::filesystem::path& priv) {
     for (auto it = std::filesystem::directory_iterator(priv, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.rfind(kRunPrefix, 0) == 0 && it->is_directory(ec) && !it->is_symlink(ec) &&
-            LockFolder(it->path()).IsOpen()) {
+        if (name.rfind(kRunPrefix, 0) == 0 && !it->is_symlink(ec) && it->is_directory(ec) &&
+            LockRunFolder(it->path()).IsOpen()) {
             abandoned.push_back(it->path());
         }
     }
@@ -87,7 +92,7 @@ RunPrivateDir::RunPrivateDir() {
     if (::mkdtemp(pattern.data()) == nullptr) {
         return;
     }
-    held_ = LockFolder(pattern);
+    held_ = LockRunFolder(pattern);
     if (!held_.IsOpen()) {
         std::error_code ignored;
         std::filesystem::remove(pattern, ignored);
