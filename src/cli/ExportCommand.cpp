@@ -30,8 +30,9 @@ const char* const kUsage = "TABLE --format csv|json [-o FILE] [--code-page N]";
 const char* const kHelp =
     R"(Options:
   --format csv|json   the output format (required)
-  -o, --output FILE   write to FILE (replaced only once the export is complete);
-                      without it the records go to standard output
+  -o, --output FILE   write to FILE (replaced only once the export is complete; a
+                      character device or a FIFO is written in place, a symbolic link
+                      is refused); without it the records go to standard output
   --code-page N       read the table's text as code page N (866, 1252...) instead of
                       the one its header names
 
@@ -173,6 +174,11 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (!output.empty() && IsFileOfTable(output, family)) {
         return usageError(output.string() + " is a file of the table itself");
+    }
+    if (!output.empty()) {
+        if (const std::string problem = UnusableOutputFile(output); !problem.empty()) {
+            return usageError(problem);
+        }
     }
     if (csv && hasBinary && HoldsFiles(blobFolder)) {
         return usageError(blobFolder.string() +

@@ -1,17 +1,60 @@
 #include "cli/ReplacingOutputFile.h"
 
 #include "posix/Durability.h"
-#include "posix/FileDescriptor.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
+namespace {
+
+bool WrittenInPlace(mode_t mode) {
+    return S_ISCHR(mode) || S_ISFIFO(mode);
+}
+
+} // namespace
+
+std::string UnusableOutputFile(const std::filesystem::path& target) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0) {
+        return {}; // a new file, or one whose creation says what is wrong
+    }
+    if (S_ISREG(info.st_mode) || WrittenInPlace(info.st_mode)) {
+        return {};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        // Whoever can write the link's folder would choose the file replaced, and the rename
+        // would put a new file of ours in place of the one it leads to.
+        return target.string() + " is a symbolic link: give the file it leads to instead";
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return target.string() + " is a folder";
+    }
+    return target.string() + " is neither a regular file, a character device nor a FIFO";
+}
 
 ReplacingOutputFile::ReplacingOutputFile(std::filesystem::path target)
-    : target_(std::move(target)),
-      temporary_(target_.string() + ".partial-" + std::to_string(::getpid())) {
+    : target_(std::move(target)) {
+    if (const std::string problem = UnusableOutputFile(target_); !problem.empty()) {
+        throw std::runtime_error(problem);
+    }
+    struct stat info {};
+    if (::lstat(target_.c_str(), &info) == 0 && WrittenInPlace(info.st_mode)) {
+        // A FIFO's open waits for its reader, as a shell's redirection does.
+        special_ = posix::TryOpen(target_, O_WRONLY | O_NOCTTY | O_NOFOLLOW);
+        struct stat opened {};
+        if (!special_.IsOpen() || ::fstat(special_.Get(), &opened) != 0 ||
+            opened.st_ino != info.st_ino || opened.st_dev != info.st_dev) {
+            throw std::runtime_error("cannot open " + target_.string());
+        }
+        specialBuffer_.emplace(special_.Get());
+        inPlace_.emplace(&*specialBuffer_);
+        return;
+    }
+    temporary_ = target_.string() + ".partial-" + std::to_string(::getpid());
     stream_.open(temporary_, std::ios::binary | std::ios::trunc);
     if (!stream_) {
         throw std::runtime_error("cannot create " + temporary_.string());
@@ -19,7 +62,7 @@ ReplacingOutputFile::ReplacingOutputFile(std::filesystem::path target)
 }
 
 ReplacingOutputFile::~ReplacingOutputFile() {
-    if (!committed_) {
+    if (!committed_ && !inPlace_) {
         stream_.close();
         std::error_code ignored;
         std::filesystem::remove(temporary_, ignored);
@@ -27,6 +70,15 @@ ReplacingOutputFile::~ReplacingOutputFile() {
 }
 
 void ReplacingOutputFile::Commit() {
+    if (inPlace_) {
+        inPlace_->flush();
+        if (!*inPlace_) {
+            throw std::runtime_error("cannot write " + target_.string());
+        }
+        special_.Close(target_);
+        committed_ = true;
+        return;
+    }
     stream_.close();
     if (!stream_) {
         throw std::runtime_error("cannot write " + temporary_.string());

@@ -133,8 +133,9 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
     summary.dryRun = request.dryRun;
     summary.details = request.details && !request.dryRun; // a dry run reads no error table
 
+    const RunPrivateDir runPrivateDir;
+    const std::string& privateDirectory = runPrivateDir.Path();
     platform::TSession session("TempSession");
-    const std::string privateDirectory = BatchPrivateDir();
     if (!privateDirectory.empty()) {
         session.SetPrivateDir(privateDirectory);
     }

@@ -6,6 +6,7 @@
 #include "engine/FaultHook.h"
 #include "engine/Limits.h"
 #include "engine/OpenErrors.h"
+#include "engine/OtherProcessUse.h"
 #include "engine/RebuildFiles.h"
 #include "engine/TableHeaderCheck.h"
 #include "paradox/BlobFile.h"
@@ -164,6 +165,9 @@ std::uint16_t OpenTable(const std::filesystem::path& db, std::string_view indexN
     const auto mode = exclusive ? TableLock::Mode::Exclusive : TableLock::Mode::Shared;
     if (auto result = TableLock::Acquire(db, mode, lock); result != err::Ok) {
         return result;
+    }
+    if (const std::string use = UseByOtherProcesses({db}, mode); !use.empty()) {
+        return Fail(err::TableInUse, db.string() + " is in use (" + use + ")");
     }
     // Checked under our lock, so no rebuild is running: a journal means one died mid-swap and
     // the folder may hold a mixture of the old and the new family.

@@ -2,6 +2,8 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/OtherProcessUse.h"
+#include "paradox/Family.h"
 #include "tutil/UtilityError.h"
 
 namespace tutil {
@@ -21,6 +23,15 @@ std::unique_ptr<engine::TableLock> LockTable(const TableLocation& table,
         throw UtilityError(result, result == engine::err::TableInUse || context.empty()
                                        ? table.db.string() + " is in use"
                                        : context);
+    }
+    // Other programs need not use the engine's lock: their record locks and, before the family
+    // is replaced, their opens of any of its files count too.
+    const paradox::TableFamily family = paradox::FindFamily(table.db);
+    std::vector<std::filesystem::path> files = paradox::AllFamilyFiles(family);
+    files.insert(files.end(), family.ambiguous.begin(), family.ambiguous.end());
+    const std::string use = engine::UseByOtherProcesses(files, mode);
+    if (!use.empty()) {
+        throw UtilityError(engine::err::TableInUse, table.db.string() + " is in use (" + use + ")");
     }
     return lock;
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -234,6 +235,54 @@ TEST(CliCommands, BatchRunsKeepScratchPrivateKeepEarlierWorkTablesAndGoOn) {
     EXPECT_NE(verified.output.find("no alias, directory or table named " + missing.string()),
               std::string::npos);
     EXPECT_NE(verified.output.find("\nORDERS.DB" + healthy), std::string::npos);
+}
+
+// A run's output without the lines that carry the time.
+std::string WithoutTimes(const std::string& output) {
+    std::string kept;
+    std::size_t start = 0;
+    for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = output.substr(start, end + 1 - start);
+        if (line.rfind("Verify started.", 0) != 0 && line.rfind("Verify complete.", 0) != 0) {
+            kept += line;
+        }
+    }
+    return kept + output.substr(start);
+}
+
+// Two verifies at once over folders of same-named tables: each run's details are the findings
+// of its own tables, never the other's.
+TEST(CliCommands, ConcurrentVerifiesReadOnlyTheirOwnFindings) {
+    testsupport::TempDir folders[2];
+    const int records[2] = {100, 40};
+    std::string alone[2];
+    for (int i = 0; i < 2; ++i) {
+        const fs::path db = tutilfixture::WriteOrders(folders[i].path(), records[i]);
+        std::string bytes = ReadFileBytes(db);
+        tutilfixture::PutU16(bytes, 6, static_cast<std::uint16_t>(records[i] + 50));
+        WriteFileBytes(db, bytes);
+        // More tables of the same family: an error table written and read back for each.
+        for (const auto& [name, fileBytes] : tutilfixture::FolderFiles(folders[i].path())) {
+            for (const char* stem : {"COPY1", "COPY2", "COPY3"}) {
+                WriteFileBytes(folders[i] / (stem + name.substr(6)), fileBytes);
+            }
+        }
+        alone[i] = WithoutTimes(RunCli("verify --details " + folders[i].path().string()).output);
+        ASSERT_NE(alone[i].find("  [210] COPY3.DB: "), std::string::npos) << alone[i];
+    }
+    ASSERT_NE(alone[0], alone[1]);
+    for (int pair = 0; pair < 20; ++pair) {
+        std::string together[2];
+        std::thread other(
+            [&] { together[1] = RunCli("verify --details " + folders[1].path().string()).output; });
+        together[0] = RunCli("verify --details " + folders[0].path().string()).output;
+        other.join();
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(WithoutTimes(together[i]), alone[i]) << "pair " << pair << ", run " << i;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(StateHome().path() / "mendrix" / "priv"))
+        << "each run's own folder went";
 }
 
 TEST(CliCommands, AJournalThatIsNotARegularFileIsRefusedWithoutWaiting) {

@@ -8,11 +8,15 @@
 #include "support/TempDir.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -435,6 +439,58 @@ TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
         EXPECT_EQ(run.out, "") << arguments;
     }
     EXPECT_EQ(RunCli("export --format json").exitCode, 16);
+}
+
+// Special files given to -o are written in place, never replaced; symbolic links are refused.
+TEST(Export, DevicesAndFifosAreWrittenInPlaceAndSymbolicLinksRefused) {
+    testsupport::TempDir dir;
+    const std::string table = Quoted(CorpusPath(kTables[0].path).string());
+    const auto expected = RunCli("export " + table + " --format json");
+    ASSERT_EQ(expected.exitCode, 0) << expected.err;
+
+    // A FIFO, with a reader already there; our own writer keeps it from ending too soon.
+    const fs::path fifo = dir / "records.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const int keepOpen = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(keepOpen, 0);
+    ASSERT_EQ(::fcntl(reader, F_SETFL, 0), 0);
+    std::string fromFifo;
+    std::thread drain([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;) {
+            fromFifo.append(buffer, static_cast<std::size_t>(n));
+        }
+    });
+    const auto toFifo = RunCli("export " + table + " --format json -o " + Quoted(fifo.string()));
+    ::close(keepOpen);
+    drain.join();
+    ::close(reader);
+    EXPECT_EQ(toFifo.exitCode, 0) << toFifo.err;
+    EXPECT_TRUE(fromFifo == expected.out) << "what the FIFO carried differs";
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+
+    const auto toNull = RunCli("export " + table + " --format json -o /dev/null");
+    EXPECT_EQ(toNull.exitCode, 0) << toNull.err;
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status("/dev/null")));
+
+    // Symbolic links: to a regular file, to a device, to nothing.
+    testsupport::WriteFileBytes(dir / "earlier.json", "earlier");
+    const std::pair<const char*, fs::path> links[] = {
+        {"to-file", dir / "earlier.json"}, {"to-device", "/dev/null"}, {"dangling", dir / "none"}};
+    for (const auto& [name, destination] : links) {
+        const fs::path link = dir / name;
+        fs::create_symlink(destination, link);
+        const auto run = RunCli("export " + table + " --format json -o " + Quoted(link.string()));
+        EXPECT_EQ(run.exitCode, 16) << name;
+        EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+        EXPECT_TRUE(fs::is_symlink(link)) << name;
+        EXPECT_EQ(fs::read_symlink(link), destination) << name;
+    }
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "earlier.json"), "earlier");
+    EXPECT_FALSE(fs::exists(dir / "none"));
+    EXPECT_EQ(FilesIn(dir.path()), 5u); // the FIFO, the file, three links
 }
 
 TEST(Export, EncryptedTableExportsItsValuesWithoutAPassword) {
