@@ -12,6 +12,7 @@
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
+#include "tutil/UtilityError.h"
 #include "tutil/Verify.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ const Lie kBlockSizeTooSmall{"BlockSizeTooSmall", FindingCode::BadBlockSize,
 const Lie kKeyZeroed{"KeyZeroed", FindingCode::EncryptionKeyBad,
                      [](std::string& db) { db.replace(KeyAt(db), 4, 4, '\0'); }};
 
-// ORDERS at `level` in fields every level has (Short key, Alpha, Number, Money), keyed with
+// ORDERS at `level` in fields every level has (Short key, two Alpha, Number, Money), keyed with
 // its primary index, in several 2 KB blocks.
 fs::path WriteOrdersAt(const fs::path& dir, std::uint8_t level, std::uint32_t keyValue) {
     paradox::TableSchema schema;
@@ -54,7 +55,11 @@ fs::path WriteOrdersAt(const fs::path& dir, std::uint8_t level, std::uint32_t ke
     schema.blockSizeCode = 2;
     schema.indexBlockSizeCode = 1;
     schema.tableName = "ORDERS.DB";
-    schema.fields = {{"Id", 0x03, 2}, {"Name", 0x01, 24}, {"Amount", 0x06, 8}, {"Paid", 0x05, 8}};
+    schema.fields = {{"Id", 0x03, 2},
+                     {"Name", 0x01, 24},
+                     {"City", 0x01, 12},
+                     {"Amount", 0x06, 8},
+                     {"Paid", 0x05, 8}};
     schema.keyFieldCount = 1;
     schema.protection.keyValue = keyValue;
     std::vector<std::vector<std::uint8_t>> records;
@@ -63,8 +68,9 @@ fs::path WriteOrdersAt(const fs::path& dir, std::uint8_t level, std::uint32_t ke
         row.Clear();
         row.SetInt(0, id);
         row.SetText(1, "customer " + std::to_string((id * 7919) % 1000));
-        row.SetDouble(2, id * 1.25 - 40);
-        row.SetDouble(3, id * 0.5);
+        row.SetText(2, "city " + std::to_string(id % 17));
+        row.SetDouble(3, id * 1.25 - 40);
+        row.SetDouble(4, id * 0.5);
         records.push_back(row.Bytes());
     }
     paradox::WriteTable(dir, "ORDERS", schema, records);
@@ -212,6 +218,56 @@ TEST(HeaderLie, Level30HeaderIsSalvaged) {
             EXPECT_TRUE(outcome.findings.Has(FindingCode::StructureSalvaged));
             EXPECT_EQ(outcome.recordsWritten, values.size());
             ExpectCameBack(db, values, 0);
+        }
+    }
+}
+
+// Where the field list of `db` starts: after the level-4 extension from that level on.
+std::size_t FieldListAt(const std::string& db) {
+    return static_cast<std::uint8_t>(db.at(0x39)) >= 5 ? 0x78 : 0x58;
+}
+
+// Field descriptors that lie about types or sizes while the record size still adds up: the
+// data contradicts them, so the table is not healthy and no rebuild may take them for true.
+// Without another source the rebuild is refused with every file as it was; with a template of
+// the true structure every record comes back.
+TEST(HeaderLie, FieldTypesAndSizesAreCheckedAgainstTheData) {
+    const Lie numberReadAsAlpha{"NumberReadAsAlpha", FindingCode::StructureContradicted,
+                                [](std::string& db) { db[FieldListAt(db) + 3 * 2] = 0x01; }};
+    const Lie alphaSizesSwapped{
+        "AlphaSizesSwapped", FindingCode::StructureContradicted, [](std::string& db) {
+            std::swap(db[FieldListAt(db) + 1 * 2 + 1], db[FieldListAt(db) + 2 * 2 + 1]);
+        }};
+    for (const std::uint8_t level : kLevels) {
+        for (const std::uint32_t key : {0u, kKey}) {
+            for (const Lie* lie : {&numberReadAsAlpha, &alphaSizesSwapped}) {
+                SCOPED_TRACE("level " + std::to_string(level) + (key ? " protected " : " plain ") +
+                             lie->name);
+                TempDir dir, shapeDir;
+                const fs::path db = WriteOrdersAt(dir.path(), level, key);
+                WriteOrdersAt(shapeDir.path(), level, 0); // a template is read for its header only
+                const auto table = tutil::LocateTable(db.string());
+                const std::vector<std::string> values = RecordValues(db);
+                std::string bytes = ReadFileBytes(db);
+                lie->apply(bytes);
+                WriteFileBytes(db, bytes);
+                const auto before = FolderFiles(dir.path());
+
+                const auto damaged = tutil::VerifyTable(table);
+                EXPECT_NE(damaged.status, tutil::VerifyStatus::Healthy);
+                EXPECT_TRUE(damaged.findings.Has(lie->reported));
+                EXPECT_THROW(
+                    tutil::RebuildTable(table, tutil::ReadTableStructure(table), NamesFor(db)),
+                    tutil::UtilityError);
+                EXPECT_EQ(FolderFiles(dir.path()), before) << "a refused rebuild changed files";
+
+                tutil::StructureChoice choice;
+                choice.templateTable = shapeDir.path() / "ORDERS.DB";
+                const auto outcome = tutil::RebuildTable(
+                    table, tutil::ReadTableStructure(table, choice), NamesFor(db), choice);
+                EXPECT_EQ(ReadFileBytes(outcome.backupTable), bytes);
+                ExpectCameBack(db, values, key);
+            }
         }
     }
 }
