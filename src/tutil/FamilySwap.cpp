@@ -185,14 +185,16 @@ void CheckFiles(const DirHandle& dir, const DirHandle* staging, const std::strin
                            "; move it away, then verify or rebuild the table again");
 }
 
-// A file to replace or remove must be a regular file (or gone), never a folder or a device.
+// A file to replace or remove must be a regular file, a link or gone, never a folder (it may
+// hold files) or a device. A FIFO or socket holds no data: an index name one took is replaced.
 void CheckTargets(const DirHandle& dir, const DirHandle* staging, const SwapPlan& plan) {
     auto check = [&](const std::string& name, const std::string& role) {
         struct stat info {};
-        if (Exists(dir, name, &info) && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+        if (Exists(dir, name, &info) &&
+            (S_ISDIR(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
             ThrowObstacle(dir, name,
-                          std::string(S_ISDIR(info.st_mode) ? "a folder" : "not a regular file") +
-                              " where " + role);
+                          std::string(S_ISDIR(info.st_mode) ? "a folder" : "a device") + " where " +
+                              role);
         }
     };
     for (const auto& [from, to] : plan.moves) {

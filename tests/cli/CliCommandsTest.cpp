@@ -100,7 +100,7 @@ TEST(CliCommands, ProtectedTableIsRebuiltAndKeepsItsPassword) {
 // says which sources there are, the plain rebuild refuses it and changes nothing, a template
 // of another table is refused with the reason, and a template of its structure or inference
 // (asked for) rebuild it, naming the source.
-// A block size byte that does not match the blocks: the reader keeps only some records. The
+// A data block wiped to zeros: the reader keeps only the other blocks' records. The
 // rebuild refuses and changes no file of the family; --accept-loss rebuilds with what can be
 // read, keeps the damaged family in the backup and says how many records were lost.
 TEST(CliCommands, ARebuildThatWouldLoseRecordsNeedsAcceptLoss) {
@@ -111,7 +111,7 @@ TEST(CliCommands, ARebuildThatWouldLoseRecordsNeedsAcceptLoss) {
     }
     const fs::path db = dir / "CUSTOMER.DB";
     std::string bytes = ReadFileBytes(db);
-    bytes[5] = 32;
+    tutilfixture::WipeBlock(bytes, 2);
     WriteFileBytes(db, bytes);
     auto family = [&] {
         std::map<std::string, std::string> files;

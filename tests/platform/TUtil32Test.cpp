@@ -261,7 +261,12 @@ TEST(TUtil32, ARebuildThatWouldLoseRecordsFollowsTheSessionsPolicy) {
     TempDir dir;
     const fs::path db = WriteParts(dir.path(), 300);
     std::string bytes = ReadFileBytes(db);
-    bytes[5] = 32; // block size byte: the blocks are 2 KB
+    const std::size_t headerSize = static_cast<std::uint8_t>(bytes[2]) |
+                                   static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[3]))
+                                       << 8;
+    const std::size_t blockSize = static_cast<std::uint8_t>(bytes[5]) * std::size_t{1024};
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(headerSize + blockSize), blockSize,
+                '\0'); // data block 2 wiped: its records cannot be read
     WriteFileBytes(db, bytes);
     Descriptor d;
     ASSERT_EQ(d.Prepare(s.handle, db.string()), 0);

@@ -148,6 +148,12 @@ Layout ReadLayout(const std::string& db) {
     return layout;
 }
 
+void WipeBlock(std::string& dbBytes, std::uint32_t block) {
+    const Layout layout = ReadLayout(dbBytes);
+    std::fill_n(dbBytes.begin() + static_cast<std::ptrdiff_t>(layout.BlockOffset(block)),
+                layout.blockSize, '\0');
+}
+
 std::vector<std::pair<std::string, std::string>> FolderFiles(const fs::path& dir) {
     std::vector<std::pair<std::string, std::string>> files;
     for (const auto& entry : fs::directory_iterator(dir)) {

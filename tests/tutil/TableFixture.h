@@ -43,6 +43,8 @@ struct Layout {
 Layout ReadLayout(const std::string& dbBytes);
 
 void PutU16(std::string& bytes, std::size_t offset, std::uint16_t value);
+// Zeroes data block `block` of the .DB bytes: its records can no longer be read.
+void WipeBlock(std::string& dbBytes, std::uint32_t block);
 std::uint16_t GetU16(const std::string& bytes, std::size_t offset);
 
 // Every file of the folder with its bytes.
