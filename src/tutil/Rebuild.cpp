@@ -287,8 +287,8 @@ void ReportLostIndexes(const std::vector<UnusableIndex>& unusable, RebuildOutcom
 // field): refused unless the policy accepts leaving it in the backup only. Returns the file's
 // name when it is left out.
 std::string BlobFileLeftOut(const paradox::TableFamily& family, const paradox::TableSchema& schema,
-                            const RebuildPolicy& policy) {
-    if (family.mb.empty() || schema.HasBlobs() || !BlobFileHoldsBlobs(family.mb)) {
+                            std::uint32_t keyValue, const RebuildPolicy& policy) {
+    if (family.mb.empty() || schema.HasBlobs() || !BlobFileHoldsBlobs(family.mb, keyValue)) {
         return {};
     }
     const std::string name = family.mb.filename().string();
@@ -412,7 +412,6 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     // 1. The whole family, byte for byte, before anything else is written; copied while the
     // table is read.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
-    outcome.blobFileLeftOut = BlobFileLeftOut(family, schema, policy);
     const std::vector<UnusableIndex> unusable = UnreproducibleIndexes(table, schema, policy);
     const RecordCeiling ceiling = EstimateRecordCeiling(table.db, family.px);
     BackupCopy backup(family, stagingDir, stems.backup);
@@ -423,6 +422,8 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
         backup.BeforeFinish([&] { return OpenDamagedTable(table, schema, structure, outcome); });
     const std::string dbName = table.db.filename().string();
     const std::uint32_t recordSize = reader->Header().recordSize;
+    outcome.blobFileLeftOut = backup.BeforeFinish(
+        [&] { return BlobFileLeftOut(family, schema, reader->Header().CipherKeyValue(), policy); });
     const paradox::TableSchema written = WithProtectionOf(*reader, family, schema);
     ProblemTable problems(staging, stems.problems, written.protection.keyValue);
     const std::vector<Location> locations = backup.BeforeFinish(
