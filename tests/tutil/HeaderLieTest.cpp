@@ -77,14 +77,6 @@ fs::path WriteOrdersAt(const fs::path& dir, std::uint8_t level, std::uint32_t ke
     return dir / "ORDERS.DB";
 }
 
-fs::path CopyFamily(const fs::path& db, const fs::path& dir) {
-    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
-        fs::copy_file(file, dir / file.filename());
-        fs::permissions(dir / file.filename(), fs::perms::owner_write, fs::perm_options::add);
-    }
-    return dir / db.filename();
-}
-
 tutil::RebuildNames NamesFor(const fs::path& db) {
     const std::string stem = db.stem().string();
     return {stem + "-BACKUP.DB", stem + "-KEYVIOL.DB", stem + "-PROBLEM.DB", ""};

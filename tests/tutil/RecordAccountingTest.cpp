@@ -22,11 +22,7 @@ using testsupport::WriteFileBytes;
 using namespace tutilfixture;
 
 fs::path CopyCorpusFamily(const std::string& source, const fs::path& dir) {
-    const fs::path db = testsupport::CorpusDir() / source;
-    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
-        fs::copy_file(file, dir / file.filename());
-    }
-    return dir / db.filename();
+    return CopyFamily(testsupport::CorpusDir() / source, dir);
 }
 
 void EditFile(const fs::path& file, const std::function<void(std::string&)>& edit) {

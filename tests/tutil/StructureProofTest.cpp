@@ -22,14 +22,7 @@ using paradox::FindingCode;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
-
-fs::path CopyFamily(const fs::path& db, const fs::path& dir) {
-    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
-        fs::copy_file(file, dir / file.filename());
-        fs::permissions(dir / file.filename(), fs::perms::owner_write, fs::perm_options::add);
-    }
-    return dir / db.filename();
-}
+using tutilfixture::CopyFamily;
 
 fs::path Corpus(const std::string& path) {
     return testsupport::CorpusDir() / path;

@@ -148,6 +148,14 @@ Layout ReadLayout(const std::string& db) {
     return layout;
 }
 
+fs::path CopyFamily(const fs::path& db, const fs::path& dir) {
+    for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(db))) {
+        fs::copy_file(file, dir / file.filename());
+        fs::permissions(dir / file.filename(), fs::perms::owner_write, fs::perm_options::add);
+    }
+    return dir / db.filename();
+}
+
 void WipeBlock(std::string& dbBytes, std::uint32_t block) {
     const Layout layout = ReadLayout(dbBytes);
     std::fill_n(dbBytes.begin() + static_cast<std::ptrdiff_t>(layout.BlockOffset(block)),

@@ -47,6 +47,9 @@ void PutU16(std::string& bytes, std::size_t offset, std::uint16_t value);
 void WipeBlock(std::string& dbBytes, std::uint32_t block);
 std::uint16_t GetU16(const std::string& bytes, std::size_t offset);
 
+// Copies the family of table `db` into `dir` (writable there); returns the copy's .DB.
+std::filesystem::path CopyFamily(const std::filesystem::path& db, const std::filesystem::path& dir);
+
 // Every file of the folder with its bytes.
 std::vector<std::pair<std::string, std::string>> FolderFiles(const std::filesystem::path& dir);
 // The same, by file name.
