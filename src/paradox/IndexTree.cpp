@@ -1,6 +1,7 @@
 #include "paradox/IndexTree.h"
 
 #include "paradox/FindingLimiter.h"
+#include "paradox/IndexStatistic.h"
 
 #include <cstring>
 #include <vector>
@@ -107,9 +108,8 @@ std::uint64_t TreeWalk::Visit(std::uint16_t block, unsigned level, std::uint16_t
             leaves_.push_back({child, statistic, entry, block, slot});
         } else {
             const std::uint64_t below = Visit(child, level - 1, block, entry);
-            // The statistic is a 16-bit word: a subtree of more than 65535 records can only
-            // hold its count modulo 65536 (large secondary indexes have such subtrees).
-            if (static_cast<std::uint16_t>(below) != statistic) {
+            // Large secondary indexes have subtrees of more than 65535 records.
+            if (!StatisticFits(below, statistic)) {
                 report_.Add(FindingCode::IndexStatisticMismatch, Severity::Damage, block, slot,
                             "entry says " + std::to_string(statistic) + " records, block " +
                                 std::to_string(child) + " holds " + std::to_string(below));

@@ -71,26 +71,36 @@ std::map<std::uint16_t, std::uint16_t> IndexedCounts(const paradox::TableReader&
     return counts;
 }
 
-bool BogusOffset(const paradox::FindingList& findings, std::uint16_t block) {
-    for (const auto& f : findings.All()) {
-        if (f.code == FindingCode::BadLastRecordOffset && f.block == block) {
-            return true;
-        }
+// Whether a chain block's last-record offset describes records of this table: an empty
+// block stores minus the record size, any other value is a multiple of it inside the block.
+// Decided from the block's own bytes, as the reader counted them.
+bool OffsetTrusted(const paradox::ByteView& block, std::uint32_t recordSize,
+                   std::uint32_t blockSize) {
+    const std::int32_t offset = ReadHead(block).lastRecordOffset;
+    const auto size = static_cast<std::int32_t>(recordSize);
+    if (size <= 0 || blockSize < 6 + recordSize) {
+        return false;
     }
-    return false;
+    if (offset < 0) {
+        return offset == -size;
+    }
+    return offset % size == 0 &&
+           static_cast<std::uint32_t>(offset) / recordSize + 1 <= (blockSize - 6) / recordSize;
 }
 
-// Records of a block with a bogus last-record offset that can be trusted.
+// Records of a block with a bogus last-record offset: those before its first all-zero slot,
+// never more than a one-level primary index counts for the block.
 std::uint16_t TrustedCount(const paradox::TableReader& reader, std::uint16_t block,
                            std::uint16_t read,
                            const std::map<std::uint16_t, std::uint16_t>& indexed) {
     if (const auto it = indexed.find(block); it != indexed.end()) {
-        return std::min(read, it->second);
+        read = std::min(read, it->second);
     }
     const std::size_t size = reader.Header().recordSize;
     const paradox::ByteView bytes = reader.BlockBytes(block);
     std::uint16_t count = 0;
-    while (count < read && !paradox::IsAllZero(bytes.data() + 6 + count * size, size)) {
+    while (count < read && 6 + (count + 1) * size <= bytes.size() &&
+           !paradox::IsAllZero(bytes.data() + 6 + count * size, size)) {
         ++count;
     }
     return count;
@@ -119,7 +129,7 @@ std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
             continue;
         }
         std::uint16_t count = counts[i];
-        if (BogusOffset(findings, chain[i])) {
+        if (!OffsetTrusted(reader.BlockBytes(chain[i]), header.recordSize, header.BlockSize())) {
             count = TrustedCount(reader, chain[i], count, indexed);
             if (count != counts[i]) {
                 findings.Add(FindingCode::BadLastRecordOffset, Severity::Damage, reader.FileName(),

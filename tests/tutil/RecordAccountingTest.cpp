@@ -1,12 +1,16 @@
 #include "TableFixture.h"
 #include "engine/ErrorCodes.h"
 #include "paradox/Family.h"
+#include "paradox/RecordBuilder.h"
+#include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
 
+#include <algorithm>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -121,6 +125,88 @@ TEST(RecordAccounting, AnUnreadableSingleFieldIndexIsRebuiltFromItsName) {
         EXPECT_EQ(RecordValues(db), before);
         EXPECT_TRUE(fs::is_regular_file(x06));
         ExpectOpensOnEveryIndex(db, 2);
+    }
+}
+
+// In the first `blocks` chain blocks of more than 3 records, keeps 3 records, zeroes the other
+// slots and sets a last-record offset past the block end. Returns the records left, sorted.
+std::vector<std::string> KeepThreePerBlock(const fs::path& db, std::size_t blocks) {
+    std::vector<std::string> kept;
+    std::vector<std::pair<std::uint64_t, std::uint16_t>> damaged; // block offset, records
+    std::size_t recordSize = 0;
+    std::size_t blockSize = 0;
+    {
+        paradox::FindingList findings;
+        const auto reader = paradox::TableReader::Open(db, findings);
+        if (!reader) {
+            ADD_FAILURE() << "cannot open " << db;
+            return kept;
+        }
+        recordSize = reader->Header().recordSize;
+        blockSize = reader->Header().BlockSize();
+        const auto& chain = reader->ChainBlocks();
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            const auto count = reader->ChainCounts()[i];
+            const bool damage = damaged.size() < blocks && count > 3;
+            if (damage) {
+                damaged.emplace_back(reader->BlockOffset(chain[i]), count);
+            }
+            const auto* records = reader->BlockBytes(chain[i]).data() + 6;
+            for (std::uint16_t slot = 0; slot < (damage ? 3 : count); ++slot) {
+                kept.emplace_back(reinterpret_cast<const char*>(records + slot * recordSize),
+                                  recordSize);
+            }
+        }
+    }
+    EXPECT_EQ(damaged.size(), blocks);
+    EditFile(db, [&](std::string& bytes) {
+        for (const auto& [offset, count] : damaged) {
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset + 6 + 3 * recordSize),
+                        (blockSize - 6) / recordSize * recordSize - 3 * recordSize, '\0');
+            PutU16(bytes, offset + 4, 0x7FF0);
+        }
+    });
+    std::sort(kept.begin(), kept.end());
+    return kept;
+}
+
+// Records of 53 bytes, 19 to a 1 KB block; one .PX level in 4 KB blocks, whose entries count
+// every block's records.
+fs::path WriteKeyedOneLevel(const fs::path& dir, int count) {
+    auto schema = OrdersSchema(true, false);
+    schema.indexBlockSizeCode = 4;
+    paradox::TableWriter writer(dir, "ORDERS", schema, paradox::WriteOptions{.sync = false});
+    paradox::RecordBuilder row(schema);
+    for (int id = 1; id <= count; ++id) {
+        writer.Append(row.Clear().SetInt(0, id).SetText(1, "n" + std::to_string(id)).Bytes());
+    }
+    writer.Finish();
+    return dir / "ORDERS.DB";
+}
+
+// A block whose last-record offset cannot be right holds records up to its first blank slot,
+// however many such blocks there are and whatever a .PX entry counts for the block: the
+// rebuilt table holds exactly the records that were left.
+TEST(RecordAccounting, ARebuildNeverAddsARecord) {
+    struct Case {
+        std::string name;
+        std::function<fs::path(const fs::path&)> make;
+    };
+    const std::vector<Case> cases = {
+        {"unkeyed",
+         [](const fs::path& dir) { return CopyCorpusFamily("celebithil-Rparadox/of.db", dir); }},
+        {"keyed with a .PX", [](const fs::path& dir) { return WriteKeyedOneLevel(dir, 19 * 320); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path db = c.make(dir.path());
+        const auto kept = KeepThreePerBlock(db, 300);
+        Rebuild(db, true);
+        auto rebuilt = ChainRecords(db);
+        std::sort(rebuilt.begin(), rebuilt.end());
+        EXPECT_EQ(rebuilt.size(), kept.size());
+        EXPECT_TRUE(rebuilt == kept);
     }
 }
 
