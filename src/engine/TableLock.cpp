@@ -19,8 +19,8 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
                                  std::unique_ptr<TableLock>& out) {
     out.reset();
     // O_NONBLOCK keeps a FIFO under the table's name from holding the open.
-    const int fd = ::open(db.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    posix::FileDescriptor fd = posix::TryOpen(db, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (!fd.IsOpen()) {
         const int error = errno;
         if (error == ENOENT) {
             return Fail(err::TableMissing, db.string());
@@ -31,8 +31,7 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
         return Fail(err::IoError, "cannot open " + db.string() + ": " + std::strerror(error));
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return Fail(err::NotATable, db.string() + " is not a regular file");
     }
     // flock locks belong to the open file description, so two opens conflict even within
@@ -40,11 +39,10 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
     const int operation = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     int result = 0;
     do {
-        result = ::flock(fd, operation);
+        result = ::flock(fd.Get(), operation);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         const int error = errno;
-        ::close(fd);
         if (error == EWOULDBLOCK) {
             return Fail(err::TableInUse, db.string() + " is opened by another user of the engine");
         }
@@ -55,15 +53,10 @@ std::uint16_t TableLock::Acquire(const std::filesystem::path& db, Mode mode,
     struct stat current {};
     if (::stat(db.c_str(), &current) != 0 || current.st_ino != info.st_ino ||
         current.st_dev != info.st_dev) {
-        ::close(fd);
         return Fail(err::TableInUse, db.string() + " was replaced while it was being opened");
     }
-    out = std::make_unique<TableLock>(Key{}, fd, mode);
+    out = std::make_unique<TableLock>(Key{}, std::move(fd), mode);
     return err::Ok;
-}
-
-TableLock::~TableLock() {
-    ::close(fd_);
 }
 
 std::string ForeignLockFile(const std::filesystem::path& db) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/FileDescriptor.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -18,7 +20,6 @@ public:
     // err::TableInUse when another open holds a conflicting lock.
     static std::uint16_t Acquire(const std::filesystem::path& db, Mode mode,
                                  std::unique_ptr<TableLock>& out);
-    ~TableLock();
     TableLock(const TableLock&) = delete;
     TableLock& operator=(const TableLock&) = delete;
 
@@ -29,10 +30,10 @@ public:
         friend class TableLock;
         Key() = default;
     };
-    TableLock(Key, int fd, Mode mode) : fd_(fd), mode_(mode) {}
+    TableLock(Key, posix::FileDescriptor fd, Mode mode) : fd_(std::move(fd)), mode_(mode) {}
 
 private:
-    int fd_;
+    posix::FileDescriptor fd_; // the lock goes with the last close of this open
     Mode mode_;
 };
 

@@ -80,7 +80,6 @@ public:
                                                (bytes_.data() + offset));
         return std::string(reinterpret_cast<const char*>(bytes_.data() + offset), length);
     }
-    std::span<const std::uint8_t> Span() const { return bytes_; }
 
 private:
     std::span<const std::uint8_t> bytes_;

@@ -19,8 +19,6 @@ public:
     static WriterCipher ForBlockFile(const HeaderContent& header);
     static WriterCipher ForBlobFile(std::uint32_t keyValue);
 
-    bool Encrypts() const { return kind_ != Kind::Plain; }
-
     // The bytes to store for `plain` written at `offset`: `plain` itself for a plain file or
     // the header area, else an encrypted copy that stays valid until the next call. Throws
     // std::logic_error for a write that is not whole blocks (whole 256-byte pieces for a blob

@@ -11,7 +11,6 @@ namespace tutil {
 class ProgressReporter {
 public:
     explicit ProgressReporter(Phase phase, std::uint64_t total = 1);
-    void SetTotal(std::uint64_t total) { total_ = total == 0 ? 1 : total; }
     void Advance(std::uint64_t done);
     void Finish() { Send(100); }
     std::uint32_t Reports() const { return reports_; }

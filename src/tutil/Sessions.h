@@ -14,7 +14,6 @@ public:
     std::uint16_t Open(std::uint16_t* handle);
     std::uint16_t Close(std::uint16_t handle);
     bool IsOpen(std::uint16_t handle) const { return open_.count(handle) != 0; }
-    std::size_t OpenCount() const { return open_.size(); }
 
     // The policy of a session's rebuilds: whether one that cannot keep every record, blob
     // and index may still replace the table with what it can read (see RebuildPolicy).

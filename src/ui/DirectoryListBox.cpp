@@ -79,10 +79,6 @@ DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
     Rebuild();
 }
 
-const std::filesystem::path& DirectoryListBox::EntryDirectory(int row) const {
-    return entries_.at(static_cast<std::size_t>(row));
-}
-
 void DirectoryListBox::OpenEntry(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= entries_.size()) {
         return;

@@ -27,9 +27,6 @@ public:
     // system's reason.
     void OpenEntry(int row);
 
-    // The directory an entry stands for.
-    const std::filesystem::path& EntryDirectory(int row) const;
-
     // Reads the open directory's subdirectories again and highlights the open directory.
     void Rebuild();
 
