@@ -59,7 +59,8 @@ BlockJudgement JudgeBlock(const TableHeader& header, std::uint32_t block, ByteVi
     if (judged.basis == CountBasis::OffsetBogus) {
         const std::uint8_t* slots = bytes.data() + kBlockHeaderSize;
         std::uint16_t count = 0;
-        while (count < readable && !IsAllZero(slots + std::size_t{count} * recordSize, recordSize)) {
+        while (count < readable &&
+               !IsAllZero(slots + std::size_t{count} * recordSize, recordSize)) {
             ++count;
         }
         reachesEnd = count == readable;
@@ -67,9 +68,9 @@ BlockJudgement JudgeBlock(const TableHeader& header, std::uint32_t block, ByteVi
     }
     judged.count = readable;
     if (pastEnd) {
-        fault(FindingCode::BadLastRecordOffset,
-              "last record offset " + std::to_string(offset) + " past the block end; reading " +
-                  std::to_string(judged.count) + " records");
+        fault(FindingCode::BadLastRecordOffset, "last record offset " + std::to_string(offset) +
+                                                    " past the block end; reading " +
+                                                    std::to_string(judged.count) + " records");
     }
     if (reachesEnd && judged.declared > present) {
         fault(FindingCode::FileTruncated,

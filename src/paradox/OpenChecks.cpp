@@ -227,8 +227,8 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
     std::vector<std::uint8_t> rootCopy;
     const ByteView block =
         PlainBytes::Block(index, indexFile, index.indexRoot,
-                   kBlockHeaderSize + static_cast<std::size_t>(*entries) * index.recordSize,
-                   rootCopy)
+                          kBlockHeaderSize + static_cast<std::size_t>(*entries) * index.recordSize,
+                          rootCopy)
             .Sub(kBlockHeaderSize, static_cast<std::size_t>(*entries) * index.recordSize);
     if (block.size() != static_cast<std::size_t>(*entries) * index.recordSize) {
         damage(FindingCode::FileTruncated, index.indexRoot, "root block entries past the end");
@@ -281,38 +281,16 @@ void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const 
                "file type " + std::to_string(x.fileType) + " is not a secondary index");
         return;
     }
-    const std::size_t indexed = SecondaryFieldCount(x, table);
-    if (indexed == 0 || indexed > x.fields.size() || indexed > x.fieldNumbers.size()) {
-        damage(FindingCode::SecondaryIndexBad, "no indexed fields");
+    const std::size_t secondary = SecondaryFieldCount(x, table);
+    const auto indexed = IndexedTableFields(x, secondary);
+    if (secondary == 0 || indexed.size() != secondary) {
+        damage(FindingCode::SecondaryIndexBad,
+               std::to_string(x.fields.size()) + " fields cannot index this table");
         return;
     }
-    for (std::size_t i = 0; i < indexed; ++i) {
-        const std::uint16_t number = x.fieldNumbers[i] & 0x7FFF;
-        if (number == 0 || number > table.fields.size()) {
-            damage(FindingCode::IndexOfAnotherTable,
-                   "indexes field " + std::to_string(number) + " of a table with " +
-                       std::to_string(table.fields.size()) + " fields");
-            return;
-        }
-        const FieldSpec& field = table.fields[number - 1u];
-        if (field.typeCode != x.fields[i].typeCode || field.sizeByte != x.fields[i].sizeByte) {
-            damage(FindingCode::IndexOfAnotherTable, "field " + std::to_string(i + 1) +
-                                                         " differs from table field " +
-                                                         std::to_string(number));
-            return;
-        }
-    }
-    if (table.Keyed()) {
-        const auto keys = static_cast<std::size_t>(std::max<int>(0, table.primaryKeyFields));
-        bool sameKeys = indexed + keys <= x.fields.size();
-        for (std::size_t i = 0; sameKeys && i < keys; ++i) {
-            sameKeys = x.fields[indexed + i].typeCode == table.fields[i].typeCode &&
-                       x.fields[indexed + i].sizeByte == table.fields[i].sizeByte;
-        }
-        if (!sameKeys) {
-            damage(FindingCode::IndexOfAnotherTable, "key fields differ from the table's");
-            return;
-        }
+    if (const std::string problem = ForeignFieldProblem(x, table, indexed); !problem.empty()) {
+        damage(FindingCode::IndexOfAnotherTable, problem);
+        return;
     }
     if (x.sortOrder != table.sortOrder) {
         damage(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +

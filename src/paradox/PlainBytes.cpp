@@ -33,8 +33,7 @@ ByteView PlainBytes::Block(const TableHeader& header, ByteView file, std::uint32
     if (block == 0 || !IsValidBlockSizeCode(header.blockSizeCode)) {
         return {};
     }
-    const std::uint64_t offset =
-        header.headerSize + std::uint64_t{block - 1} * header.BlockSize();
+    const std::uint64_t offset = header.headerSize + std::uint64_t{block - 1} * header.BlockSize();
     if (offset > file.size()) {
         return {};
     }
@@ -44,9 +43,9 @@ ByteView PlainBytes::Block(const TableHeader& header, ByteView file, std::uint32
         return stored;
     }
     // Pieces are counted from the block's start: decrypt the pieces that cover `wanted`.
-    const ByteView pieces = file.SubClipped(
-        static_cast<std::size_t>(offset),
-        (stored.size() + kCipherPieceSize - 1) / kCipherPieceSize * kCipherPieceSize);
+    const ByteView pieces =
+        file.SubClipped(static_cast<std::size_t>(offset), (stored.size() + kCipherPieceSize - 1) /
+                                                              kCipherPieceSize * kCipherPieceSize);
     // A piece cut off by the end of the file cannot be decrypted and is left out.
     copy.assign(pieces.data(), pieces.data() + pieces.size() / kCipherPieceSize * kCipherPieceSize);
     DecryptBlock(CipherKey::FromStoredValue(header.CipherKeyValue()), block, copy);

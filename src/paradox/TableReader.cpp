@@ -137,8 +137,8 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
     std::uint32_t current = start;
     while (current != 0) {
         const bool seen = current <= blocksPresent_ && use[current] != BlockUse::Unseen;
-        if (auto fault = JudgeLink(header_, previous, current, blocksPresent_, seen,
-                                   chain_.size())) {
+        if (auto fault =
+                JudgeLink(header_, previous, current, blocksPresent_, seen, chain_.size())) {
             Report(report, *fault);
             break;
         }
@@ -163,9 +163,9 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
         current = head.next;
     }
 
-    for (const auto& fault : {TailFault(header_, chain_.empty() ? 0 : chain_.back()),
-                              LengthFault(header_, chain_.size()),
-                              RecordCountFault(header_, recordCount_)}) {
+    for (const auto& fault :
+         {TailFault(header_, chain_.empty() ? 0 : chain_.back()),
+          LengthFault(header_, chain_.size()), RecordCountFault(header_, recordCount_)}) {
         if (fault) {
             Report(report, *fault);
         }

@@ -140,7 +140,8 @@ TEST_F(DamagedTable, OpenAndVerifyChargeEachChainFaultAlike) {
          C::ChainPrevMismatch},
         {"pointer out of range", [&] { PatchU16(db_, BlockOffset(db_, chain[1]), 999); },
          C::ChainPointerOutOfRange},
-        {"count mismatch", [&] { PatchBytes(db_, 0x06, {static_cast<std::uint8_t>(ReadU8(db_, 6) - 3)}); },
+        {"count mismatch",
+         [&] { PatchBytes(db_, 0x06, {static_cast<std::uint8_t>(ReadU8(db_, 6) - 3)}); },
          C::RecordCountMismatch},
     };
     for (const Damage& damage : damages) {
@@ -155,8 +156,8 @@ TEST_F(DamagedTable, OpenAndVerifyChargeEachChainFaultAlike) {
         paradox::FindingList findings;
         paradox::TableReader::Open(db_, findings);
         const auto& all = findings.All();
-        const auto same =
-            std::find_if(all.begin(), all.end(), [&](const auto& f) { return f.code == damage.code; });
+        const auto same = std::find_if(all.begin(), all.end(),
+                                       [&](const auto& f) { return f.code == damage.code; });
         ASSERT_NE(same, all.end()) << testsupport::Describe(findings);
         EXPECT_EQ(refusal, same->Describe());
         EXPECT_EQ(refusal.rfind("ORDERS.DB", 0), 0u) << refusal;
