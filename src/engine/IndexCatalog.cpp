@@ -30,7 +30,7 @@ IndexDefinition SecondaryDefinition(const paradox::TableHeader& table,
     paradox::FindingList ignored;
     std::optional<paradox::TableHeader> x;
     if (auto mapped = paradox::MappedFile::Open(xFile, &error)) {
-        x = paradox::ParseHeader(mapped->View(), xFile.string(), ignored);
+        x = paradox::ParseHeader(mapped->View(), xFile.filename().string(), ignored);
     }
     if (x) {
         const auto spec = paradox::ReadSecondaryIndexSpec(*x, ext, table.ToSchema());

@@ -30,7 +30,7 @@ std::uint16_t ReadCheckedHeader(const std::filesystem::path& path, std::uint16_t
         return Fail(err::IoError, path.string() + ": " + error);
     }
     paradox::FindingList findings;
-    header = paradox::ParseHeader(file->View(), path.string(), findings);
+    header = paradox::ParseHeader(file->View(), path.filename().string(), findings);
     if (!header) {
         const paradox::Finding* stop = FirstStop(findings);
         return Fail(damageCode, stop != nullptr ? stop->Describe() : std::string());
@@ -55,13 +55,13 @@ std::uint16_t ReadTableHeader(const std::filesystem::path& db,
 std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::MappedFile& file,
                              const paradox::TableHeader& header) {
     paradox::FindingList findings;
-    paradox::CheckTableExtent(header, file.View(), db.string(), findings);
+    paradox::CheckTableExtent(header, file.View(), db.filename().string(), findings);
     if (!findings.HasDamage()) {
         // Small tables are walked whole; of a large one, whose chain no bounded walk covers,
         // the first blocks and the tail are enough (each block read may be a page fault).
         const std::size_t walk =
             header.blocksInUse <= kWholeChainBlocks ? kWholeChainBlocks : kLargeTableBlocks;
-        paradox::CheckChainStart(header, file.View(), db.string(), findings, walk);
+        paradox::CheckChainStart(header, file.View(), db.filename().string(), findings, walk);
     }
     const paradox::Finding* stop = FirstStop(findings);
     if (stop == nullptr) {

@@ -33,10 +33,10 @@ std::uint16_t CheckIndexFile(const std::filesystem::path& indexPath, const Table
         return result;
     }
     FindingList findings;
-    paradox::CheckIndexHeader(data, *index, indexPath.string(), findings);
+    paradox::CheckIndexHeader(data, *index, indexPath.filename().string(), findings);
     if (FirstStop(findings) == nullptr) {
         paradox::CheckIndexRoot(data, dataFile.View(), *index, indexFile->View(),
-                                indexPath.string(), findings);
+                                indexPath.filename().string(), findings);
     }
     return FailOnFindings(findings, err::IndexCorrupt);
 }
@@ -60,7 +60,7 @@ std::uint16_t CheckSecondary(const IndexDefinition& index, const TableHeader& ta
         return result;
     }
     FindingList findings;
-    paradox::CheckSecondaryHeader(table, *x, index.file.string(), findings);
+    paradox::CheckSecondaryHeader(table, *x, index.file.filename().string(), findings);
     if (auto result = FailOnFindings(findings, err::IndexCorrupt); result != err::Ok) {
         return result;
     }
@@ -84,7 +84,8 @@ std::uint16_t CheckBlobFile(const paradox::TableFamily& family, const TableHeade
         return Fail(err::IoError, family.mb.string() + ": " + error);
     }
     FindingList findings;
-    paradox::CheckBlobFileHeader(mb->View(), table.CipherKeyValue(), family.mb.string(), findings);
+    paradox::CheckBlobFileHeader(mb->View(), table.CipherKeyValue(), family.mb.filename().string(),
+                                 findings);
     return FailOnFindings(findings, err::BlobFileCorrupt);
 }
 

@@ -67,4 +67,17 @@ bool IsValidFieldSize(std::uint8_t code, std::uint8_t sizeByte) {
     }
 }
 
+std::string FieldTypeText(std::uint8_t code, std::uint8_t sizeByte) {
+    const auto info = LookupFieldType(code);
+    if (!info) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        return std::string("type 0x") + kDigits[code >> 4] + kDigits[code & 0x0F];
+    }
+    std::string text(info->name);
+    if (info->sizeIsLength || info->fixedSize == 0 || info->type == FieldType::Bcd) {
+        text += " " + std::to_string(sizeByte);
+    }
+    return text;
+}
+
 } // namespace paradox

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace paradox {
@@ -41,22 +42,22 @@ enum class FileType : std::uint8_t {
     KeyedTable = 0,
     PrimaryIndex = 1,
     UnkeyedTable = 2,
-    SecondaryData = 3,        // .Xnn, not maintained
-    SecondaryIndex = 4,       // .Ynn
-    SecondaryDataMaint = 5,   // .Xnn, maintained
-    CompositeData = 6,        // .XGn, not maintained
-    CompositeIndex = 7,       // .YGn
-    CompositeDataMaint = 8,   // .XGn, maintained
+    SecondaryData = 3,      // .Xnn, not maintained
+    SecondaryIndex = 4,     // .Ynn
+    SecondaryDataMaint = 5, // .Xnn, maintained
+    CompositeData = 6,      // .XGn, not maintained
+    CompositeIndex = 7,     // .YGn
+    CompositeDataMaint = 8, // .XGn, maintained
 };
 
 struct FieldTypeInfo {
     FieldType type;
-    char letter;             // the one-letter name used in listings
+    char letter; // the one-letter name used in listings
     std::string_view name;
-    std::uint8_t minLevel;   // lowest file version byte that defines the type
-    bool isBlob;             // value lives (partly) in the .MB
-    bool sizeIsLength;       // size byte is the byte length (Alpha, Bytes, blobs)
-    std::uint8_t fixedSize;  // bytes in the record for fixed-size types, 0 otherwise
+    std::uint8_t minLevel;  // lowest file version byte that defines the type
+    bool isBlob;            // value lives (partly) in the .MB
+    bool sizeIsLength;      // size byte is the byte length (Alpha, Bytes, blobs)
+    std::uint8_t fixedSize; // bytes in the record for fixed-size types, 0 otherwise
 };
 
 // Facts about a type code, or nullopt for a code no Paradox level defines.
@@ -68,6 +69,10 @@ std::uint16_t FieldByteLength(std::uint8_t code, std::uint8_t sizeByte);
 
 // Whether the size byte is legal for the type (Alpha 1..255, BCD scale 0..32, blobs 10..250...).
 bool IsValidFieldSize(std::uint8_t code, std::uint8_t sizeByte);
+
+// "Alpha 20", "Long", "BCD 2", "type 0x33": a field's type and, where it varies, its size, as
+// finding details name them.
+std::string FieldTypeText(std::uint8_t code, std::uint8_t sizeByte);
 
 inline bool IsBlobType(std::uint8_t code) {
     return code == 0x0C || code == 0x0D || code == 0x0E || code == 0x0F || code == 0x10;

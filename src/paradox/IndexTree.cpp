@@ -1,5 +1,6 @@
 #include "paradox/IndexTree.h"
 
+#include "paradox/FieldType.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/IndexStatistic.h"
 
@@ -214,15 +215,27 @@ void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
         return;
     }
     const auto keyCount = static_cast<std::size_t>(std::max<int>(0, data.primaryKeyFields));
-    bool sameKeys = index.fields.size() == keyCount && keyCount <= data.fields.size();
-    for (std::size_t i = 0; sameKeys && i < keyCount; ++i) {
-        sameKeys = index.fields[i].typeCode == data.fields[i].typeCode &&
-                   index.fields[i].sizeByte == data.fields[i].sizeByte;
-    }
-    if (!sameKeys) {
+    if (index.fields.size() != keyCount || keyCount > data.fields.size()) {
         damage(FindingCode::IndexKeyFieldsMismatch,
                std::to_string(index.fields.size()) + " key fields in the index, " +
                    std::to_string(keyCount) + " leading key fields in the table");
+    } else {
+        for (std::size_t i = 0; i < keyCount; ++i) {
+            const FieldSpec& inIndex = index.fields[i];
+            const FieldSpec& inTable = data.fields[i];
+            if (inIndex.typeCode != inTable.typeCode || inIndex.sizeByte != inTable.sizeByte) {
+                std::string indexType = FieldTypeText(inIndex.typeCode, inIndex.sizeByte);
+                std::string tableType = FieldTypeText(inTable.typeCode, inTable.sizeByte);
+                if (indexType == tableType) { // a fixed-size type with another size byte
+                    indexType += " of size " + std::to_string(inIndex.sizeByte);
+                    tableType += " of size " + std::to_string(inTable.sizeByte);
+                }
+                damage(FindingCode::IndexKeyFieldsMismatch,
+                       "key field " + std::to_string(i + 1) + " is " + indexType +
+                           " in the index, " + tableType + " in the table");
+                break;
+            }
+        }
     }
     if (index.indexLevels > kMaxLevels) {
         damage(FindingCode::IndexHeaderBad,

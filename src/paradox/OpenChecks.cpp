@@ -1,8 +1,10 @@
 #include "paradox/OpenChecks.h"
 
 #include "paradox/BlockHeader.h"
+#include "paradox/BlockRules.h"
 #include "paradox/Cipher.h"
 #include "paradox/IndexStatistic.h"
+#include "paradox/PlainBytes.h"
 #include "paradox/SecondaryIndex.h"
 
 #include <algorithm>
@@ -19,32 +21,10 @@ std::uint64_t BlockOffset(const TableHeader& header, std::uint32_t block) {
     return header.headerSize + static_cast<std::uint64_t>(block - 1) * header.BlockSize();
 }
 
-// Block `block` of a protected file decrypted into `copy`, as far as the file holds whole
-// pieces of it (a piece cut off by the end of the file cannot be decrypted). Returns the
-// decrypted bytes; a plain file's block is returned from the mapping as it is.
-ByteView PlainBlock(const TableHeader& header, ByteView file, std::uint32_t block,
-                    std::size_t length, std::vector<std::uint8_t>& copy) {
-    const std::uint64_t offset = BlockOffset(header, block);
-    if (offset > file.size()) {
-        return {};
-    }
-    const ByteView stored = file.SubClipped(static_cast<std::size_t>(offset),
-                                            std::min<std::size_t>(length, header.BlockSize()));
-    if (!header.encrypted) {
-        return stored;
-    }
-    const ByteView whole =
-        file.SubClipped(static_cast<std::size_t>(offset), (stored.size() + kCipherPieceSize - 1) /
-                                                              kCipherPieceSize * kCipherPieceSize);
-    copy.assign(whole.data(), whole.data() + whole.size() / kCipherPieceSize * kCipherPieceSize);
-    DecryptBlock(CipherKey::FromStoredValue(header.CipherKeyValue()), block, copy);
-    return ByteView(copy.data(), std::min(copy.size(), stored.size()));
-}
-
 std::optional<BlockHeader> BlockHeaderAt(const TableHeader& header, ByteView file,
                                          std::uint32_t block) {
     std::vector<std::uint8_t> copy;
-    const ByteView bytes = PlainBlock(header, file, block, kBlockHeaderSize, copy);
+    const ByteView bytes = PlainBytes::Block(header, file, block, kBlockHeaderSize, copy);
     return ReadBlockHeader(bytes, 0);
 }
 
@@ -104,24 +84,25 @@ void CheckTableExtent(const TableHeader& header, ByteView file, const std::strin
     if (header.fileBlocks == 0) {
         return;
     }
-    const std::uint64_t lastStart = BlockOffset(header, header.fileBlocks);
-    const std::uint64_t fullEnd = lastStart + blockSize;
-    if (file.size() >= fullEnd) {
+    // Judged as the chain walk of verify judges it: blocks missing from the file, else the
+    // records of a short last block.
+    const std::uint32_t present = BlocksPresent(header, file.size());
+    if (present < header.fileBlocks) {
+        const BlockFault fault = FileShortFault(header, present, false);
+        findings.Add(fault.code, Severity::Damage, fileName, fault.block, -1, fault.detail,
+                     fault.dataLost);
         return;
     }
-    std::uint64_t needed = lastStart + kBlockHeaderSize;
-    if (file.size() >= needed && !header.encrypted) {
-        // A short last block is fine when its records are all there.
-        auto block = BlockHeaderAt(header, file, header.fileBlocks);
-        if (block && block->lastRecordOffset >= 0) {
-            needed += static_cast<std::uint64_t>(block->lastRecordOffset) + header.recordSize;
-        }
+    if (file.size() >= BlockOffset(header, header.fileBlocks) + blockSize) {
+        return;
     }
-    if (file.size() < needed) {
-        damage(FindingCode::FileTruncated, std::to_string(file.size()) + " bytes, but " +
-                                               std::to_string(header.fileBlocks) + " blocks of " +
-                                               std::to_string(blockSize) + " need at least " +
-                                               std::to_string(needed));
+    std::vector<std::uint8_t> copy;
+    const ByteView last = PlainBytes::Block(header, file, header.fileBlocks, blockSize, copy);
+    for (const BlockFault& fault : JudgeBlock(header, header.fileBlocks, last).faults) {
+        if (fault.code == FindingCode::FileTruncated) {
+            findings.Add(fault.code, Severity::Damage, fileName, fault.block, -1, fault.detail,
+                         fault.dataLost);
+        }
     }
 }
 
@@ -130,68 +111,58 @@ void CheckChainStart(const TableHeader& header, ByteView file, const std::string
     if (!Usable(header) || header.blocksInUse == 0) {
         return;
     }
-    auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
-        findings.Add(code, Severity::Damage, fileName, block, -1, std::move(detail));
+    auto report = [&](const BlockFault& fault) {
+        findings.Add(fault.code, Severity::Damage, fileName, fault.block, -1, fault.detail,
+                     fault.dataLost);
     };
+    const std::uint32_t present = BlocksPresent(header, file.size());
     std::vector<std::uint16_t> visited;
     visited.reserve(std::min<std::size_t>(maxBlocks, header.blocksInUse));
     std::uint16_t current = header.firstBlock;
     std::uint16_t previous = 0;
     std::uint64_t records = 0;
+    std::vector<std::uint8_t> copy;
     while (current != 0 && visited.size() < maxBlocks) {
-        if (current > header.fileBlocks) {
-            damage(FindingCode::ChainPointerOutOfRange, previous,
-                   "next block " + std::to_string(current) + " but the file has " +
-                       std::to_string(header.fileBlocks));
+        const bool seen = std::find(visited.begin(), visited.end(), current) != visited.end();
+        if (auto fault = JudgeLink(header, previous, current, present, seen, visited.size())) {
+            report(*fault);
             return;
         }
-        if (std::find(visited.begin(), visited.end(), current) != visited.end()) {
-            damage(FindingCode::ChainCycle, current, "block reached twice");
+        const ByteView bytes = PlainBytes::Block(header, file, current, header.BlockSize(), copy);
+        const auto block = ReadBlockHeader(bytes);
+        if (!block) { // a protected file's block whose first piece the end of the file cuts
+            report(*JudgeLink(header, previous, current, current - 1u, false, visited.size()));
             return;
         }
-        auto block = BlockHeaderAt(header, file, current);
-        if (!block) {
-            damage(FindingCode::FileTruncated, current, "block header past the end of the file");
+        if (auto fault = JudgeBackLink(current, block->prev, previous)) {
+            report(*fault);
             return;
         }
-        if (block->prev != previous) {
-            damage(FindingCode::ChainPrevMismatch, current,
-                   "prev " + std::to_string(block->prev) + ", expected " +
-                       std::to_string(previous));
+        const BlockJudgement judged = JudgeBlock(header, current, bytes);
+        if (!judged.faults.empty()) {
+            report(judged.faults.front());
             return;
         }
-        auto count = RecordsInBlock(header, block->lastRecordOffset);
-        if (!count) {
-            damage(FindingCode::BadLastRecordOffset, current,
-                   "last record offset " + std::to_string(block->lastRecordOffset));
-            return;
-        }
-        records += *count;
+        records += judged.count;
         visited.push_back(current);
         previous = current;
         current = block->next;
     }
     if (current == 0) {
-        if (previous != header.lastBlock) {
-            damage(FindingCode::ChainTailMismatch, previous,
-                   "chain ends at block " + std::to_string(previous) + ", header says " +
-                       std::to_string(header.lastBlock));
-        } else if (visited.size() != header.blocksInUse) {
-            damage(FindingCode::ChainLengthMismatch, -1,
-                   std::to_string(visited.size()) + " blocks in the chain, header says " +
-                       std::to_string(header.blocksInUse));
-        } else if (records != header.numRecords) {
-            damage(FindingCode::RecordCountMismatch, -1,
-                   std::to_string(records) + " records in the chain, header says " +
-                       std::to_string(header.numRecords));
+        if (auto fault = TailFault(header, previous)) {
+            report(*fault);
+        } else if (auto length = LengthFault(header, visited.size())) {
+            report(*length);
+        } else if (auto count = RecordCountFault(header, records)) {
+            report(*count);
         }
         return;
     }
     // Too long to follow here: the header's tail must at least end the chain.
     auto tail = BlockHeaderAt(header, file, header.lastBlock);
     if (header.lastBlock == 0 || !tail || tail->next != 0) {
-        damage(FindingCode::ChainTailMismatch, header.lastBlock,
-               "the header's last block does not end the chain");
+        report({FindingCode::ChainTailMismatch, header.lastBlock,
+                "the header's last block does not end the chain"});
     }
 }
 
@@ -255,9 +226,9 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
     }
     std::vector<std::uint8_t> rootCopy;
     const ByteView block =
-        PlainBlock(index, indexFile, index.indexRoot,
-                   kBlockHeaderSize + static_cast<std::size_t>(*entries) * index.recordSize,
-                   rootCopy)
+        PlainBytes::Block(index, indexFile, index.indexRoot,
+                          kBlockHeaderSize + static_cast<std::size_t>(*entries) * index.recordSize,
+                          rootCopy)
             .Sub(kBlockHeaderSize, static_cast<std::size_t>(*entries) * index.recordSize);
     if (block.size() != static_cast<std::size_t>(*entries) * index.recordSize) {
         damage(FindingCode::FileTruncated, index.indexRoot, "root block entries past the end");
@@ -310,38 +281,16 @@ void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const 
                "file type " + std::to_string(x.fileType) + " is not a secondary index");
         return;
     }
-    const std::size_t indexed = SecondaryFieldCount(x, table);
-    if (indexed == 0 || indexed > x.fields.size() || indexed > x.fieldNumbers.size()) {
-        damage(FindingCode::SecondaryIndexBad, "no indexed fields");
+    const std::size_t secondary = SecondaryFieldCount(x, table);
+    const auto indexed = IndexedTableFields(x, secondary);
+    if (secondary == 0 || indexed.size() != secondary) {
+        damage(FindingCode::SecondaryIndexBad,
+               std::to_string(x.fields.size()) + " fields cannot index this table");
         return;
     }
-    for (std::size_t i = 0; i < indexed; ++i) {
-        const std::uint16_t number = x.fieldNumbers[i] & 0x7FFF;
-        if (number == 0 || number > table.fields.size()) {
-            damage(FindingCode::IndexOfAnotherTable,
-                   "indexes field " + std::to_string(number) + " of a table with " +
-                       std::to_string(table.fields.size()) + " fields");
-            return;
-        }
-        const FieldSpec& field = table.fields[number - 1u];
-        if (field.typeCode != x.fields[i].typeCode || field.sizeByte != x.fields[i].sizeByte) {
-            damage(FindingCode::IndexOfAnotherTable, "field " + std::to_string(i + 1) +
-                                                         " differs from table field " +
-                                                         std::to_string(number));
-            return;
-        }
-    }
-    if (table.Keyed()) {
-        const auto keys = static_cast<std::size_t>(std::max<int>(0, table.primaryKeyFields));
-        bool sameKeys = indexed + keys <= x.fields.size();
-        for (std::size_t i = 0; sameKeys && i < keys; ++i) {
-            sameKeys = x.fields[indexed + i].typeCode == table.fields[i].typeCode &&
-                       x.fields[indexed + i].sizeByte == table.fields[i].sizeByte;
-        }
-        if (!sameKeys) {
-            damage(FindingCode::IndexOfAnotherTable, "key fields differ from the table's");
-            return;
-        }
+    if (const std::string problem = ForeignFieldProblem(x, table, indexed); !problem.empty()) {
+        damage(FindingCode::IndexOfAnotherTable, problem);
+        return;
     }
     if (x.sortOrder != table.sortOrder) {
         damage(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +

@@ -28,6 +28,30 @@ void PreferLargePages(std::uint8_t* data, std::size_t size) {
 
 } // namespace
 
+ByteView PlainBytes::Block(const TableHeader& header, ByteView file, std::uint32_t block,
+                           std::size_t length, std::vector<std::uint8_t>& copy) {
+    if (block == 0 || !IsValidBlockSizeCode(header.blockSizeCode)) {
+        return {};
+    }
+    const std::uint64_t offset = header.headerSize + std::uint64_t{block - 1} * header.BlockSize();
+    if (offset > file.size()) {
+        return {};
+    }
+    const std::size_t wanted = std::min<std::size_t>(length, header.BlockSize());
+    const ByteView stored = file.SubClipped(static_cast<std::size_t>(offset), wanted);
+    if (!header.encrypted) {
+        return stored;
+    }
+    // Pieces are counted from the block's start: decrypt the pieces that cover `wanted`.
+    const ByteView pieces =
+        file.SubClipped(static_cast<std::size_t>(offset), (stored.size() + kCipherPieceSize - 1) /
+                                                              kCipherPieceSize * kCipherPieceSize);
+    // A piece cut off by the end of the file cannot be decrypted and is left out.
+    copy.assign(pieces.data(), pieces.data() + pieces.size() / kCipherPieceSize * kCipherPieceSize);
+    DecryptBlock(CipherKey::FromStoredValue(header.CipherKeyValue()), block, copy);
+    return ByteView(copy.data(), std::min(copy.size(), stored.size()));
+}
+
 void PlainBytes::Allocate(std::size_t size) {
     decrypted_ = true;
     plainSize_ = size;

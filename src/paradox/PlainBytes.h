@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace paradox {
 
@@ -21,6 +22,12 @@ public:
     static PlainBytes ForBlockFile(MappedFile file, const TableHeader& header);
     // A .MB, decrypted with its table's key value (0: a plain table, nothing to do).
     static PlainBytes ForBlobFile(MappedFile file, std::uint32_t tableKeyValue);
+
+    // The first `length` bytes of block `block` (1-based) of a block file as stored in `file`,
+    // decrypted into `copy` when the header names a key, as far as the file holds whole
+    // pieces of it; a plain file's bytes come from `file` itself. Empty past the end.
+    static ByteView Block(const TableHeader& header, ByteView file, std::uint32_t block,
+                          std::size_t length, std::vector<std::uint8_t>& copy);
 
     ByteView View() const { return decrypted_ ? ByteView(plain_.get(), plainSize_) : file_.View(); }
     // For a decrypted block file, the bytes up to its last whole piece: a piece cut off by the

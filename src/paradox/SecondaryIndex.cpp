@@ -135,33 +135,17 @@ std::size_t KeyFieldsPresent(const TableHeader& t) {
 }
 
 // Where each X field comes from in a table record: the indexed fields, then (keyed tables)
-// the key fields. Returns false when the X header does not describe fields of this table.
-bool MapFields(const TableHeader& x, const TableReader& table,
-               const std::vector<std::uint16_t>& indexed, std::vector<std::size_t>& source,
-               std::string& problem) {
+// the key fields, which ForeignFieldProblem found to be the table's. Returns false when one of
+// them lies outside the table's record.
+bool MapFields(const TableReader& table, const std::vector<std::uint16_t>& indexed,
+               std::vector<std::size_t>& source, std::string& problem) {
     const std::size_t secondary = indexed.size();
     const TableHeader& t = table.Header();
     const std::size_t keys = KeyFieldsPresent(t);
     for (std::size_t i = 0; i < secondary + keys; ++i) {
-        std::size_t field = 0;
-        if (i < secondary) {
-            const std::uint16_t number = indexed[i] & ~kDescending;
-            if (number == 0 || number > t.fields.size()) {
-                problem = "indexed field number " + std::to_string(number) + " not in the table";
-                return false;
-            }
-            field = number - 1u;
-        } else {
-            field = i - secondary;
-        }
+        const std::size_t field = i < secondary ? (indexed[i] & ~kDescending) - 1u : i - secondary;
         if (!table.FieldInRecord(field)) {
             problem = "table field " + std::to_string(field + 1) + " lies outside its record";
-            return false;
-        }
-        if (x.fields[i].typeCode != t.fields[field].typeCode ||
-            x.fields[i].sizeByte != t.fields[field].sizeByte) {
-            problem = "field " + std::to_string(i + 1) + " differs from table field " +
-                      std::to_string(field + 1);
             return false;
         }
         source.push_back(field);
@@ -526,6 +510,35 @@ void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const
 
 } // namespace
 
+std::vector<std::uint16_t> IndexedTableFields(const TableHeader& x, std::size_t secondary) {
+    return IndexedFields(x, secondary);
+}
+
+std::string ForeignFieldProblem(const TableHeader& x, const TableHeader& table,
+                                const std::vector<std::uint16_t>& indexed) {
+    const std::size_t secondary = indexed.size();
+    const std::size_t keys = KeyFieldsPresent(table);
+    if (secondary + keys > x.fields.size()) {
+        return std::to_string(x.fields.size()) + " fields cannot index this table";
+    }
+    for (std::size_t i = 0; i < secondary + keys; ++i) {
+        std::size_t field = i - secondary;
+        if (i < secondary) {
+            const std::uint16_t number = indexed[i] & ~kDescending;
+            if (number == 0 || number > table.fields.size()) {
+                return "indexed field number " + std::to_string(number) + " not in the table";
+            }
+            field = number - 1u;
+        }
+        if (x.fields[i].typeCode != table.fields[field].typeCode ||
+            x.fields[i].sizeByte != table.fields[field].sizeByte) {
+            return "field " + std::to_string(i + 1) + " differs from table field " +
+                   std::to_string(field + 1);
+        }
+    }
+    return {};
+}
+
 std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) {
     // Keyed: the table's key fields and Blk Num follow. Unkeyed: Tup No, Blk Num, Tup Offset.
     const std::size_t trailing =
@@ -578,9 +591,15 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
         return;
     }
     std::vector<std::size_t> source;
-    std::string problem;
-    const bool fieldsMatch = MapFields(xh, table, indexed, source, problem);
-    if (!fieldsMatch) {
+    // Fields of another type or size, or a field the table lacks: the X file was made for
+    // another table, as the open says.
+    std::string problem = ForeignFieldProblem(xh, table.Header(), indexed);
+    const bool foreign = !problem.empty();
+    if (foreign) {
+        findings.Add(FindingCode::IndexOfAnotherTable, Severity::Damage, name, -1, -1, problem);
+    }
+    const bool fieldsMatch = !foreign && MapFields(table, indexed, source, problem);
+    if (!foreign && !fieldsMatch) {
         bad(problem);
     }
     const bool maintained = xh.IsMaintainedData();

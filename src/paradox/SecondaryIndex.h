@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace paradox {
 
@@ -25,6 +26,16 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& xHeader, const std:
 // Number of leading X fields that are the indexed table fields (the rest are the table's key
 // fields and the block number, or the record number, block number and offset of an unkeyed
 // table).
+// The table fields (1-based, top bit: descending) the first `secondary` fields of an X file
+// index.
+std::vector<std::uint16_t> IndexedTableFields(const TableHeader& xHeader, std::size_t secondary);
+
+// Why an X file's indexed fields (then, of a keyed table, its key fields) are not the
+// table's: a field number the table lacks, or a field of another type or size. Empty when
+// they are. The open and verify both judge an X file by it.
+std::string ForeignFieldProblem(const TableHeader& xHeader, const TableHeader& table,
+                                const std::vector<std::uint16_t>& indexed);
+
 std::size_t SecondaryFieldCount(const TableHeader& xHeader, const TableHeader& table);
 
 } // namespace paradox

@@ -1,6 +1,7 @@
 #include "paradox/TableReader.h"
 
 #include "paradox/BlockHeader.h"
+#include "paradox/BlockRules.h"
 #include "paradox/FindingLimiter.h"
 #include "paradox/KeySearch.h"
 
@@ -31,6 +32,10 @@ KeyFit UseKeyThatFits(TableHeader& header, ByteView file, const std::string& nam
                      HexNumber(check.keyValue & 0xFFFFu) + ", found by search");
     (header.hasExtension ? header.encryption2 : header.encryption1) = check.keyValue;
     return check.fit;
+}
+
+void Report(FindingLimiter& report, const BlockFault& fault) {
+    report.Damage(fault.code, fault.block, fault.detail, fault.dataLost);
 }
 
 } // namespace
@@ -92,12 +97,7 @@ void TableReader::Walk(FindingList& findings) {
         return; // the header findings already say why no block can be read
     }
     FindingLimiter report(findings, fileName_);
-    const std::uint64_t fileSize = file_.Size();
-    const std::uint64_t headerSize = header_.headerSize;
-    if (fileSize >= headerSize + kBlockHeaderSize) {
-        blocksPresent_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            kMaxBlockCount, (fileSize - headerSize - kBlockHeaderSize) / header_.BlockSize() + 1));
-    }
+    blocksPresent_ = paradox::BlocksPresent(header_, file_.Size());
     CheckExtent(report);
     std::vector<BlockUse> use(blocksPresent_ + 1, BlockUse::Unseen);
     WalkChain(report, use);
@@ -116,61 +116,12 @@ void TableReader::CheckExtent(FindingLimiter& report) const {
         // be decrypted: what the file holds of it is lost to the cut.
         const bool cutPiece =
             file_.Decrypted() && file_.StoredSize() > BlockOffset(blocksPresent_ + 1);
-        report.Damage(FindingCode::FileTruncated, -1,
-                      "file holds " + std::to_string(blocksPresent_) + " of " +
-                          std::to_string(header_.fileBlocks) + " blocks" +
-                          (cutPiece ? ", and a part of the next one too short to decrypt" : ""),
-                      cutPiece);
+        Report(report, FileShortFault(header_, blocksPresent_, cutPiece));
     } else if (fileSize > declaredEnd) {
         report.Suspicious(FindingCode::ExtraBytesAtEnd, -1,
                           std::to_string(fileSize - declaredEnd) + " bytes after block " +
                               std::to_string(header_.fileBlocks));
     }
-}
-
-TableReader::BlockRecords TableReader::CountRecords(std::uint32_t block, ByteView bytes,
-                                                    std::int16_t lastRecordOffset,
-                                                    FindingLimiter& report) const {
-    const std::uint32_t recordSize = header_.recordSize;
-    const std::uint32_t blockSize = header_.BlockSize();
-    if (recordSize == 0 || recordSize > blockSize - kBlockHeaderSize) {
-        return {}; // the header check reported the record size
-    }
-    const auto capacity = static_cast<std::uint16_t>((blockSize - kBlockHeaderSize) / recordSize);
-    const std::int32_t offset = lastRecordOffset;
-    const auto size = static_cast<std::int32_t>(recordSize);
-    BlockRecords records;
-    if (offset < 0) {
-        // An empty block stores minus the record size; other negative values are damage.
-        if (offset != -size) {
-            report.Damage(FindingCode::BadLastRecordOffset, block,
-                          "last record offset " + std::to_string(offset), true);
-        }
-        return records;
-    }
-    if (offset % size != 0) {
-        report.Damage(FindingCode::BadLastRecordOffset, block,
-                      "last record offset " + std::to_string(offset) + " is not a multiple of " +
-                          std::to_string(size));
-    }
-    records.count = static_cast<std::uint16_t>(offset / size + 1);
-    if (records.count > capacity) {
-        report.Damage(FindingCode::BadLastRecordOffset, block,
-                      "last record offset " + std::to_string(offset) +
-                          " past the block end; reading " + std::to_string(capacity) + " records");
-        records.count = capacity;
-    }
-    const auto present = static_cast<std::uint16_t>(
-        bytes.size() >= kBlockHeaderSize ? (bytes.size() - kBlockHeaderSize) / recordSize : 0);
-    if (records.count > present) {
-        report.Damage(FindingCode::FileTruncated, block,
-                      "file ends after " + std::to_string(present) + " of " +
-                          std::to_string(records.count) + " records",
-                      true);
-        records.missing = static_cast<std::uint16_t>(records.count - present);
-        records.count = present;
-    }
-    return records;
 }
 
 void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) {
@@ -185,55 +136,39 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
     std::uint32_t previous = 0;
     std::uint32_t current = start;
     while (current != 0) {
-        if (current > blocksPresent_) {
-            report.Damage(FindingCode::ChainPointerOutOfRange, BlockOrNone(previous),
-                          "next block " + std::to_string(current) + " but the file holds " +
-                              std::to_string(blocksPresent_),
-                          true);
-            break;
-        }
-        if (use[current] != BlockUse::Unseen) {
-            report.Damage(FindingCode::ChainCycle, previous,
-                          "next block " + std::to_string(current) + " is already in the chain",
-                          chain_.size() < header_.blocksInUse);
+        const bool seen = current <= blocksPresent_ && use[current] != BlockUse::Unseen;
+        if (auto fault =
+                JudgeLink(header_, previous, current, blocksPresent_, seen, chain_.size())) {
+            Report(report, *fault);
             break;
         }
         use[current] = BlockUse::Chain;
         const ByteView bytes = BlockBytes(current);
         // Every block counted as present has its whole header in the file.
         const BlockHeader head = ReadBlockHeader(bytes).value_or(BlockHeader{});
-        if (head.prev != previous) {
-            report.Damage(FindingCode::ChainPrevMismatch, current,
-                          "back link " + std::to_string(head.prev) + ", expected " +
-                              std::to_string(previous));
+        if (auto fault = JudgeBackLink(current, head.prev, previous)) {
+            Report(report, *fault);
         }
-        const BlockRecords records = CountRecords(current, bytes, head.lastRecordOffset, report);
+        const BlockJudgement judged = JudgeBlock(header_, current, bytes);
+        for (const BlockFault& fault : judged.faults) {
+            Report(report, fault);
+        }
         chain_.push_back(static_cast<std::uint16_t>(current));
-        counts_.push_back(records.count);
-        missing_.push_back(records.missing);
-        recordCount_ += records.count;
+        counts_.push_back(judged.count);
+        missing_.push_back(judged.missing);
+        facts_.push_back({static_cast<std::uint16_t>(current), judged.count, judged.missing,
+                          judged.declared, judged.basis});
+        recordCount_ += judged.count;
         previous = current;
         current = head.next;
     }
 
-    const std::uint32_t tail = chain_.empty() ? 0 : chain_.back();
-    if (tail != header_.lastBlock) {
-        report.Damage(FindingCode::ChainTailMismatch, -1,
-                      "chain ends at block " + std::to_string(tail) + ", header says " +
-                          std::to_string(header_.lastBlock));
-    }
-    if (chain_.size() != header_.blocksInUse) {
-        report.Damage(FindingCode::ChainLengthMismatch, -1,
-                      "chain has " + std::to_string(chain_.size()) + " blocks, header says " +
-                          std::to_string(header_.blocksInUse));
-    }
-    const std::uint32_t recordSize = header_.recordSize;
-    const bool recordsReadable =
-        recordSize > 0 && recordSize <= header_.BlockSize() - kBlockHeaderSize;
-    if (recordsReadable && recordCount_ != header_.numRecords) {
-        report.Damage(FindingCode::RecordCountMismatch, -1,
-                      "blocks hold " + std::to_string(recordCount_) + " records, header says " +
-                          std::to_string(header_.numRecords));
+    for (const auto& fault :
+         {TailFault(header_, chain_.empty() ? 0 : chain_.back()),
+          LengthFault(header_, chain_.size()), RecordCountFault(header_, recordCount_)}) {
+        if (fault) {
+            Report(report, *fault);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/BlockRules.h"
 #include "paradox/ByteView.h"
 #include "paradox/Finding.h"
 #include "paradox/Header.h"
@@ -65,6 +66,8 @@ public:
     const std::vector<std::uint16_t>& ChainCounts() const { return counts_; }
     // Records each chain block declares but the file no longer holds (cut off at its end).
     const std::vector<std::uint16_t>& ChainMissing() const { return missing_; }
+    // What each chain block holds and how its count was decided (same order as ChainBlocks()).
+    const std::vector<BlockFact>& ChainFacts() const { return facts_; }
     std::vector<std::uint16_t> FreeBlocks() const { return free_; }
     std::uint64_t RecordCount() const { return recordCount_; }
     // Byte offset of each field inside a record, and whether the field lies inside recordSize
@@ -114,16 +117,10 @@ public:
 
 private:
     enum class BlockUse : std::uint8_t { Unseen, Chain, Free };
-    struct BlockRecords {
-        std::uint16_t count = 0;   // records that can be read
-        std::uint16_t missing = 0; // declared but cut off by the end of the file
-    };
 
     TableReader(std::filesystem::path path, MappedFile file, TableHeader header);
     void Walk(FindingList& findings);
     void CheckExtent(FindingLimiter& report) const;
-    BlockRecords CountRecords(std::uint32_t block, ByteView bytes, std::int16_t lastRecordOffset,
-                              FindingLimiter& report) const;
     void WalkChain(FindingLimiter& report, std::vector<BlockUse>& use);
     void WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& use);
     void CheckBlockCounts(FindingLimiter& report, const std::vector<BlockUse>& use) const;
@@ -138,6 +135,7 @@ private:
     std::vector<std::uint16_t> chain_;
     std::vector<std::uint16_t> counts_;
     std::vector<std::uint16_t> missing_;
+    std::vector<BlockFact> facts_;
     std::vector<std::uint16_t> free_;
     std::uint64_t recordCount_ = 0;
     KeyFit keyFit_ = KeyFit::Fits;

@@ -18,9 +18,9 @@ struct BlockRecords {
 // wiped to zeros), then, when the chain is shorter than the header says, the blocks that are
 // neither in the chain nor free and hold a plausible block header (following their own links
 // where they have them). Never free blocks, never bytes past a block's last record.
-// A chain block whose last-record offset is bogus holds as many records as the primary
-// index's entry for it says (`px`, may be null); without one, records up to the first
-// all-zero slot.
+// A chain block whose last-record offset is bogus holds, as the reader's facts say, the
+// records before its first all-zero slot, and never more than the primary index's entry for
+// it counts (`px`, may be null).
 std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
                                           const paradox::TableReader* px,
                                           paradox::FindingList& findings);

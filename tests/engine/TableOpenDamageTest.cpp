@@ -3,10 +3,14 @@
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "engine/TableOpen.h"
+#include "paradox/TableReader.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -104,6 +108,60 @@ TEST_F(DamagedTable, BrokenBlockChain) {
     testsupport::WriteFileBytes(db_, original);
     PatchU16(db_, BlockOffset(db_, 2) + 4, 13); // last-record offset no multiple of the size
     ExpectRefused(err::TableCorrupt, "", "last record offset 13");
+}
+
+// The same damage of a data block gives the open's refusal the finding verify lists for it:
+// same code, same block, same text, the file named by its name.
+TEST_F(DamagedTable, OpenAndVerifyChargeEachChainFaultAlike) {
+    const auto original = testsupport::ReadFileBytes(db_);
+    std::vector<std::uint16_t> chain;
+    {
+        paradox::FindingList findings;
+        const auto reader = paradox::TableReader::Open(db_, findings);
+        ASSERT_TRUE(reader && findings.Empty()) << testsupport::Describe(findings);
+        chain = reader->ChainBlocks();
+    }
+    ASSERT_GE(chain.size(), 4u);
+    const std::uint16_t last = chain.back();
+    using C = paradox::FindingCode;
+    struct Damage {
+        std::string name;
+        std::function<void()> apply;
+        C code;
+    };
+    const std::vector<Damage> damages = {
+        {"truncated block",
+         [&] { fs::resize_file(db_, BlockOffset(db_, last) + 6 + 3 * ReadU16(db_, 0) + 5); },
+         C::FileTruncated},
+        {"bad offset", [&] { PatchU16(db_, BlockOffset(db_, chain[1]) + 4, 0x7FF0); },
+         C::BadLastRecordOffset},
+        {"cycle", [&] { PatchU16(db_, BlockOffset(db_, chain[2]), chain[1]); }, C::ChainCycle},
+        {"prev mismatch", [&] { PatchU16(db_, BlockOffset(db_, chain[1]) + 2, 5); },
+         C::ChainPrevMismatch},
+        {"pointer out of range", [&] { PatchU16(db_, BlockOffset(db_, chain[1]), 999); },
+         C::ChainPointerOutOfRange},
+        {"count mismatch",
+         [&] { PatchBytes(db_, 0x06, {static_cast<std::uint8_t>(ReadU8(db_, 6) - 3)}); },
+         C::RecordCountMismatch},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        testsupport::WriteFileBytes(db_, original);
+        damage.apply();
+        std::unique_ptr<engine::OpenedTable> table;
+        const auto code = engine::OpenTable(db_, "", true, table);
+        ASSERT_NE(code, err::Ok);
+        const std::string refusal = engine::TakeFailureContext(code);
+
+        paradox::FindingList findings;
+        paradox::TableReader::Open(db_, findings);
+        const auto& all = findings.All();
+        const auto same = std::find_if(all.begin(), all.end(),
+                                       [&](const auto& f) { return f.code == damage.code; });
+        ASSERT_NE(same, all.end()) << testsupport::Describe(findings);
+        EXPECT_EQ(refusal, same->Describe());
+        EXPECT_EQ(refusal.rfind("ORDERS.DB", 0), 0u) << refusal;
+    }
 }
 
 TEST_F(DamagedTable, TruncatedFile) {

@@ -1,5 +1,6 @@
 #include "CorpusManifest.h"
 #include "paradox/Family.h"
+#include "paradox/OpenChecks.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
@@ -7,6 +8,7 @@
 #include "support/DescribeFindings.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -159,7 +161,7 @@ TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
         {"key not in table", "C.X02", 0x806 + 7, {0x44}, FindingCode::SecondaryIndexBad},
         {"block number", "C.X02", 0x806 + 8, {0x80, 0x09}, FindingCode::SecondaryIndexBad},
         {"record count", "C.X02", 0x06, {2}, FindingCode::IndexCountMismatch},
-        {"field type", "C.X02", 0x78, {0x03, 0x02}, FindingCode::SecondaryIndexBad},
+        {"field type", "C.X02", 0x78, {0x03, 0x02}, FindingCode::IndexOfAnotherTable},
         {"y statistic", "C.Y02", 0x806 + 8 + 2, {0x80, 0x01}, FindingCode::IndexStatisticMismatch},
         {"link to the primary index", "C.X02", 0x2F, {0x01}, FindingCode::IndexOutOfDate},
     };
@@ -169,6 +171,43 @@ TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
         auto findings = copy.CheckSecondary("C.DB", "C.X02", "C.Y02");
         EXPECT_TRUE(findings.Has(c.expected)) << c.what << "\n" << Describe(findings);
     }
+}
+
+// An X file whose indexed field is not the table's is refused at open with the finding verify
+// lists for it: one code, one detail.
+TEST(SecondaryIndexDamage, OpenAndVerifyNameAFieldOfAnotherTableAlike) {
+    FamilyCopy copy("leonhad-paradoxdriver/joins", {"C.DB", "C.PX", "C.X02", "C.Y02"});
+    copy.Edit("C.X02", 0x78, {0x03, 0x02}); // the indexed Long field stored as a Short
+    const FindingList verified = copy.CheckSecondary("C.DB", "C.X02", "C.Y02");
+    FindingList ignored;
+    const auto table = TableReader::Open(copy / "C.DB", ignored);
+    const auto x = TableReader::Open(copy / "C.X02", ignored);
+    ASSERT_TRUE(table && x);
+    FindingList opened;
+    paradox::CheckSecondaryHeader(table->Header(), x->Header(), "C.X02", opened);
+    ASSERT_FALSE(opened.Empty());
+    const paradox::Finding& refusal = opened.All().front();
+    EXPECT_EQ(refusal.code, FindingCode::IndexOfAnotherTable);
+    const auto& all = verified.All();
+    const auto same = std::find_if(all.begin(), all.end(), [&](const paradox::Finding& f) {
+        return f.code == refusal.code && f.detail == refusal.detail;
+    });
+    EXPECT_NE(same, all.end()) << refusal.Describe() << "\n" << Describe(verified);
+    EXPECT_FALSE(verified.Has(FindingCode::SecondaryIndexBad)) << Describe(verified);
+}
+
+// A .PX with as many key fields as the table but of another type names the field and both
+// types.
+TEST(PrimaryIndexDamage, AKeyFieldOfAnotherTypeIsNamed) {
+    FamilyCopy copy("leonhad-paradoxdriver/db", {"ORDERS.DB", "ORDERS.PX"});
+    copy.Edit("ORDERS.PX", 0x58, {0x03}); // the key field stored as a Short
+    const FindingList findings = copy.CheckPrimary("ORDERS.DB", "ORDERS.PX");
+    const auto& all = findings.All();
+    const auto mismatch = std::find_if(all.begin(), all.end(), [](const paradox::Finding& f) {
+        return f.code == FindingCode::IndexKeyFieldsMismatch;
+    });
+    ASSERT_NE(mismatch, all.end()) << Describe(findings);
+    EXPECT_EQ(mismatch->detail, "key field 1 is Short in the index, Number in the table");
 }
 
 TEST(SecondaryIndexSpec, DefinitionsAreReadFromTheXHeader) {
