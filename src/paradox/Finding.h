@@ -130,7 +130,7 @@ enum class RebuildAction : std::uint8_t {
     BlobDropped,         // the record is kept without the blob
     IndexDropped,        // the table is rebuilt without the index; the backup keeps it
     StructureFromSource, // the fields are taken from a source the data bears out, or refused
-    Refused,             // nothing can be read: the rebuild refuses
+    Refused,             // the rebuild refuses; the table is left as it is
 };
 
 // One row of the problem table: everything fixed about a code.

@@ -88,7 +88,8 @@ std::optional<FindingRow> KnownRow(FindingCode code) {
         return Row("Header names, field numbers or sort order are damaged", D, Phase::Header,
                    E::ManualRebuild, A::StructureFromSource);
     case C::FieldTypeAboveLevel:
-        return Row("Field type is newer than the table level", S, Phase::Header);
+        // The writer refuses a field its level does not allow.
+        return Row("Field type is newer than the table level", S, Phase::Header, A::Refused);
     case C::RebuildFlagSet:
         return Row("Table was not closed properly", S, Phase::Header);
     case C::EncryptionMarkerOdd:
@@ -108,7 +109,7 @@ std::optional<FindingRow> KnownRow(FindingCode code) {
         return Row("Field types or sizes in the header do not fit the data", D, Phase::Header,
                    E::ManualRebuild, A::StructureFromSource);
     case C::BadCodePage:
-        return Row("Code page is not valid", D, Phase::Header);
+        return Row("Code page is not valid", D, Phase::Header, A::NothingToDo); // kept as read
     case C::FamilyMemberAmbiguous:
         return Row("File name fits more than one table (the names differ only in case)", S,
                    Phase::Header, A::NothingToDo);

@@ -55,6 +55,8 @@ TEST(GoldenOutput, VerifyDetailsAndJsonOfEveryCorpusFolder) {
             if (!run.err.empty()) {
                 text += "--- stderr\n" + run.err;
             }
+            // The run log lies beside the program.
+            text = testsupport::NormalisedOutput(text, testsupport::BinDir(), "BIN");
             testsupport::ExpectGolden("cli/" + name + "." + tag + ".txt",
                                       testsupport::NormalisedOutput(text, scratch.path(), "SCR"));
         }

@@ -5,6 +5,7 @@
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
+#include "support/CodedFindings.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
 #include "support/Golden.h"
@@ -26,7 +27,7 @@ std::size_t ReadEverything(const std::filesystem::path& db, std::string* seen = 
     auto table = paradox::TableReader::Open(db, findings);
     auto found = [&] {
         if (seen != nullptr) {
-            *seen += testsupport::Describe(findings);
+            *seen += testsupport::DescribeCoded(findings);
         }
         return findings.All().size();
     };

@@ -1,4 +1,5 @@
 #include "paradox/TableReader.h"
+#include "support/CodedFindings.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
 #include "support/Golden.h"
@@ -40,7 +41,7 @@ protected:
         auto path = dir_ / "ORDERS.DB";
         testsupport::WriteFileBytes(path, bytes_);
         auto reader = TableReader::Open(path, findings);
-        seen_ += Describe(findings);
+        seen_ += testsupport::DescribeCoded(findings);
         return reader;
     }
     // What each test's reads found, against tests/golden/table-damage/.
@@ -196,7 +197,7 @@ TEST_F(DamagedOrders, RandomBlockGarbageNeverCrashes) {
         FindingList findings;
         auto reader = TableReader::Open(path, findings);
         ASSERT_TRUE(reader);
-        seen_ += "round " + std::to_string(round) + "\n" + Describe(findings);
+        seen_ += "round " + std::to_string(round) + "\n" + testsupport::DescribeCoded(findings);
         std::uint64_t seen = 0;
         reader->ForEachRecord([&](const paradox::RecordRef&) { ++seen; });
         EXPECT_EQ(seen, reader->RecordCount());

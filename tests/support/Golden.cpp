@@ -12,7 +12,7 @@ namespace testsupport {
 namespace {
 
 std::filesystem::path GoldenDir() {
-    return std::filesystem::path(MENDRIX_TESTS_DIR).parent_path() / "golden";
+    return std::filesystem::path(MENDRIX_TESTS_DIR) / "golden";
 }
 
 bool Updating() {

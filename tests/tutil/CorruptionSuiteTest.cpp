@@ -5,6 +5,7 @@
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "support/CodedFindings.h"
 #include "support/DescribeFindings.h"
 #include "support/Golden.h"
 #include "support/TempDir.h"
@@ -251,8 +252,9 @@ tutil::VerifyOutcome ExpectFoundAndRebuilt(const fs::path& dir, const fs::path& 
     const tutil::RebuildOutcome outcome =
         tutil::RebuildTable(table, schema, Names(), {}, acceptLoss);
     seen += "== " + damage.name + "\nverify status " +
-            std::to_string(static_cast<int>(before.status)) + "\n" + Describe(before.findings) +
-            "rebuild\n" + Describe(outcome.findings);
+            std::to_string(static_cast<int>(before.status)) + "\n" +
+            testsupport::DescribeCoded(before.findings) + "rebuild\n" +
+            testsupport::DescribeCoded(outcome.findings);
     EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
     const tutil::VerifyOutcome after = tutil::VerifyTable(table);
     EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);

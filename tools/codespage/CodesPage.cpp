@@ -28,7 +28,9 @@ std::string VerifyText(const FindingRow& row) {
     std::string text;
     switch (row.verifyEffect) {
     case paradox::VerifyEffect::None:
-        text = "repairable";
+        text = row.phase == paradox::Phase::Header
+                   ? "repairable; cannot rebuild when the header cannot be read"
+                   : "repairable";
         break;
     case paradox::VerifyEffect::Incomplete:
     case paradox::VerifyEffect::Unread:
@@ -92,7 +94,7 @@ std::string RebuildText(paradox::RebuildAction action) {
         return "fields taken from a source the data bears out (an index, a backup, a named "
                "table); refused when none fits";
     case A::Refused:
-        return "refused: nothing of the table can be read";
+        return "refused; the table is left as it is";
     }
     return {};
 }
