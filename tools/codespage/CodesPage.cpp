@@ -22,6 +22,9 @@ std::string SeverityText(const FindingRow& row) {
 }
 
 std::string VerifyText(const FindingRow& row) {
+    if (row.phase == paradox::Phase::Rebuild) {
+        return "(met by a rebuild)";
+    }
     if (row.severity == Severity::Suspicious && !row.severityByReader) {
         return "none";
     }
@@ -47,6 +50,9 @@ std::string VerifyText(const FindingRow& row) {
 }
 
 std::string OpenText(const FindingRow& row) {
+    if (row.phase == paradox::Phase::Rebuild) {
+        return "(met by a rebuild)";
+    }
     if (OnlySuspicious(row)) {
         return "no";
     }
