@@ -68,9 +68,13 @@ std::uint16_t CheckTableFile(const std::filesystem::path& db, const paradox::Map
         return err::Ok;
     }
     // A file cut short is what the operator must hear, whatever else its header claims.
-    const auto code = findings.Has(paradox::FindingCode::FileTruncated)
-                          ? paradox::FindingCode::FileTruncated
-                          : stop->code;
+    paradox::FindingCode code = stop->code;
+    for (const auto& finding : findings.All()) {
+        if (paradox::FindingInfo(finding.code).openError == paradox::OpenErrorKind::Truncation) {
+            code = finding.code;
+            break;
+        }
+    }
     return Fail(OpenError(code, err::TableCorrupt), stop->Describe());
 }
 

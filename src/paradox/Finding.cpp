@@ -68,7 +68,7 @@ bool FindingList::Has(FindingCode code) const {
 
 bool FindingList::LeavesStructureUnknown() const {
     return std::any_of(findings_.begin(), findings_.end(), [](const Finding& f) {
-        return f.severity == Severity::Damage && FindingInfo(f.code).structureUnknown;
+        return f.severity == Severity::Damage && FindingInfo(f.code).StructureUnknown();
     });
 }
 

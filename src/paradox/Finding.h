@@ -93,16 +93,65 @@ enum class Severity : std::uint8_t {
 // stamps its own findings Rebuild.
 enum class Phase : std::uint8_t { Header = 0, Indexes = 1, Data = 2, Rebuild = 8 };
 
-// One row of the problem table: everything fixed about a code. The engine keeps the one
-// other column, the error an open reports for a code, with its own error codes.
+// What a damage finding of a code does to the status of a verify (a suspicious finding changes
+// nothing; any other damage calls for a rebuild).
+enum class VerifyEffect : std::uint8_t {
+    None,                 // no effect of its own: a rebuild repairs it
+    Incomplete,           // the verify could not see all of the file
+    IncompleteIfDataLost, // incomplete when the finding says records could not be read
+    Unread,               // the file could not be read: incomplete even with no header read
+    ManualRebuild,        // the table's fields cannot be known from its header
+};
+
+// Whether a finding of a code stops the engine from opening the table.
+enum class OpenStop : std::uint8_t {
+    IfDamage, // only as damage
+    Always,   // also when only suspicious
+};
+
+// Which of the engine's open errors a finding that stops an open maps to; the engine keeps
+// the error numbers.
+enum class OpenErrorKind : std::uint8_t {
+    FileDamage,   // the damage error of the file the finding is in
+    Truncation,   // a table cut short has an error of its own; any other file is damaged
+    AnotherTable, // the index belongs to another table
+    OutOfDate,    // the index may be out of date
+};
+
+// What a rebuild does about a finding of a code (it writes the whole family anew from what it
+// reads, and keeps the damaged family as a byte-faithful backup).
+enum class RebuildAction : std::uint8_t {
+    NothingToDo,         // a note; nothing of the table changes for it
+    Rewritten,           // the new family is written without it
+    RecordsRecovered,    // records of blocks outside the chain are taken back in
+    PutInKeyOrder,       // the records are written in key order
+    RecordsSetAside,     // the records go to the key-violation or problem table
+    BlockDropped,        // records that cannot be read are left out; the backup keeps them
+    BlobDropped,         // the record is kept without the blob
+    IndexDropped,        // the table is rebuilt without the index; the backup keeps it
+    StructureFromSource, // the fields are taken from a source the data bears out, or refused
+    Refused,             // the rebuild refuses; the table is left as it is
+};
+
+// One row of the problem table: everything fixed about a code.
 struct FindingRow {
-    std::string_view text; // "Block chain has a cycle"
-    Severity severity;     // what a finding of this code is unless its reader knows better
-    Phase phase;           // the verify phase that reports it
-    bool structureUnknown; // as damage, the table's fields cannot be known from its header
+    std::string_view text;     // "Block chain has a cycle"
+    Severity severity;         // what a finding of this code is unless its reader decides
+    bool severityByReader;     // some reader gives findings of this code the other severity
+    Phase phase;               // the verify phase that reports it
+    VerifyEffect verifyEffect; // as damage
+    OpenStop stopsOpen;        // whether it stops an open
+    OpenErrorKind openError;   // the open error when it does
+    RebuildAction rebuildAction;
+
+    // As damage, the table's fields cannot be known from its header.
+    bool StructureUnknown() const { return verifyEffect == VerifyEffect::ManualRebuild; }
 };
 
 FindingRow FindingInfo(FindingCode code);
+
+// Every code of the problem table, in ascending order.
+std::vector<FindingCode> AllFindingCodes();
 
 inline std::string_view FindingText(FindingCode code) {
     return FindingInfo(code).text;
@@ -155,7 +204,7 @@ public:
     bool HasDamage() const;
     bool HasDataLoss() const; // some finding says records or blob data could not be read
     bool Has(FindingCode code) const;
-    bool LeavesStructureUnknown() const; // some damage finding's row says structureUnknown
+    bool LeavesStructureUnknown() const; // some damage finding's row says structure unknown
     void Clear() { findings_.clear(); }
 
 private:

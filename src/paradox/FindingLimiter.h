@@ -27,8 +27,12 @@ public:
         if (count <= perCode_) {
             findings_.Add(code, severity, file_, block, record, std::move(detail), dataLost);
         } else {
+            // The summary line is as serious as the worst finding it stands for, so that
+            // nothing decided per code (a verdict, an open) depends on the cap.
             auto& dropped = dropped_[code];
-            dropped.first = severity;
+            if (severity == Severity::Damage) {
+                dropped.first = Severity::Damage;
+            }
             dropped.second = dropped.second || dataLost;
         }
     }
@@ -54,7 +58,7 @@ private:
     std::string file_;
     std::size_t perCode_;
     std::map<FindingCode, std::size_t> counts_;
-    std::map<FindingCode, std::pair<Severity, bool>> dropped_;
+    std::map<FindingCode, std::pair<Severity, bool>> dropped_; // worst severity, data lost
 };
 
 } // namespace paradox

@@ -382,7 +382,7 @@ std::optional<TableHeader> HeaderParser::Parse() {
     const auto& all = findings_.All();
     const bool fieldsKnown = std::none_of(
         all.begin() + static_cast<std::ptrdiff_t>(findingsBefore), all.end(), [](const Finding& f) {
-            return f.severity == Severity::Damage && FindingInfo(f.code).structureUnknown;
+            return f.severity == Severity::Damage && FindingInfo(f.code).StructureUnknown();
         });
     if (fieldsKnown) {
         SettleBlockLayout(h_, file_, name_, findings_);

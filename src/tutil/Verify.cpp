@@ -234,27 +234,30 @@ void SetSecondThreadFrom(std::uint64_t recordBytes) {
 } // namespace testing
 
 VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood) {
+    using paradox::VerifyEffect;
     bool damage = false;
     bool incomplete = false;
+    bool unread = false;
     for (const auto& f : findings.All()) {
+        const VerifyEffect effect = paradox::FindingInfo(f.code).verifyEffect;
+        // A file that could not be read leaves the verify incomplete whatever its severity.
+        unread = unread || effect == VerifyEffect::Unread;
         if (f.severity != Severity::Damage) {
             continue;
         }
-        if (paradox::FindingInfo(f.code).structureUnknown) {
+        if (effect == VerifyEffect::ManualRebuild) {
             return VerifyStatus::ManualRebuild;
         }
         damage = true;
         // A header that merely claims more blocks than the file has is repairable; records
         // cut off by the end of the file mean the check could not see everything.
-        if ((f.code == FindingCode::FileTruncated && f.dataLost) ||
-            f.code == FindingCode::FileUnreadable || f.code == FindingCode::FileTooShort) {
-            incomplete = true;
-        }
+        incomplete = incomplete || effect == VerifyEffect::Incomplete ||
+                     effect == VerifyEffect::Unread ||
+                     (effect == VerifyEffect::IncompleteIfDataLost && f.dataLost);
     }
     if (!headerUnderstood) {
         // No usable header: not a table we could rebuild, unless the file could not be read.
-        return findings.Has(FindingCode::FileUnreadable) ? VerifyStatus::Incomplete
-                                                         : VerifyStatus::CannotRebuild;
+        return unread ? VerifyStatus::Incomplete : VerifyStatus::CannotRebuild;
     }
     if (incomplete) {
         return VerifyStatus::Incomplete;

@@ -6,6 +6,7 @@
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -46,13 +47,25 @@ protected:
     void ExpectRefused(std::uint16_t code, const std::string& index = "",
                        const std::string& mentions = "ORDERS") {
         const auto result = Open(db_, index);
+        seen_ += std::to_string(result.code) + " " + result.message + "\n";
         EXPECT_EQ(result.code, code) << result.message;
         EXPECT_NE(result.message.find(mentions), std::string::npos) << result.message;
         EXPECT_NE(result.message.find(engine::DescribeError(code)), std::string::npos);
     }
 
+    // The error and message of each refusal a test saw, against tests/golden/table-open-damage/.
+    void TearDown() override {
+        if (!seen_.empty()) {
+            const std::string test =
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            testsupport::ExpectGolden("table-open-damage/" + test + ".txt",
+                                      testsupport::NormalisedOutput(seen_, dir_.path()));
+        }
+    }
+
     testsupport::TempDir dir_;
     fs::path db_;
+    std::string seen_;
 };
 
 TEST_F(DamagedTable, SoundTableOpensOnEveryIndex) {
@@ -278,6 +291,7 @@ TEST(RandomDamage, OpenAlwaysAnswers) {
         return (state >> 8) % bound;
     };
     int refused = 0;
+    std::string seen; // each open's answer, against tests/golden/
     for (int round = 0; round < 400; ++round) {
         const std::string& ext = members[next(members.size())];
         std::string bytes = originals[ext];
@@ -291,12 +305,16 @@ TEST(RandomDamage, OpenAlwaysAnswers) {
         for (const char* index : {"", "X03"}) {
             std::unique_ptr<engine::OpenedTable> table;
             const auto code = engine::OpenTable(db, index, true, table);
-            engine::TakeFailureMessage(code);
+            const std::string message = engine::TakeFailureMessage(code);
             refused += code != err::Ok ? 1 : 0;
+            seen += std::to_string(round) + " " + ext + " " + index + ": " + std::to_string(code) +
+                    " " + message + "\n";
         }
         testsupport::WriteFileBytes(dir / ("ORDERS." + ext), originals[ext]);
     }
     EXPECT_GT(refused, 20);
+    testsupport::ExpectGolden("table-open-damage/RandomDamage.txt",
+                              testsupport::NormalisedOutput(seen, dir.path()));
 }
 
 } // namespace

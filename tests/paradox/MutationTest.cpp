@@ -5,7 +5,10 @@
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
+#include "support/CodedFindings.h"
 #include "support/Corpus.h"
+#include "support/DescribeFindings.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -17,12 +20,19 @@ namespace {
 
 using paradox::FindingList;
 
-// Every reading entry point over one family; whatever the bytes, this must return.
-std::size_t ReadEverything(const std::filesystem::path& db) {
+// Every reading entry point over one family; whatever the bytes, this must return. What was
+// found is added to `seen` when given.
+std::size_t ReadEverything(const std::filesystem::path& db, std::string* seen = nullptr) {
     FindingList findings;
     auto table = paradox::TableReader::Open(db, findings);
-    if (!table) {
+    auto found = [&] {
+        if (seen != nullptr) {
+            *seen += testsupport::DescribeCoded(findings);
+        }
         return findings.All().size();
+    };
+    if (!table) {
+        return found();
     }
     const auto family = paradox::FindFamily(db);
     auto blobs = family.mb.empty() ? nullptr : paradox::BlobFile::Open(family.mb, findings);
@@ -55,7 +65,7 @@ std::size_t ReadEverything(const std::filesystem::path& db) {
         }
         paradox::CheckSecondaryIndex(*table, file, y, findings);
     }
-    return findings.All().size();
+    return found();
 }
 
 struct Family {
@@ -81,6 +91,7 @@ TEST(Mutation, RandomDamageNeverCrashesAnyReader) {
     std::mt19937 random(seedText != nullptr ? static_cast<unsigned>(std::atol(seedText))
                                             : 20261207u);
     int rounds = 0;
+    std::string seen; // the findings of each round, against tests/golden/ unless hunting
     for (const auto& family : families) {
         testsupport::TempDir dir;
         std::vector<std::string> originals;
@@ -118,12 +129,16 @@ TEST(Mutation, RandomDamageNeverCrashesAnyReader) {
             }
             const std::string name = std::string(family.stem) + "." + family.extensions[member];
             testsupport::WriteFileBytes(dir / name, bytes);
-            ReadEverything(db);
+            seen += "round " + std::to_string(rounds) + " " + name + "\n";
+            ReadEverything(db, &seen);
             testsupport::WriteFileBytes(dir / name, originals[member]);
             ++rounds;
         }
     }
     EXPECT_EQ(rounds, 5 * roundsPerFamily);
+    if (roundsText == nullptr && seedText == nullptr) {
+        testsupport::ExpectGolden("mutation/RandomDamage.txt", seen);
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "paradox/TableReader.h"
+#include "support/CodedFindings.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <functional>
@@ -38,13 +40,24 @@ protected:
     std::unique_ptr<TableReader> Reopen(FindingList& findings) {
         auto path = dir_ / "ORDERS.DB";
         testsupport::WriteFileBytes(path, bytes_);
-        return TableReader::Open(path, findings);
+        auto reader = TableReader::Open(path, findings);
+        seen_ += testsupport::DescribeCoded(findings);
+        return reader;
+    }
+    // What each test's reads found, against tests/golden/table-damage/.
+    void TearDown() override {
+        if (!seen_.empty()) {
+            const std::string test =
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            testsupport::ExpectGolden("table-damage/" + test + ".txt", seen_);
+        }
     }
 
     testsupport::TempDir dir_;
     std::filesystem::path source_;
     std::string bytes_;
     std::unique_ptr<TableReader> original_;
+    std::string seen_;
 };
 
 TEST_F(DamagedOrders, TruncatedFileLosesOnlyTheMissingRecords) {
@@ -184,6 +197,7 @@ TEST_F(DamagedOrders, RandomBlockGarbageNeverCrashes) {
         FindingList findings;
         auto reader = TableReader::Open(path, findings);
         ASSERT_TRUE(reader);
+        seen_ += "round " + std::to_string(round) + "\n" + testsupport::DescribeCoded(findings);
         std::uint64_t seen = 0;
         reader->ForEachRecord([&](const paradox::RecordRef&) { ++seen; });
         EXPECT_EQ(seen, reader->RecordCount());

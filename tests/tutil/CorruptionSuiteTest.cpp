@@ -5,7 +5,9 @@
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
+#include "support/CodedFindings.h"
 #include "support/DescribeFindings.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
@@ -233,11 +235,13 @@ bool ExpectEveryRecordAccountedFor(const fs::path& dir, const fs::path& db,
 
 // Verify finds the damage with its status; the rebuild (accepting the loss of what cannot be
 // read) gives a healthy table holding `kept` that opens on both its indexes, and the backup
-// holds the damaged family byte for byte. Returns what verify said before the rebuild.
+// holds the damaged family byte for byte. Returns what verify said before the rebuild; adds
+// the verdict and what the verify and the rebuild found to `seen`.
 tutil::VerifyOutcome ExpectFoundAndRebuilt(const fs::path& dir, const fs::path& db,
                                            const paradox::TableSchema& schema, const Damage& damage,
                                            const std::vector<std::string>& kept,
-                                           const std::map<std::string, std::string>& damaged) {
+                                           const std::map<std::string, std::string>& damaged,
+                                           std::string& seen) {
     const auto table = tutil::LocateTable(db.string());
     tutil::VerifyOutcome before = tutil::VerifyTable(table);
     EXPECT_EQ(before.status, damage.status) << Describe(before.findings);
@@ -247,6 +251,10 @@ tutil::VerifyOutcome ExpectFoundAndRebuilt(const fs::path& dir, const fs::path& 
     acceptLoss.acceptLoss = true;
     const tutil::RebuildOutcome outcome =
         tutil::RebuildTable(table, schema, Names(), {}, acceptLoss);
+    seen += "== " + damage.name + "\nverify status " +
+            std::to_string(static_cast<int>(before.status)) + "\n" +
+            testsupport::DescribeCoded(before.findings) + "rebuild\n" +
+            testsupport::DescribeCoded(outcome.findings);
     EXPECT_EQ(outcome.keyViolations, static_cast<std::uint64_t>(damage.keyViolations));
     const tutil::VerifyOutcome after = tutil::VerifyTable(table);
     EXPECT_EQ(after.status, tutil::VerifyStatus::Healthy) << Describe(after.findings);
@@ -262,6 +270,7 @@ tutil::VerifyOutcome ExpectFoundAndRebuilt(const fs::path& dir, const fs::path& 
 }
 
 TEST(CorruptionSuite, EachDamageIsReportedAndEveryRecordRebuiltSetAsideOrLeftUnchanged) {
+    std::string seen;
     for (const Damage& damage : DamageKinds()) {
         SCOPED_TRACE(damage.name);
         TempDir dir;
@@ -287,7 +296,8 @@ TEST(CorruptionSuite, EachDamageIsReportedAndEveryRecordRebuiltSetAsideOrLeftUnc
                 }
             }
         }
-        ExpectFoundAndRebuilt(dir.path(), db, schema, damage, Without(original, lost), damaged);
+        ExpectFoundAndRebuilt(dir.path(), db, schema, damage, Without(original, lost), damaged,
+                              seen);
         EXPECT_EQ(fs::exists(dir / "ORDERS-KEYVIOL.DB"), damage.keyViolations > 0);
 
         // A second rebuild of the repaired table changes no record and keeps what the first
@@ -310,6 +320,7 @@ TEST(CorruptionSuite, EachDamageIsReportedAndEveryRecordRebuiltSetAsideOrLeftUnc
         }
         EXPECT_FALSE(fs::exists(dir / "ORDERS-KEYVIOL1.DB"));
     }
+    testsupport::ExpectGolden("corruption-suite/plain.txt", seen);
 }
 
 // The protected family's files as their plain content: every block of the block files (and the
@@ -379,6 +390,7 @@ std::uint16_t OpenOnPrimary(const fs::path& db) {
 // found as in a plain table (the engine's open judges it as it judges the plain damage), and
 // rebuilt into a family that is encrypted with the same key, with nothing lost.
 TEST(CorruptionSuite, EachDamageToAProtectedTableIsFoundAndRebuiltEncrypted) {
+    std::string seen;
     for (const Damage& damage : DamageKinds()) {
         SCOPED_TRACE(damage.name);
         TempDir plainDir;
@@ -400,8 +412,8 @@ TEST(CorruptionSuite, EachDamageToAProtectedTableIsFoundAndRebuiltEncrypted) {
         const auto damaged = FolderByName(dir.path());
 
         EXPECT_EQ(OpenOnPrimary(db), OpenOnPrimary(plainDb));
-        const tutil::VerifyOutcome before =
-            ExpectFoundAndRebuilt(dir.path(), db, schema, damage, Without(original, lost), damaged);
+        const tutil::VerifyOutcome before = ExpectFoundAndRebuilt(
+            dir.path(), db, schema, damage, Without(original, lost), damaged, seen);
         EXPECT_TRUE(before.findings.Has(FindingCode::Encrypted));
         // Every file of the new family and the key violations stay protected with the key.
         for (const auto& [name, bytes] : FolderByName(dir.path())) {
@@ -420,6 +432,7 @@ TEST(CorruptionSuite, EachDamageToAProtectedTableIsFoundAndRebuiltEncrypted) {
             }
         }
     }
+    testsupport::ExpectGolden("corruption-suite/protected.txt", seen);
 }
 
 TEST(CorruptionSuite, DamagedFieldDescriptorNeedsAManualRebuild) {
