@@ -233,7 +233,8 @@ void SetSecondThreadFrom(std::uint64_t recordBytes) {
 }
 } // namespace testing
 
-VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood) {
+VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood,
+                       std::string_view tableFile) {
     using paradox::VerifyEffect;
     bool damage = false;
     bool incomplete = false;
@@ -245,7 +246,9 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
         if (f.severity != Severity::Damage) {
             continue;
         }
-        if (effect == VerifyEffect::ManualRebuild) {
+        // Only the table's own header describes its fields: an index whose header cannot
+        // describe its key is damage a rebuild writes anew.
+        if (effect == VerifyEffect::ManualRebuild && f.file == tableFile) {
             return VerifyStatus::ManualRebuild;
         }
         damage = true;
@@ -307,7 +310,8 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
         throw UtilityError(engine::err::TableChangedWhileRead,
                            table.db.string() + " changed size while it was verified");
     }
-    outcome.status = keyLost ? VerifyStatus::CannotRebuild : StatusFor(findings, reader != nullptr);
+    outcome.status = keyLost ? VerifyStatus::CannotRebuild
+                             : StatusFor(findings, reader != nullptr, table.db.filename().string());
     if (!keyLost &&
         (outcome.status == VerifyStatus::ManualRebuild || (!reader && StructureUnknown(table)))) {
         // What a rebuild could take the fields from, before anything is written. A header

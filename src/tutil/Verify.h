@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tutil {
 
@@ -40,6 +41,8 @@ void SetSecondThreadFrom(std::uint64_t recordBytes);
 } // namespace testing
 
 // The status the findings call for.
-VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood);
+// `tableFile`: the .DB's file name, whose findings alone can leave the structure unknown.
+VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUnderstood,
+                       std::string_view tableFile);
 
 } // namespace tutil

@@ -264,4 +264,27 @@ TEST(HeaderLie, FieldTypesAndSizesAreCheckedAgainstTheData) {
     }
 }
 
+// A .PX whose header counts no key fields (as some other writers leave it) cannot describe
+// its key, but the table's own header can: the table is repairable, not one to rebuild by
+// hand, and a rebuild writes the index anew with every record.
+TEST(HeaderLie, AnIndexHeaderWithoutFieldsLeavesTheTableRepairable) {
+    TempDir dir;
+    const fs::path db = WriteOrders(dir.path(), 300);
+    const auto before = RecordValues(db);
+    const fs::path px = dir.path() / "ORDERS.PX";
+    std::string bytes = ReadFileBytes(px);
+    PutU16(bytes, 0x21, 0);
+    WriteFileBytes(px, bytes);
+
+    const auto table = tutil::LocateTable(db.string());
+    const auto verified = tutil::VerifyTable(table);
+    EXPECT_TRUE(verified.findings.Has(FindingCode::BadFieldCount));
+    EXPECT_EQ(verified.status, tutil::VerifyStatus::Repairable);
+
+    tutil::RebuildTable(table, tutil::ReadTableStructure(table),
+                        {"ORDERS-BACKUP.DB", "ORDERS-KEYVIOL.DB", "ORDERS-PROBLEM.DB", ""});
+    EXPECT_EQ(tutil::VerifyTable(table).status, tutil::VerifyStatus::Healthy);
+    EXPECT_EQ(RecordValues(db), before);
+}
+
 } // namespace

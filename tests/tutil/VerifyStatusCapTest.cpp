@@ -82,7 +82,8 @@ TEST(VerifyStatusCap, ManyFindingsOfOneCodeGiveTheVerdictOfOne) {
             }
         }
         ASSERT_TRUE(HasSummaryLine(capped, c.code));
-        EXPECT_EQ(tutil::StatusFor(capped, true), tutil::StatusFor(single, true))
+        EXPECT_EQ(tutil::StatusFor(capped, true, "ORDERS.DB"),
+                  tutil::StatusFor(single, true, "ORDERS.DB"))
             << testsupport::Describe(capped);
     }
 }
