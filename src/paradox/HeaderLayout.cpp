@@ -16,7 +16,7 @@ bool HasExtension(const HeaderContent& c) {
 }
 
 std::size_t TableNameLength(const HeaderContent& c) {
-    return c.fileVersion >= level::V7 ? 261 : 79;
+    return TableNameField(c.fileVersion);
 }
 
 // The variable part as laid out from `start`; offsets of its parts are returned for the
@@ -112,8 +112,10 @@ void KeepUnownedBytes(std::vector<std::uint8_t>& h, const HeaderContent& c,
         kept.indexFile != c.IsIndexFile()) {
         return;
     }
+    const std::size_t nameField = TableNameLength(c);
     const std::vector<bool> owned =
-        OwnedHeaderBytes({c.fileType, HasExtension(c), c.fields.size(), part.contentEnd, h.size()});
+        OwnedHeaderBytes({c.fileType, HasExtension(c), c.fields.size(), nameField,
+                          std::min(c.tableName.size() + 1, nameField), part.contentEnd, h.size()});
     const std::size_t n = std::min(h.size(), kept.bytes.size());
     for (std::size_t i = 0; i < n; ++i) {
         if (!owned[i] && kept.bytes[i]) {

@@ -35,7 +35,7 @@ struct HeaderContent {
     TableProtection protection;
     // The header of the file this one replaces, as read: every byte the writer owns in neither
     // layout is kept (see HeaderOwnership.h). Empty: the header is laid out from scratch.
-    KeptHeader kept;
+    KeptHeader kept = {};
 
     // Counts known once the blocks are written.
     std::uint32_t numRecords = 0;

@@ -86,6 +86,10 @@ void Own(std::vector<bool>& owned, std::size_t from, std::size_t to) {
 
 } // namespace
 
+std::size_t TableNameField(std::uint8_t fileVersion) {
+    return fileVersion >= level::V7 ? 261 : 79;
+}
+
 std::vector<bool> OwnedHeaderBytes(const HeaderShape& shape) {
     std::vector<bool> owned(shape.size, false);
     const Kind kind = KindOf(shape.fileType);
@@ -105,8 +109,9 @@ std::vector<bool> OwnedHeaderBytes(const HeaderShape& shape) {
     const std::size_t start = shape.extension ? at::kExtensionEnd : at::kFixedPartEnd;
     const std::size_t pointersAt = start + 2 * shape.fieldCount;
     Own(owned, start, pointersAt);
-    const std::size_t pointers = 4 + (kind == kIndex ? 0 : 4 * shape.fieldCount);
-    Own(owned, pointersAt + pointers, shape.contentEnd);
+    const std::size_t nameAt = pointersAt + 4 + (kind == kIndex ? 0 : 4 * shape.fieldCount);
+    Own(owned, nameAt, nameAt + std::min(shape.tableNameUsed, shape.tableNameField));
+    Own(owned, nameAt + shape.tableNameField, shape.contentEnd);
     return owned;
 }
 
@@ -116,6 +121,7 @@ KeptHeader KeepableHeaderBytes(const TableHeader& source) {
     kept.indexFile = source.IsPrimaryStyleIndex();
     const std::vector<bool> owned =
         OwnedHeaderBytes({source.Type(), source.hasExtension, source.fields.size(),
+                          TableNameField(source.fileVersion), source.tableName.size() + 1,
                           source.parsedEnd, source.raw.size()});
     kept.bytes.resize(source.raw.size());
     for (std::size_t i = 0; i < source.raw.size(); ++i) {

@@ -32,7 +32,7 @@ struct WriteOptions {
     // The headers of the files the new family replaces, by upper-case extension ("DB", "PX",
     // "X02", "Y02"...): each new file keeps the bytes of its predecessor the writer does not
     // own (see HeaderOwnership.h). Files without an entry get headers laid out from scratch.
-    std::map<std::string, KeptHeader> keptHeaders;
+    std::map<std::string, KeptHeader> keptHeaders = {};
 };
 
 // Writes a complete table family (.DB, .PX, secondary .Xnn/.Ynn or .XGn/.YGn, .MB) from

@@ -44,7 +44,7 @@ std::optional<paradox::TableHeader> Parse(const std::string& name, const std::st
 }
 
 std::string Hex(std::size_t value) {
-    char text[16];
+    char text[24];
     std::snprintf(text, sizeof text, "0x%zX", value);
     return text;
 }
