@@ -16,7 +16,7 @@ bool HasExtension(const HeaderContent& c) {
 }
 
 std::size_t TableNameLength(const HeaderContent& c) {
-    return c.fileVersion >= level::V7 ? 261 : 79;
+    return TableNameField(c.fileVersion);
 }
 
 // The variable part as laid out from `start`; offsets of its parts are returned for the
@@ -26,6 +26,7 @@ struct VariablePart {
     std::size_t fieldNumbersAt = 0;
     std::size_t sortNameAt = 0;
     std::size_t indexNameAt = 0;
+    std::size_t contentEnd = 0; // see HeaderShape
 };
 
 void AppendString(std::vector<std::uint8_t>& out, const std::string& s, std::size_t padTo) {
@@ -48,12 +49,14 @@ VariablePart LayVariablePart(const HeaderContent& c) {
     }
     AppendString(out, c.tableName, TableNameLength(c));
     if (c.IsIndexFile()) {
+        part.contentEnd = start + out.size();
         return part;
     }
     for (const auto& f : c.fields) {
         AppendString(out, f.name, 0);
     }
     if (!HasExtension(c)) {
+        part.contentEnd = start + out.size();
         if (c.fileVersion == level::V3_5) {
             out.resize(out.size() + 6, 0);
         }
@@ -72,6 +75,7 @@ VariablePart LayVariablePart(const HeaderContent& c) {
         part.indexNameAt = start + out.size();
         AppendString(out, c.indexName, 0);
     }
+    part.contentEnd = start + out.size();
     return part;
 }
 
@@ -97,6 +101,27 @@ void PutProtection(std::uint8_t* p, const HeaderContent& c) {
              c.protection.keyValue);
     std::copy(c.protection.bytes3D.begin(), c.protection.bytes3D.end(),
               p + header_at::kAuxPasswords);
+}
+
+// The replaced file's bytes where neither its layout nor this one gives them a meaning the
+// writer sets; nothing when the two files are not of one kind.
+void KeepUnownedBytes(std::vector<std::uint8_t>& h, const HeaderContent& c,
+                      const VariablePart& part) {
+    const KeptHeader& kept = c.kept;
+    if (kept.bytes.empty() || kept.extension != HasExtension(c) ||
+        kept.indexFile != c.IsIndexFile()) {
+        return;
+    }
+    const std::size_t nameField = TableNameLength(c);
+    const std::vector<bool> owned =
+        OwnedHeaderBytes({c.fileType, HasExtension(c), c.fields.size(), nameField,
+                          std::min(c.tableName.size() + 1, nameField), part.contentEnd, h.size()});
+    const std::size_t n = std::min(h.size(), kept.bytes.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!owned[i] && kept.bytes[i]) {
+            h[i] = *kept.bytes[i];
+        }
+    }
 }
 
 } // namespace
@@ -172,6 +197,7 @@ std::vector<std::uint8_t> BuildHeader(const HeaderContent& c, std::uint16_t reco
     }
     std::memcpy(p + (HasExtension(c) ? header_at::kExtensionEnd : header_at::kFixedPartEnd),
                 part.bytes.data(), part.bytes.size());
+    KeepUnownedBytes(h, c, part);
     return h;
 }
 

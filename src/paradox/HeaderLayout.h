@@ -1,6 +1,7 @@
 #pragma once
 
 #include "paradox/FieldType.h"
+#include "paradox/HeaderOwnership.h"
 #include "paradox/Schema.h"
 
 #include <cstdint>
@@ -32,6 +33,9 @@ struct HeaderContent {
     // Non-zero key: the stored value goes to 0x25 (0x5C from level 4 on, files with the
     // extension) and the file's blocks are encrypted with it (see WriterCipher.h).
     TableProtection protection;
+    // The header of the file this one replaces, as read: every byte the writer owns in neither
+    // layout is kept (see HeaderOwnership.h). Empty: the header is laid out from scratch.
+    KeptHeader kept = {};
 
     // Counts known once the blocks are written.
     std::uint32_t numRecords = 0;

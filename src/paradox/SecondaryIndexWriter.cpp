@@ -370,6 +370,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     x.byte2E = table.byte2E;
     x.byte2F = primaryIndexSync;
     x.protection.keyValue = IndexKeyValue(table.protection, spec_.xKeyValue);
+    x.kept = keptX_;
 
     const std::uint32_t headerSize = HeaderSize(x);
     WriterFile xFile(files[0]);
@@ -410,6 +411,7 @@ void SecondaryIndexWriter::Finish(const std::filesystem::path& dir, const std::s
     y.byte12 = static_cast<std::uint16_t>(table.byte12 + 3);
     y.byte2C = x.byte2D;
     y.protection.keyValue = IndexKeyValue(table.protection, spec_.yKeyValue);
+    y.kept = keptY_;
     WriteIndexTree(files[1], y, chain.Entries(), sync);
 }
 

@@ -32,6 +32,12 @@ public:
     // Finish. 0 = keep them all in memory.
     void LimitMemory(std::filesystem::path runFile, std::size_t memoryBytes);
 
+    // The headers of the X and Y files this index replaces (see HeaderContent::kept).
+    void KeepHeaders(KeptHeader x, KeptHeader y) {
+        keptX_ = std::move(x);
+        keptY_ = std::move(y);
+    }
+
     void Add(std::span<const std::uint8_t> record, RecordPlace place, std::uint32_t recordNumber);
 
     // `table` carries the .DB's header values the X and Y files copy (version, sort order,
@@ -77,6 +83,7 @@ private:
     std::uint16_t tailOffset_ = 0;             // where Blk Num (keyed) or Tup No (unkeyed) goes
     std::uint16_t xRecordSize_ = 0;
     std::vector<std::uint8_t> records_;
+    KeptHeader keptX_, keptY_;
     std::filesystem::path runPath_;
     std::size_t memoryLimit_ = 0;
     std::unique_ptr<RunFile> runs_;

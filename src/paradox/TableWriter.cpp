@@ -6,6 +6,7 @@
 #include "paradox/HeaderLayout.h"
 #include "paradox/IndexTreeWriter.h"
 #include "paradox/MbWriter.h"
+#include "paradox/NameCase.h"
 #include "paradox/SecondaryIndexWriter.h"
 #include "paradox/WriterFile.h"
 #include "posix/Durability.h"
@@ -183,6 +184,10 @@ struct TableWriter::Impl {
     bool finished = false;
 
     std::filesystem::path FileFor(const char* extension) const { return dir / (stem + extension); }
+    KeptHeader KeptHeaderOf(const std::string& upperExtension) const {
+        const auto found = options.keptHeaders.find(upperExtension);
+        return found == options.keptHeaders.end() ? KeptHeader{} : found->second;
+    }
     void PlaceBlobs(std::span<const std::optional<std::vector<std::uint8_t>>> blobs);
     void CheckKeyOrder();
 };
@@ -224,6 +229,7 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
     h.byte2D =
         w.schema.Keyed() ? std::max<std::uint8_t>(w.options.changeCount, 2) : w.options.changeCount;
     h.protection = w.schema.protection;
+    h.kept = w.KeptHeaderOf("DB");
     h.fileUpdateTime = w.options.fileUpdateTime != 0
                            ? w.options.fileUpdateTime
                            : static_cast<std::uint32_t>(std::time(nullptr));
@@ -237,6 +243,8 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
                                         std::max<std::size_t>(1, w.schema.secondaryIndexes.size()));
     for (const auto& spec : w.schema.secondaryIndexes) {
         w.secondaries.emplace_back(w.schema, spec);
+        const std::string x = UpperAscii(SecondaryIndexWriter::XExtension(spec));
+        w.secondaries.back().KeepHeaders(w.KeptHeaderOf(x), w.KeptHeaderOf("Y" + x.substr(1)));
         w.secondaries.back().LimitMemory(
             w.FileFor(("." + SecondaryIndexWriter::XExtension(spec) + ".sort").c_str()),
             indexMemory);
@@ -358,6 +366,7 @@ void TableWriter::Finish() {
         px.byte2C = h.byte2D;
         px.protection.keyValue =
             IndexKeyValue(h.protection, w.schema.protection.primaryIndexKeyValue);
+        px.kept = w.KeptHeaderOf("PX");
         primarySync = px.byte2C;
         WriteIndexTree(w.FileFor(".PX"), px, w.chain->Entries(), sync);
     }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "paradox/HeaderOwnership.h"
 #include "paradox/Schema.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,6 +29,10 @@ struct WriteOptions {
     // Bytes of index records the secondary indexes together keep in memory; beyond that
     // they are sorted in runs through a temporary file beside the table. 0 = no limit.
     std::size_t secondarySortMemory = std::size_t{16} << 20;
+    // The headers of the files the new family replaces, by upper-case extension ("DB", "PX",
+    // "X02", "Y02"...): each new file keeps the bytes of its predecessor the writer does not
+    // own (see HeaderOwnership.h). Files without an entry get headers laid out from scratch.
+    std::map<std::string, KeptHeader> keptHeaders = {};
 };
 
 // Writes a complete table family (.DB, .PX, secondary .Xnn/.Ynn or .XGn/.YGn, .MB) from

@@ -2,6 +2,7 @@
 
 #include "paradox/Header.h"
 #include "paradox/MappedFile.h"
+#include "paradox/NameCase.h"
 
 namespace tutil {
 namespace {
@@ -34,6 +35,23 @@ std::optional<std::uint32_t> MemberKeyValue(const std::filesystem::path& file) {
         return std::nullopt;
     }
     return header->CipherKeyValue();
+}
+
+std::map<std::string, paradox::KeptHeader> KeptFamilyHeaders(const paradox::TableFamily& family,
+                                                             const paradox::TableHeader* table) {
+    std::map<std::string, paradox::KeptHeader> kept;
+    if (table != nullptr && table->IsTable()) {
+        kept["DB"] = paradox::KeepableHeaderBytes(*table);
+    }
+    std::vector<std::filesystem::path> indexes = family.secondaries;
+    indexes.push_back(family.px);
+    for (const auto& file : indexes) {
+        const auto header = MemberHeader(file);
+        if (header && !header->IsTable()) {
+            kept[paradox::UpperExtension(file)] = paradox::KeepableHeaderBytes(*header);
+        }
+    }
+    return kept;
 }
 
 } // namespace tutil

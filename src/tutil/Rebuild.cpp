@@ -458,6 +458,8 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     BlobValues blobs(written, family.mb, findings);
     paradox::WriteOptions options;
     options.byteOrderKeys = keys.ByteOrder();
+    options.keptHeaders =
+        KeptFamilyHeaders(family, outcome.structureSource.empty() ? &reader->Header() : nullptr);
     paradox::TableWriter writer(staging, table.stem, written, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
     std::vector<std::string> lost;

@@ -59,9 +59,14 @@ void PlanFamilyReplacement(SwapPlan& plan, const fs::path& dir, const fs::path& 
     const std::string upperStem = paradox::UpperAscii(stem);
     std::vector<std::string> old = FamilyFileNames(dir, stem);
     std::vector<bool> replaced(old.size(), false);
+    const auto table = std::find_if(old.begin(), old.end(), [&](const std::string& name) {
+        return ExtensionOfMember(name, upperStem) == "DB";
+    });
     for (const std::string& staged : FamilyFileNames(staging, stem)) {
         const std::string extension = ExtensionOfMember(staged, upperStem);
-        std::string target = staged;
+        // A member the old family lacks follows the case of the table's name.
+        std::string target =
+            table == old.end() ? staged : paradox::FamilyMemberName(*table, extension);
         for (std::size_t i = 0; i < old.size(); ++i) {
             if (ExtensionOfMember(old[i], upperStem) == extension) {
                 target = old[i];

@@ -16,8 +16,9 @@ std::vector<std::string> RegularFileNames(const std::filesystem::path& dir);
 std::vector<std::string> FamilyFileNames(const std::filesystem::path& dir, const std::string& stem);
 
 // Adds to `plan` the moves that put every file of family `stem` found in `staging` into `dir`
-// (onto the name an existing file of the same role already has, whatever its case), and the
-// removal of every other old file of that family. With `keepOthers`, old files the new
+// (onto the name an existing file of the same role already has, whatever its case; a file new
+// to the family is named in the case of the table's .DB, see paradox::FamilyMemberName), and
+// the removal of every other old file of that family. With `keepOthers`, old files the new
 // family has no counterpart for and that are not table, index or blob files (.VAL, .TV...)
 // are kept.
 void PlanFamilyReplacement(SwapPlan& plan, const std::filesystem::path& dir,
