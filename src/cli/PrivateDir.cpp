@@ -1,5 +1,7 @@
 #include "cli/PrivateDir.h"
 
+#include "engine/FileNames.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -69,7 +71,7 @@ std::string BatchPrivateDir() {
     std::error_code ec;
     std::filesystem::create_directories(state, ec); // the user's own, as other programs do
     const std::filesystem::path mendrix = state / "mendrix";
-    const std::filesystem::path priv = mendrix / "priv";
+    const std::filesystem::path priv = engine::PrivateDirectoryIn(mendrix);
     if (!MakeOwnFolder(mendrix) || !MakeOwnFolder(priv)) {
         return {};
     }
