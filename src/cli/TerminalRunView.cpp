@@ -71,9 +71,10 @@ WorkTablesOf(const platform::TableResult& result) {
     if (!Rebuilt(result)) {
         return tables;
     }
-    for (const auto& [label, path] : {std::pair{"backup", &result.rebuild.backupTable},
-                                      std::pair{"key violations", &result.rebuild.keyViolationTable},
-                                      std::pair{"problems", &result.rebuild.problemTable}}) {
+    for (const auto& [label, path] :
+         {std::pair{"backup", &result.rebuild.backupTable},
+          std::pair{"key violations", &result.rebuild.keyViolationTable},
+          std::pair{"problems", &result.rebuild.problemTable}}) {
         if (!path->empty()) {
             tables.emplace_back(label, *path);
         }
@@ -84,9 +85,9 @@ WorkTablesOf(const platform::TableResult& result) {
 std::vector<std::string> FindingLines(const platform::TableResult& result) {
     std::vector<std::string> lines;
     for (const paradox::Finding& finding : result.verify.findings) {
-        lines.push_back("  [" + std::to_string(static_cast<int>(finding.code)) + "] " +
-                        paradox::FindingLine(finding.file, finding.block, finding.record,
-                                             finding.Text()));
+        lines.push_back(
+            "  [" + std::to_string(static_cast<int>(finding.code)) + "] " +
+            paradox::FindingLine(finding.file, finding.block, finding.record, finding.Text()));
     }
     return lines;
 }
@@ -160,8 +161,7 @@ void TerminalRunView::VerifyReadOnly(const platform::TableResult& soFar) {
     current_.findingsProblem =
         "the error table cannot be written in the read-only directory " + setup_.directory.string();
     if (setup_.printLines) {
-        out_ << "  (" << current_.findingsProblem
-             << "; without it: " << verify.verdict << ")\n"
+        out_ << "  (" << current_.findingsProblem << "; without it: " << verify.verdict << ")\n"
              << std::flush;
     }
 }

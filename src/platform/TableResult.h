@@ -22,7 +22,7 @@ struct OpenTestResult {
 // What a verify of the table learned.
 struct VerifyResult {
     bool ran = false;
-    std::uint16_t result = 0;           // engine code of the call, 0 when it ran to its end
+    std::uint16_t result = 0;            // engine code of the call, 0 when it ran to its end
     std::optional<std::uint32_t> status; // 0 to 4 (see TUVerifyTable); none when the call failed
     std::string verdict;                 // the verdict line the repair engine gave for it
     std::vector<paradox::Finding> findings;
@@ -31,10 +31,10 @@ struct VerifyResult {
 
 // What a rebuild of the table did.
 struct RebuildResult {
-    bool ran = false;           // the library was asked to rebuild
-    std::uint16_t result = 0;   // engine code, 0 when rebuilt with everything kept
-    bool replaced = false;      // the table was replaced (also with losses, when accepted)
-    std::string verdict;        // the verdict line the repair engine gave for it
+    bool ran = false;         // the library was asked to rebuild
+    std::uint16_t result = 0; // engine code, 0 when rebuilt with everything kept
+    bool replaced = false;    // the table was replaced (also with losses, when accepted)
+    std::string verdict;      // the verdict line the repair engine gave for it
     std::uint64_t recordsRead = 0;
     std::uint64_t recordsWritten = 0;
     std::uint64_t keyViolations = 0; // records set aside in the key-violation table
@@ -51,9 +51,9 @@ struct TableResult {
     OpenTestResult open;
     VerifyResult verify;
     RebuildResult rebuild;
-    bool reopened = false; // Check & Repair: the table opened after its repair
-    bool aborted = false;  // the run ended on this table ("Aborted due to error")
-    std::string verdict;   // the last verdict line written for it; empty when none was
+    bool reopened = false;          // Check & Repair: the table opened after its repair
+    bool aborted = false;           // the run ended on this table ("Aborted due to error")
+    std::string verdict;            // the last verdict line written for it; empty when none was
     std::vector<std::string> lines; // the pane lines written while it was worked on
     std::chrono::system_clock::time_point started, finished;
 };

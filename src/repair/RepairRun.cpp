@@ -53,8 +53,7 @@ public:
         view_.TempTable().SetTableName(result.name);
         view_.ProcessPendingEvents();
         Say(result, result.name);
-        result.verify =
-            engine_.Verify(view_.DatabaseAliasName(), view_.TempTable().TableName());
+        result.verify = engine_.Verify(view_.DatabaseAliasName(), view_.TempTable().TableName());
         SayVerdict(result, result.verify.verdict);
     }
 
@@ -143,8 +142,8 @@ private:
     void Repair(platform::TTable& table, platform::TableResult& result) {
         table.Close();
         try {
-            Say(result, "Error opening table with index: " + table.IndexName() +
-                            " ...attempting repair.");
+            Say(result,
+                "Error opening table with index: " + table.IndexName() + " ...attempting repair.");
             RebuildAndSay(result, table.TableName());
             // The table as the rebuild left it, with the indexes it has now: an index the
             // rebuild dropped (and said so) is not asked for again.

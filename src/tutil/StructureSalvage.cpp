@@ -1,6 +1,5 @@
 #include "tutil/StructureSalvage.h"
 
-
 #include "engine/ErrorCodes.h"
 #include "engine/FileNames.h"
 #include "paradox/Family.h"
