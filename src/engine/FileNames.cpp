@@ -13,6 +13,7 @@ using paradox::SameName;
 constexpr WorkTableKind kKinds[] = {WorkTableKind::Backup, WorkTableKind::KeyViolations,
                                     WorkTableKind::Problems};
 constexpr std::string_view kTableExtension = ".DB";
+constexpr std::string_view kRunFolderPrefix = "run-";
 constexpr int kNumberCeiling = 1'000'000'000;
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
@@ -102,6 +103,14 @@ bool IsErrorTableName(std::string_view fileName) {
 
 std::filesystem::path PrivateDirectoryIn(const std::filesystem::path& parent) {
     return parent / "priv";
+}
+
+std::string RunFolderPattern() {
+    return std::string(kRunFolderPrefix) + "XXXXXX";
+}
+
+bool IsRunFolderName(std::string_view name) {
+    return name.substr(0, kRunFolderPrefix.size()) == kRunFolderPrefix;
 }
 
 std::filesystem::path RunLogPath(const std::filesystem::path& programDirectory) {

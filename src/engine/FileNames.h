@@ -56,6 +56,12 @@ bool IsErrorTableName(std::string_view fileName);
 // "priv" inside `parent`.
 std::filesystem::path PrivateDirectoryIn(const std::filesystem::path& parent);
 
+// A batch run's own folder inside the batch private directory: its mkdtemp pattern
+// ("run-XXXXXX"), whether a name is one, and the file held locked inside it while it runs.
+std::string RunFolderPattern();
+bool IsRunFolderName(std::string_view name);
+inline constexpr const char* kRunFolderLockName = ".held";
+
 // The run log the window program and the batch program both add to, in the private directory
 // beside the executable in `programDirectory`.
 std::filesystem::path RunLogPath(const std::filesystem::path& programDirectory);
