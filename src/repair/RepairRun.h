@@ -59,11 +59,11 @@ public:
 
     // The verdict line of a table has just been written; `soFar` holds what the table's
     // verify and rebuild learned (for what a view shows under the verdict).
-    virtual void VerdictWritten(const platform::TableResult& soFar) { (void)soFar; }
+    virtual void VerdictWritten(const platform::TableResult& /*soFar*/) {}
 
     // A table is done with: everything the run learned about it. Also called for the table
     // a failure ends the run on, before the failure is passed on; must not throw.
-    virtual void TableFinished(const platform::TableResult& result) { (void)result; }
+    virtual void TableFinished(const platform::TableResult& /*result*/) {}
 
     // The run acted on the operator's request to stop (before the table it would begin next).
     virtual void RunCancelled() {}
