@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "app/Resources.h"
+#include "engine/FileNames.h"
 #include "platform/Toolkit.h"
 #include "repair/PrivateDir.h"
 #include "repair/TimeStamp.h"
@@ -135,8 +136,8 @@ void TfMain::InitApp() {
     firstActivation_ = true;
     SetAppCaption();
     ui::RepairWindowOpen = false;
-    privateDirectory_ = programDirectory_ / "priv";
-    logFileName_ = privateDirectory_ / "1Mendrix.log";
+    privateDirectory_ = engine::PrivateDirectoryIn(programDirectory_);
+    logFileName_ = engine::RunLogPath(programDirectory_);
     logSaveFileName_ = logFileName_;
     if (repair::PreparePrivateDirectory(privateDirectory_) == repair::PrivateDirOutcome::Failed) {
         startFailed_ = true;

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "cli/RunTargets.h"
-
-#include <filesystem>
-#include <string>
-#include <vector>
+#include "repair/DatabaseSelection.h"
 
 namespace platform {
 class TSession;
@@ -13,21 +10,12 @@ class TDatabase;
 
 namespace cli {
 
-// The session-scope alias through which the batch program names a directory, as the repair
-// window does.
-inline constexpr const char* kDirectoryAlias = "Mendrix";
+using repair::kDirectoryAlias;
+using repair::SelectedDatabase;
 
-// A database made current for a run.
-struct SelectedDatabase {
-    std::string aliasName;
-    std::filesystem::path directory;
-    std::vector<std::string> tables; // the run's table list
-    std::string selectionLine;       // "Alias set to: ..." or "DB path set to: ..."
-};
-
-// Points `database` at the target (its alias, or the directory through kDirectoryAlias),
-// connects it and lists the tables to visit: the target's own, or the engine's list of the
-// database's tables ("*.*", with extensions, no system tables). Failures raise EDBEngineError.
+// Makes the target the database of `database` through the repair layer's one selection: its
+// alias, or its directory; the target's own tables, or every table of the database. Failures
+// raise EDBEngineError.
 SelectedDatabase SelectDatabase(platform::TSession& session, platform::TDatabase& database,
                                 const RunTarget& target);
 

@@ -1,5 +1,7 @@
 #include "cli/PrivateDir.h"
 
+#include "engine/FileNames.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,15 +23,12 @@ bool MakeOwnFolder(const std::filesystem::path& dir) {
     return ::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
 }
 
-constexpr const char* kRunPrefix = "run-";
-// Inside each run folder, locked while its run lasts. Not the folder itself: the utility locks
-// that while it writes an error table.
-constexpr const char* kHeldName = ".held";
-
 // The run folder's lock file, created when missing and locked exclusively without waiting; a
-// closed descriptor when another run holds it (or it cannot be opened or is a link).
+// closed descriptor when another run holds it (or it cannot be opened or is a link). A file
+// inside the folder, not the folder itself: the utility locks that while it writes an error
+// table.
 posix::FileDescriptor LockRunFolder(const std::filesystem::path& dir) {
-    const std::filesystem::path held = dir / kHeldName;
+    const std::filesystem::path held = dir / engine::kRunFolderLockName;
     posix::FileDescriptor fd(
         ::open(held.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
     if (fd.IsOpen() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
@@ -45,7 +44,7 @@ void RemoveAbandonedRunFolders(const std::filesystem::path& priv) {
     for (auto it = std::filesystem::directory_iterator(priv, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.rfind(kRunPrefix, 0) == 0 && !it->is_symlink(ec) && it->is_directory(ec) &&
+        if (engine::IsRunFolderName(name) && !it->is_symlink(ec) && it->is_directory(ec) &&
             LockRunFolder(it->path()).IsOpen()) {
             abandoned.push_back(it->path());
         }
@@ -69,7 +68,7 @@ std::string BatchPrivateDir() {
     std::error_code ec;
     std::filesystem::create_directories(state, ec); // the user's own, as other programs do
     const std::filesystem::path mendrix = state / "mendrix";
-    const std::filesystem::path priv = mendrix / "priv";
+    const std::filesystem::path priv = engine::PrivateDirectoryIn(mendrix);
     if (!MakeOwnFolder(mendrix) || !MakeOwnFolder(priv)) {
         return {};
     }
@@ -88,7 +87,7 @@ RunPrivateDir::RunPrivateDir() {
         return;
     }
     RemoveAbandonedRunFolders(priv);
-    std::string pattern = (std::filesystem::path(priv) / kRunPrefix).string() + "XXXXXX";
+    std::string pattern = (std::filesystem::path(priv) / engine::RunFolderPattern()).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         return;
     }

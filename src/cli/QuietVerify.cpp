@@ -9,23 +9,26 @@
 
 namespace cli {
 
-std::string VerifyWithoutErrorTable(const std::string& tablePath) {
+platform::VerifyResult VerifyWithoutErrorTable(const std::string& tablePath) {
     repair::TBDEUtil utility;
     utility.RegisterProgressCallback();
-    std::uint32_t status = 0;
+    platform::VerifyResult verify;
     // No error table name: the utility keeps its findings to itself.
-    const auto result = platform::TUtilEntries().verifyTable(
-        utility.SessionHandle(), tablePath.c_str(), "PARADOX", nullptr, nullptr, 0, &status);
+    const auto result = platform::TUtilEntries().verifyTableWithResult(
+        utility.SessionHandle(), tablePath.c_str(), nullptr, verify);
     try {
         utility.UnregisterProgressCallback();
     } catch (const platform::EDBEngineError&) { // the verdict is what was asked for
     }
     if (result == 0) {
-        return repair::VerifyVerdict(status);
+        verify.verdict = repair::VerifyVerdict(verify.status.value_or(0));
+        return verify;
     }
     const std::string reason = platform::ResultMessage(result);
-    return reason.empty() ? std::string(repair::verdict::kVerifyUnsuccessful)
-                          : std::string(repair::verdict::kVerifyUnsuccessful) + " " + reason;
+    verify.verdict = reason.empty()
+                         ? std::string(repair::verdict::kVerifyUnsuccessful)
+                         : std::string(repair::verdict::kVerifyUnsuccessful) + " " + reason;
+    return verify;
 }
 
 bool DirectoryWritable(const std::string& directory) {

@@ -2,13 +2,13 @@
 
 #include "cli/CancelSignal.h"
 #include "cli/DatabaseSelection.h"
-#include "cli/DryCheck.h"
 #include "cli/ExitCodes.h"
 #include "cli/PrivateDir.h"
 #include "cli/RunReport.h"
 #include "cli/RunTargets.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalRunView.h"
+#include "engine/FileNames.h"
 #include "platform/Database.h"
 #include "platform/Session.h"
 #include "platform/Table.h"
@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 // The run log the window program writes too.
 fs::path RunLogFile() {
-    return repair::ExecutableDirectory() / "priv" / "1Mendrix.log";
+    return engine::RunLogPath(repair::ExecutableDirectory());
 }
 
 const char* Summary(repair::TRepairOperation operation) {
@@ -56,23 +56,28 @@ void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std
     }
 }
 
-// One target through the window's run routine.
+// One target through the window's run routine, or for a dry run its looking-only mode.
 void RealRun(const RunRequest& request, platform::TTable& table, const SelectedDatabase& database,
-             const std::string& privateDirectory, repair::RunLog& log, RunRecord& record,
-             std::ostream& out, std::ostream& err, TerminalProgress& progress) {
+             repair::RunLog& log, RunRecord& record, std::ostream& out, std::ostream& err,
+             TerminalProgress& progress) {
     TerminalRunView::Setup setup;
     setup.operation = request.operation;
     setup.aliasName = database.aliasName;
     setup.directory = database.directory;
     setup.tables = database.tables;
-    setup.privateDirectory = privateDirectory;
     setup.printLines = !request.json;
     setup.details = request.details;
     setup.acceptLoss = request.acceptLoss;
     TerminalRunView view(setup, table, log, out, progress);
     try {
-        repair::RunRepairOperation(request.operation, view);
-        record.completed = true;
+        if (request.dryRun) {
+            view.AppendMessage("Check & Repair dry run: " + database.directory.string());
+            repair::RunOnAllTables(request.operation, view, repair::RunMode::DryRun);
+            record.completed = !view.Cancelled();
+        } else {
+            repair::RunRepairOperation(request.operation, view);
+            record.completed = true;
+        }
     } catch (const std::exception& e) {
         record.failure = e.what();
     } catch (...) {
@@ -80,7 +85,9 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     }
     progress.EndLine();
     if (!record.failure.empty()) {
-        err << "mendrix-cli " << request.command << ": " << record.failure << '\n';
+        // A dry run names the target, as a failed selection does.
+        err << "mendrix-cli " << request.command << ": "
+            << (request.dryRun ? record.given + ": " : std::string()) << record.failure << '\n';
     }
     record.lines = view.MessageLines();
     record.tables = view.Outcomes();
@@ -131,7 +138,7 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
     summary.command = request.command;
     summary.operation = request.operation;
     summary.dryRun = request.dryRun;
-    summary.details = request.details && !request.dryRun; // a dry run reads no error table
+    summary.details = request.details;
 
     const RunPrivateDir runPrivateDir;
     const std::string& privateDirectory = runPrivateDir.Path();
@@ -169,10 +176,6 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
                 throw std::runtime_error(target.problem);
             }
             record.database = SelectDatabase(session, database, target);
-            if (request.dryRun) {
-                DryCheck(table, record.database, record, out, progress, !request.json);
-                continue;
-            }
         } catch (const std::exception& e) {
             progress.EndLine();
             record.failure = e.what();
@@ -180,8 +183,12 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
                 << '\n';
             continue;
         }
+        if (request.dryRun) {
+            RealRun(request, table, record.database, log, record, out, err, progress);
+            continue; // a dry run writes no log
+        }
         log.Append(record.database.selectionLine);
-        RealRun(request, table, record.database, privateDirectory, log, record, out, err, progress);
+        RealRun(request, table, record.database, log, record, out, err, progress);
         SaveLog(log, logFile, summary, err);
     }
     if (request.dryRun && !request.json) {

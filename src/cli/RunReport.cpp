@@ -18,52 +18,62 @@ Json PathOrNull(const std::filesystem::path& path) {
     return path.empty() ? Json(nullptr) : Json(path.string());
 }
 
-Json NumberOrNull(const std::optional<std::int64_t>& number) {
-    return number ? Json(*number) : Json(nullptr);
+// A place in a file: null when the finding is not about one.
+Json PlaceOrNull(std::int64_t place) {
+    return place >= 0 ? Json(place) : Json(nullptr);
+}
+
+Json FindingsJson(const platform::TableResult& result) {
+    Json findings = Json::array();
+    for (const paradox::Finding& finding : result.verify.findings) {
+        findings.push_back({{"code", static_cast<int>(finding.code)},
+                            {"file", finding.file},
+                            {"block", PlaceOrNull(finding.block)},
+                            {"record", PlaceOrNull(finding.record)},
+                            {"text", finding.Text()}});
+    }
+    return findings;
 }
 
 Json TableJson(const RunSummary& summary, const TableOutcome& outcome) {
+    const platform::TableResult& result = outcome.result;
     Json table;
-    table["name"] = outcome.name;
+    table["name"] = result.name;
     table["state"] = StateName(StateIn(summary, outcome));
-    table["verdict"] = outcome.verdict;
-    if (!outcome.verdictWithoutErrorTable.empty()) {
-        table["verdictWithoutErrorTable"] = outcome.verdictWithoutErrorTable;
+    table["verdict"] = result.verdict;
+    if (outcome.verifyWithoutErrorTable) {
+        table["verdictWithoutErrorTable"] = outcome.verifyWithoutErrorTable->verdict;
     }
     if (summary.operation == repair::roCheckAndRepair) {
-        table["openFailed"] = outcome.openFailed;
-        table["failedIndex"] = outcome.openFailed ? Json(outcome.failedIndex) : Json(nullptr);
+        table["openFailed"] = result.open.failed;
+        table["failedIndex"] = result.open.failed ? Json(result.open.index) : Json(nullptr);
     }
     if (summary.dryRun) {
-        table["wouldRebuild"] = outcome.openFailed;
+        table["wouldRebuild"] = result.open.failed;
     } else if (summary.operation != repair::roVerify) {
-        table["rebuilt"] = outcome.verdict == repair::verdict::kRebuildSuccessful;
-        table["backupTable"] = PathOrNull(outcome.workTables.backup);
-        table["keyViolationTable"] = PathOrNull(outcome.workTables.keyViolations);
-        table["problemTable"] = PathOrNull(outcome.workTables.problems);
+        const bool rebuilt = Rebuilt(result);
+        table["rebuilt"] = rebuilt;
+        const auto written = [&](const std::filesystem::path& path) {
+            return PathOrNull(rebuilt ? path : std::filesystem::path());
+        };
+        table["backupTable"] = written(result.rebuild.backupTable);
+        table["keyViolationTable"] = written(result.rebuild.keyViolationTable);
+        table["problemTable"] = written(result.rebuild.problemTable);
     }
     if (summary.details) {
-        Json findings = Json::array();
-        for (const ErrorTableRow& row : outcome.findings) {
-            findings.push_back({{"code", NumberOrNull(row.code)},
-                                {"file", row.file},
-                                {"block", NumberOrNull(row.block)},
-                                {"record", NumberOrNull(row.record)},
-                                {"text", row.text}});
-        }
-        table["findings"] = std::move(findings);
+        table["findings"] = FindingsJson(result);
         if (!outcome.findingsProblem.empty()) {
             table["findingsProblem"] = outcome.findingsProblem;
         }
     }
-    table["lines"] = outcome.lines;
+    table["lines"] = result.lines;
     return table;
 }
 
 } // namespace
 
 TableState DryRunState(const TableOutcome& outcome) {
-    if (outcome.openFailed) {
+    if (outcome.result.open.failed) {
         return TableState::ProblemsLeft;
     }
     return StateOf(repair::roVerify, outcome);
@@ -97,6 +107,20 @@ int ExitCodeOf(const RunSummary& summary) {
         code |= kExitOperational;
     }
     return cancelled ? code | kExitCancelled : code;
+}
+
+std::string WouldRebuildLine(const std::vector<RunRecord>& runs) {
+    std::string names;
+    for (const RunRecord& run : runs) {
+        for (const TableOutcome& outcome : run.tables) {
+            if (outcome.result.open.failed) {
+                names += (names.empty() ? "" : ", ") +
+                         (run.database.directory / outcome.result.name).string();
+            }
+        }
+    }
+    return names.empty() ? "Check & Repair would rebuild no table."
+                         : "Check & Repair would rebuild: " + names;
 }
 
 std::string ReportJson(const RunSummary& summary, int exitCode) {

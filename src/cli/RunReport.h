@@ -40,6 +40,9 @@ TableState DryRunState(const TableOutcome& outcome);
 // for a Ctrl-C that stopped a run or left targets out.
 int ExitCodeOf(const RunSummary& summary);
 
+// The closing line of a dry check: which tables a Check & Repair would rebuild.
+std::string WouldRebuildLine(const std::vector<RunRecord>& runs);
+
 // The machine-readable report (JSON text, one line end at the end).
 std::string ReportJson(const RunSummary& summary, int exitCode);
 

@@ -12,53 +12,43 @@
 namespace cli {
 namespace {
 
-constexpr const char* kCancelledLine = "Operation cancelled by user.";
-constexpr const char* kAbortedLine = "Aborted due to error";
-constexpr const char* kReopenedLine = "Table opened successfully after repair.";
-constexpr const char* kOpenFailedPrefix = "Error opening table with index: ";
-constexpr const char* kOpenFailedSuffix = " ...attempting repair.";
-constexpr const char* kVerifyErrorTable = "VERIFY.DB";
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
+bool VerifyCallFailed(const platform::VerifyResult& verify) {
+    return verify.ran && !verify.status.has_value();
 }
 
-bool IsVerdict(const std::string& line) {
-    return StartsWith(line, "Verification ") || StartsWith(line, "Rebuild was ");
-}
-
-bool RebuildSucceeded(const std::string& verdict) {
-    return verdict == repair::verdict::kRebuildSuccessful;
+// A verify's state: no errors, problems found (statuses 1 to 4), or no verdict at all.
+TableState VerifyState(const platform::VerifyResult& verify) {
+    constexpr std::uint32_t kHighestStatus = 4;
+    if (!verify.status || *verify.status > kHighestStatus) {
+        return TableState::Failed; // the call failed, or the table was never verified
+    }
+    return *verify.status == 0 ? TableState::Healthy : TableState::ProblemsLeft;
 }
 
 } // namespace
 
+bool Rebuilt(const platform::TableResult& result) {
+    return result.rebuild.ran && result.rebuild.result == 0;
+}
+
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome) {
-    if (outcome.aborted) {
+    const platform::TableResult& result = outcome.result;
+    if (result.aborted) {
         return TableState::Failed;
     }
     switch (operation) {
-    case repair::roVerify: {
-        const std::string& verdict = outcome.verdictWithoutErrorTable.empty()
-                                         ? outcome.verdict
-                                         : outcome.verdictWithoutErrorTable;
-        if (verdict == repair::verdict::kNoErrors) {
-            return TableState::Healthy;
-        }
-        return StartsWith(verdict, repair::verdict::kVerifyUnsuccessful) || verdict.empty()
-                   ? TableState::Failed
-                   : TableState::ProblemsLeft;
-    }
+    case repair::roVerify:
+        return VerifyState(outcome.verifyWithoutErrorTable ? *outcome.verifyWithoutErrorTable
+                                                           : result.verify);
     case repair::roRebuild:
-        return RebuildSucceeded(outcome.verdict) ? TableState::Repaired : TableState::ProblemsLeft;
+        return Rebuilt(result) ? TableState::Repaired : TableState::ProblemsLeft;
     case repair::roCheckAndRepair:
         break;
     }
-    if (!outcome.openFailed) {
+    if (!result.open.failed) {
         return TableState::Healthy;
     }
-    return outcome.reopened && RebuildSucceeded(outcome.verdict) ? TableState::Repaired
-                                                                 : TableState::ProblemsLeft;
+    return result.reopened && Rebuilt(result) ? TableState::Repaired : TableState::ProblemsLeft;
 }
 
 const char* StateName(TableState state) {
@@ -75,6 +65,33 @@ const char* StateName(TableState state) {
     return "failed";
 }
 
+std::vector<std::pair<const char*, std::filesystem::path>>
+WorkTablesOf(const platform::TableResult& result) {
+    std::vector<std::pair<const char*, std::filesystem::path>> tables;
+    if (!Rebuilt(result)) {
+        return tables;
+    }
+    for (const auto& [label, path] :
+         {std::pair{"backup", &result.rebuild.backupTable},
+          std::pair{"key violations", &result.rebuild.keyViolationTable},
+          std::pair{"problems", &result.rebuild.problemTable}}) {
+        if (!path->empty()) {
+            tables.emplace_back(label, *path);
+        }
+    }
+    return tables;
+}
+
+std::vector<std::string> FindingLines(const platform::TableResult& result) {
+    std::vector<std::string> lines;
+    for (const paradox::Finding& finding : result.verify.findings) {
+        lines.push_back(
+            "  [" + std::to_string(static_cast<int>(finding.code)) + "] " +
+            paradox::FindingLine(finding.file, finding.block, finding.record, finding.Text()));
+    }
+    return lines;
+}
+
 TerminalRunView::TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log,
                                  std::ostream& out, TerminalProgress& progress)
     : setup_(std::move(setup)), table_(table), log_(log), out_(out), progress_(progress) {}
@@ -88,13 +105,8 @@ void TerminalRunView::SetGaugePosition(int position) {
     if (position < 1 || static_cast<std::size_t>(position) > setup_.tables.size()) {
         return;
     }
-    TableOutcome outcome;
-    outcome.name = setup_.tables[static_cast<std::size_t>(position) - 1];
-    outcomes_.push_back(std::move(outcome));
-    progress_.BeginTable(outcomes_.back().name);
-    if (setup_.operation == repair::roRebuild) {
-        tablesBefore_ = TableFileNames(setup_.directory);
-    }
+    current_ = TableOutcome{};
+    progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1]);
 }
 
 bool TerminalRunView::CancelRequested() const {
@@ -108,111 +120,58 @@ void TerminalRunView::ClearCancelRequest() {
     }
 }
 
+void TerminalRunView::RunCancelled() {
+    cancelled_ = true;
+    interrupted_ = true;
+}
+
 void TerminalRunView::AppendMessage(const std::string& line) {
     pane_.push_back(line);
     if (setup_.printLines) {
         progress_.EndLine();
         out_ << line << '\n' << std::flush;
     }
-    if (line == kCancelledLine) {
-        cancelled_ = true;
-        interrupted_ = true;
-        return;
-    }
-    if (StartsWith(line, repair::EndText(setup_.operation))) {
-        return; // the run's end line, after the last table
-    }
-    if (!outcomes_.empty() && static_cast<std::size_t>(gaugePosition_) == outcomes_.size()) {
-        NoteTableLine(outcomes_.back(), line);
-    }
 }
 
-void TerminalRunView::NoteTableLine(TableOutcome& outcome, const std::string& line) {
-    outcome.lines.push_back(line);
-    if (line == kAbortedLine) {
-        outcome.aborted = true;
-        return;
-    }
-    if (line == kReopenedLine) {
-        outcome.reopened = true;
-        return;
-    }
-    if (StartsWith(line, kOpenFailedPrefix)) {
-        outcome.openFailed = true;
-        std::string index = line.substr(std::string(kOpenFailedPrefix).size());
-        const std::string suffix = kOpenFailedSuffix;
-        if (index.size() >= suffix.size() &&
-            index.compare(index.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            index.resize(index.size() - suffix.size());
-        }
-        outcome.failedIndex = index;
-        tablesBefore_ = TableFileNames(setup_.directory);
-        return;
-    }
-    if (!IsVerdict(line) && !line.empty()) { // an empty line is the verdict of none
-        return;
-    }
-    outcome.verdict = line;
+void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
     progress_.EndLine();
-    if (setup_.operation == repair::roVerify &&
-        StartsWith(line, repair::verdict::kVerifyUnsuccessful) &&
+    if (setup_.operation == repair::roVerify && VerifyCallFailed(soFar.verify) &&
         !DirectoryWritable(setup_.directory.string())) {
-        VerifyReadOnly(outcome);
-    } else if (setup_.operation == repair::roVerify && setup_.details &&
-               !StartsWith(line, repair::verdict::kVerifyUnsuccessful)) {
-        // A verify that failed wrote no error table; an older one must not speak for it. One
-        // that found nothing writes none and removes the one before.
-        const auto errorTable = ErrorTableIn(setup_.privateDirectory, kVerifyErrorTable);
-        if (setup_.privateDirectory.empty()) {
-            outcome.findingsProblem = "no private directory, so the verify kept no error table";
-        } else if (!errorTable.empty()) {
-            outcome.findings =
-                ReadErrorTableRows(errorTable, outcome.name, outcome.findingsProblem);
-        }
-    }
-    if (RebuildSucceeded(line)) {
-        outcome.workTables = FindWorkTables(setup_.directory, outcome.name, tablesBefore_);
+        VerifyReadOnly(soFar);
     }
     if (setup_.printLines && setup_.details) {
-        PrintDetails(outcome);
+        PrintDetails(soFar);
     }
 }
 
-void TerminalRunView::VerifyReadOnly(TableOutcome& outcome) {
+void TerminalRunView::TableFinished(const platform::TableResult& result) {
+    current_.result = result;
+    outcomes_.push_back(std::move(current_));
+    current_ = TableOutcome{};
+}
+
+void TerminalRunView::VerifyReadOnly(const platform::TableResult& soFar) {
+    platform::VerifyResult& verify = current_.verifyWithoutErrorTable.emplace();
     try {
-        outcome.verdictWithoutErrorTable =
-            VerifyWithoutErrorTable(repair::JoinTablePath(setup_.directory.string(), outcome.name));
+        verify =
+            VerifyWithoutErrorTable(repair::JoinTablePath(setup_.directory.string(), soFar.name));
     } catch (const platform::EDBEngineError& e) {
-        outcome.verdictWithoutErrorTable =
-            std::string(repair::verdict::kVerifyUnsuccessful) + " " + e.what();
+        verify.verdict = std::string(repair::verdict::kVerifyUnsuccessful) + " " + e.what();
     }
-    outcome.findingsProblem =
+    current_.findingsProblem =
         "the error table cannot be written in the read-only directory " + setup_.directory.string();
     if (setup_.printLines) {
-        out_ << "  (" << outcome.findingsProblem
-             << "; without it: " << outcome.verdictWithoutErrorTable << ")\n"
+        out_ << "  (" << current_.findingsProblem << "; without it: " << verify.verdict << ")\n"
              << std::flush;
     }
 }
 
-void TerminalRunView::PrintDetails(const TableOutcome& outcome) {
-    for (const ErrorTableRow& row : outcome.findings) {
-        out_ << "  [" << (row.code ? std::to_string(*row.code) : std::string("?")) << "] "
-             << paradox::FindingLine(row.file, row.block.value_or(-1), row.record.value_or(-1),
-                                     row.text)
-             << '\n';
+void TerminalRunView::PrintDetails(const platform::TableResult& soFar) {
+    for (const std::string& line : FindingLines(soFar)) {
+        out_ << line << '\n';
     }
-    if (!outcome.findingsProblem.empty() && outcome.verdictWithoutErrorTable.empty()) {
-        out_ << "  (" << outcome.findingsProblem << ")\n";
-    }
-    const std::pair<const char*, const std::filesystem::path*> work[] = {
-        {"backup", &outcome.workTables.backup},
-        {"key violations", &outcome.workTables.keyViolations},
-        {"problems", &outcome.workTables.problems}};
-    for (const auto& [label, path] : work) {
-        if (!path->empty()) {
-            out_ << "  " << label << ": " << path->string() << '\n';
-        }
+    for (const auto& [label, path] : WorkTablesOf(soFar)) {
+        out_ << "  " << label << ": " << path.string() << '\n';
     }
     out_ << std::flush;
 }

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "cli/ErrorTableRows.h"
-#include "cli/WorkTableLookup.h"
+#include "platform/TableResult.h"
 #include "repair/RepairRun.h"
 #include "repair/RunLog.h"
 
 #include <filesystem>
 #include <iosfwd>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,13 @@ namespace cli {
 
 class TerminalProgress;
 
-// What a run did with one table, as its pane lines tell it.
+// What a run did with one table: the run's result for it, and what the batch program added.
 struct TableOutcome {
-    std::string name;
-    std::vector<std::string> lines; // the pane lines written while this table was worked on
-    std::string verdict;            // the last verdict; empty when none was reached
-    // Verify in a directory where the utility could not write its error table: the verdict
-    // of a verify that writes none.
-    std::string verdictWithoutErrorTable;
-    bool openFailed = false;             // Check & Repair: the open test failed
-    std::string failedIndex;             // ... with this index
-    bool reopened = false;               // ... and the table opened after the repair
-    bool aborted = false;                // the run ended on this table with "Aborted due to error"
-    WorkTablePaths workTables;           // where a successful rebuild left its work tables
-    std::vector<ErrorTableRow> findings; // verify with details: the error table's rows
-    std::string findingsProblem;         // why they could not be read
+    platform::TableResult result;
+    // Verify in a directory where the utility could not write its error table: a verify that
+    // writes none, and why the run's own failed.
+    std::optional<platform::VerifyResult> verifyWithoutErrorTable;
+    std::string findingsProblem;
 };
 
 enum class TableState { Healthy, Repaired, ProblemsLeft, Failed };
@@ -37,6 +28,18 @@ enum class TableState { Healthy, Repaired, ProblemsLeft, Failed };
 // The state of a table after a run of `operation`.
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome);
 const char* StateName(TableState state);
+
+// Whether the table's rebuild replaced it with everything kept.
+bool Rebuilt(const platform::TableResult& result);
+
+// The work tables a successful rebuild wrote, labelled ("backup", "key violations",
+// "problems"); none for a table not rebuilt, or a kind it did not write.
+std::vector<std::pair<const char*, std::filesystem::path>>
+WorkTablesOf(const platform::TableResult& result);
+
+// The findings of the table's verify, one line each in the shape "  [code] FILE block B
+// record R: text".
+std::vector<std::string> FindingLines(const platform::TableResult& result);
 
 // The run's window on a terminal: each pane line goes to `out` as it is appended (unless the
 // report is printed instead), the run log gets the lines through AppendLogLine, progress goes
@@ -48,7 +51,6 @@ public:
         std::string aliasName;
         std::filesystem::path directory; // the database's directory
         std::vector<std::string> tables;
-        std::string privateDirectory; // the session's, where the utility may leave error tables
         bool printLines = true;
         bool details = false;    // each finding and work table under its table's verdict
         bool acceptLoss = false; // rebuilds keep what they can read (rebuild --accept-loss)
@@ -60,7 +62,7 @@ public:
     void AppendMessage(const std::string& line) override;
     void ClearMessages() override;
     std::vector<std::string> MessageLines() const override { return pane_; }
-    void SetGaugeMax(int maximum) override { gaugeMax_ = maximum; }
+    void SetGaugeMax(int) override {}
     void SetGaugePosition(int position) override;
     int GaugePosition() const override { return gaugePosition_; }
     void ResetProgressBars() override {}
@@ -73,6 +75,9 @@ public:
     std::string DatabaseAliasName() const override { return setup_.aliasName; }
     void AppendLogLine(const std::string& line) override { log_.Append(line); }
     bool AcceptsLoss() const override { return setup_.acceptLoss; }
+    void VerdictWritten(const platform::TableResult& soFar) override;
+    void TableFinished(const platform::TableResult& result) override;
+    void RunCancelled() override;
 
     const Setup& Settings() const { return setup_; }
     // The tables begun, in run order.
@@ -83,9 +88,8 @@ public:
     bool Interrupted() const { return interrupted_; }
 
 private:
-    void NoteTableLine(TableOutcome& outcome, const std::string& line);
-    void VerifyReadOnly(TableOutcome& outcome);
-    void PrintDetails(const TableOutcome& outcome);
+    void VerifyReadOnly(const platform::TableResult& soFar);
+    void PrintDetails(const platform::TableResult& soFar);
 
     Setup setup_;
     platform::TTable& table_;
@@ -94,8 +98,7 @@ private:
     TerminalProgress& progress_;
     std::vector<std::string> pane_;
     std::vector<TableOutcome> outcomes_;
-    std::set<std::string> tablesBefore_; // .DB names before the table's rebuild
-    int gaugeMax_ = 0;
+    TableOutcome current_; // what the batch program added to the table in progress
     int gaugePosition_ = 0;
     bool cancelled_ = false;
     bool interrupted_ = false;

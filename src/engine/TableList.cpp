@@ -4,6 +4,7 @@
 #include "engine/Database.h"
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/FileNames.h"
 #include "engine/RebuildFiles.h"
 
 #include <algorithm>
@@ -43,19 +44,7 @@ bool MatchesPattern(const std::string& name, std::string_view pattern) {
 } // namespace
 
 bool IsSystemTableName(std::string_view fileName) {
-    if (SameName(fileName, "VERIFY.DB") || SameName(fileName, "REBUILD.DB")) {
-        return true;
-    }
-    if (!EndsWithNoCase(fileName, ".DB")) {
-        return false;
-    }
-    // Work tables: -BACKUP, -KEYVIOL, -PROBLEM, each possibly followed by a number.
-    std::string_view stem = fileName.substr(0, fileName.size() - 3);
-    while (!stem.empty() && std::isdigit(static_cast<unsigned char>(stem.back())) != 0) {
-        stem.remove_suffix(1);
-    }
-    return EndsWithNoCase(stem, "-BACKUP") || EndsWithNoCase(stem, "-KEYVIOL") ||
-           EndsWithNoCase(stem, "-PROBLEM");
+    return IsErrorTableName(fileName) || ParseWorkTableName(fileName).has_value();
 }
 
 std::uint16_t ListTables(const std::string& directory, std::string_view pattern, bool extensions,

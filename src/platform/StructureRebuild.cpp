@@ -1,6 +1,7 @@
 #include "platform/StructureRebuild.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/FileNames.h"
 #include "tutil/InUse.h"
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
@@ -22,8 +23,10 @@ StructureRebuildResult RebuildWithStructureSource(const std::string& tablePath,
             choice.templateTable = tutil::LocateTable(templateTable).db;
         }
         const auto schema = tutil::ReadTableStructure(table, choice);
-        const tutil::RebuildNames names{table.stem + "-BACKUP.DB", table.stem + "-KEYVIOL.DB",
-                                        table.stem + "-PROBLEM.DB", ""};
+        const tutil::RebuildNames names{
+            engine::WorkTableFileName(table.stem, engine::WorkTableKind::Backup),
+            engine::WorkTableFileName(table.stem, engine::WorkTableKind::KeyViolations),
+            engine::WorkTableFileName(table.stem, engine::WorkTableKind::Problems), ""};
         tutil::RebuildPolicy policy;
         policy.acceptLoss = acceptLoss;
         const tutil::RebuildOutcome outcome =

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/FileNames.h"
 #include "paradox/NameCase.h"
 #include "tutil/Descriptor.h"
 #include "tutil/ErrorTable.h"
@@ -91,11 +92,13 @@ std::uint16_t TUVerifyTable(std::uint16_t session, const char* tablePath, const 
         if (tablePath == nullptr || status == nullptr || !IsParadoxDriver(driverType)) {
             return err::InvalidArgument;
         }
-        const tutil::TableLocation table = tutil::LocateTable(tablePath);
-        const tutil::VerifyOutcome outcome = tutil::VerifyTable(table);
-        tutil::WriteVerifyErrorTable(table, TextOf(errTableName), outcome);
-        *status = static_cast<std::uint32_t>(outcome.status);
-        return err::Ok;
+        platform::VerifyResult result;
+        const std::uint16_t code =
+            platform::VerifyTableWithResult(session, tablePath, errTableName, result);
+        if (code == err::Ok) {
+            *status = result.status.value_or(0);
+        }
+        return code;
     });
 }
 
@@ -145,26 +148,9 @@ std::uint16_t TURebuildTable(std::uint16_t session, const char* tablePath, const
         if (tablePath == nullptr || desc == nullptr || !IsParadoxDriver(driverType)) {
             return err::InvalidArgument;
         }
-        const tutil::TableLocation table = tutil::LocateTable(tablePath);
-        const auto schema = tutil::SchemaFromDescriptor(*desc, nullptr);
-        if (!schema) {
-            return err::UtilityDescriptorMismatch;
-        }
-        const std::string stem = table.stem;
-        tutil::RebuildNames names;
-        names.backup = backupName && *backupName ? backupName : stem + "-BACKUP.DB";
-        names.keyViolations = keyViolName && *keyViolName ? keyViolName : stem + "-KEYVIOL.DB";
-        names.problems = problemName && *problemName ? problemName : stem + "-PROBLEM.DB";
-        names.errorTable = FieldText(desc->errorTableName, sizeof desc->errorTableName);
-        tutil::RebuildPolicy policy;
-        policy.acceptLoss = tutil::Sessions().AcceptsLoss(session);
-        const tutil::RebuildOutcome outcome =
-            tutil::RebuildTable(table, *schema, names, tutil::StructureChoice{}, policy);
-        if (const std::string incomplete = tutil::IncompleteRebuildText(outcome);
-            !incomplete.empty()) {
-            return engine::Fail(err::UtilityRebuiltWithLoss, incomplete);
-        }
-        return err::Ok;
+        platform::RebuildResult result;
+        return platform::RebuildTableWithResult(session, tablePath, backupName, keyViolName,
+                                                problemName, desc, result);
     });
 }
 
@@ -173,6 +159,72 @@ std::uint16_t TUSetRebuildPolicy(std::uint16_t session, int acceptLoss) {
 }
 
 namespace platform {
+
+std::uint16_t VerifyTableWithResult(std::uint16_t session, const char* tablePath,
+                                    const char* errTableName, VerifyResult& result) {
+    result = VerifyResult{};
+    result.ran = true;
+    result.result = Guarded(session, [&]() -> std::uint16_t {
+        if (tablePath == nullptr) {
+            return err::InvalidArgument;
+        }
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const tutil::VerifyOutcome outcome = tutil::VerifyTable(table);
+        result.errorTable = tutil::WriteVerifyErrorTable(table, TextOf(errTableName), outcome);
+        result.status = static_cast<std::uint32_t>(outcome.status);
+        result.findings = outcome.findings.All();
+        return err::Ok;
+    });
+    return result.result;
+}
+
+std::uint16_t RebuildTableWithResult(std::uint16_t session, const char* tablePath,
+                                     const char* backupName, const char* keyViolName,
+                                     const char* problemName, CRTblDesc* desc,
+                                     RebuildResult& result) {
+    result = RebuildResult{};
+    result.ran = true;
+    result.result = Guarded(session, [&]() -> std::uint16_t {
+        if (tablePath == nullptr || desc == nullptr) {
+            return err::InvalidArgument;
+        }
+        const tutil::TableLocation table = tutil::LocateTable(tablePath);
+        const auto schema = tutil::SchemaFromDescriptor(*desc, nullptr);
+        if (!schema) {
+            return err::UtilityDescriptorMismatch;
+        }
+        const auto nameOr = [&](const char* given, engine::WorkTableKind kind) {
+            return given && *given ? std::string(given)
+                                   : engine::WorkTableFileName(table.stem, kind);
+        };
+        tutil::RebuildNames names;
+        names.backup = nameOr(backupName, engine::WorkTableKind::Backup);
+        names.keyViolations = nameOr(keyViolName, engine::WorkTableKind::KeyViolations);
+        names.problems = nameOr(problemName, engine::WorkTableKind::Problems);
+        names.errorTable = FieldText(desc->errorTableName, sizeof desc->errorTableName);
+        tutil::RebuildPolicy policy;
+        policy.acceptLoss = tutil::Sessions().AcceptsLoss(session);
+        const tutil::RebuildOutcome outcome =
+            tutil::RebuildTable(table, *schema, names, tutil::StructureChoice{}, policy);
+        result.replaced = true;
+        result.recordsRead = outcome.recordsRead;
+        result.recordsWritten = outcome.recordsWritten;
+        result.keyViolations = outcome.keyViolations;
+        result.problems = outcome.problems;
+        result.recordsLost = outcome.recordsLost;
+        result.backupTable = outcome.backupTable;
+        result.keyViolationTable = outcome.keyViolationTable;
+        result.problemTable = outcome.problemTable;
+        result.structureSource = outcome.structureSource;
+        if (const std::string incomplete = tutil::IncompleteRebuildText(outcome);
+            !incomplete.empty()) {
+            return engine::Fail(err::UtilityRebuiltWithLoss, incomplete);
+        }
+        return err::Ok;
+    });
+    return result.result;
+}
+
 namespace {
 TUtilEntryPoints& CurrentEntries() {
     static TUtilEntryPoints entries;

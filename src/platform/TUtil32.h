@@ -3,6 +3,7 @@
 // The table utility library's entry points. Every entry point returns a 16-bit engine code,
 // 0 on success; a session is a 16-bit handle from TUInit.
 
+#include "platform/TableResult.h"
 #include "tutil/TblDesc.h"
 
 #include <cstdint>
@@ -42,16 +43,26 @@ std::uint16_t TUSetRebuildPolicy(std::uint16_t session, int acceptLoss);
 
 namespace platform {
 
+// The library's own entry points behind TUVerifyTable and TURebuildTable: the same work, with
+// everything it learned handed back in `result` (also when the result code is a failure that
+// left something behind, such as a rebuild that was accepted with losses).
+std::uint16_t VerifyTableWithResult(std::uint16_t session, const char* tablePath,
+                                    const char* errTableName, VerifyResult& result);
+std::uint16_t RebuildTableWithResult(std::uint16_t session, const char* tablePath,
+                                     const char* backupName, const char* keyViolName,
+                                     const char* problemName, CRTblDesc* desc,
+                                     RebuildResult& result);
+
 // The entry points as the program reaches them. Callers go through TUtilEntries(), which
 // holds the library's own functions unless a test has put others in their place.
 struct TUtilEntryPoints {
     decltype(&::TUInit) init = &::TUInit;
     decltype(&::TUExit) exit = &::TUExit;
-    decltype(&::TUVerifyTable) verifyTable = &::TUVerifyTable;
     decltype(&::TUGetCRTblDescCount) getCRTblDescCount = &::TUGetCRTblDescCount;
     decltype(&::TUFillCRTblDesc) fillCRTblDesc = &::TUFillCRTblDesc;
-    decltype(&::TURebuildTable) rebuildTable = &::TURebuildTable;
     decltype(&::TUSetRebuildPolicy) setRebuildPolicy = &::TUSetRebuildPolicy;
+    decltype(&VerifyTableWithResult) verifyTableWithResult = &VerifyTableWithResult;
+    decltype(&RebuildTableWithResult) rebuildTableWithResult = &RebuildTableWithResult;
 };
 
 const TUtilEntryPoints& TUtilEntries();

@@ -1,5 +1,6 @@
 #include "repair/DBRepair.h"
 
+#include "engine/FileNames.h"
 #include "platform/DBErrors.h"
 #include "platform/DatabaseDesc.h"
 #include "platform/TUtil32.h"
@@ -10,8 +11,6 @@ namespace repair {
 namespace {
 
 constexpr const char* kDriverType = "PARADOX";
-constexpr const char* kVerifyErrorTable = "VERIFY.DB";
-constexpr const char* kRebuildErrorTable = "Rebuild.DB";
 
 // A verdict for a failure the library explained: the verdict text, then its reason.
 std::string WithReason(const char* verdictText, std::uint16_t result) {
@@ -46,8 +45,7 @@ template <class Work>
 void TqzDBRepair::RunOperation(const std::string& aliasName, const std::string& tableName,
                                Work&& work) {
     const platform::HourglassScope hourglass;
-    const std::string tablePath =
-        JoinTablePath(platform::DatabaseDirectory(platform::GetDatabaseDesc(aliasName)), tableName);
+    const std::string tablePath = TablePath(aliasName, tableName);
     platform::CheckTablePathFits(tablePath);
     bdeUtil_.ReopenSession();
     bdeUtil_.RegisterProgressCallback();
@@ -63,34 +61,56 @@ void TqzDBRepair::RunOperation(const std::string& aliasName, const std::string& 
     bdeUtil_.UnregisterProgressCallback();
 }
 
+std::string TqzDBRepair::TablePath(const std::string& aliasName, const std::string& tableName) {
+    return JoinTablePath(platform::DatabaseDirectory(platform::GetDatabaseDesc(aliasName)),
+                         tableName);
+}
+
+platform::VerifyResult TqzDBRepair::Verify(const std::string& aliasName,
+                                           const std::string& tableName, bool writeErrorTable) {
+    platform::VerifyResult verify;
+    RunOperation(aliasName, tableName, [&](const std::string& tablePath) {
+        const auto result = platform::TUtilEntries().verifyTableWithResult(
+            bdeUtil_.SessionHandle(), tablePath.c_str(),
+            writeErrorTable ? engine::kVerifyErrorTable : nullptr, verify);
+        verify.verdict = result == 0 ? VerifyVerdict(verify.status.value_or(0))
+                                     : WithReason(verdict::kVerifyUnsuccessful, result);
+    });
+    return verify;
+}
+
+void TqzDBRepair::Rebuild(const std::string& aliasName, const std::string& tableName,
+                          platform::VerifyResult& verify, platform::RebuildResult& rebuild) {
+    verify = {};
+    rebuild = {};
+    RunOperation(aliasName, tableName, [&](const std::string& tablePath) {
+        RebuildWithCallback(tablePath, tableName, verify, rebuild);
+    });
+}
+
 void TqzDBRepair::VerifyTable(const std::string& aliasName, const std::string& tableName,
                               std::string& verdict) {
     verdict.clear();
-    RunOperation(aliasName, tableName, [&](const std::string& tablePath) {
-        std::uint32_t status = 0;
-        const auto result = platform::TUtilEntries().verifyTable(
-            bdeUtil_.SessionHandle(), tablePath.c_str(), kDriverType, kVerifyErrorTable, nullptr, 0,
-            &status);
-        verdict =
-            result == 0 ? VerifyVerdict(status) : WithReason(verdict::kVerifyUnsuccessful, result);
-    });
+    verdict = Verify(aliasName, tableName).verdict;
 }
 
 void TqzDBRepair::RebuildTable(const std::string& aliasName, const std::string& tableName,
                                std::string& verdict) {
     verdict.clear();
-    RunOperation(aliasName, tableName, [&](const std::string& tablePath) {
-        RebuildWithCallback(tablePath, tableName, verdict);
-    });
+    platform::VerifyResult verify;
+    platform::RebuildResult rebuild;
+    Rebuild(aliasName, tableName, verify, rebuild);
+    verdict = rebuild.verdict;
 }
 
 void TqzDBRepair::RebuildWithCallback(const std::string& tablePath, const std::string& tableName,
-                                      std::string& verdict) {
+                                      platform::VerifyResult& verify,
+                                      platform::RebuildResult& rebuild) {
     const auto& entries = platform::TUtilEntries();
     const std::uint16_t session = bdeUtil_.SessionHandle();
-    std::uint32_t status = 0;
-    platform::Check(entries.verifyTable(session, tablePath.c_str(), kDriverType, kVerifyErrorTable,
-                                        nullptr, 0, &status));
+    platform::Check(entries.verifyTableWithResult(session, tablePath.c_str(),
+                                                  engine::kVerifyErrorTable, verify));
+    verify.verdict = VerifyVerdict(verify.status.value_or(0));
 
     platform::TblDescCounts counts;
     if (const auto result = entries.getCRTblDescCount(
@@ -98,12 +118,13 @@ void TqzDBRepair::RebuildWithCallback(const std::string& tablePath, const std::s
             &counts.validityChecks, &counts.refIntegrity, &counts.optionalParams,
             &counts.optionalDataUnits);
         result != 0) {
-        verdict = WithReason(verdict::kRebuildUnsuccessful, result);
+        rebuild.result = result;
+        rebuild.verdict = WithReason(verdict::kRebuildUnsuccessful, result);
         return;
     }
 
     CRTblDesc desc;
-    platform::PrepareTblDesc(desc, tablePath, kRebuildErrorTable);
+    platform::PrepareTblDesc(desc, tablePath, engine::kRebuildErrorTable);
     const platform::TblDescBuffers buffers(counts);
     buffers.AttachTo(desc);
     if (const auto result = entries.fillCRTblDesc(session, &desc, tablePath.c_str(), nullptr);
@@ -111,22 +132,26 @@ void TqzDBRepair::RebuildWithCallback(const std::string& tablePath, const std::s
         const std::string failure = WithReason(verdict::kRebuildUnsuccessful, result);
         platform::CurrentToolkit().ShowMessageBox(
             platform::BoxIcon::Error, platform::kApplicationTitle, kErrorFillingTableStructure);
-        verdict = failure;
+        rebuild.result = result;
+        rebuild.verdict = failure;
         return;
     }
 
     const std::string stem = StripFileExtension(tableName);
-    const std::string backupName = stem + "-BACKUP.DB";
-    const std::string keyViolName = stem + "-KEYVIOL.DB";
-    const std::string problemName = stem + "-PROBLEM.DB";
+    const std::string backupName = engine::WorkTableFileName(stem, engine::WorkTableKind::Backup);
+    const std::string keyViolName =
+        engine::WorkTableFileName(stem, engine::WorkTableKind::KeyViolations);
+    const std::string problemName =
+        engine::WorkTableFileName(stem, engine::WorkTableKind::Problems);
     if (acceptLoss_) {
         platform::Check(entries.setRebuildPolicy(session, 1));
     }
     const auto result =
-        entries.rebuildTable(session, tablePath.c_str(), kDriverType, backupName.c_str(),
-                             keyViolName.c_str(), problemName.c_str(), &desc);
-    verdict = result == 0 ? verdict::kRebuildSuccessful
-                          : WithReason(verdict::kRebuildUnsuccessful, result);
+        entries.rebuildTableWithResult(session, tablePath.c_str(), backupName.c_str(),
+                                       keyViolName.c_str(), problemName.c_str(), &desc, rebuild);
+    rebuild.result = result;
+    rebuild.verdict = result == 0 ? verdict::kRebuildSuccessful
+                                  : WithReason(verdict::kRebuildUnsuccessful, result);
 }
 
 } // namespace repair

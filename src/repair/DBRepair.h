@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/TableResult.h"
 #include "repair/BDEUtil.h"
 
 #include <string>
@@ -40,14 +41,24 @@ public:
 
     // Verifies the table `tableName` of the database `aliasName`. A verify call that fails
     // gives "Verification unsuccessful." with the library's reason; nothing is raised for it.
-    void VerifyTable(const std::string& aliasName, const std::string& tableName,
-                     std::string& verdict);
+    // Without `writeErrorTable` the library keeps its findings to itself: nothing is written.
+    platform::VerifyResult Verify(const std::string& aliasName, const std::string& tableName,
+                                  bool writeErrorTable = true);
 
     // Verifies and then rebuilds the table, whatever the verify status says. A failing
     // verify call raises EDBEngineError and nothing is rebuilt. A rebuild that fails gives
     // "Rebuild was not successful." with the library's reason.
+    void Rebuild(const std::string& aliasName, const std::string& tableName,
+                 platform::VerifyResult& verify, platform::RebuildResult& rebuild);
+
+    // The same, giving only the verdict line.
+    void VerifyTable(const std::string& aliasName, const std::string& tableName,
+                     std::string& verdict);
     void RebuildTable(const std::string& aliasName, const std::string& tableName,
                       std::string& verdict);
+
+    // The path of the table as the operations reach it.
+    static std::string TablePath(const std::string& aliasName, const std::string& tableName);
 
     TBDEUtil& BDEUtil() { return bdeUtil_; }
 
@@ -63,7 +74,7 @@ private:
     void RunOperation(const std::string& aliasName, const std::string& tableName, Work&& work);
 
     void RebuildWithCallback(const std::string& tablePath, const std::string& tableName,
-                             std::string& verdict);
+                             platform::VerifyResult& verify, platform::RebuildResult& rebuild);
 
     TBDEUtil bdeUtil_;
     bool acceptLoss_ = false;

@@ -1,10 +1,12 @@
 #include "repair/RepairRun.h"
 
 #include "platform/DBErrors.h"
+#include "platform/StructureRebuild.h"
 #include "platform/Table.h"
 #include "platform/Toolkit.h"
 #include "repair/DBRepair.h"
 
+#include <chrono>
 #include <memory>
 
 namespace repair {
@@ -38,68 +40,127 @@ private:
     std::unique_ptr<TqzDBRepair>& engine_;
 };
 
+std::chrono::system_clock::time_point Now() {
+    return std::chrono::system_clock::now();
+}
+
+// The steps of one table; each writes its pane lines and fills the table's result.
 class TableSteps {
 public:
     TableSteps(RepairRunView& view, TqzDBRepair& engine) : view_(view), engine_(engine) {}
 
-    void Verify(const std::string& tableName) {
-        view_.TempTable().SetTableName(tableName);
+    void Verify(platform::TableResult& result) {
+        view_.TempTable().SetTableName(result.name);
         view_.ProcessPendingEvents();
-        view_.AppendMessage(tableName);
-        std::string verdict;
-        engine_.VerifyTable(view_.DatabaseAliasName(), view_.TempTable().TableName(), verdict);
-        view_.AppendMessage(verdict);
+        Say(result, result.name);
+        result.verify = engine_.Verify(view_.DatabaseAliasName(), view_.TempTable().TableName());
+        SayVerdict(result, result.verify.verdict);
     }
 
-    void Rebuild(const std::string& tableName) {
+    void Rebuild(platform::TableResult& result) {
         view_.ProcessPendingEvents();
-        view_.AppendMessage(tableName);
+        Say(result, result.name);
         try {
-            view_.TempTable().SetTableName(tableName);
-            std::string verdict;
-            engine_.RebuildTable(view_.DatabaseAliasName(), view_.TempTable().TableName(), verdict);
-            view_.AppendMessage(verdict);
+            view_.TempTable().SetTableName(result.name);
+            RebuildAndSay(result, view_.TempTable().TableName());
         } catch (const platform::EDBEngineError&) {
-            Abort(tableName);
+            Abort(result);
         }
     }
 
-    void CheckAndRepair(const std::string& tableName) {
+    void CheckAndRepair(platform::TableResult& result) {
         platform::TTable& table = view_.TempTable();
-        view_.AppendMessage("Checking " + tableName);
+        Say(result, "Checking " + result.name);
         view_.ProcessPendingEvents();
         try {
-            table.SetTableName(tableName);
+            table.SetTableName(result.name);
+            result.open.tried = true;
             OpenOnEveryIndex(table);
-        } catch (const platform::EDBEngineError&) {
-            Repair(table, tableName);
+        } catch (const platform::EDBEngineError& e) {
+            NoteOpenFailure(result, table, e);
+            Repair(table, result);
         }
         table.Close();
+    }
+
+    // The open test and a verify that writes nothing.
+    void DryCheck(platform::TableResult& result) {
+        platform::TTable& table = view_.TempTable();
+        Say(result, "Checking " + result.name);
+        view_.ProcessPendingEvents();
+        try {
+            table.Close();
+            table.SetTableName(result.name);
+            result.open.tried = true;
+            OpenOnEveryIndex(table);
+        } catch (const platform::EDBEngineError& e) {
+            NoteOpenFailure(result, table, e);
+            table.Close();
+        }
+        result.verify = engine_.Verify(view_.DatabaseAliasName(), result.name, false);
+        if (result.open.failed) {
+            // A table whose structure does not read fails before any index is tried.
+            const std::string where = result.open.index.empty()
+                                          ? std::string("Does not open")
+                                          : "Does not open with index: " + result.open.index;
+            Say(result, where + " (" + result.open.failure + "); Check & Repair would rebuild it.");
+        }
+        SayVerdict(result, result.verify.verdict);
+        if (result.verify.verdict == verdict::kRebuildManually) {
+            // Where a rebuild could take the lost fields from, before anything is written.
+            for (const std::string& line : platform::StructureSourceLines(
+                     TqzDBRepair::TablePath(view_.DatabaseAliasName(), result.name))) {
+                Say(result, "  " + line);
+            }
+        }
     }
 
 private:
-    void Repair(platform::TTable& table, const std::string& tableName) {
+    void Say(platform::TableResult& result, const std::string& line) {
+        result.lines.push_back(line);
+        view_.AppendMessage(line);
+    }
+
+    void SayVerdict(platform::TableResult& result, const std::string& verdictLine) {
+        result.verdict = verdictLine;
+        Say(result, verdictLine);
+        view_.VerdictWritten(result);
+    }
+
+    void RebuildAndSay(platform::TableResult& result, const std::string& tableName) {
+        engine_.Rebuild(view_.DatabaseAliasName(), tableName, result.verify, result.rebuild);
+        SayVerdict(result, result.rebuild.verdict);
+    }
+
+    static void NoteOpenFailure(platform::TableResult& result, platform::TTable& table,
+                                const platform::EDBEngineError& e) {
+        result.open.failed = true;
+        result.open.index = table.IndexName();
+        result.open.failure = e.what();
+    }
+
+    void Repair(platform::TTable& table, platform::TableResult& result) {
         table.Close();
         try {
-            view_.AppendMessage("Error opening table with index: " + table.IndexName() +
-                                " ...attempting repair.");
-            std::string verdict;
-            engine_.RebuildTable(view_.DatabaseAliasName(), table.TableName(), verdict);
-            view_.AppendMessage(verdict);
+            Say(result,
+                "Error opening table with index: " + table.IndexName() + " ...attempting repair.");
+            RebuildAndSay(result, table.TableName());
             // The table as the rebuild left it, with the indexes it has now: an index the
             // rebuild dropped (and said so) is not asked for again.
             OpenOnEveryIndex(table);
             table.Open();
-            view_.AppendMessage(kOpenedAfterRepair);
+            result.reopened = true;
+            Say(result, kOpenedAfterRepair);
         } catch (const platform::EDBEngineError&) {
-            Abort(tableName);
+            Abort(result);
         }
     }
 
     // Called inside the handler of an engine failure: warns, notes it and passes it on.
-    [[noreturn]] void Abort(const std::string& tableName) {
-        ShowCannotRebuildWarning(tableName);
-        view_.AppendMessage(kAbortedDueToError);
+    [[noreturn]] void Abort(platform::TableResult& result) {
+        ShowCannotRebuildWarning(result.name);
+        result.aborted = true;
+        Say(result, kAbortedDueToError);
         throw;
     }
 
@@ -153,7 +214,7 @@ std::string CannotRebuildWarning(const std::string& tableName) {
            "Check to make sure no other clients are connected to " + "the database and try again.";
 }
 
-void RunOnAllTables(TRepairOperation operation, RepairRunView& view) {
+void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mode) {
     const std::size_t n = view.TableList().size();
     view.SetGaugeMax(static_cast<int>(n));
     view.SetGaugePosition(0);
@@ -168,22 +229,37 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view) {
         if (view.CancelRequested()) {
             view.AppendMessage(kCancelledByUser);
             view.ClearCancelRequest();
+            view.RunCancelled();
             return;
         }
         view.ResetProgressBars();
         view.SetGaugePosition(view.GaugePosition() + 1);
-        const std::string tableName = view.TableList().at(i);
-        switch (operation) {
-        case roVerify:
-            steps.Verify(tableName);
-            break;
-        case roRebuild:
-            steps.Rebuild(tableName);
-            break;
-        case roCheckAndRepair:
-            steps.CheckAndRepair(tableName);
-            break;
+        platform::TableResult result;
+        result.name = view.TableList().at(i);
+        result.started = Now();
+        try {
+            if (mode == RunMode::DryRun) {
+                steps.DryCheck(result);
+            } else {
+                switch (operation) {
+                case roVerify:
+                    steps.Verify(result);
+                    break;
+                case roRebuild:
+                    steps.Rebuild(result);
+                    break;
+                case roCheckAndRepair:
+                    steps.CheckAndRepair(result);
+                    break;
+                }
+            }
+        } catch (...) {
+            result.finished = Now();
+            view.TableFinished(result);
+            throw;
         }
+        result.finished = Now();
+        view.TableFinished(result);
     }
 }
 

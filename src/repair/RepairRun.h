@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/TableResult.h"
 #include "repair/TimeStamp.h"
 
 #include <functional>
@@ -55,6 +56,17 @@ public:
     // Whether the run's rebuilds keep what they can read when they cannot keep everything
     // (see TqzDBRepair::SetAcceptLoss). The window never does.
     virtual bool AcceptsLoss() const { return false; }
+
+    // The verdict line of a table has just been written; `soFar` holds what the table's
+    // verify and rebuild learned (for what a view shows under the verdict).
+    virtual void VerdictWritten(const platform::TableResult& /*soFar*/) {}
+
+    // A table is done with: everything the run learned about it. Also called for the table
+    // a failure ends the run on, before the failure is passed on; must not throw.
+    virtual void TableFinished(const platform::TableResult& /*result*/) {}
+
+    // The run acted on the operator's request to stop (before the table it would begin next).
+    virtual void RunCancelled() {}
 };
 
 // The open test of a Check & Repair: reads the table's index definitions and opens and closes
@@ -72,10 +84,18 @@ std::string EndText(TRepairOperation operation);
 // The warning shown when a table cannot be repaired.
 std::string CannotRebuildWarning(const std::string& tableName);
 
+// How a run treats the tables: as its operation says, or only looking (the open test of a
+// Check & Repair and a verify that writes no error table; nothing changes on disk).
+enum class RunMode { Operation, DryRun };
+
 // The run over every table of the view's table list: the repair engine made once, each
 // table verified, rebuilt, or test-opened and rebuilt when it fails to open, the operator's
-// cancel request acted on between tables. Failures end the run and are passed on.
-void RunOnAllTables(TRepairOperation operation, RepairRunView& view);
+// cancel request acted on between tables. Each table's result goes to the view. A dry run
+// gives every table the open test and a verify that writes nothing: a line saying so for a
+// table that fails to open, the verdict, and for a table a rebuild would need a structure
+// for, where one could come from. Failures end the run and are passed on.
+void RunOnAllTables(TRepairOperation operation, RepairRunView& view,
+                    RunMode mode = RunMode::Operation);
 
 // A whole run as a run button starts it: clears the pane, writes the start line, runs,
 // writes the end line, and hands every pane line to the run log, also when the run failed;

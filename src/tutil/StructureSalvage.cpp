@@ -1,6 +1,7 @@
 #include "tutil/StructureSalvage.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/FileNames.h"
 #include "paradox/Family.h"
 #include "paradox/HeaderLayout.h"
 #include "paradox/MappedFile.h"
@@ -127,21 +128,15 @@ StructureCandidate TableCandidate(const Evidence& e, const fs::path& other, bool
 // Backups an earlier rebuild left beside the table (STEM-BACKUP.DB, STEM-BACKUP1.DB, ...),
 // newest first.
 std::vector<fs::path> EarlierBackups(const TableLocation& table) {
-    const std::string prefix = paradox::UpperAscii(table.stem) + "-BACKUP";
+    constexpr int kHighestNumber = 99999;
     std::vector<std::pair<long, fs::path>> found;
     for (const std::string& name : RegularFileNames(table.dir)) {
-        const std::string upper = paradox::UpperAscii(name);
-        if (upper.size() < prefix.size() + 3 || upper.compare(0, prefix.size(), prefix) != 0 ||
-            upper.compare(upper.size() - 3, 3, ".DB") != 0) {
+        const auto work = engine::ParseWorkTableName(name);
+        if (!work || work->kind != engine::WorkTableKind::Backup ||
+            !paradox::SameName(work->tableStem, table.stem) || work->number > kHighestNumber) {
             continue;
         }
-        const std::string digits = upper.substr(prefix.size(), upper.size() - prefix.size() - 3);
-        if (digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), [](char ch) {
-                return std::isdigit(static_cast<unsigned char>(ch)) != 0;
-            })) {
-            continue;
-        }
-        found.emplace_back(digits.empty() ? 0 : std::stol(digits), table.dir / name);
+        found.emplace_back(work->number, table.dir / name);
     }
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first > b.first; });

@@ -1,6 +1,7 @@
 #include "tutil/WorkTables.h"
 
 #include "engine/ErrorCodes.h"
+#include "engine/FileNames.h"
 #include "paradox/DirectoryListing.h"
 #include "paradox/Family.h"
 #include "paradox/NameCase.h"
@@ -99,7 +100,7 @@ std::string FreeWorkTableStem(const fs::path& dir, const std::string& stem,
     const auto listing = paradox::ListDirectory(dir);
     const auto& entries = listing->Entries();
     for (int number = 0; number < 10000; ++number) {
-        const std::string candidate = number == 0 ? stem : stem + std::to_string(number);
+        const std::string candidate = engine::NumberedStem(stem, number);
         const std::string upper = paradox::UpperAscii(candidate);
         const bool used = std::any_of(entries.begin(), entries.end(),
                                       [&](const paradox::DirectoryListing::Entry& entry) {

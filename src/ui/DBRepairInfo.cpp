@@ -27,7 +27,6 @@ namespace {
 
 constexpr const char* kTempDatabase = "TempDB";
 constexpr const char* kStandardType = "STANDARD";
-constexpr const char* kParadoxDriver = "PARADOX";
 constexpr int kLabelGap = 2;
 constexpr int kButtonFrameRoom = 12;
 
@@ -344,56 +343,44 @@ void TfDBRepairInfo::FillAliasList() {
 void TfDBRepairInfo::RefreshTableList() {
     TableList.clear();
     TempSession.GetTableNames(kTempDatabase, "*.*", true, false, TableList);
+    ShowTableListHint();
+}
+
+void TfDBRepairInfo::ShowTableListHint() {
     const QString hint = Text(JoinLines(TableList));
     ePath.setToolTip(hint);
     cbAlias.setToolTip(hint);
 }
 
-void TfDBRepairInfo::DeleteTempAlias() {
-    // Only the window's own session alias: a configured alias of the same name stays.
-    const platform::SessionScopeOnly sessionOnly(TempSession);
-    if (TempSession.IsAlias(kTempAlias)) {
-        TempSession.DeleteAlias(kTempAlias);
-    }
+void TfDBRepairInfo::Select(const repair::DatabaseChoice& choice) {
+    const ClearOnFailure clearList(TableList);
+    const SelectionScope selecting(selecting_);
+    // A failure part way leaves no table list that a run could walk in another database.
+    TableList.clear();
+    const repair::SelectedDatabase selected = repair::SelectDatabase(TempSession, dbTemp, choice);
+    TableList = selected.tables;
+    ShowTableListHint();
+    ePath.setText(Text(selected.directory.string()));
+    AnnounceSelection(selected.selectionLine);
 }
 
 void TfDBRepairInfo::SelectAlias() {
     if (runInProgress_) {
         return;
     }
-    const ClearOnFailure clearList(TableList);
-    const SelectionScope selecting(selecting_);
-    dbTemp.SetConnected(false);
-    DeleteTempAlias();
-    dbTemp.SetAliasName(cbAlias.currentIndex() >= 0 ? StdText(cbAlias.currentText())
-                                                    : std::string());
-    RefreshTableList();
-    dbTemp.SetConnected(true);
-    ePath.setText(Text(dbTemp.Directory()));
-    AnnounceSelection("Alias set to: " + dbTemp.AliasName());
+    repair::DatabaseChoice choice;
+    choice.aliasName = cbAlias.currentIndex() >= 0 ? StdText(cbAlias.currentText()) : std::string();
+    Select(choice);
 }
 
 void TfDBRepairInfo::SelectPath() {
     if (runInProgress_) {
         return;
     }
-    const ClearOnFailure clearList(TableList);
-    const SelectionScope selecting(selecting_);
-    dbTemp.SetConnected(false);
-    {
-        const platform::SessionScopeOnly sessionOnly(TempSession);
-        if (TempSession.IsAlias(kTempAlias)) {
-            TempSession.DeleteAlias(kTempAlias);
-            platform::CurrentToolkit().ProcessPendingEvents();
-        }
-        TempSession.AddStandardAlias(kTempAlias, AbsolutePath(StdText(ePath.text())),
-                                     kParadoxDriver);
-    }
-    dbTemp.SetAliasName(kTempAlias);
-    dbTemp.SetConnected(true);
-    RefreshTableList();
-    ePath.setText(Text(dbTemp.Directory()));
-    AnnounceSelection("DB path set to: " + StdText(ePath.text()));
+    repair::DatabaseChoice choice;
+    choice.byDirectory = true;
+    choice.directory = AbsolutePath(StdText(ePath.text()));
+    Select(choice);
 }
 
 void TfDBRepairInfo::AnnounceSelection(const std::string& line) {

@@ -3,6 +3,7 @@
 #include "platform/Database.h"
 #include "platform/Session.h"
 #include "platform/Table.h"
+#include "repair/DatabaseSelection.h"
 #include "repair/RepairRun.h"
 
 #include <QComboBox>
@@ -82,7 +83,7 @@ public:
 
     static constexpr int kClientWidth = 458;
     static constexpr int kClientHeight = 343;
-    static constexpr const char* kTempAlias = "Mendrix";
+    static constexpr const char* kTempAlias = repair::kDirectoryAlias;
 
     // Makes it the active child window, in front of any other.
     void BringToFront();
@@ -161,7 +162,8 @@ private:
     void BuildLayout();
     void ConnectHandlers();
     void ApplyModeEnabling();
-    void DeleteTempAlias();
+    void Select(const repair::DatabaseChoice& choice);
+    void ShowTableListHint();
     void AnnounceSelection(const std::string& line);
     bool SelectTypedPathBeforeDefault();
 

@@ -222,6 +222,42 @@ TEST_F(CliRuns, JsonReportsTheRunsTablesFindingsAndWorkTables) {
     EXPECT_EQ(testsupport::ReadFileBytes(rebuilt[0]["backupTable"].get<std::string>()), original);
 }
 
+// The report comes from what the run learned of each table: the verify's findings under the
+// verdict of a dry run, a Check & Repair and a rebuild as under a verify's, and only the work
+// tables this rebuild wrote (an earlier rebuild's problem table is not named).
+TEST_F(CliRuns, DetailsListTheFindingsOfEveryRunAndOnlyTheWorkTablesItWrote) {
+    const fs::path dir = Samples("details");
+    fs::copy_file(dir / "CUSTOMER.DB", dir / "INVOICE-PROBLEM.DB"); // an earlier rebuild's
+    const std::string invoice = (dir / "INVOICE.DB").string();
+    const auto verified = nlohmann::json::parse(
+        Cli({"verify", "--details", "--json", invoice}).out)["runs"][0]["tables"][0];
+    ASSERT_FALSE(verified["findings"].empty());
+    const std::string firstFinding =
+        "  [" + verified["findings"][0]["code"].dump() + "] INVOICE.PX";
+
+    const ChildRun dry = Cli({"check", "--dry-run", "--details", invoice});
+    EXPECT_THAT(dry.out, HasSubstr("Verification completed.\n" + firstFinding));
+    const ChildRun dryJson = Cli({"check", "--dry-run", "--details", "--json", invoice});
+    EXPECT_EQ(nlohmann::json::parse(dryJson.out)["runs"][0]["tables"][0]["findings"],
+              verified["findings"]);
+
+    const ChildRun rebuild = Cli({"rebuild", "--details", "--json", invoice});
+    ASSERT_EQ(rebuild.exitCode, 1) << rebuild.err;
+    const auto rebuilt = nlohmann::json::parse(rebuild.out)["runs"][0]["tables"][0];
+    EXPECT_EQ(rebuilt["findings"], verified["findings"]);
+    EXPECT_EQ(rebuilt["backupTable"], (dir / "INVOICE-BACKUP.DB").string());
+    EXPECT_TRUE(rebuilt["problemTable"].is_null()) << rebuilt["problemTable"];
+    EXPECT_TRUE(rebuilt["keyViolationTable"].is_null());
+
+    const fs::path again = Samples("details-check");
+    fs::copy_file(again / "CUSTOMER.DB", again / "INVOICE-PROBLEM.DB");
+    const ChildRun check = Cli({"check", "--details", (again / "INVOICE.DB").string()});
+    EXPECT_EQ(check.exitCode, 1) << check.err;
+    EXPECT_THAT(check.out, HasSubstr("Rebuild was successful.\n" + firstFinding));
+    EXPECT_THAT(check.out, HasSubstr("  backup: " + (again / "INVOICE-BACKUP.DB").string()));
+    EXPECT_THAT(check.out, ::testing::Not(HasSubstr("problems:")));
+}
+
 TEST_F(CliRuns, DryRunNamesTheTablesToRebuildAndChangesNothing) {
     const fs::path dir = Samples("dry");
     const auto before = Snapshot(dir);

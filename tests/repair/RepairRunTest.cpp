@@ -51,8 +51,10 @@ public:
     platform::TTable& TempTable() override { return *table_; }
     std::string DatabaseAliasName() const override { return "DATA"; }
     void AppendLogLine(const std::string& line) override { log.push_back(line); }
+    void TableFinished(const platform::TableResult& result) override { results.push_back(result); }
 
     std::vector<std::string> tables;
+    std::vector<platform::TableResult> results;
     std::vector<std::string> pane;
     std::vector<std::string> log;
     std::vector<bool> cancelStates;
@@ -138,6 +140,57 @@ TEST_F(RepairRun, CheckAndRepairRebuildsATableWhoseSecondIndexFailsAndGoesOn) {
     EXPECT_TRUE(fs::exists(Table("ORDERS-BACKUP.DB")));
     EXPECT_FALSE(fs::exists(Table("PARTS-BACKUP.DB")));
     EXPECT_FALSE(table->Active());
+}
+
+// Each table's result says what its steps learned, the work tables named as the rebuild wrote
+// them (an earlier run's problem table is not this run's); a dry run learns the same of the
+// open test and the verify and changes nothing.
+TEST_F(RepairRun, EachTableResultReachesTheViewWithWhatItsStepsLearned) {
+    enginetest::WriteKeyedTable(DataDir(), "ORDERS", 30);
+    enginetest::WriteKeyedTable(DataDir(), "PARTS", 10);
+    enginetest::PatchBytes(Table("ORDERS.X03"), 0x06, {0x10, 0x00, 0x00, 0x00});
+    fs::copy_file(Table("PARTS.DB"), Table("ORDERS-PROBLEM.DB")); // an earlier rebuild's
+    view.tables = {"ORDERS.DB", "PARTS.DB"};
+
+    const auto before = fs::last_write_time(Table("ORDERS.DB"));
+    repair::RunOnAllTables(roCheckAndRepair, view, repair::RunMode::DryRun);
+    ASSERT_EQ(view.results.size(), 2u);
+    const platform::TableResult& looked = view.results[0];
+    EXPECT_TRUE(looked.open.failed);
+    EXPECT_EQ(looked.open.index, "City");
+    ASSERT_TRUE(looked.verify.status.has_value());
+    EXPECT_FALSE(looked.verify.findings.empty());
+    EXPECT_FALSE(looked.rebuild.ran);
+    EXPECT_THAT(looked.lines,
+                ElementsAre("Checking ORDERS.DB", StartsWith("Does not open with index: City ("),
+                            looked.verify.verdict));
+    EXPECT_FALSE(fs::exists(Table("ORDERS-BACKUP.DB")));
+    EXPECT_EQ(fs::last_write_time(Table("ORDERS.DB")), before);
+
+    view.results.clear();
+    Run(roCheckAndRepair);
+    ASSERT_EQ(view.results.size(), 2u);
+    const platform::TableResult& orders = view.results[0];
+    EXPECT_EQ(orders.name, "ORDERS.DB");
+    EXPECT_TRUE(orders.open.failed);
+    EXPECT_EQ(orders.open.index, "City");
+    EXPECT_EQ(orders.verify.findings.size(), looked.verify.findings.size());
+    EXPECT_EQ(orders.verify.findings[0].code, looked.verify.findings[0].code);
+    EXPECT_EQ(orders.rebuild.result, 0);
+    EXPECT_EQ(orders.rebuild.recordsWritten, 30u);
+    EXPECT_EQ(orders.rebuild.backupTable, Table("ORDERS-BACKUP.DB"));
+    EXPECT_TRUE(orders.rebuild.problemTable.empty()) << orders.rebuild.problemTable;
+    EXPECT_TRUE(orders.rebuild.keyViolationTable.empty());
+    EXPECT_TRUE(orders.reopened);
+    EXPECT_EQ(orders.verdict, "Rebuild was successful.");
+    const std::vector<std::string> pane = Pane();
+    ASSERT_GE(pane.size(), 5u);
+    EXPECT_EQ(orders.lines, std::vector<std::string>(pane.begin() + 1, pane.begin() + 5));
+    const platform::TableResult& parts = view.results[1];
+    EXPECT_TRUE(parts.open.tried);
+    EXPECT_FALSE(parts.open.failed);
+    EXPECT_FALSE(parts.verify.ran);
+    EXPECT_THAT(parts.lines, ElementsAre("Checking PARTS.DB"));
 }
 
 TEST_F(RepairRun, TableThatStillFailsAfterTheRebuildAbortsWithTheWarning) {

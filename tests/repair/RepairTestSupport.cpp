@@ -19,15 +19,14 @@ std::uint16_t Exit(std::uint16_t session) {
     return current->failExit != 0 ? current->failExit : ::TUExit(session);
 }
 
-std::uint16_t Verify(std::uint16_t session, const char* path, const char* driver,
-                     const char* errorTable, const char* reserved, int flags,
-                     std::uint32_t* status) {
+std::uint16_t Verify(std::uint16_t session, const char* path, const char* errorTable,
+                     platform::VerifyResult& verify) {
     ++current->verifies;
     current->verifyPaths.emplace_back(path);
     current->callbackDuringVerify = engine::ProgressCallbackRegistered();
-    const auto result = ::TUVerifyTable(session, path, driver, errorTable, reserved, flags, status);
+    const auto result = platform::VerifyTableWithResult(session, path, errorTable, verify);
     if (current->verifyStatus) {
-        *status = *current->verifyStatus;
+        verify.status = *current->verifyStatus;
         return 0;
     }
     return result;
@@ -54,26 +53,26 @@ std::uint16_t Fill(std::uint16_t session, CRTblDesc* desc, const char* path, con
     return current->zeroCounts ? 0 : ::TUFillCRTblDesc(session, desc, path, reserved);
 }
 
-std::uint16_t Rebuild(std::uint16_t session, const char* path, const char* driver,
-                      const char* backup, const char* keyViol, const char* problem,
-                      CRTblDesc* desc) {
+std::uint16_t Rebuild(std::uint16_t session, const char* path, const char* backup,
+                      const char* keyViol, const char* problem, CRTblDesc* desc,
+                      platform::RebuildResult& rebuild) {
     ++current->rebuilds;
     current->rebuildNames = {backup, keyViol, problem};
     current->rebuildDesc = *desc;
     if (current->rebuildResult) {
         return *current->rebuildResult;
     }
-    return ::TURebuildTable(session, path, driver, backup, keyViol, problem, desc);
+    return platform::RebuildTableWithResult(session, path, backup, keyViol, problem, desc, rebuild);
 }
 
 platform::TUtilEntryPoints RecordingEntries() {
     platform::TUtilEntryPoints entries;
     entries.init = &Init;
     entries.exit = &Exit;
-    entries.verifyTable = &Verify;
+    entries.verifyTableWithResult = &Verify;
     entries.getCRTblDescCount = &Count;
     entries.fillCRTblDesc = &Fill;
-    entries.rebuildTable = &Rebuild;
+    entries.rebuildTableWithResult = &Rebuild;
     return entries;
 }
 
