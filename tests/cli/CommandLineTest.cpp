@@ -22,7 +22,7 @@ struct ProgramRun {
     std::string err;
 };
 
-ProgramRun Run(const std::vector<std::string>& args) {
+ProgramRun RunCli(const std::vector<std::string>& args) {
     std::ostringstream out;
     std::ostringstream err;
     const int exitCode = cli::RunProgram(args, out, err);
@@ -42,27 +42,27 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
         const std::string number = "  " + std::to_string(code) + ' ';
         EXPECT_NE(cli::ExitCodeLines().find(number), std::string::npos) << code;
     }
-    const auto none = Run({});
+    const auto none = RunCli({});
     EXPECT_EQ(none.exitCode, cli::kExitUsage);
     EXPECT_EQ(none.err.rfind("usage: mendrix-cli COMMAND ARGUMENTS\n", 0), 0u) << none.err;
-    const auto unknown = Run({"frobnicate", "x"});
+    const auto unknown = RunCli({"frobnicate", "x"});
     EXPECT_EQ(unknown.exitCode, cli::kExitUsage);
     EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos) << unknown.err;
-    EXPECT_EQ(Run({"--frobnicate"}).exitCode, cli::kExitUsage);
-    const auto version = Run({"--version"});
+    EXPECT_EQ(RunCli({"--frobnicate"}).exitCode, cli::kExitUsage);
+    const auto version = RunCli({"--version"});
     EXPECT_EQ(version.exitCode, cli::kExitOk);
     EXPECT_EQ(version.out, "mendrix-cli " MENDRIX_VERSION "\n");
-    const auto help = Run({"export", "--bogus", "-h"});
+    const auto help = RunCli({"export", "--bogus", "-h"});
     EXPECT_EQ(help.exitCode, cli::kExitOk) << help.err;
     EXPECT_EQ(help.out.rfind("usage: mendrix-cli export TABLE --format csv|json", 0), 0u);
 
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
-    EXPECT_EQ(Run({"info", orders.string()}).exitCode, cli::kExitOk);
-    EXPECT_EQ(Run({"info", (dir / "NONE.DB").string()}).exitCode, cli::kExitOperational);
+    EXPECT_EQ(RunCli({"info", orders.string()}).exitCode, cli::kExitOk);
+    EXPECT_EQ(RunCli({"info", (dir / "NONE.DB").string()}).exitCode, cli::kExitOperational);
     // A failure inside a command is an operational error, said with the command's name.
-    const auto directory = Run({"export", orders.string(), "--format", "csv", "-o",
-                                (dir / "no-folder" / "out.csv").string()});
+    const auto directory = RunCli({"export", orders.string(), "--format", "csv", "-o",
+                                   (dir / "no-folder" / "out.csv").string()});
     EXPECT_EQ(directory.exitCode, cli::kExitOperational);
     EXPECT_EQ(directory.err.rfind("mendrix-cli export: ", 0), 0u) << directory.err;
 }
@@ -70,11 +70,10 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
 TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
     using cli::TableState;
     EXPECT_EQ(cli::StateOf({.opened = true}), TableState::Read);
-    for (const cli::ReadTally& partly :
-         {cli::ReadTally{.opened = true, .lossFound = true},
-          cli::ReadTally{.opened = true, .lostRecords = 1},
-          cli::ReadTally{.opened = true, .unreadableValues = 1},
-          cli::ReadTally{.opened = true, .replacedBytes = 1}}) {
+    for (const cli::ReadTally& partly : {cli::ReadTally{.opened = true, .lossFound = true},
+                                         cli::ReadTally{.opened = true, .lostRecords = 1},
+                                         cli::ReadTally{.opened = true, .unreadableValues = 1},
+                                         cli::ReadTally{.opened = true, .replacedBytes = 1}}) {
         EXPECT_EQ(cli::StateOf(partly), TableState::PartlyRead);
     }
     EXPECT_EQ(cli::StateOf({.opened = false}), TableState::Unhandled);
@@ -88,22 +87,22 @@ TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
     // A real table: whole, then cut inside its last block.
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
-    const auto whole = Run({"export", orders.string(), "--format", "json"});
+    const auto whole = RunCli({"export", orders.string(), "--format", "json"});
     EXPECT_EQ(whole.exitCode, cli::kExitOk) << whole.err;
     std::string bytes = testsupport::ReadFileBytes(orders);
     bytes.resize(bytes.size() - 1000);
     testsupport::WriteFileBytes(orders, bytes);
-    const auto cut = Run({"export", orders.string(), "--format", "json"});
+    const auto cut = RunCli({"export", orders.string(), "--format", "json"});
     EXPECT_EQ(cut.exitCode, cli::kExitProblemsLeft) << cut.err;
     EXPECT_NE(cut.err.find("missing from the export"), std::string::npos) << cut.err;
-    EXPECT_EQ(Run({"dump", orders.string()}).exitCode, cli::kExitProblemsLeft);
+    EXPECT_EQ(RunCli({"dump", orders.string()}).exitCode, cli::kExitProblemsLeft);
 }
 
 const cli::CommandSyntax& ExampleSyntax() {
     static const cli::CommandSyntax syntax{
         .arguments = {{"TABLE"}},
         .options = {{.names = "--format",
-                     .valueName = "",
+
                      .description = "the output format",
                      .required = true,
                      .choices = {"csv", "json"}},
@@ -116,7 +115,7 @@ const cli::CommandSyntax& ExampleSyntax() {
                      .valueName = "N",
                      .description = "code page N",
                      .range = std::pair<std::int64_t, std::int64_t>{1, 65535}},
-                    {.names = "--json", .valueName = "", .description = "a flag"}}};
+                    {.names = "--json", .description = "a flag"}}};
     return syntax;
 }
 
@@ -142,11 +141,18 @@ TEST(CliCommandLine, OneParserForTheArgumentsAndTheHelp) {
     EXPECT_TRUE(flagged.Has("--json"));
     EXPECT_EQ(flagged.Value("TABLE"), "-t.db");
 
+    // The run commands' shape: flags and any number of targets.
+    const cli::CommandSyntax run{.arguments = {{.name = "TARGET", .many = true}},
+                                 .options = {{.names = "--details", .description = "findings"}}};
+    const auto targets = cli::ParseArguments(run, {"a", "--details", "b", "c"});
+    EXPECT_EQ(targets.Values("TARGET"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(targets.Has("--details"));
+    EXPECT_EQ(cli::UsageText(run), "TARGET... [--details]");
+
     EXPECT_NE(UsageErrorOf({"t.db", "--format", "csv", "--bogus"}).find("--bogus"),
               std::string::npos);
     EXPECT_NE(UsageErrorOf({"t.db", "--format"}).find("--format"), std::string::npos);
-    EXPECT_NE(UsageErrorOf({"t.db", "--format", "csv", "-o"}).find("--output"),
-              std::string::npos);
+    EXPECT_NE(UsageErrorOf({"t.db", "--format", "csv", "-o"}).find("--output"), std::string::npos);
     EXPECT_NE(UsageErrorOf({"t.db"}).find("--format is required"), std::string::npos);
     EXPECT_NE(UsageErrorOf({"--format", "csv"}).find("TABLE is required"), std::string::npos);
     EXPECT_NE(UsageErrorOf({"t.db", "--format", "xml"}).find("xml"), std::string::npos);
@@ -183,13 +189,13 @@ TEST(CliCommandLine, OneParserForTheArgumentsAndTheHelp) {
     EXPECT_NE(help.find("\n                      "), std::string::npos) << help;
 
     // The program answers a command's bad arguments with the parser's words and the usage.
-    const auto bad = Run({"info", "t.db", "--check-password"});
+    const auto bad = RunCli({"info", "t.db", "--check-password"});
     EXPECT_EQ(bad.exitCode, cli::kExitUsage);
     EXPECT_EQ(bad.err.rfind("mendrix-cli info: --check-password", 0), 0u) << bad.err;
     EXPECT_NE(bad.err.find("\nusage: mendrix-cli info TABLE [--check-password PASSWORD]\n"),
               std::string::npos)
         << bad.err;
-    const auto infoHelp = Run({"info", "--help"});
+    const auto infoHelp = RunCli({"info", "--help"});
     EXPECT_NE(infoHelp.out.find("Options:\n  --check-password PASSWORD   "), std::string::npos)
         << infoHelp.out;
 }

@@ -80,6 +80,13 @@ void AppendWrapped(std::string& out, std::string_view text, std::size_t indent,
     out += '\n';
 }
 
+// An argument or option that takes one value.
+CLI::Option* AddSingle(CLI::App& parser, const std::string& names,
+                       std::vector<std::string>& storage) {
+    return parser.add_option_function<std::string>(
+        names, [&storage](const std::string& value) { storage = {value}; });
+}
+
 } // namespace
 
 bool ParsedArguments::Has(std::string_view key) const {
@@ -103,10 +110,11 @@ ParsedArguments ParseArguments(const CommandSyntax& syntax, const std::vector<st
     CLI::App parser;
     parser.set_help_flag();
     for (const auto& argument : syntax.arguments) {
-        auto* option = parser.add_option(argument.name, values[argument.name]);
-        option->required(argument.required);
-        if (!argument.many) {
-            option->expected(1);
+        auto& storage = values[argument.name];
+        if (argument.many) {
+            parser.add_option(argument.name, storage)->required(argument.required);
+        } else {
+            AddSingle(parser, argument.name, storage)->required(argument.required);
         }
     }
     for (const auto& spec : syntax.options) {
@@ -117,17 +125,23 @@ ParsedArguments ParseArguments(const CommandSyntax& syntax, const std::vector<st
             });
             continue;
         }
-        auto* option = parser.add_option(spec.names, storage)->expected(1)->required(spec.required);
+        auto* option = AddSingle(parser, spec.names, storage)->required(spec.required);
         if (!spec.choices.empty()) {
             option->check(CLI::IsMember(spec.choices));
         }
         if (spec.range) {
-            option->check(CLI::Range(spec.range->first, spec.range->second));
+            option->check(CLI::Range(spec.range->first, spec.range->second))->type_name("UINT");
         }
     }
     std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them last first
     try {
         parser.parse(reversed);
+    } catch (const CLI::RequiredError& e) {
+        // A word that is no option of the command says more than what is missing for lack of it.
+        if (!parser.remaining().empty()) {
+            throw UsageError(CLI::ExtrasError(parser.remaining()).what());
+        }
+        throw UsageError(e.what());
     } catch (const CLI::ParseError& e) {
         throw UsageError(e.what());
     }

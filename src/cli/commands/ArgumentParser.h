@@ -12,9 +12,9 @@ namespace cli {
 
 // One option of a command: "--format csv|json", "-o, --output FILE", or a flag ("--json").
 struct OptionSpec {
-    std::string names;     // as CLI11 takes them: "-o,--output"; the last one is its key
-    std::string valueName; // "FILE"; empty for a flag, which takes no value
-    std::string description;
+    std::string names{};     // as CLI11 takes them: "-o,--output"; the last one is its key
+    std::string valueName{}; // "FILE"; empty for a flag, which takes no value
+    std::string description{};
     bool required = false;
     std::vector<std::string> choices{}; // the only values allowed, when not empty
     std::optional<std::pair<std::int64_t, std::int64_t>> range{}; // a whole number within
@@ -22,15 +22,15 @@ struct OptionSpec {
 
 // A word of the command line that is not an option: "TABLE", "TARGET...".
 struct ArgumentSpec {
-    std::string name;
+    std::string name{};
     bool required = true;
     bool many = false; // takes every remaining word
 };
 
 // Everything a command accepts, in the order the usage line names it.
 struct CommandSyntax {
-    std::vector<ArgumentSpec> arguments;
-    std::vector<OptionSpec> options;
+    std::vector<ArgumentSpec> arguments{};
+    std::vector<OptionSpec> options{};
 };
 
 // The command line was wrong; what() says how, in CLI11's words.

@@ -54,7 +54,7 @@ constexpr const char* kCodePage = "--code-page";
 CommandSyntax ExportSyntax() {
     return {.arguments = {{"TABLE"}},
             .options = {{.names = kFormat,
-                         .valueName = "",
+
                          .description = "the output format",
                          .required = true,
                          .choices = {"csv", "json"}},
