@@ -159,6 +159,10 @@ TEST(CliCommandLine, OneParserForTheArgumentsAndTheHelp) {
     EXPECT_NE(UsageErrorOf({"t.db", "--format", "csv", "--code-page", "0"}).find("--code-page"),
               std::string::npos);
     EXPECT_NE(UsageErrorOf({"t.db", "u.db", "--format", "csv"}).find("u.db"), std::string::npos);
+    // A stray word is named, not the argument it left unfilled; after "--" options are words.
+    EXPECT_NE(UsageErrorOf({"-x", "--format", "csv"}).find("not expected: -x"), std::string::npos);
+    EXPECT_NE(UsageErrorOf({"--", "t.db", "--format", "csv"}).find("not expected: --format csv"),
+              std::string::npos);
 
     EXPECT_EQ(cli::UsageText(ExampleSyntax()),
               "TABLE --format csv|json [-o FILE] [--code-page N] [--json]");

@@ -87,6 +87,22 @@ CLI::Option* AddSingle(CLI::App& parser, const std::string& names,
         names, [&storage](const std::string& value) { storage = {value}; });
 }
 
+// The words of `args` that are among `left` (CLI11's left-over words, which hold the "--"
+// mark and may come in another order), last first as CLI11's ExtrasError names them.
+std::vector<std::string> LastFirst(std::vector<std::string> left,
+                                   const std::vector<std::string>& args) {
+    std::vector<std::string> ordered;
+    for (const auto& arg : args) {
+        const auto found = std::find(left.begin(), left.end(), arg);
+        if (arg != "--" && found != left.end()) {
+            ordered.push_back(arg);
+            left.erase(found);
+        }
+    }
+    std::reverse(ordered.begin(), ordered.end());
+    return ordered;
+}
+
 } // namespace
 
 bool ParsedArguments::Has(std::string_view key) const {
@@ -138,8 +154,8 @@ ParsedArguments ParseArguments(const CommandSyntax& syntax, const std::vector<st
         parser.parse(reversed);
     } catch (const CLI::RequiredError& e) {
         // A word that is no option of the command says more than what is missing for lack of it.
-        if (!parser.remaining().empty()) {
-            throw UsageError(CLI::ExtrasError(parser.remaining()).what());
+        if (parser.remaining_size() != 0) {
+            throw UsageError(CLI::ExtrasError(LastFirst(parser.remaining(), args)).what());
         }
         throw UsageError(e.what());
     } catch (const CLI::ParseError& e) {
