@@ -1,6 +1,5 @@
 // mendrix-cli dump TABLE: every record in the canonical dump text, blobs included.
 
-#include "cli/ExitCodes.h"
 #include "cli/FindingOutput.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
@@ -84,7 +83,7 @@ int RunDump(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
 Command DumpCommand() {
     return {.name = "dump",
             .summary = "print every record of a Paradox table in the canonical dump text",
-            .syntax = {.arguments = {{"TABLE"}}, .options = {}},
+            .syntax = {.arguments = {{"TABLE"}}},
             .run = &RunDump};
 }
 

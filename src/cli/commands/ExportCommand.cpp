@@ -54,7 +54,6 @@ constexpr const char* kCodePage = "--code-page";
 CommandSyntax ExportSyntax() {
     return {.arguments = {{"TABLE"}},
             .options = {{.names = kFormat,
-
                          .description = "the output format",
                          .required = true,
                          .choices = {"csv", "json"}},

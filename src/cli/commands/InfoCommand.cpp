@@ -1,7 +1,6 @@
 // mendrix-cli info TABLE [--check-password PASSWORD]: the table's structure as read from its
 // header.
 
-#include "cli/ExitCodes.h"
 #include "cli/FindingOutput.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"

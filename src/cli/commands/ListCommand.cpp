@@ -1,6 +1,5 @@
 // mendrix-cli list [ALIAS|DIRECTORY]: the engine's aliases, or the tables of one database.
 
-#include "cli/ExitCodes.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "platform/DBErrors.h"
@@ -85,7 +84,7 @@ Command ListCommand() {
     return {.name = "list",
             .summary =
                 "print the engine's aliases (name, type, path), or the tables of one database",
-            .syntax = {.arguments = {{.name = kDatabase, .required = false}}, .options = {}},
+            .syntax = {.arguments = {{.name = kDatabase, .required = false}}},
             .run = &RunList};
 }
 
