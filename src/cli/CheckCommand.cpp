@@ -11,10 +11,18 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return RunCommandMain("check", repair::roCheckAndRepair, args, out, err);
 }
 
-const CommandRegistration kCheck{
-    {"check", "[--dry-run] [--details] [--json] TARGET...",
-     "Check & Repair: rebuild only the tables that fail to open with one of their indexes",
-     &RunCheck, RunCommandHelp(repair::roCheckAndRepair)}};
-
 } // namespace
+
+Command CheckCommand() {
+    return {
+        .name = "check",
+        .summary =
+            "Check & Repair: rebuild only the tables that fail to open with one of their indexes",
+        .syntax = {},
+        .run = [](const ParsedArguments& args, std::ostream& out,
+                  std::ostream& err) { return RunCheck(args.Words(), out, err); },
+        .help = RunCommandHelp(repair::roCheckAndRepair),
+        .ownUsage = "[--dry-run] [--details] [--json] TARGET..."};
+}
+
 } // namespace cli

@@ -85,11 +85,17 @@ std::string RebuildHelp() {
            "Field1...)\n";
 }
 
-const CommandRegistration kRebuild{
-    {"rebuild",
-     "[--details] [--json] [--accept-loss] TARGET... | [--structure-from OTHER.DB] "
-     "[--infer-structure] [--accept-loss] TABLE.DB",
-     "rebuild every table of each target, keeping a backup of each", &RunRebuild, RebuildHelp()}};
-
 } // namespace
+
+Command RebuildCommand() {
+    return {.name = "rebuild",
+            .summary = "rebuild every table of each target, keeping a backup of each",
+            .syntax = {},
+            .run = [](const ParsedArguments& args, std::ostream& out,
+                      std::ostream& err) { return RunRebuild(args.Words(), out, err); },
+            .help = RebuildHelp(),
+            .ownUsage = "[--details] [--json] [--accept-loss] TARGET... | [--structure-from "
+                        "OTHER.DB] [--infer-structure] [--accept-loss] TABLE.DB"};
+}
+
 } // namespace cli

@@ -10,9 +10,16 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return RunCommandMain("verify", repair::roVerify, args, out, err);
 }
 
-const CommandRegistration kVerify{{"verify", "[--details] [--json] TARGET...",
-                                   "verify every table of each target and give its verdict",
-                                   &RunVerify, RunCommandHelp(repair::roVerify)}};
-
 } // namespace
+
+Command VerifyCommand() {
+    return {.name = "verify",
+            .summary = "verify every table of each target and give its verdict",
+            .syntax = {},
+            .run = [](const ParsedArguments& args, std::ostream& out,
+                      std::ostream& err) { return RunVerify(args.Words(), out, err); },
+            .help = RunCommandHelp(repair::roVerify),
+            .ownUsage = "[--details] [--json] TARGET..."};
+}
+
 } // namespace cli

@@ -1,7 +1,7 @@
-#include "cli/JsonExport.h"
+#include "cli/export/JsonExport.h"
 
-#include "cli/Base64.h"
-#include "cli/CsvExport.h"
+#include "cli/export/Base64.h"
+#include "cli/export/CsvExport.h"
 
 #include <cmath>
 #include <set>

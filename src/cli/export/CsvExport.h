@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/CsvWriter.h"
-#include "cli/ExportValue.h"
+#include "cli/export/CsvWriter.h"
+#include "cli/export/ExportValue.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "cli/Base64.h"
+#include "cli/export/Base64.h"
 
 namespace cli {
 

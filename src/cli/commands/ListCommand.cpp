@@ -1,6 +1,7 @@
 // mendrix-cli list [ALIAS|DIRECTORY]: the engine's aliases, or the tables of one database.
 
-#include "cli/Commands.h"
+#include "cli/commands/ReadCommands.h"
+#include "cli/commands/TableState.h"
 #include "platform/DBErrors.h"
 #include "platform/DatabaseList.h"
 #include "platform/Session.h"
@@ -11,6 +12,8 @@
 
 namespace cli {
 namespace {
+
+constexpr const char* kDatabase = "ALIAS|DIRECTORY";
 
 struct AliasLine {
     std::string name, type, path;
@@ -59,29 +62,30 @@ void PrintTables(platform::TSession& session, const std::string& database, std::
     }
 }
 
-int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() > 1) {
-        err << "usage: mendrix-cli list [ALIAS|DIRECTORY]\n";
-        return kExitUsage;
-    }
+int RunList(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
     try {
         platform::TSession session("ListSession");
         session.SetActive(true);
-        if (args.empty()) {
+        if (!args.Has(kDatabase)) {
             PrintAliases(session, out);
         } else {
-            PrintTables(session, args[0], out);
+            PrintTables(session, args.Value(kDatabase), out);
         }
     } catch (const platform::EDBEngineError& e) {
         err << "mendrix-cli list: " << e.what() << '\n';
-        return kExitFailed;
+        return ExitCodeOf(StateOf({.opened = false}));
     }
-    return kExitOk;
+    return ExitCodeOf(StateOf({.opened = true}));
 }
 
-const CommandRegistration kList{
-    {"list", "[ALIAS|DIRECTORY]",
-     "print the engine's aliases (name, type, path), or the tables of one database", &RunList}};
-
 } // namespace
+
+Command ListCommand() {
+    return {.name = "list",
+            .summary =
+                "print the engine's aliases (name, type, path), or the tables of one database",
+            .syntax = {.arguments = {{.name = kDatabase, .required = false}}},
+            .run = &RunList};
+}
+
 } // namespace cli

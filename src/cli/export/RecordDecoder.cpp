@@ -1,4 +1,4 @@
-#include "cli/RecordDecoder.h"
+#include "cli/export/RecordDecoder.h"
 
 #include "paradox/BlobFile.h"
 #include "paradox/Codec.h"

@@ -1,4 +1,4 @@
-#include "cli/CsvWriter.h"
+#include "cli/export/CsvWriter.h"
 
 #include <ostream>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "cli/JsonArrayWriter.h"
+#include "cli/export/JsonArrayWriter.h"
 
 #include <ostream>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/DescriptorOutputBuffer.h"
+#include "cli/export/DescriptorOutputBuffer.h"
 #include "posix/FileDescriptor.h"
 
 #include <filesystem>

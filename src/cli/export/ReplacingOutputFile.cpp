@@ -1,4 +1,4 @@
-#include "cli/ReplacingOutputFile.h"
+#include "cli/export/ReplacingOutputFile.h"
 
 #include "posix/Durability.h"
 

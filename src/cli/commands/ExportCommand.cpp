@@ -1,19 +1,20 @@
 // mendrix-cli export TABLE --format csv|json [-o FILE]: every record of a table in a format
 // other programs read, text in UTF-8.
 
-#include "cli/CodePage.h"
-#include "cli/Commands.h"
-#include "cli/CsvExport.h"
+#include "cli/ExitCodes.h"
 #include "cli/FindingOutput.h"
-#include "cli/JsonExport.h"
-#include "cli/RecordDecoder.h"
-#include "cli/ReplacingOutputFile.h"
+#include "cli/commands/ReadCommands.h"
+#include "cli/commands/TableState.h"
+#include "cli/export/CodePage.h"
+#include "cli/export/CsvExport.h"
+#include "cli/export/JsonExport.h"
+#include "cli/export/RecordDecoder.h"
+#include "cli/export/ReplacingOutputFile.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -25,18 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kUsage = "TABLE --format csv|json [-o FILE] [--code-page N]";
-
 const char* const kHelp =
-    R"(Options:
-  --format csv|json   the output format (required)
-  -o, --output FILE   write to FILE (replaced only once the export is complete; a
-                      character device or a FIFO is written in place, a symbolic link
-                      is refused); without it the records go to standard output
-  --code-page N       read the table's text as code page N (866, 1252...) instead of
-                      the one its header names
-
-CSV (RFC 4180): a header row of field names, then one row per record, rows ended by
+    R"(CSV (RFC 4180): a header row of field names, then one row per record, rows ended by
 CRLF; fields holding commas, quotes or line breaks are quoted. NULL is an empty cell.
 Binary values (Binary, Graphic and OLE fields, Bytes) are written as files beside the
 output, FILE.blobs/<record>-<field>.bin (record = row number among the records, field =
@@ -56,32 +47,27 @@ gives none). Dates, times and timestamps are ISO 8601 (2024-03-01, 13:05:00.000,
 When records, values or characters cannot be read, the export still writes all the
 rest, says what was lost on standard error and exits with 4.)";
 
-struct ExportOptions {
-    std::string table;
-    std::string format;
-    std::string output;
-    std::uint16_t codePage = 0; // 0: the header's
-};
+constexpr const char* kFormat = "--format";
+constexpr const char* kOutput = "--output";
+constexpr const char* kCodePage = "--code-page";
 
-bool ParseArguments(const std::vector<std::string>& args, ExportOptions& options,
-                    std::ostream& err) {
-    CLI::App parser{"", "mendrix-cli export"};
-    parser.set_help_flag(); // the program answers --help for every command
-    parser.add_option("TABLE", options.table)->required();
-    parser.add_option("--format", options.format)
-        ->required()
-        ->check(CLI::IsMember({"csv", "json"}));
-    parser.add_option("-o,--output", options.output);
-    parser.add_option("--code-page", options.codePage)->check(CLI::Range(1, 65535));
-    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them last first
-    try {
-        parser.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        err << "mendrix-cli export: " << e.what() << "\nusage: mendrix-cli export " << kUsage
-            << '\n';
-        return false;
-    }
-    return true;
+CommandSyntax ExportSyntax() {
+    return {.arguments = {{"TABLE"}},
+            .options = {{.names = kFormat,
+                         .description = "the output format",
+                         .required = true,
+                         .choices = {"csv", "json"}},
+                        {.names = std::string("-o,") + kOutput,
+                         .valueName = "FILE",
+                         .description =
+                             "write to FILE (replaced only once the export is complete; a "
+                             "character device or a FIFO is written in place, a symbolic link "
+                             "is refused); without it the records go to standard output"},
+                        {.names = kCodePage,
+                         .valueName = "N",
+                         .description = "read the table's text as code page N (866, 1252...) "
+                                        "instead of the one its header names",
+                         .range = std::pair<std::int64_t, std::int64_t>{1, 65535}}}};
 }
 
 fs::path FolderOf(const fs::path& file) {
@@ -144,28 +130,27 @@ ExportCounts ForEachExportRecord(const paradox::TableReader& table, RecordDecode
     return counts;
 }
 
-int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    ExportOptions options;
-    if (!ParseArguments(args, options, err)) {
-        return kExitUsage;
-    }
+int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
+    // Empty: the header's. The parser let only a number from 1 to 65535 through.
+    const std::string codePageNumber =
+        args.Has(kCodePage) ? std::to_string(std::stol(args.Value(kCodePage))) : std::string();
     auto usageError = [&](const std::string& message) {
         err << "mendrix-cli export: " << message << '\n';
         return kExitUsage;
     };
 
     paradox::FindingList findings;
-    const auto table = paradox::TableReader::Open(options.table, findings);
+    const auto table = paradox::TableReader::Open(args.Value("TABLE"), findings);
     if (!table) {
         PrintFindings(findings, err);
-        return kExitOperational;
+        return ExitCodeOf(StateOf({.opened = false}));
     }
     const auto& fields = table->Schema().fields;
-    const bool csv = options.format == "csv";
+    const bool csv = args.Value(kFormat) == "csv";
     const bool hasBinary = std::any_of(fields.begin(), fields.end(), [](const auto& field) {
         return IsBinaryField(field.typeCode);
     });
-    const fs::path output = options.output;
+    const fs::path output = args.Value(kOutput);
     const fs::path blobFolder = output.empty() ? fs::path() : fs::path(output.string() + ".blobs");
     const paradox::TableFamily family = paradox::FindFamily(table->Path());
     if (csv && hasBinary && output.empty()) {
@@ -186,14 +171,14 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     const std::string codePage =
-        options.codePage != 0
-            ? "CP" + std::to_string(options.codePage)
+        !codePageNumber.empty()
+            ? "CP" + codePageNumber
             : CodePageName(table->Header().codePage, table->Header().sortOrderName);
     std::optional<TextConverter> text;
     try {
         text.emplace(codePage);
     } catch (const std::runtime_error& e) {
-        if (options.codePage != 0) {
+        if (!codePageNumber.empty()) {
             return usageError(e.what());
         }
         err << "mendrix-cli export: " << e.what() << " (give --code-page)\n";
@@ -247,15 +232,22 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << " bytes of text are no characters of code page " << codePage
             << " and were written as U+FFFD\n";
     }
-    const bool lost = findings.HasDamage() || counts.lostRecords != 0 ||
-                      decoder.UnreadableValues() != 0 || decoder.ReplacedBytes() != 0;
-    return lost ? kExitProblemsLeft : kExitOk;
+    return ExitCodeOf(StateOf({.opened = true,
+                               .lossFound = findings.HasDamage(),
+                               .lostRecords = counts.lostRecords,
+                               .unreadableValues = decoder.UnreadableValues(),
+                               .replacedBytes = decoder.ReplacedBytes()}));
 }
 
-const CommandRegistration kExport{
-    {"export", kUsage,
-     "write the records of a Paradox table as CSV or JSON, text in UTF-8, for other programs",
-     &RunExport, kHelp}};
-
 } // namespace
+
+Command ExportCommand() {
+    return {.name = "export",
+            .summary = "write the records of a Paradox table as CSV or JSON, text in UTF-8, for "
+                       "other programs",
+            .syntax = ExportSyntax(),
+            .run = &RunExport,
+            .help = kHelp};
+}
+
 } // namespace cli

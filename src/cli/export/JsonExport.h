@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/ExportValue.h"
-#include "cli/JsonArrayWriter.h"
+#include "cli/export/ExportValue.h"
+#include "cli/export/JsonArrayWriter.h"
 
 #include <iosfwd>
 #include <string>

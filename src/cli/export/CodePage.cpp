@@ -1,4 +1,4 @@
-#include "cli/CodePage.h"
+#include "cli/export/CodePage.h"
 
 #include <array>
 #include <cerrno>

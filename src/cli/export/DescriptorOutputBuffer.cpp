@@ -1,4 +1,4 @@
-#include "cli/DescriptorOutputBuffer.h"
+#include "cli/export/DescriptorOutputBuffer.h"
 
 #include <cerrno>
 #include <unistd.h>

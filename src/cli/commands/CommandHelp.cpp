@@ -1,43 +1,20 @@
-#include "cli/Commands.h"
+#include "cli/commands/CommandHelp.h"
 
-#include <algorithm>
+#include "cli/ExitCodes.h"
+#include "cli/commands/CommandTable.h"
+
 #include <ostream>
-#include <string>
 
 namespace cli {
-namespace {
 
-std::vector<Command>& Registry() {
-    static std::vector<Command> commands;
-    return commands;
-}
-
-} // namespace
-
-CommandRegistration::CommandRegistration(Command command) {
-    auto& commands = Registry();
-    commands.push_back(std::move(command));
-    std::sort(commands.begin(), commands.end(),
-              [](const Command& a, const Command& b) { return a.name < b.name; });
-}
-
-const std::vector<Command>& AllCommands() {
-    return Registry();
-}
-
-const Command* FindCommand(std::string_view name) {
-    for (const auto& command : Registry()) {
-        if (command.name == name) {
-            return &command;
-        }
-    }
-    return nullptr;
+std::string UsageOf(const Command& command) {
+    return command.ownUsage.empty() ? UsageText(command.syntax) : command.ownUsage;
 }
 
 void PrintUsage(std::ostream& err) {
     err << "usage: mendrix-cli COMMAND ARGUMENTS\n";
-    for (const auto& command : Registry()) {
-        err << "  mendrix-cli " << command.name << ' ' << command.usage << "\n      "
+    for (const auto& command : AllCommands()) {
+        err << "  mendrix-cli " << command.name << ' ' << UsageOf(command) << "\n      "
             << command.summary << '\n';
     }
 }
@@ -68,8 +45,11 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 }
 
 void PrintCommandHelp(const Command& command, std::ostream& out) {
-    out << "usage: mendrix-cli " << command.name << ' ' << command.usage << "\n\n"
+    out << "usage: mendrix-cli " << command.name << ' ' << UsageOf(command) << "\n\n"
         << command.summary << '\n';
+    if (const std::string options = OptionsHelp(command.syntax); !options.empty()) {
+        out << '\n' << options;
+    }
     if (!command.help.empty()) {
         out << '\n' << command.help;
         if (command.help.back() != '\n') {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/CodePage.h"
-#include "cli/ExportValue.h"
+#include "cli/export/CodePage.h"
+#include "cli/export/ExportValue.h"
 #include "paradox/Finding.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "cli/CsvExport.h"
+#include "cli/export/CsvExport.h"
 
 #include <charconv>
 #include <fstream>

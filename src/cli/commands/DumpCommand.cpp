@@ -1,7 +1,8 @@
 // mendrix-cli dump TABLE: every record in the canonical dump text, blobs included.
 
-#include "cli/Commands.h"
 #include "cli/FindingOutput.h"
+#include "cli/commands/ReadCommands.h"
+#include "cli/commands/TableState.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/TableReader.h"
@@ -15,16 +16,12 @@ namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 20;
 
-int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) {
-        err << "usage: mendrix-cli dump TABLE\n";
-        return kExitUsage;
-    }
+int RunDump(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
     paradox::FindingList findings;
-    auto table = paradox::TableReader::Open(args[0], findings);
+    auto table = paradox::TableReader::Open(args.Value("TABLE"), findings);
     if (!table) {
         PrintFindings(findings, err);
-        return kExitFailed;
+        return ExitCodeOf(StateOf({.opened = false}));
     }
     std::unique_ptr<paradox::BlobFile> blobs;
     if (table->Schema().HasBlobs()) {
@@ -77,16 +74,17 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     PrintFindings(findings, err);
     // Whatever was lost (records, blob data) makes the dump a failure, though it printed
     // everything it could.
-    const bool lost = findings.HasDataLoss();
-    if (!out) {
-        return kExitOperational;
-    }
-    return lost ? kExitProblemsLeft : kExitOk;
+    return ExitCodeOf(
+        StateOf({.opened = true, .outputFailed = !out, .lossFound = findings.HasDataLoss()}));
 }
 
-const CommandRegistration kDump{{"dump", "TABLE",
-                                 "print every record of a Paradox table in the canonical dump text",
-                                 &RunDump}};
-
 } // namespace
+
+Command DumpCommand() {
+    return {.name = "dump",
+            .summary = "print every record of a Paradox table in the canonical dump text",
+            .syntax = {.arguments = {{"TABLE"}}},
+            .run = &RunDump};
+}
+
 } // namespace cli

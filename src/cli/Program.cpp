@@ -1,0 +1,104 @@
+#include "cli/Program.h"
+
+#include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
+#include "cli/commands/CommandTable.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+const char* const kDescription =
+    "mendrix-cli checks, repairs and reads Paradox tables (.DB with their indexes and .MB blob "
+    "files) without a window.";
+
+class ProgramHelpFormatter : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "\nusage: mendrix-cli [OPTIONS] COMMAND ARGUMENTS\n";
+    }
+};
+
+std::string CommandList() {
+    std::string text = "Commands (mendrix-cli COMMAND --help for one of them):\n";
+    for (const auto& command : AllCommands()) {
+        text += "  " + command.name + ' ' + UsageOf(command) + "\n      " + command.summary + '\n';
+    }
+    return text;
+}
+
+int RunCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
+               std::ostream& err) {
+    if (AsksForHelp(args)) {
+        PrintCommandHelp(command, out);
+        return kExitOk;
+    }
+    try {
+        if (!command.ownUsage.empty()) {
+            return command.run(ParsedArguments(args), out, err);
+        }
+        std::optional<ParsedArguments> parsed;
+        try {
+            parsed.emplace(ParseArguments(command.syntax, args));
+        } catch (const UsageError& e) {
+            err << "mendrix-cli " << command.name << ": " << e.what() << "\nusage: mendrix-cli "
+                << command.name << ' ' << UsageOf(command) << '\n';
+            return kExitUsage;
+        }
+        return command.run(*parsed, out, err);
+    } catch (const std::exception& e) {
+        err << "mendrix-cli " << command.name << ": " << e.what() << '\n';
+        return kExitOperational;
+    }
+}
+
+} // namespace
+
+int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CLI::App app{kDescription, "mendrix-cli"};
+    app.formatter(std::make_shared<ProgramHelpFormatter>());
+    // The first word that is not one of the program's options is the command; it and every
+    // argument after it are left for the command.
+    app.prefix_command();
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.set_version_flag("--version", std::string("mendrix-cli ") + MENDRIX_VERSION,
+                         "print the program's version and exit");
+    app.footer([] {
+        std::string footer = CommandList() + "\nExit codes:\n" + ExitCodeLines();
+        footer.pop_back(); // the help adds the last line end
+        return footer;
+    });
+    try {
+        std::vector<std::string> reversed(args.rbegin(),
+                                          args.rend()); // CLI11 takes them last first
+        app.parse(reversed);
+    } catch (const CLI::Success& e) {
+        return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
+    } catch (const CLI::ParseError& e) {
+        err << "mendrix-cli: " << e.what() << '\n';
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    std::vector<std::string> rest = app.remaining();
+    if (!rest.empty() && rest.front() == "--") {
+        rest.erase(rest.begin());
+    }
+    if (rest.empty()) {
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    const Command* command = FindCommand(rest.front());
+    if (command == nullptr) {
+        err << "mendrix-cli: unknown " << (rest.front().starts_with('-') ? "option" : "command")
+            << " '" << rest.front() << "'\n";
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    return RunCommand(*command, std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
+}
+
+} // namespace cli

@@ -1,0 +1,24 @@
+#include "cli/commands/CommandTable.h"
+
+#include "cli/Commands.h"
+#include "cli/commands/ReadCommands.h"
+
+namespace cli {
+
+const std::vector<Command>& AllCommands() {
+    static const std::vector<Command> commands{CheckCommand(), DumpCommand(), ExportCommand(),
+                                               InfoCommand(),  ListCommand(), RebuildCommand(),
+                                               VerifyCommand()};
+    return commands;
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const auto& command : AllCommands()) {
+        if (command.name == name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace cli
