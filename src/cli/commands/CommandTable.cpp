@@ -1,7 +1,7 @@
 #include "cli/commands/CommandTable.h"
 
-#include "cli/Commands.h"
 #include "cli/commands/ReadCommands.h"
+#include "cli/commands/RunCommands.h"
 
 namespace cli {
 

@@ -1,8 +1,8 @@
 // mendrix-cli dump TABLE: every record in the canonical dump text, blobs included.
 
-#include "cli/FindingOutput.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
+#include "cli/run/FindingOutput.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/TableReader.h"

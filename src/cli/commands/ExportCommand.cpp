@@ -2,7 +2,6 @@
 // other programs read, text in UTF-8.
 
 #include "cli/ExitCodes.h"
-#include "cli/FindingOutput.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/export/CodePage.h"
@@ -10,6 +9,7 @@
 #include "cli/export/JsonExport.h"
 #include "cli/export/RecordDecoder.h"
 #include "cli/export/ReplacingOutputFile.h"
+#include "cli/run/FindingOutput.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/NameCase.h"

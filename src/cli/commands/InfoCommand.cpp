@@ -1,9 +1,9 @@
 // mendrix-cli info TABLE [--check-password PASSWORD]: the table's structure as read from its
 // header.
 
-#include "cli/FindingOutput.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
+#include "cli/run/FindingOutput.h"
 #include "paradox/Cipher.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"

@@ -1,4 +1,4 @@
-#include "cli/PrivateDir.h"
+#include "cli/run/PrivateDir.h"
 
 #include "engine/FileNames.h"
 

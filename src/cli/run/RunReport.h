@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/DatabaseSelection.h"
-#include "cli/TerminalRunView.h"
+#include "cli/run/DatabaseSelection.h"
+#include "cli/run/TerminalRunView.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "cli/FindingOutput.h"
+#include "cli/run/FindingOutput.h"
 
 #include <map>
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "cli/RunReport.h"
+#include "cli/run/RunReport.h"
 
 #include "cli/ExitCodes.h"
 #include "repair/DBRepair.h"

@@ -1,7 +1,7 @@
 // mendrix-cli verify [--details] [--json] TARGET...: the repair window's Verify run.
 
-#include "cli/Commands.h"
-#include "cli/RunCommand.h"
+#include "cli/commands/RunCommands.h"
+#include "cli/run/RunCommand.h"
 
 namespace cli {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/RunTargets.h"
+#include "cli/run/RunTargets.h"
 #include "repair/DatabaseSelection.h"
 
 namespace platform {

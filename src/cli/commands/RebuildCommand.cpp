@@ -2,8 +2,8 @@
 // mendrix-cli rebuild --structure-from OTHER.DB TABLE.DB / --infer-structure TABLE.DB: one
 // table whose header lost its field descriptors, with a structure source the operator chose.
 
-#include "cli/Commands.h"
-#include "cli/RunCommand.h"
+#include "cli/commands/RunCommands.h"
+#include "cli/run/RunCommand.h"
 #include "platform/StructureRebuild.h"
 #include "repair/DBRepair.h"
 

@@ -1,4 +1,4 @@
-#include "cli/DatabaseSelection.h"
+#include "cli/run/DatabaseSelection.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/RunTargets.h"
+#include "cli/run/RunTargets.h"
 
 #include "paradox/NameCase.h"
 #include "platform/Session.h"

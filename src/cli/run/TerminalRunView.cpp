@@ -1,8 +1,8 @@
-#include "cli/TerminalRunView.h"
+#include "cli/run/TerminalRunView.h"
 
-#include "cli/CancelSignal.h"
-#include "cli/QuietVerify.h"
-#include "cli/TerminalProgress.h"
+#include "cli/run/CancelSignal.h"
+#include "cli/run/QuietVerify.h"
+#include "cli/run/TerminalProgress.h"
 #include "paradox/Finding.h"
 #include "platform/DBErrors.h"
 #include "repair/DBRepair.h"

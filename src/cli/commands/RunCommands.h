@@ -5,7 +5,8 @@
 
 namespace cli {
 
-// The run commands, each made in its file beside the run code.
+// The run commands (check, verify, rebuild), each made in its own file over the run code in
+// run/.
 Command CheckCommand();
 Command VerifyCommand();
 Command RebuildCommand();

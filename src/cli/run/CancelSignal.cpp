@@ -1,4 +1,4 @@
-#include "cli/CancelSignal.h"
+#include "cli/run/CancelSignal.h"
 
 #include <csignal>
 

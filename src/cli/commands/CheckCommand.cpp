@@ -1,8 +1,8 @@
 // mendrix-cli check [--dry-run] [--details] [--json] TARGET...: the repair window's Check &
 // Repair run, or with --dry-run what it would do.
 
-#include "cli/Commands.h"
-#include "cli/RunCommand.h"
+#include "cli/commands/RunCommands.h"
+#include "cli/run/RunCommand.h"
 
 namespace cli {
 namespace {

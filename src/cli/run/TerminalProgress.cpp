@@ -1,4 +1,4 @@
-#include "cli/TerminalProgress.h"
+#include "cli/run/TerminalProgress.h"
 
 #include <algorithm>
 #include <ostream>

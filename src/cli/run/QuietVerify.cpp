@@ -1,4 +1,4 @@
-#include "cli/QuietVerify.h"
+#include "cli/run/QuietVerify.h"
 
 #include "platform/DBErrors.h"
 #include "platform/TUtil32.h"
