@@ -38,9 +38,6 @@ int RunCommand(const Command& command, const std::vector<std::string>& args, std
         return kExitOk;
     }
     try {
-        if (!command.ownUsage.empty()) {
-            return command.run(ParsedArguments(args), out, err);
-        }
         std::optional<ParsedArguments> parsed;
         try {
             parsed.emplace(ParseArguments(command.syntax, args));

@@ -5,6 +5,7 @@
 #include "cli/Program.h"
 #include "cli/commands/ArgumentParser.h"
 #include "cli/commands/CommandHelp.h"
+#include "cli/commands/RunSyntax.h"
 #include "cli/commands/TableState.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
@@ -202,6 +203,37 @@ TEST(CliCommandLine, OneParserForTheArgumentsAndTheHelp) {
     const auto infoHelp = RunCli({"info", "--help"});
     EXPECT_NE(infoHelp.out.find("Options:\n  --check-password PASSWORD   "), std::string::npos)
         << infoHelp.out;
+}
+
+// The run commands parse through the same parser: each takes only its own options, at least
+// one target, and gives a request that holds what was asked.
+TEST(CliCommandLine, RunCommandsTakeTheirOwnOptionsThroughTheOneParser) {
+    const auto check =
+        cli::RunRequestFrom("check", repair::roCheckAndRepair,
+                            cli::ParseArguments(cli::RunSyntax(repair::roCheckAndRepair),
+                                                {"a", "--dry-run", "b", "--json"}));
+    EXPECT_EQ(check.targets, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(check.dryRun);
+    EXPECT_TRUE(check.json);
+    EXPECT_FALSE(check.details);
+    EXPECT_FALSE(check.acceptLoss);
+
+    const auto rebuild = cli::RunRequestFrom(
+        "rebuild", repair::roRebuild,
+        cli::ParseArguments(cli::RunSyntax(repair::roRebuild), {"--accept-loss", "--", "-t"}));
+    EXPECT_TRUE(rebuild.acceptLoss);
+    EXPECT_EQ(rebuild.targets, (std::vector<std::string>{"-t"}));
+
+    EXPECT_THROW(cli::ParseArguments(cli::RunSyntax(repair::roVerify), {"--dry-run", "a"}),
+                 cli::UsageError);
+    EXPECT_THROW(cli::ParseArguments(cli::RunSyntax(repair::roVerify), {"--accept-loss", "a"}),
+                 cli::UsageError);
+    EXPECT_THROW(cli::ParseArguments(cli::RunSyntax(repair::roCheckAndRepair), {"--json"}),
+                 cli::UsageError);
+    EXPECT_EQ(RunCli({"verify"}).exitCode, cli::kExitUsage);
+    EXPECT_EQ(RunCli({"rebuild", "--infer-structure", "A.DB", "B.DB"}).exitCode, cli::kExitUsage);
+    const auto help = RunCli({"rebuild", "--help"});
+    EXPECT_NE(help.out.find("  --structure-from OTHER.DB "), std::string::npos) << help.out;
 }
 
 } // namespace

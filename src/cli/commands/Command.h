@@ -20,9 +20,6 @@ struct Command {
     CommandSyntax syntax;
     Run run;
     std::string help{}; // after the options: what the output holds, notes
-    // A command that still parses its own words (the run commands) names its usage here and
-    // leaves `syntax` empty; `run` then gets the words unparsed (ParsedArguments::Words).
-    std::string ownUsage{};
 };
 
 } // namespace cli

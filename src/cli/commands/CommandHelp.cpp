@@ -8,7 +8,7 @@
 namespace cli {
 
 std::string UsageOf(const Command& command) {
-    return command.ownUsage.empty() ? UsageText(command.syntax) : command.ownUsage;
+    return UsageText(command.syntax);
 }
 
 void PrintUsage(std::ostream& err) {

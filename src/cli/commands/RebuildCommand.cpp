@@ -2,55 +2,30 @@
 // mendrix-cli rebuild --structure-from OTHER.DB TABLE.DB / --infer-structure TABLE.DB: one
 // table whose header lost its field descriptors, with a structure source the operator chose.
 
+#include "cli/ExitCodes.h"
 #include "cli/commands/RunCommands.h"
-#include "cli/run/RunCommand.h"
+#include "cli/commands/RunSyntax.h"
 #include "platform/StructureRebuild.h"
 #include "repair/DBRepair.h"
 
-#include <algorithm>
 #include <ostream>
 
 namespace cli {
 namespace {
 
-constexpr const char* kStructureFrom = "--structure-from";
-constexpr const char* kInferStructure = "--infer-structure";
-constexpr const char* kAcceptLoss = "--accept-loss";
-
-bool AsksForStructureSource(const std::vector<std::string>& args) {
-    return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
-        return arg == kStructureFrom || arg == kInferStructure;
-    });
-}
-
-int RunStructureRebuild(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    std::string templateTable;
-    std::string table;
-    bool infer = false;
-    bool acceptLoss = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == kStructureFrom && i + 1 < args.size() && templateTable.empty()) {
-            templateTable = args[++i];
-        } else if (args[i] == kInferStructure) {
-            infer = true;
-        } else if (args[i] == kAcceptLoss) {
-            acceptLoss = true;
-        } else if (table.empty() && !args[i].empty() && args[i][0] != '-') {
-            table = args[i];
-        } else {
-            err << "rebuild: " << kStructureFrom << " OTHER.DB and " << kInferStructure
-                << " take exactly one TABLE and no other option but " << kAcceptLoss << " (at '"
-                << args[i] << "')\n";
-            return kExitUsage;
-        }
-    }
-    if (table.empty()) {
-        err << "rebuild: which table? " << kStructureFrom << " OTHER.DB TABLE.DB\n";
+// The one-table form: --structure-from OTHER.DB or --infer-structure, with one TABLE.DB and
+// no option but --accept-loss.
+int RunStructureRebuild(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
+    const auto& targets = args.Values("TARGET");
+    if (targets.size() != 1 || args.Has("--details") || args.Has("--json") ||
+        (args.Has("--structure-from") && args.Has("--infer-structure"))) {
+        err << "rebuild: --structure-from OTHER.DB and --infer-structure take exactly one TABLE "
+               "and no other option but --accept-loss\n";
         return kExitUsage;
     }
-    const auto result =
-        platform::RebuildWithStructureSource(table, templateTable, infer, acceptLoss);
+    const auto result = platform::RebuildWithStructureSource(
+        targets.front(), args.Value("--structure-from"), args.Has("--infer-structure"),
+        args.Has("--accept-loss"));
     for (const std::string& line : result.findingLines) {
         out << line << '\n';
     }
@@ -65,24 +40,35 @@ int RunStructureRebuild(const std::vector<std::string>& args, std::ostream& out,
     return kExitRepaired;
 }
 
-int RunRebuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (AsksForStructureSource(args)) {
+int RunRebuild(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
+    if (args.Has("--structure-from") || args.Has("--infer-structure")) {
         return RunStructureRebuild(args, out, err);
     }
-    return RunCommandMain("rebuild", repair::roRebuild, args, out, err);
+    return ExecuteRunRequest(RunRequestFrom("rebuild", repair::roRebuild, args), out, err);
+}
+
+CommandSyntax RebuildSyntax() {
+    CommandSyntax syntax = RunSyntax(repair::roRebuild);
+    syntax.options.push_back(
+        {.names = "--structure-from",
+         .valueName = "OTHER.DB",
+         .description = "one TABLE.DB whose header lost its field descriptors: take the fields "
+                        "from a table of the same structure (used only if the data bears it "
+                        "out)"});
+    syntax.options.push_back({.names = "--infer-structure",
+                              .description =
+                                  "one TABLE.DB: read the fields from the data blocks when no file "
+                                  "describes them (names made up as Field1...)"});
+    return syntax;
 }
 
 std::string RebuildHelp() {
-    return RunCommandHelp(repair::roRebuild) +
+    return RunCommandNotes() +
            "\nA table whose header lost its field descriptors (verify status 3) is rebuilt with\n"
            "the structure found in its index files or an earlier backup (TABLE-BACKUP.DB).\n"
-           "For one table, the operator may name the source; it is used or refused, never\n"
-           "passed over for the table's own header:\n"
-           "  --structure-from OTHER.DB TABLE.DB  take the fields from a table of the same\n"
-           "                                      structure (used only if the data bears it out)\n"
-           "  --infer-structure TABLE.DB          read the fields from the data blocks when no\n"
-           "                                      file describes them (names made up as "
-           "Field1...)\n";
+           "For one table, the operator may name the source with --structure-from or\n"
+           "--infer-structure; it is used or refused, never passed over for the table's own\n"
+           "header.\n";
 }
 
 } // namespace
@@ -90,12 +76,9 @@ std::string RebuildHelp() {
 Command RebuildCommand() {
     return {.name = "rebuild",
             .summary = "rebuild every table of each target, keeping a backup of each",
-            .syntax = {},
-            .run = [](const ParsedArguments& args, std::ostream& out,
-                      std::ostream& err) { return RunRebuild(args.Words(), out, err); },
-            .help = RebuildHelp(),
-            .ownUsage = "[--details] [--json] [--accept-loss] TARGET... | [--structure-from "
-                        "OTHER.DB] [--infer-structure] [--accept-loss] TABLE.DB"};
+            .syntax = RebuildSyntax(),
+            .run = RunRebuild,
+            .help = RebuildHelp()};
 }
 
 } // namespace cli

@@ -1,25 +1,20 @@
-// mendrix-cli verify [--details] [--json] TARGET...: the repair window's Verify run.
+// mendrix-cli verify TARGET... [--details] [--json]: the repair window's Verify run.
 
 #include "cli/commands/RunCommands.h"
-#include "cli/run/RunCommand.h"
+#include "cli/commands/RunSyntax.h"
 
 namespace cli {
-namespace {
-
-int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return RunCommandMain("verify", repair::roVerify, args, out, err);
-}
-
-} // namespace
 
 Command VerifyCommand() {
     return {.name = "verify",
             .summary = "verify every table of each target and give its verdict",
-            .syntax = {},
-            .run = [](const ParsedArguments& args, std::ostream& out,
-                      std::ostream& err) { return RunVerify(args.Words(), out, err); },
-            .help = RunCommandHelp(repair::roVerify),
-            .ownUsage = "[--details] [--json] TARGET..."};
+            .syntax = RunSyntax(repair::roVerify),
+            .run =
+                [](const ParsedArguments& args, std::ostream& out, std::ostream& err) {
+                    return ExecuteRunRequest(RunRequestFrom("verify", repair::roVerify, args), out,
+                                             err);
+                },
+            .help = RunCommandNotes()};
 }
 
 } // namespace cli

@@ -16,7 +16,6 @@
 #include "repair/RunLog.h"
 #include "repair/TableStatusBars.h"
 
-#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
@@ -30,19 +29,6 @@ namespace fs = std::filesystem;
 // The run log the window program writes too.
 fs::path RunLogFile() {
     return engine::RunLogPath(repair::ExecutableDirectory());
-}
-
-const char* Summary(repair::TRepairOperation operation) {
-    switch (operation) {
-    case repair::roVerify:
-        return "Verify every table of each target and give its verdict; nothing is repaired.";
-    case repair::roRebuild:
-        return "Rebuild every table of each target, whatever its state, keeping a backup.";
-    case repair::roCheckAndRepair:
-        break;
-    }
-    return "Check & Repair: open each table with each of its indexes and rebuild only a table "
-           "that fails to open.";
 }
 
 void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std::ostream& err) {
@@ -100,38 +86,6 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
 }
 
 } // namespace
-
-int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, std::ostream& out,
-                    std::ostream& err) {
-    const bool check = request.operation == repair::roCheckAndRepair;
-    CLI::App app{Summary(request.operation), "mendrix-cli " + request.command};
-    app.add_flag("--json", request.json,
-                 "print a machine-readable report (JSON) instead of the run's lines");
-    app.add_flag("--details", request.details,
-                 "under each verdict, every finding of the verify (code, file, block, record, "
-                 "text) and the work tables a rebuild left");
-    if (check) {
-        app.add_flag("--dry-run", request.dryRun,
-                     "only the open test and a verify: say which tables would be rebuilt and "
-                     "change nothing on disk");
-    }
-    if (request.operation == repair::roRebuild) {
-        app.add_flag("--accept-loss", request.acceptLoss,
-                     "recover all possible rows: a table whose rebuild would lose records, a "
-                     "blob file or an index is rebuilt with what can be read (the backup keeps "
-                     "the rest, the verdict says what was lost) instead of being left unchanged");
-    }
-    app.add_option("TARGET", request.targets,
-                   "an engine alias, a directory of tables, or table files")
-        ->required();
-    try {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err) == 0 ? kExitHealthy : kExitUsage;
-    }
-    return -1;
-}
 
 int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream& err) {
     RunSummary summary;
@@ -202,38 +156,13 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
     return exitCode;
 }
 
-int RunCommandMain(std::string command, repair::TRepairOperation operation,
-                   const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    RunRequest request;
-    request.command = std::move(command);
-    request.operation = operation;
-    if (const int code = ParseRunRequest(args, request, out, err); code >= 0) {
-        return code;
-    }
-    return ExecuteRunRequest(request, out, err);
-}
-
-std::string RunCommandHelp(repair::TRepairOperation operation) {
-    std::string help = "Options:\n";
-    if (operation == repair::roCheckAndRepair) {
-        help += "  --dry-run   only the open test and a verify of each table: say which tables "
-                "would be rebuilt and change nothing on disk\n";
-    }
-    if (operation == repair::roRebuild) {
-        help += "  --accept-loss  recover all possible rows: rebuild a table even when records, "
-                "a blob file or an index cannot be kept (the backup keeps them; the verdict "
-                "says what was lost). Without it such a rebuild changes nothing\n";
-    }
-    help += "  --details   under each verdict, every finding of the verify (code, file, block, "
-            "record, text) and where a rebuild left its work tables\n"
-            "  --json      a machine-readable report (JSON) instead of the run's lines\n\n"
-            "A target is an engine alias, a directory (made the database through the session "
-            "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
-            "over just those tables).\n"
-            "The lines are the repair window's message-pane lines, time stamps included, and go "
-            "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
-            "progress is finished); a second Ctrl-C ends the program at once.\n";
-    return help;
+std::string RunCommandNotes() {
+    return "A target is an engine alias, a directory (made the database through the session "
+           "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
+           "over just those tables).\n"
+           "The lines are the repair window's message-pane lines, time stamps included, and go "
+           "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
+           "progress is finished); a second Ctrl-C ends the program at once.\n";
 }
 
 } // namespace cli

@@ -19,21 +19,12 @@ struct RunRequest {
     bool acceptLoss = false; // rebuild: keep what can be read when not everything can be
 };
 
-// Parses a run command's arguments (OPTIONS TARGET...). Returns -1 when the command should
-// run, else the exit code to end with (the help was printed, or a usage error explained).
-int ParseRunRequest(const std::vector<std::string>& args, RunRequest& request, std::ostream& out,
-                    std::ostream& err);
-
 // Runs the request: every target through the window's run routine (or, for a dry check, the
 // open test and a verify that writes nothing), lines and report to `out`, messages and
 // progress to `err`. Returns the exit code (ExitCodes.h).
 int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream& err);
 
-// The command's entry: parse, then execute.
-int RunCommandMain(std::string command, repair::TRepairOperation operation,
-                   const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The help text of a run command: its options, what a target is, where the lines go.
-std::string RunCommandHelp(repair::TRepairOperation operation);
+// What the help of a run command says after its options: what a target is, where the lines go.
+std::string RunCommandNotes();
 
 } // namespace cli

@@ -1,0 +1,45 @@
+#include "cli/commands/RunSyntax.h"
+
+namespace cli {
+
+CommandSyntax RunSyntax(repair::TRepairOperation operation) {
+    CommandSyntax syntax;
+    syntax.arguments = {{.name = "TARGET", .required = true, .many = true}};
+    if (operation == repair::roCheckAndRepair) {
+        syntax.options.push_back(
+            {.names = "--dry-run",
+             .description = "only the open test and a verify of each table: say which tables "
+                            "would be rebuilt and change nothing on disk"});
+    }
+    if (operation == repair::roRebuild) {
+        syntax.options.push_back(
+            {.names = "--accept-loss",
+             .description = "recover all possible rows: rebuild a table even when records, a "
+                            "blob file or an index cannot be kept (the backup keeps them; the "
+                            "verdict says what was lost). Without it such a rebuild changes "
+                            "nothing"});
+    }
+    syntax.options.push_back({.names = "--details",
+                              .description = "under each verdict, every finding of the verify "
+                                             "(code, file, block, record, text) and where a "
+                                             "rebuild left its work tables"});
+    syntax.options.push_back(
+        {.names = "--json",
+         .description = "a machine-readable report (JSON) instead of the run's lines"});
+    return syntax;
+}
+
+RunRequest RunRequestFrom(std::string command, repair::TRepairOperation operation,
+                          const ParsedArguments& args) {
+    RunRequest request;
+    request.command = std::move(command);
+    request.operation = operation;
+    request.targets = args.Values("TARGET");
+    request.json = args.Has("--json");
+    request.details = args.Has("--details");
+    request.dryRun = args.Has("--dry-run");
+    request.acceptLoss = args.Has("--accept-loss");
+    return request;
+}
+
+} // namespace cli
