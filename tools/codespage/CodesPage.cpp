@@ -43,7 +43,7 @@ std::string VerifyText(const FindingRow& row) {
         text = "incomplete when records are cut off, else repairable";
         break;
     case paradox::VerifyEffect::ManualRebuild:
-        text = "manual rebuild (structure unknown)";
+        text = "manual rebuild (structure unknown) in the .DB; repairable in an index file";
         break;
     }
     return row.severityByReader ? "as damage: " + text : text;
