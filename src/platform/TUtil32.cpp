@@ -216,6 +216,7 @@ std::uint16_t RebuildTableWithResult(std::uint16_t session, const char* tablePat
         result.keyViolationTable = outcome.keyViolationTable;
         result.problemTable = outcome.problemTable;
         result.structureSource = outcome.structureSource;
+        result.recoveredKey = outcome.recoveredKey;
         if (const std::string incomplete = tutil::IncompleteRebuildText(outcome);
             !incomplete.empty()) {
             return engine::Fail(err::UtilityRebuiltWithLoss, incomplete);

@@ -43,6 +43,7 @@ struct RebuildResult {
     // The .DB files this rebuild wrote, named by the library that wrote them; empty for none.
     std::filesystem::path backupTable, keyViolationTable, problemTable;
     std::string structureSource; // where the fields came from; empty for the table's own header
+    std::optional<std::uint32_t> recoveredKey; // the key found again for a damaged stored key
 };
 
 // Everything a run learned about one table, in the order of the run's steps.

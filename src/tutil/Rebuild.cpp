@@ -5,6 +5,7 @@
 #include "paradox/BlockHeader.h"
 #include "paradox/Codec.h"
 #include "paradox/Family.h"
+#include "paradox/HeaderOffsets.h"
 #include "paradox/NameCase.h"
 #include "paradox/TableReader.h"
 #include "paradox/TableWriter.h"
@@ -183,6 +184,16 @@ fs::path SecondaryFile(const paradox::TableFamily& family, const std::string& ex
         }
     }
     return {};
+}
+
+// The key the table's header stores in the file. The parsed fields hold the key the blocks
+// were read with, which the reader may have found again when the stored one did not fit.
+std::uint32_t KeyStoredInFile(const paradox::TableHeader& header) {
+    const paradox::ByteView raw{std::span<const std::uint8_t>(header.raw)};
+    return raw
+        .U32LE(header.hasExtension ? paradox::header_at::kEncryption2
+                                   : paradox::header_at::kEncryption1)
+        .value_or(0);
 }
 
 // The schema the new family is written with: a protected table stays protected with the key
@@ -425,6 +436,10 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     outcome.blobFileLeftOut = backup.BeforeFinish(
         [&] { return BlobFileLeftOut(family, schema, reader->Header().CipherKeyValue(), policy); });
     const paradox::TableSchema written = WithProtectionOf(*reader, family, schema);
+    if (const std::uint32_t key = written.protection.keyValue;
+        key != 0 && key != KeyStoredInFile(reader->Header())) {
+        outcome.recoveredKey = key;
+    }
     ProblemTable problems(staging, stems.problems, written.protection.keyValue);
     const std::vector<Location> locations = backup.BeforeFinish(
         [&] { return RecoverableRecords(*reader, family, schema, problems, findings); });

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct RebuildOutcome {
     // Where the fields came from when the table's own header could not describe them
     // ("ORDERS.PX, ORDERS.X02", "backup ORDERS-BACKUP.DB"...); empty when it could.
     std::string structureSource;
+    // The key the new table is protected with when the header's stored key did not read the
+    // blocks and the key was found again from the data; none otherwise.
+    std::optional<std::uint32_t> recoveredKey;
     // The .DB files written, empty for a table that was not needed.
     std::filesystem::path backupTable, keyViolationTable, problemTable, errorTable;
 };

@@ -130,6 +130,11 @@ void LieAndRebuild(const fs::path& db, const Lie& lie) {
 
     const auto outcome = tutil::RebuildTable(table, tutil::ReadTableStructure(table), NamesFor(db));
     EXPECT_EQ(ReadFileBytes(outcome.backupTable), bytes);
+    // Only a key found again is reported as recovered, and it is the one the table now has.
+    EXPECT_EQ(outcome.recoveredKey.has_value(), lie.reported == FindingCode::EncryptionKeyBad);
+    if (outcome.recoveredKey) {
+        EXPECT_EQ(*outcome.recoveredKey, StoredKey(db));
+    }
     ExpectCameBack(db, values, keyValue);
 }
 
