@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace paradox {
 
@@ -10,5 +12,14 @@ namespace paradox {
 inline bool StatisticFits(std::uint64_t records, std::uint64_t stated) {
     return stated <= records && (records - stated) % 65536 == 0;
 }
+
+// The wording of a statistic against what it counts, for the open's look at the root and
+// verify's walk of the whole tree alike: "entry says 5 records, block 7 holds 4" (no `held`:
+// the block cannot be read).
+std::string StatisticDetail(std::uint64_t statistic, std::uint32_t block,
+                            std::optional<std::uint64_t> held);
+
+// "index statistics add up to 12, table says 13".
+std::string StatisticSumDetail(std::uint64_t sum, std::uint64_t tableRecords);
 
 } // namespace paradox

@@ -112,8 +112,7 @@ std::uint64_t TreeWalk::Visit(std::uint16_t block, unsigned level, std::uint16_t
             // Large secondary indexes have subtrees of more than 65535 records.
             if (!StatisticFits(below, statistic)) {
                 report_.Add(FindingCode::IndexStatisticMismatch, Severity::Damage, block, slot,
-                            "entry says " + std::to_string(statistic) + " records, block " +
-                                std::to_string(child) + " holds " + std::to_string(below));
+                            StatisticDetail(statistic, child, below));
             }
         }
         sum += statistic;
@@ -151,9 +150,7 @@ void TreeWalk::CompareLeaves() {
         const std::uint16_t held = counts[static_cast<std::size_t>(at)];
         if (held != leaf.statistic) {
             report_.Add(FindingCode::IndexStatisticMismatch, Severity::Damage, leaf.fromBlock,
-                        leaf.slot,
-                        "entry says " + std::to_string(leaf.statistic) + " records, block " +
-                            std::to_string(leaf.child) + " holds " + std::to_string(held));
+                        leaf.slot, StatisticDetail(leaf.statistic, leaf.child, held));
         }
         if (held > 0) {
             const std::uint8_t* first = data_.BlockBytes(leaf.child).data() + 6;
@@ -171,8 +168,7 @@ void TreeWalk::CompareLeaves() {
     }
     if (statistics != data_.Header().numRecords) {
         report_.Damage(FindingCode::IndexCountMismatch, -1,
-                       "leaf statistics add up to " + std::to_string(statistics) + ", table says " +
-                           std::to_string(data_.Header().numRecords));
+                       StatisticSumDetail(statistics, data_.Header().numRecords));
     }
 }
 
@@ -204,7 +200,7 @@ void TreeWalk::Run() {
 
 } // namespace
 
-void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
+bool CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                            const std::string& file, FindingList& findings) {
     auto damage = [&](FindingCode code, std::string detail) {
         findings.Add(code, Severity::Damage, file, -1, -1, std::move(detail));
@@ -212,10 +208,12 @@ void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
     if (!index.IsPrimaryStyleIndex()) {
         damage(FindingCode::IndexHeaderBad,
                "file type " + std::to_string(index.fileType) + " is not an index");
-        return;
+        return false;
     }
+    bool keysMatch = true;
     const auto keyCount = static_cast<std::size_t>(std::max<int>(0, data.primaryKeyFields));
     if (index.fields.size() != keyCount || keyCount > data.fields.size()) {
+        keysMatch = false;
         damage(FindingCode::IndexKeyFieldsMismatch,
                std::to_string(index.fields.size()) + " key fields in the index, " +
                    std::to_string(keyCount) + " leading key fields in the table");
@@ -230,6 +228,7 @@ void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                     indexType += " of size " + std::to_string(inIndex.sizeByte);
                     tableType += " of size " + std::to_string(inTable.sizeByte);
                 }
+                keysMatch = false;
                 damage(FindingCode::IndexKeyFieldsMismatch,
                        "key field " + std::to_string(i + 1) + " is " + indexType +
                            " in the index, " + tableType + " in the table");
@@ -270,6 +269,7 @@ void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                      "index change byte " + std::to_string(index.indexSyncCount) +
                          ", table change byte " + std::to_string(data.changeCount1));
     }
+    return keysMatch;
 }
 
 void CheckIndexTree(const TableReader& data, const TableReader& index, FindingList& findings) {

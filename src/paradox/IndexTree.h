@@ -11,8 +11,9 @@ namespace paradox {
 // Shared by the primary index (.PX over a .DB) and the index of a secondary index (.Ynn/.YGn
 // over its .Xnn/.XGn): both are B-trees whose leaf entries point at the data file's blocks.
 
-// Header-only consistency of an index with the file it indexes.
-void CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
+// Header-only consistency of an index with the file it indexes. True when the index's key
+// fields are those of the data file, so that its tree can be walked against it.
+bool CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                            const std::string& indexFile, FindingList& findings);
 
 // Walks the tree from its root and checks it entry by entry against the data file's chain.

@@ -250,13 +250,17 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
                        std::to_string(child) + " of " + std::to_string(data.fileBlocks));
             return;
         }
-        auto target = BlockHeaderAt(data, dataFile, child);
-        auto records = target ? RecordsInBlock(data, target->lastRecordOffset) : std::nullopt;
-        if (!records || *records != statistic) {
-            damage(FindingCode::IndexStatisticMismatch, index.indexRoot,
-                   "entry " + std::to_string(i + 1) + " counts " + std::to_string(statistic) +
-                       " records in data block " + std::to_string(child) + ", which holds " +
-                       (records ? std::to_string(*records) : std::string("no readable count")));
+        // The block's count as verify's walk and a rebuild judge it.
+        std::optional<std::uint64_t> held;
+        if (BlockHeaderAt(data, dataFile, child)) {
+            std::vector<std::uint8_t> copy;
+            held = JudgeBlock(data, child,
+                              PlainBytes::Block(data, dataFile, child, data.BlockSize(), copy))
+                       .count;
+        }
+        if (held != statistic) {
+            findings.Add(FindingCode::IndexStatisticMismatch, Severity::Damage, indexName,
+                         index.indexRoot, i, StatisticDetail(statistic, child, held));
             return;
         }
     }
@@ -266,41 +270,14 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
         index.indexLevels == 1 ? total == data.numRecords : StatisticFits(data.numRecords, total);
     if (!fits) {
         damage(FindingCode::IndexCountMismatch, index.indexRoot,
-               "root entries count " + std::to_string(total) + " records, the data file has " +
-                   std::to_string(data.numRecords));
+               StatisticSumDetail(total, data.numRecords));
     }
 }
 
 void CheckSecondaryHeader(const TableHeader& table, const TableHeader& x, const std::string& xName,
                           FindingList& findings) {
-    auto damage = [&](FindingCode code, std::string detail) {
-        findings.Add(code, Severity::Damage, xName, -1, -1, std::move(detail));
-    };
-    if (!x.IsSecondaryData()) {
-        damage(FindingCode::SecondaryIndexBad,
-               "file type " + std::to_string(x.fileType) + " is not a secondary index");
-        return;
-    }
-    const std::size_t secondary = SecondaryFieldCount(x, table);
-    const auto indexed = IndexedTableFields(x, secondary);
-    if (secondary == 0 || indexed.size() != secondary) {
-        damage(FindingCode::SecondaryIndexBad,
-               std::to_string(x.fields.size()) + " fields cannot index this table");
-        return;
-    }
-    if (const std::string problem = ForeignFieldProblem(x, table, indexed); !problem.empty()) {
-        damage(FindingCode::IndexOfAnotherTable, problem);
-        return;
-    }
-    if (x.sortOrder != table.sortOrder) {
-        damage(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +
-                                                     ", table has " +
-                                                     std::to_string(table.sortOrder));
-    }
-    if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
-        damage(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
-                                                    " index records, the table has " +
-                                                    std::to_string(table.numRecords));
+    for (SecondaryHeaderFault& fault : JudgeSecondaryHeader(x, table).faults) {
+        findings.Add(fault.code, Severity::Damage, xName, -1, -1, std::move(fault.detail));
     }
 }
 

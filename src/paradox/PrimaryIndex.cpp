@@ -4,13 +4,13 @@
 
 namespace paradox {
 
-void CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
+bool CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
                       FindingList& findings) {
     if (!table.Keyed() && table.IsTable()) {
         findings.Add(FindingCode::IndexUnexpected, file, -1, -1, "the table has no key");
-        return;
+        return false;
     }
-    CheckIndexAgainstData(table, index, file, findings);
+    return CheckIndexAgainstData(table, index, file, findings);
 }
 
 void CheckPrimaryIndex(const TableReader& table, const std::filesystem::path& px,
@@ -24,15 +24,7 @@ void CheckPrimaryIndex(const TableReader& table, const std::filesystem::path& px
                      "file type " + std::to_string(index->Header().fileType));
         return;
     }
-    const std::size_t before = findings.All().size();
-    CheckIndexHeader(table.Header(), index->Header(), index->FileName(), findings);
-    bool keysUsable = true;
-    for (std::size_t i = before; i < findings.All().size(); ++i) {
-        const auto code = findings.All()[i].code;
-        keysUsable = keysUsable && code != FindingCode::IndexKeyFieldsMismatch &&
-                     code != FindingCode::IndexUnexpected;
-    }
-    if (keysUsable) {
+    if (CheckIndexHeader(table.Header(), index->Header(), index->FileName(), findings)) {
         CheckIndexTree(table, *index, findings);
     }
 }

@@ -16,7 +16,9 @@ void CheckPrimaryIndex(const TableReader& table, const std::filesystem::path& px
 
 // The cheap check an open uses to refuse a stale or foreign index without reading data: key
 // fields equal the table's leading fields, counts and root plausible, bookkeeping bytes.
-void CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
+// True when the tree can be walked against the table (it is the index of a keyed table and
+// its key fields are the table's).
+bool CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
                       FindingList& findings);
 
 } // namespace paradox

@@ -445,6 +445,41 @@ std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) 
     return x.fields.size() > trailing ? x.fields.size() - trailing : 0;
 }
 
+SecondaryHeaderJudgement JudgeSecondaryHeader(const TableHeader& x, const TableHeader& table) {
+    SecondaryHeaderJudgement judged;
+    auto fault = [&](FindingCode code, std::string detail) {
+        judged.faults.push_back({code, std::move(detail)});
+    };
+    if (!x.IsSecondaryData()) {
+        fault(FindingCode::SecondaryIndexBad,
+              "file type " + std::to_string(x.fileType) + " is not secondary index data");
+        return judged;
+    }
+    const std::size_t secondary = SecondaryFieldCount(x, table);
+    judged.indexed = IndexedFields(x, secondary);
+    if (secondary == 0 || judged.indexed.size() != secondary) {
+        fault(FindingCode::SecondaryIndexBad,
+              std::to_string(x.fields.size()) + " fields cannot index this table");
+        return judged;
+    }
+    judged.fieldsReadable = true;
+    if (std::string problem = ForeignFieldProblem(x, table, judged.indexed); !problem.empty()) {
+        judged.foreign = true;
+        fault(FindingCode::IndexOfAnotherTable, std::move(problem));
+    }
+    if (x.sortOrder != table.sortOrder) {
+        fault(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +
+                                                    ", table has " +
+                                                    std::to_string(table.sortOrder));
+    }
+    if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
+        fault(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
+                                                   " index records, the table has " +
+                                                   std::to_string(table.numRecords));
+    }
+    return judged;
+}
+
 SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::string& extension,
                                           const TableSchema& table) {
     SecondaryIndexSpec spec;
@@ -475,39 +510,24 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     }
     const TableHeader& xh = x->Header();
     const std::string name = x->FileName();
-    auto bad = [&](std::string detail) {
-        findings.Add(FindingCode::SecondaryIndexBad, Severity::Damage, name, -1, -1,
-                     std::move(detail));
-    };
-    if (!xh.IsSecondaryData()) {
-        bad("file type " + std::to_string(xh.fileType) + " is not secondary index data");
+    SecondaryHeaderJudgement judged = JudgeSecondaryHeader(xh, table.Header());
+    for (SecondaryHeaderFault& fault : judged.faults) {
+        findings.Add(fault.code, Severity::Damage, name, -1, -1, std::move(fault.detail));
+    }
+    if (!judged.fieldsReadable) {
         return;
     }
-    const std::size_t secondary = SecondaryFieldCount(xh, table.Header());
-    const auto indexed = IndexedFields(xh, secondary);
-    if (secondary == 0 || indexed.size() != secondary) {
-        bad(std::to_string(xh.fields.size()) + " fields cannot index this table");
-        return;
-    }
+    const std::size_t secondary = judged.indexed.size();
+    const std::vector<std::uint16_t>& indexed = judged.indexed;
+    const bool foreign = judged.foreign;
     std::vector<std::size_t> source;
-    // Fields of another type or size, or a field the table lacks: the X file was made for
-    // another table, as the open says.
-    std::string problem = ForeignFieldProblem(xh, table.Header(), indexed);
-    const bool foreign = !problem.empty();
-    if (foreign) {
-        findings.Add(FindingCode::IndexOfAnotherTable, Severity::Damage, name, -1, -1, problem);
-    }
+    std::string problem;
     const bool fieldsMatch = !foreign && MapFields(table, indexed, source, problem);
     if (!foreign && !fieldsMatch) {
-        bad(problem);
+        findings.Add(FindingCode::SecondaryIndexBad, Severity::Damage, name, -1, -1, problem);
     }
     const bool maintained = xh.IsMaintainedData();
     CheckPrimaryIndexLink(table, xh, name, findings);
-    if (maintained && xh.numRecords != table.Header().numRecords) {
-        findings.Add(FindingCode::IndexCountMismatch, name, -1, -1,
-                     std::to_string(xh.numRecords) + " entries for " +
-                         std::to_string(table.Header().numRecords) + " table records");
-    }
     if (yFile.empty()) {
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
                      "the index file of " + name + " is missing");
@@ -518,12 +538,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
             findings.Add(FindingCode::IndexHeaderBad, Severity::Damage, y->FileName(), -1, -1,
                          "file type " + std::to_string(y->Header().fileType));
         } else {
-            const std::size_t before = findings.All().size();
-            CheckIndexAgainstData(xh, y->Header(), y->FileName(), findings);
-            const bool keysUsable = std::none_of(
-                findings.All().begin() + static_cast<std::ptrdiff_t>(before), findings.All().end(),
-                [](const Finding& f) { return f.code == FindingCode::IndexKeyFieldsMismatch; });
-            if (keysUsable) {
+            if (CheckIndexAgainstData(xh, y->Header(), y->FileName(), findings)) {
                 CheckIndexTree(*x, *y, findings);
             }
         }

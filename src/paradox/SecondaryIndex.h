@@ -38,4 +38,21 @@ std::string ForeignFieldProblem(const TableHeader& xHeader, const TableHeader& t
 
 std::size_t SecondaryFieldCount(const TableHeader& xHeader, const TableHeader& table);
 
+// A fault of an X file's header against its table.
+struct SecondaryHeaderFault {
+    FindingCode code{};
+    std::string detail;
+};
+
+// What an X file's header says against its table's header: whether it is secondary index
+// data, whether its fields can index the table and are the table's, its sort order and, for a
+// maintained index, its record count. The open and verify both judge an X header by it.
+struct SecondaryHeaderJudgement {
+    std::vector<SecondaryHeaderFault> faults;
+    bool fieldsReadable = false; // its type and field count let its fields be matched at all
+    bool foreign = false;        // its fields are not the table's
+    std::vector<std::uint16_t> indexed;
+};
+SecondaryHeaderJudgement JudgeSecondaryHeader(const TableHeader& xHeader, const TableHeader& table);
+
 } // namespace paradox

@@ -3,6 +3,8 @@
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "engine/TableOpen.h"
+#include "paradox/PrimaryIndex.h"
+#include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
@@ -174,6 +176,62 @@ TEST_F(DamagedTable, OpenAndVerifyChargeEachChainFaultAlike) {
         ASSERT_NE(same, all.end()) << testsupport::Describe(findings);
         EXPECT_EQ(refusal, same->Describe());
         EXPECT_EQ(refusal.rfind("ORDERS.DB", 0), 0u) << refusal;
+    }
+}
+
+// The same damage of an index reads the same at the open and in verify's walk of it.
+TEST_F(DamagedTable, OpenAndVerifyWordEachIndexFaultAlike) {
+    using C = paradox::FindingCode;
+    const auto px = File("PX");
+    const auto x = File("X03");
+    struct Damage {
+        std::string name;
+        fs::path file;
+        std::function<void()> apply;
+        std::string index;
+        C code;
+    };
+    const std::uint16_t keyLength = ReadU16(px, 0) - 6;
+    const std::uint64_t thirdEntry =
+        BlockOffset(px, ReadU16(px, 0x1E)) + 6 + 2u * (keyLength + 6u) + keyLength + 2;
+    const std::vector<Damage> damages = {
+        {"root statistic", px,
+         [&] {
+             PatchBytes(px, thirdEntry, {0x80, 0x07});
+         },
+         "", C::IndexStatisticMismatch},
+        {"secondary count", x,
+         [&] {
+             PatchBytes(x, 0x06, {0x10, 0x00, 0x00, 0x00});
+         },
+         "X03", C::IndexCountMismatch},
+        {"collation", x,
+         [&] { PatchBytes(x, 0x29, {static_cast<std::uint8_t>(ReadU8(x, 0x29) + 1)}); }, "X03",
+         C::IndexOfAnotherTable},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        const auto original = testsupport::ReadFileBytes(damage.file);
+        damage.apply();
+        std::unique_ptr<engine::OpenedTable> table;
+        const auto code = engine::OpenTable(db_, damage.index, true, table);
+        ASSERT_NE(code, err::Ok);
+        const std::string refusal = engine::TakeFailureContext(code);
+
+        paradox::FindingList findings;
+        const auto reader = paradox::TableReader::Open(db_, findings);
+        ASSERT_TRUE(reader);
+        if (damage.index.empty()) {
+            paradox::CheckPrimaryIndex(*reader, px, findings);
+        } else {
+            paradox::CheckSecondaryIndex(*reader, x, File("Y03"), findings);
+        }
+        const auto& all = findings.All();
+        const auto same = std::find_if(all.begin(), all.end(),
+                                       [&](const auto& f) { return f.code == damage.code; });
+        ASSERT_NE(same, all.end()) << testsupport::Describe(findings);
+        EXPECT_EQ(refusal, same->Describe());
+        testsupport::WriteFileBytes(damage.file, original);
     }
 }
 
