@@ -66,10 +66,4 @@ bool FindingList::Has(FindingCode code) const {
                        [code](const Finding& f) { return f.code == code; });
 }
 
-bool FindingList::LeavesStructureUnknown() const {
-    return std::any_of(findings_.begin(), findings_.end(), [](const Finding& f) {
-        return f.severity == Severity::Damage && FindingInfo(f.code).StructureUnknown();
-    });
-}
-
 } // namespace paradox

@@ -204,7 +204,6 @@ public:
     bool HasDamage() const;
     bool HasDataLoss() const; // some finding says records or blob data could not be read
     bool Has(FindingCode code) const;
-    bool LeavesStructureUnknown() const; // some damage finding's row says structure unknown
     void Clear() { findings_.clear(); }
 
 private:

@@ -78,6 +78,9 @@ struct TableHeader {
     std::string indexName;                   // .XGn only
     std::vector<std::uint16_t> fieldNumbers; // level 4+ .DB/.X; bit 15 = descending
     bool encrypted = false;
+    // The field descriptors, names and sizes read sound: the table's fields are known from its
+    // header. False when a fault of them leaves the structure to a salvage.
+    bool fieldsKnown = true;
 
     // Offset of the end of the parsed variable part (what realHeaderSize should say).
     std::size_t parsedEnd = 0;
@@ -128,5 +131,22 @@ bool IsValidBlockSizeCode(std::uint8_t code);
 // at all (too short, unknown file type or level, no usable field descriptors).
 std::optional<TableHeader> ParseHeader(ByteView file, const std::string& fileName,
                                        FindingList& findings);
+
+// Why a header could not be understood at all.
+enum class HeaderFailure : std::uint8_t {
+    None,
+    TooShort,         // the file cannot hold a header
+    NotAParadoxFile,  // a file type or level no Paradox file has
+    FieldsUnreadable, // the fixed part read, but no usable field descriptors follow it
+};
+
+struct ParsedHeader {
+    std::optional<TableHeader> header;
+    HeaderFailure failure = HeaderFailure::None; // None exactly when `header` is set
+};
+
+// ParseHeader, with the reason when it returns no header.
+ParsedHeader ParseHeaderWithReason(ByteView file, const std::string& fileName,
+                                   FindingList& findings);
 
 } // namespace paradox

@@ -36,10 +36,18 @@ public:
         : file_(file), name_(fileName), findings_(findings) {}
 
     std::optional<TableHeader> Parse();
+    HeaderFailure Failure() const { return failure_; }
 
 private:
     void Damage(FindingCode code, std::string detail) {
+        if (FindingInfo(code).StructureUnknown()) {
+            h_.fieldsKnown = false;
+        }
         findings_.Add(code, Severity::Damage, name_, -1, -1, std::move(detail));
+    }
+    std::optional<TableHeader> Fail(HeaderFailure failure) {
+        failure_ = failure;
+        return std::nullopt;
     }
     void Suspicious(FindingCode code, std::string detail) {
         findings_.Add(code, Severity::Suspicious, name_, -1, -1, std::move(detail));
@@ -57,6 +65,7 @@ private:
     ByteView header_;
     const std::string& name_;
     FindingList& findings_;
+    HeaderFailure failure_ = HeaderFailure::None;
     TableHeader h_;
 };
 
@@ -329,24 +338,23 @@ void HeaderParser::DetectEncryption() {
 }
 
 std::optional<TableHeader> HeaderParser::Parse() {
-    const std::size_t findingsBefore = findings_.All().size();
     if (file_.size() < header_at::kFixedPartEnd) {
         Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
-        return std::nullopt;
+        return Fail(HeaderFailure::TooShort);
     }
     ReadFixed();
     if (!CheckFileType()) {
-        return std::nullopt;
+        return Fail(HeaderFailure::NotAParadoxFile);
     }
     if (h_.fileVersion < 3 || h_.fileVersion > 12) {
         Damage(FindingCode::BadFileVersion, "version byte " + std::to_string(h_.fileVersion));
-        return std::nullopt;
+        return Fail(HeaderFailure::NotAParadoxFile);
     }
     h_.hasExtension = h_.fileVersion >= 5 && !h_.IsPrimaryStyleIndex();
     if (h_.hasExtension) {
         if (file_.size() < header_at::kExtensionEnd) {
             Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
-            return std::nullopt;
+            return Fail(HeaderFailure::TooShort);
         }
         h_.fileVersion2 = *file_.U16LE(header_at::kFileVersion2);
         h_.encryption2 = *file_.U32LE(header_at::kEncryption2);
@@ -369,7 +377,7 @@ std::optional<TableHeader> HeaderParser::Parse() {
 
     std::size_t pos = h_.hasExtension ? header_at::kExtensionEnd : header_at::kFixedPartEnd;
     if (!ReadFieldDescriptors(pos)) {
-        return std::nullopt;
+        return Fail(HeaderFailure::FieldsUnreadable);
     }
     ReadNames(pos);
     if (h_.hasExtension && pos < header_.size()) {
@@ -379,12 +387,7 @@ std::optional<TableHeader> HeaderParser::Parse() {
     DetectEncryption();
     // Header size, block size and key are taken only as far as the blocks bear them out; a
     // header that cannot describe its fields is left to the structure salvage.
-    const auto& all = findings_.All();
-    const bool fieldsKnown = std::none_of(
-        all.begin() + static_cast<std::ptrdiff_t>(findingsBefore), all.end(), [](const Finding& f) {
-            return f.severity == Severity::Damage && FindingInfo(f.code).StructureUnknown();
-        });
-    if (fieldsKnown) {
+    if (h_.fieldsKnown) {
         SettleBlockLayout(h_, file_, name_, findings_);
     }
     return std::move(h_);
@@ -395,6 +398,15 @@ std::optional<TableHeader> HeaderParser::Parse() {
 std::optional<TableHeader> ParseHeader(ByteView file, const std::string& fileName,
                                        FindingList& findings) {
     return HeaderParser(file, fileName, findings).Parse();
+}
+
+ParsedHeader ParseHeaderWithReason(ByteView file, const std::string& fileName,
+                                   FindingList& findings) {
+    HeaderParser parser(file, fileName, findings);
+    ParsedHeader parsed;
+    parsed.header = parser.Parse();
+    parsed.failure = parser.Failure();
+    return parsed;
 }
 
 } // namespace paradox

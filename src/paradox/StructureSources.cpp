@@ -153,7 +153,7 @@ std::optional<IndexClues> ReadPrimaryIndexClues(ByteView px, const std::string& 
         *why = "not a primary index header";
         return std::nullopt;
     }
-    if (findings.LeavesStructureUnknown()) {
+    if (!header->fieldsKnown) {
         *why = "its key field descriptors are damaged";
         return std::nullopt;
     }
@@ -177,7 +177,7 @@ std::optional<IndexClues> ReadSecondaryIndexClues(ByteView x, const std::string&
         *why = "not a secondary index header";
         return std::nullopt;
     }
-    if (findings.LeavesStructureUnknown()) {
+    if (!header->fieldsKnown) {
         *why = "its field descriptors are damaged";
         return std::nullopt;
     }
@@ -250,7 +250,7 @@ std::optional<TableHeader> ReadCompleteHeader(ByteView db, const std::string& fi
         *why = "not a table header";
         return std::nullopt;
     }
-    if (findings.LeavesStructureUnknown()) {
+    if (!header->fieldsKnown) {
         *why = "its own field descriptors are damaged";
         return std::nullopt;
     }

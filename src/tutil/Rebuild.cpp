@@ -142,7 +142,7 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
                                                        RebuildOutcome& outcome) {
     paradox::FindingList& findings = outcome.findings;
     auto reader = paradox::TableReader::Open(table.db, findings);
-    bool salvage = !reader || findings.LeavesStructureUnknown();
+    bool salvage = !reader || !reader->Header().fieldsKnown;
     if (!salvage && reader->Header().IsTable() &&
         reader->StoredKeyFit() != paradox::KeyFit::NoKey) {
         // A header that can be read may still lie about its fields; a named source is used

@@ -50,13 +50,16 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table,
         throw UtilityError(engine::err::IoError, error);
     }
     paradox::FindingList findings;
-    const auto header = paradox::ParseHeader(file->View(), table.db.filename().string(), findings);
+    const paradox::ParsedHeader parsed =
+        paradox::ParseHeaderWithReason(file->View(), table.db.filename().string(), findings);
+    const auto& header = parsed.header;
     if (!header) {
-        const bool notATable =
-            findings.Has(FindingCode::BadFileType) || findings.Has(FindingCode::BadFileVersion);
-        const std::uint16_t code = notATable ? engine::err::NotATable : engine::err::HeaderCorrupt;
+        using paradox::HeaderFailure;
+        const std::uint16_t code = parsed.failure == HeaderFailure::NotAParadoxFile
+                                       ? engine::err::NotATable
+                                       : engine::err::HeaderCorrupt;
         const std::string error = "header of " + table.db.string() + " cannot be read";
-        if (findings.Has(FindingCode::FileTooShort)) {
+        if (parsed.failure == HeaderFailure::TooShort) {
             throw UtilityError(code, error);
         }
         return SalvagedOrThrow(table, structure, code, error);
@@ -65,7 +68,7 @@ paradox::TableSchema ReadTableStructure(const TableLocation& table,
         throw UtilityError(engine::err::NotATable, table.db.string() + " is not a table");
     }
     RefuseWithoutKey(*header, file->View(), table);
-    if (findings.LeavesStructureUnknown()) {
+    if (!header->fieldsKnown) {
         return SalvagedOrThrow(table, structure, engine::err::HeaderCorrupt,
                                "field descriptors of " + table.db.string() + " are damaged");
     }

@@ -224,9 +224,10 @@ bool StructureUnknown(const TableLocation& table) {
         return false;
     }
     paradox::FindingList findings;
-    const auto header = paradox::ParseHeader(file->View(), table.db.filename().string(), findings);
-    return findings.LeavesStructureUnknown() ||
-           (!header && !findings.Has(paradox::FindingCode::FileTooShort));
+    const paradox::ParsedHeader parsed =
+        paradox::ParseHeaderWithReason(file->View(), table.db.filename().string(), findings);
+    return parsed.header ? !parsed.header->fieldsKnown
+                         : parsed.failure != paradox::HeaderFailure::TooShort;
 }
 
 SalvagedStructure SalvageStructure(const TableLocation& table, const StructureChoice& choice,

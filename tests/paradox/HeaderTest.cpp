@@ -67,14 +67,11 @@ std::filesystem::path CorpusFile(const std::string& relative) {
 
 // A damaged copy of a corpus file: `edit` changes the bytes before they are parsed.
 template <class Edit>
-std::optional<paradox::TableHeader> ParseEdited(const std::string& relative, Edit edit,
-                                                FindingList& findings) {
+paradox::ParsedHeader ParseEdited(const std::string& relative, Edit edit, FindingList& findings) {
     std::string bytes = testsupport::ReadFileBytes(CorpusFile(relative));
     edit(bytes);
-    testsupport::TempDir dir;
-    auto path = dir / CorpusFile(relative).filename().string();
-    testsupport::WriteFileBytes(path, bytes);
-    return ParseFile(path, findings);
+    const paradox::ByteView view(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return paradox::ParseHeaderWithReason(view, CorpusFile(relative).filename().string(), findings);
 }
 
 TEST(Header, ReadsTheFieldsOfEachLevel) {
@@ -114,48 +111,63 @@ TEST(Header, ReadsTheFieldsOfEachLevel) {
     EXPECT_EQ(schema.codePage, 437);
 }
 
+// Each damage gives its finding, and the parser says as a fact whether the header was
+// understood and whether it describes the table's fields.
 TEST(Header, DamageIsReportedNotTrusted) {
     const std::string table = "leonhad-paradoxdriver/db/ORDERS.DB";
+    using F = paradox::HeaderFailure;
     struct Case {
         const char* what;
         void (*edit)(std::string&);
         FindingCode expected;
-        bool readable;
+        F failure;
+        bool fieldsKnown;
     };
     const Case cases[] = {
-        {"truncated", [](std::string& b) { b.resize(0x40); }, FindingCode::FileTooShort, false},
-        {"bad version", [](std::string& b) { b[0x39] = 40; }, FindingCode::BadFileVersion, false},
-        {"no fields", [](std::string& b) { b[0x21] = 0; }, FindingCode::BadFieldCount, false},
+        {"truncated", [](std::string& b) { b.resize(0x40); }, FindingCode::FileTooShort,
+         F::TooShort, false},
+        {"bad version", [](std::string& b) { b[0x39] = 40; }, FindingCode::BadFileVersion,
+         F::NotAParadoxFile, false},
+        {"no fields", [](std::string& b) { b[0x21] = 0; }, FindingCode::BadFieldCount,
+         F::FieldsUnreadable, false},
         {"huge field count",
          [](std::string& b) {
              b[0x21] = 0;
              b[0x22] = 0x7F;
          },
-         FindingCode::BadFieldCount, false},
-        {"block size", [](std::string& b) { b[0x05] = 5; }, FindingCode::BadBlockSize, true},
-        {"file type", [](std::string& b) { b[0x04] = 1; }, FindingCode::BadFileType, true},
+         FindingCode::BadFieldCount, F::FieldsUnreadable, false},
+        {"block size", [](std::string& b) { b[0x05] = 5; }, FindingCode::BadBlockSize, F::None,
+         true},
+        {"file type", [](std::string& b) { b[0x04] = 1; }, FindingCode::BadFileType, F::None, true},
         {"unknown type", [](std::string& b) { b[0x78] = 0x07; }, FindingCode::UnknownFieldType,
-         true},
+         F::None, false},
         {"record size", [](std::string& b) { b[0x00] = 70; }, FindingCode::RecordSizeMismatch,
-         true},
-        {"key count", [](std::string& b) { b[0x23] = 40; }, FindingCode::BadKeyFieldCount, true},
+         F::None, false},
+        {"key count", [](std::string& b) { b[0x23] = 40; }, FindingCode::BadKeyFieldCount, F::None,
+         false},
         {"header past file", [](std::string& b) { b.resize(0x7F0); }, FindingCode::BadHeaderSize,
-         true},
+         F::None, true},
         {"sort name offset", [](std::string& b) { b[0x6E] = static_cast<char>(b[0x6E] + 1); },
-         FindingCode::HeaderVariablePartBad, true},
+         FindingCode::HeaderVariablePartBad, F::None, false},
         {"names unterminated",
          [](std::string& b) {
              for (std::size_t i = 0x78 + 11 * 6 + 4 + 261; i < b.size(); ++i) {
                  b[i] = 'x';
              }
          },
-         FindingCode::HeaderVariablePartBad, true},
-        {"rebuild flag", [](std::string& b) { b[0x14] = 1; }, FindingCode::RebuildFlagSet, true},
+         FindingCode::HeaderVariablePartBad, F::None, false},
+        {"rebuild flag", [](std::string& b) { b[0x14] = 1; }, FindingCode::RebuildFlagSet, F::None,
+         true},
     };
     for (const auto& c : cases) {
         FindingList findings;
-        auto header = ParseEdited(table, c.edit, findings);
-        EXPECT_EQ(header.has_value(), c.readable) << c.what << "\n" << Describe(findings);
+        const paradox::ParsedHeader parsed = ParseEdited(table, c.edit, findings);
+        EXPECT_EQ(parsed.header.has_value(), c.failure == F::None) << c.what << "\n"
+                                                                   << Describe(findings);
+        EXPECT_EQ(parsed.failure, c.failure) << c.what;
+        if (parsed.header) {
+            EXPECT_EQ(parsed.header->fieldsKnown, c.fieldsKnown) << c.what;
+        }
         EXPECT_TRUE(findings.Has(c.expected)) << c.what << "\n" << Describe(findings);
     }
 }
