@@ -79,4 +79,11 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
 // records point into is reported once, with the number of blobs lost.
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);
 
+// The one wording of a blob file's faults, "at 0x1000: <what>", for the open's look at its
+// header and verify's walk alike.
+std::string BlobFileProblemAt(std::uint64_t offset, const std::string& what);
+// Why a blob file of `fileSize` bytes whose (plain) first bytes are `start` has no header
+// block; empty when it has one.
+std::string BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize);
+
 } // namespace paradox

@@ -53,11 +53,26 @@ std::string BlockHeaderProblem(std::uint8_t type, std::uint16_t units, std::uint
 
 } // namespace
 
+std::string BlobFileProblemAt(std::uint64_t offset, const std::string& what) {
+    return "at " + HexNumber(offset) + ": " + what;
+}
+
+std::string BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize) {
+    if (fileSize < BlobFile::kUnit || start.size() < 3) {
+        return "file of " + std::to_string(fileSize) + " bytes has no header block";
+    }
+    if (*start.U8(0) != kHeader || *start.U16LE(1) != 1) {
+        return "header block has type " + std::to_string(*start.U8(0)) + " and " +
+               std::to_string(*start.U16LE(1)) + " units";
+    }
+    return {};
+}
+
 void BlobFile::AddStructureProblem(std::uint64_t offset, std::string detail) {
     Finding f;
     f.code = FindingCode::BlobFileBad;
     f.file = fileName_;
-    f.detail = "at " + HexNumber(offset) + ": " + std::move(detail);
+    f.detail = BlobFileProblemAt(offset, detail);
     if (structureProblems_.size() < kMaxStructureProblems) {
         structureProblems_.push_back(std::move(f));
     } else {
@@ -99,13 +114,11 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
 void BlobFile::Walk() {
     const ByteView view = file_.View();
     const std::uint64_t size = view.size();
-    if (size < kUnit) {
-        AddStructureProblem(0, "file of " + std::to_string(size) + " bytes has no header block");
-        return;
-    }
-    if (view.U8(0) != kHeader || view.U16LE(1) != 1) {
-        AddStructureProblem(0, "header block has type " + std::to_string(*view.U8(0)) + " and " +
-                                   std::to_string(*view.U16LE(1)) + " units");
+    if (std::string problem = BlobHeaderBlockProblem(view, size); !problem.empty()) {
+        AddStructureProblem(0, std::move(problem));
+        if (size < kUnit) {
+            return;
+        }
     }
     // A unit that starts no readable block is skipped and the walk goes on at the next one, so
     // one damaged block costs only its own blobs. A run of such units is one problem.

@@ -1,5 +1,6 @@
 #include "paradox/OpenChecks.h"
 
+#include "paradox/BlobFile.h"
 #include "paradox/BlockHeader.h"
 #include "paradox/BlockRules.h"
 #include "paradox/Cipher.h"
@@ -173,24 +174,22 @@ void CheckBlobFileHeader(ByteView blobFile, std::uint32_t tableKeyValue,
                      std::move(detail));
     };
     if (blobFile.size() < kBlobBlockSize) {
-        damage(std::to_string(blobFile.size()) + " bytes, shorter than its header block");
+        damage(BlobFileProblemAt(0, BlobHeaderBlockProblem(blobFile, blobFile.size())));
         return;
     }
     if (blobFile.size() % kBlobBlockSize != 0) {
         damage(std::to_string(blobFile.size()) +
                " bytes is not a whole number of 4096-byte blocks");
     }
-    const auto isHeader = [](ByteView piece) { return *piece.U8(0) == 0 && *piece.U16LE(1) == 1; };
     std::array<std::uint8_t, kCipherPieceSize> first{};
     std::copy_n(blobFile.data(), kCipherPieceSize, first.begin());
     // A protected table's .MB is encrypted too, unless it was stored plain (read as stored).
-    if (tableKeyValue != 0 && !isHeader(blobFile)) {
+    if (tableKeyValue != 0 && !BlobHeaderBlockProblem(blobFile, blobFile.size()).empty()) {
         DecryptBlobBytes(CipherKey::FromStoredValue(tableKeyValue), first);
     }
     const ByteView header(first.data(), first.size());
-    if (!isHeader(header)) {
-        damage("header block has type " + std::to_string(*header.U8(0)) + " and " +
-               std::to_string(*header.U16LE(1)) + " chunks");
+    if (std::string problem = BlobHeaderBlockProblem(header, blobFile.size()); !problem.empty()) {
+        damage(BlobFileProblemAt(0, problem));
     }
 }
 
