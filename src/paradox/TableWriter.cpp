@@ -10,6 +10,7 @@
 #include "paradox/SecondaryIndexWriter.h"
 #include "paradox/WriterFile.h"
 #include "posix/Durability.h"
+#include "posix/FileDescriptor.h"
 
 #include <algorithm>
 #include <array>
@@ -377,7 +378,7 @@ void TableWriter::Finish() {
         w.mb->Finish(sync);
     }
     if (sync) {
-        posix::SyncDirectory(w.dir);
+        posix::SyncDirectory(posix::OpenDirectory(w.dir).Get(), w.dir);
     }
 }
 

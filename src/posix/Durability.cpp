@@ -42,9 +42,8 @@ void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
     }
 }
 
-void SyncDirectory(const std::filesystem::path& dir) {
-    const FileDescriptor fd = OpenAt(AT_FDCWD, dir, O_RDONLY | O_DIRECTORY, 0, dir);
-    Sync(fd.Get(), dir);
+void SyncDirectory(int dirFd, const std::filesystem::path& shown) {
+    Sync(dirFd, shown);
 }
 
 void Rename(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -11,8 +11,9 @@ void Sync(int fd, const std::filesystem::path& shown);
 // Hands the dirty pages of a written range to the disk without waiting for them, so that a
 // later Sync finds little left to write. Failures are left for that Sync to report.
 void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
-// Opens the folder and flushes its entry list (after names were created, renamed or removed).
-void SyncDirectory(const std::filesystem::path& dir);
+// Flushes the entry list of the open folder `dirFd` (after names in it were created, renamed
+// or removed): the one way the program makes a folder's names durable.
+void SyncDirectory(int dirFd, const std::filesystem::path& shown);
 
 // rename(2) / renameat(2): replaces `to` atomically; std::system_error "cannot rename <from>".
 void Rename(const std::filesystem::path& from, const std::filesystem::path& to);

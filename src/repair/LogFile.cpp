@@ -1,6 +1,7 @@
 #include "repair/LogFile.h"
 
 #include "posix/Durability.h"
+#include "posix/FileDescriptor.h"
 #include "posix/FileIo.h"
 
 #include <cerrno>
@@ -153,7 +154,7 @@ void WriteLogFileAtomically(const std::filesystem::path& file, const LogLines& l
     });
     temporary.Keep();
     try {
-        posix::SyncDirectory(directory);
+        posix::SyncDirectory(posix::OpenDirectory(directory).Get(), directory);
     } catch (const std::system_error&) {
         // the rename is done; a failure to flush the folder cannot be undone
     }

@@ -121,7 +121,7 @@ void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_v
 }
 
 void SyncDirectory(const DirHandle& dir) {
-    posix::Sync(dir.Fd(), dir.Path());
+    posix::SyncDirectory(dir.Fd(), dir.Path());
     CrashPoint();
 }
 

@@ -21,7 +21,7 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
                      const std::string& to);
 // Writes `bytes` as the new file `to` in `dir` and flushes it.
 void WriteFileDurably(const DirHandle& dir, const std::string& to, std::string_view bytes);
-// Flushes a folder so that names created, renamed or removed in it are on disk.
+// posix::SyncDirectory of the open folder, as a durable step (a crash point follows it).
 void SyncDirectory(const DirHandle& dir);
 // renameat(2); replaces `to` atomically.
 void RenameFile(const DirHandle& fromDir, const std::string& from, const DirHandle& toDir,

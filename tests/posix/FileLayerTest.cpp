@@ -109,10 +109,10 @@ TEST(FileLayerTest, RenamesReplaceOrRefuseAsAsked) {
     posix::Rename(dir / "c", dir / "b");
     EXPECT_EQ(ReadFileBytes(dir / "b"), "new");
     EXPECT_FALSE(std::filesystem::exists(dir / "c"));
-    posix::SyncDirectory(dir.path());
+    posix::SyncDirectory(posix::OpenDirectory(dir.path()).Get(), dir.path());
 
     EXPECT_EQ(FailureOf([&] { posix::Rename(dir / "c", dir / "d"); }).first, ENOENT);
-    EXPECT_EQ(FailureOf([&] { posix::SyncDirectory(dir / "b"); }).first, ENOTDIR);
+    EXPECT_EQ(FailureOf([&] { posix::OpenDirectory(dir / "b"); }).first, ENOTDIR);
 }
 
 TEST(FileLayerTest, DescriptorsCloseExactlyOnceWhereverTheyMove) {

@@ -1,6 +1,7 @@
 #include "cli/export/ReplacingOutputFile.h"
 
 #include "posix/Durability.h"
+#include "posix/FileDescriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -85,7 +86,8 @@ void ReplacingOutputFile::Commit() {
     }
     posix::Sync(posix::Open(temporary_, O_RDONLY).Get(), temporary_);
     posix::RenameAt(AT_FDCWD, temporary_, AT_FDCWD, target_, target_);
-    posix::SyncDirectory(target_.has_parent_path() ? target_.parent_path() : ".");
+    const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
+    posix::SyncDirectory(posix::OpenDirectory(folder).Get(), folder);
     committed_ = true;
 }
 
