@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/Toolkit.h"
+
+#include <functional>
 #include <string>
 #include <vector>
-
-#include "platform/Toolkit.h"
 
 namespace platform {
 
@@ -28,7 +29,12 @@ public:
                         const std::string& text) override {
         boxes.push_back({icon, caption, text});
     }
-    void ProcessPendingEvents() override { ++eventPumps; }
+    void ProcessPendingEvents() override {
+        ++eventPumps;
+        if (onEventPump) {
+            onEventPump(); // what a real pump would deliver now
+        }
+    }
     void OpenUrl(const std::string& url) override { openedUrls.push_back(url); }
 
     bool hourglass = false;
@@ -37,6 +43,7 @@ public:
     int eventPumps = 0;
     std::vector<Box> boxes;
     std::vector<std::string> openedUrls;
+    std::function<void()> onEventPump;
 };
 
 } // namespace platform

@@ -63,8 +63,8 @@ public:
         try {
             view_.TempTable().SetTableName(result.name);
             RebuildAndSay(result, view_.TempTable().TableName());
-        } catch (const platform::EDBEngineError&) {
-            Abort(result);
+        } catch (const platform::EDBEngineError& e) {
+            Abort(result, e.what());
         }
     }
 
@@ -151,16 +151,19 @@ private:
             table.Open();
             result.reopened = true;
             Say(result, kOpenedAfterRepair);
-        } catch (const platform::EDBEngineError&) {
-            Abort(result);
+        } catch (const platform::EDBEngineError& e) {
+            Abort(result, e.what());
         }
     }
 
-    // Called inside the handler of an engine failure: warns, notes it and passes it on.
-    [[noreturn]] void Abort(platform::TableResult& result) {
+    // Called inside the handler of an engine failure: warns, notes it with the failure's own
+    // message (the warning only guesses at a cause; the pane and the log get the real one) and
+    // passes it on.
+    [[noreturn]] void Abort(platform::TableResult& result, const std::string& failure) {
         ShowCannotRebuildWarning(result.name);
         result.aborted = true;
         Say(result, kAbortedDueToError);
+        Say(result, failure);
         throw;
     }
 

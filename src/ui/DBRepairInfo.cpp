@@ -353,6 +353,29 @@ void TfDBRepairInfo::ShowTableListHint() {
 }
 
 void TfDBRepairInfo::Select(const repair::DatabaseChoice& choice) {
+    try {
+        SelectNow(choice);
+    } catch (const std::exception& e) {
+        selectionFailure_ = e.what();
+        runAfterSelection_.reset();
+        ResetProgressBars();
+        throw;
+    }
+    selectionFailure_.clear();
+    if (!selecting_ && runAfterSelection_) {
+        // After the event that started the selection (the press that moved the focus) is done.
+        const repair::TRepairOperation operation = *runAfterSelection_;
+        runAfterSelection_.reset();
+        QMetaObject::invokeMethod(
+            this,
+            [this, operation] {
+                platform::RunGuarded([this, operation] { RunOperation(operation); });
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TfDBRepairInfo::SelectNow(const repair::DatabaseChoice& choice) {
     const ClearOnFailure clearList(TableList);
     const SelectionScope selecting(selecting_);
     // A failure part way leaves no table list that a run could walk in another database.
@@ -466,6 +489,17 @@ void TfDBRepairInfo::btnCancelClick() {
 }
 
 void TfDBRepairInfo::RunOperation(repair::TRepairOperation operation) {
+    if (selecting_ && !runInProgress_) {
+        runAfterSelection_ = operation;
+        return;
+    }
+    if (!runInProgress_ && !selectionFailure_.empty()) {
+        ResetProgressBars();
+        platform::CurrentToolkit().ShowMessageBox(platform::BoxIcon::Error,
+                                                  platform::kApplicationTitle,
+                                                  "No database is selected: " + selectionFailure_);
+        return;
+    }
     const RunScope run(*this);
     if (!run.Began()) {
         return;

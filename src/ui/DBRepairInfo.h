@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,8 +140,10 @@ public:
     void btnCancelClick();
 
     // A run of the operation over every table of the selection, as a run button starts it:
-    // nothing happens while another run or a selection is in progress. A failure is shown in
-    // the error box after the run's lines reached the run log; the window stays usable.
+    // nothing happens while another run is in progress; clicked during a selection, it starts
+    // when the selection has succeeded; after a failed selection a box says that no database
+    // is selected. A failure is shown in the error box after the run's lines reached the run
+    // log; the window stays usable.
     void RunOperation(repair::TRepairOperation operation);
     // The gauge's maximum as the last run set it (its table count; the bar itself never
     // gets an empty range).
@@ -163,6 +166,7 @@ private:
     void ConnectHandlers();
     void ApplyModeEnabling();
     void Select(const repair::DatabaseChoice& choice);
+    void SelectNow(const repair::DatabaseChoice& choice);
     void ShowTableListHint();
     void AnnounceSelection(const std::string& line);
     bool SelectTypedPathBeforeDefault();
@@ -171,6 +175,11 @@ private:
     bool runInProgress_ = false;
     bool closePending_ = false;
     bool selecting_ = false;
+    // A run button clicked while a selection was in progress (its event pump delivers the
+    // click): the run starts once the selection has succeeded.
+    std::optional<repair::TRepairOperation> runAfterSelection_;
+    // Why the last selection failed; empty once one succeeded. No run starts meanwhile.
+    std::string selectionFailure_;
     int gaugeMaximum_ = 0;
     // The control that had the focus when the run began; disabling it for the run moves the
     // focus away, and it gets it back when the run ends.

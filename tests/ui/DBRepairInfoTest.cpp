@@ -255,6 +255,50 @@ TEST_F(RepairWindow, FailedSelectionLeavesNoTableListARunCouldWalk) {
     EXPECT_EQ(w.dbTemp.AliasName(), "SECOND");
 }
 
+// A quick tap on a run button right after typing a path: its release reaches the button while
+// the selection that leaving the box started is still pumping events. The run starts once the
+// selection is done. After a selection that failed, no run starts over nothing.
+TEST_F(RepairWindow, ARunClickedDuringASelectionStartsAfterItAndNoneAfterAFailedOne) {
+    auto& w = OpenWindow();
+    w.rbPath.click();
+    bool clicked = false;
+    toolkit.onEventPump = [&] {
+        if (!clicked) {
+            clicked = true;
+            w.btnVerify.click();
+        }
+    };
+    w.ePathEnter();
+    w.ePath.setText(QString::fromStdString(second_.string()));
+    ASSERT_TRUE(platform::RunGuarded([&w] { w.ePathExit(); }));
+    toolkit.onEventPump = nullptr;
+    ASSERT_TRUE(clicked) << "the selection pumps events";
+    QApplication::processEvents();
+    EXPECT_THAT(Lines(w.memoMessage), HasSubstr("Verify started."));
+    EXPECT_THAT(Lines(w.memoMessage), HasSubstr("EVENTS.DB"));
+    EXPECT_FALSE(w.RunInProgress());
+
+    w.pbData.setValue(50);
+    w.ePathEnter();
+    w.ePath.setText(QString::fromStdString(Dir("absent").string()));
+    EXPECT_FALSE(platform::RunGuarded([&w] { w.ePathExit(); }));
+    EXPECT_EQ(w.pbData.value(), 0) << "the bars of the last run are reset";
+    const std::size_t boxes = toolkit.boxes.size();
+    const std::string pane = Lines(w.memoMessage);
+    w.btnVerify.click();
+    ASSERT_EQ(toolkit.boxes.size(), boxes + 1);
+    EXPECT_THAT(toolkit.boxes.back().text, ::testing::StartsWith("No database is selected: "));
+    EXPECT_THAT(toolkit.boxes.back().text, HasSubstr("absent"));
+    EXPECT_EQ(Lines(w.memoMessage), pane) << "no run over nothing";
+    EXPECT_EQ(Str(w.ePath.text()), Dir("absent").string()) << "the path box shows what failed";
+
+    w.ePathEnter();
+    w.ePath.setText(QString::fromStdString(first_.string()));
+    ASSERT_TRUE(platform::RunGuarded([&w] { w.ePathExit(); }));
+    w.btnVerify.click();
+    EXPECT_THAT(Lines(w.memoMessage), HasSubstr("ORDERS.DB"));
+}
+
 TEST_F(RepairWindow, ConfiguredAliasNamedLikeTheSessionAliasIsNeverDeleted) {
     WriteConfig("[FIRST]\nPATH=" + first_.string() + "\n[Mendrix]\nPATH=" + second_.string() +
                 "\n");

@@ -346,7 +346,7 @@ TEST_F(RepairRuns, TableInUseEndsRebuildAllWithWarningThenErrorBoxAfterTheLog) {
     w.btnRebuild.click();
 
     const auto lines = PaneLines(w);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_TRUE(IsStamped(lines[0], repair::StartText(repair::roRebuild))) << lines[0];
     EXPECT_EQ(lines[1], "CUSTOMER.DB");
     EXPECT_EQ(lines[2], "Aborted due to error");
@@ -359,6 +359,7 @@ TEST_F(RepairRuns, TableInUseEndsRebuildAllWithWarningThenErrorBoxAfterTheLog) {
     EXPECT_EQ(toolkit.boxes[1].caption, "Mendrix");
     EXPECT_THAT(toolkit.boxes[1].text, ::testing::HasSubstr("PARADOX.LCK"))
         << "the engine's own description of the fault";
+    EXPECT_EQ(lines[3], toolkit.boxes[1].text) << "the pane and the log say why, as the box does";
     EXPECT_FALSE(w.RunInProgress());
     EXPECT_FALSE(w.btnCancel.isEnabled());
     EXPECT_FALSE(w.CancelRequested);
