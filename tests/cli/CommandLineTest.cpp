@@ -38,6 +38,7 @@ std::filesystem::path CopyOfOrders(const testsupport::TempDir& dir) {
 }
 
 TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
+    MENDRIX_NEEDS_CORPUS();
     for (const int code : {cli::kExitHealthy, cli::kExitRepaired, cli::kExitProblemsLeft,
                            cli::kExitOperational, cli::kExitUsage, cli::kExitCancelled}) {
         const std::string number = "  " + std::to_string(code) + ' ';
@@ -69,6 +70,7 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
 }
 
 TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
+    MENDRIX_NEEDS_CORPUS();
     using cli::TableState;
     EXPECT_EQ(cli::StateOf({.opened = true}), TableState::Read);
     for (const cli::ReadTally& partly : {cli::ReadTally{.opened = true, .lossFound = true},

@@ -279,6 +279,7 @@ std::size_t FilesIn(const fs::path& folder) {
 }
 
 TEST(Export, CsvReadsBackAsTheDumpInUtf8) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& table : kTables) {
         SCOPED_TRACE(table.path);
         const fs::path path = CorpusPath(table.path);
@@ -316,6 +317,7 @@ TEST(Export, CsvReadsBackAsTheDumpInUtf8) {
 }
 
 TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& table : kTables) {
         SCOPED_TRACE(table.path);
         const fs::path path = CorpusPath(table.path);
@@ -350,6 +352,7 @@ TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
 }
 
 TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     // ORDERS.DB cut off two records into its last block.
     const fs::path orders = CorpusPath("leonhad-paradoxdriver/db/ORDERS.DB");
@@ -401,6 +404,7 @@ TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
 }
 
 TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     for (const char* name : {"biolife.db", "biolife.mb"}) {
         fs::copy_file(CorpusPath(std::string("celebithil-Rparadox/") + name), dir / name);
@@ -443,6 +447,7 @@ TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
 
 // Special files given to -o are written in place, never replaced; symbolic links are refused.
 TEST(Export, DevicesAndFifosAreWrittenInPlaceAndSymbolicLinksRefused) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const std::string table = Quoted(CorpusPath(kTables[0].path).string());
     const auto expected = RunCli("export " + table + " --format json");
@@ -494,6 +499,7 @@ TEST(Export, DevicesAndFifosAreWrittenInPlaceAndSymbolicLinksRefused) {
 }
 
 TEST(Export, EncryptedTableExportsItsValuesWithoutAPassword) {
+    MENDRIX_NEEDS_CORPUS();
     const auto encrypted = RunCli(
         "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted35.db").string()) +
         " --format csv");

@@ -40,6 +40,7 @@ void CopyFiles(const fs::path& from, const fs::path& to) {
 }
 
 TEST(GoldenOutput, VerifyDetailsAndJsonOfEveryCorpusFolder) {
+    MENDRIX_NEEDS_CORPUS();
     const std::pair<const char*, const char*> modes[] = {{"--details", "verify-details"},
                                                          {"--json", "verify-json"}};
     for (const auto& [name, source] : Folders()) {

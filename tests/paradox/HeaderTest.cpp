@@ -32,6 +32,7 @@ bool IsEncryptedCorpusTable(const std::filesystem::path& path) {
 }
 
 TEST(Header, EveryCorpusFamilyMemberParsesWithoutDamage) {
+    MENDRIX_NEEDS_CORPUS();
     int parsed = 0;
     for (const auto& db : testsupport::CorpusTables()) {
         auto family = paradox::FindFamily(db);
@@ -78,6 +79,7 @@ std::optional<paradox::TableHeader> ParseEdited(const std::string& relative, Edi
 }
 
 TEST(Header, ReadsTheFieldsOfEachLevel) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto v7 = ParseFile(CorpusFile("leonhad-paradoxdriver/db/ORDERS.DB"), findings);
     ASSERT_TRUE(v7);
@@ -115,6 +117,7 @@ TEST(Header, ReadsTheFieldsOfEachLevel) {
 }
 
 TEST(Header, DamageIsReportedNotTrusted) {
+    MENDRIX_NEEDS_CORPUS();
     const std::string table = "leonhad-paradoxdriver/db/ORDERS.DB";
     struct Case {
         const char* what;

@@ -21,6 +21,7 @@ using paradox::TableReader;
 using testsupport::Describe;
 
 TEST(Index, EveryCorpusIndexChecksClean) {
+    MENDRIX_NEEDS_CORPUS();
     int primary = 0;
     int secondary = 0;
     for (const auto& row : ManifestRows()) {
@@ -211,6 +212,7 @@ TEST(PrimaryIndexDamage, AKeyFieldOfAnotherTypeIsNamed) {
 }
 
 TEST(SecondaryIndexSpec, DefinitionsAreReadFromTheXHeader) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto table = TableReader::Open(testsupport::CorpusDir() / "obiba-onyx/ZPatient.DB", findings);
     ASSERT_TRUE(table);
