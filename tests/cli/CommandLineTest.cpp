@@ -38,7 +38,6 @@ std::filesystem::path CopyOfOrders(const testsupport::TempDir& dir) {
 }
 
 TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
-    MENDRIX_NEEDS_CORPUS();
     for (const int code : {cli::kExitHealthy, cli::kExitRepaired, cli::kExitProblemsLeft,
                            cli::kExitOperational, cli::kExitUsage, cli::kExitCancelled}) {
         const std::string number = "  " + std::to_string(code) + ' ';
@@ -58,6 +57,7 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
     EXPECT_EQ(help.exitCode, cli::kExitOk) << help.err;
     EXPECT_EQ(help.out.rfind("usage: mendrix-cli export TABLE --format csv|json", 0), 0u);
 
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
     EXPECT_EQ(RunCli({"info", orders.string()}).exitCode, cli::kExitOk);
@@ -70,7 +70,6 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
 }
 
 TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
-    MENDRIX_NEEDS_CORPUS();
     using cli::TableState;
     EXPECT_EQ(cli::StateOf({.opened = true}), TableState::Read);
     for (const cli::ReadTally& partly : {cli::ReadTally{.opened = true, .lossFound = true},
@@ -88,6 +87,7 @@ TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
     EXPECT_EQ(cli::ExitCodeOf(TableState::Unhandled), cli::kExitOperational);
 
     // A real table: whole, then cut inside its last block.
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
     const auto whole = RunCli({"export", orders.string(), "--format", "json"});
