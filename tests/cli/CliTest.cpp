@@ -30,7 +30,6 @@ std::size_t Lines(const std::string& text) {
 }
 
 TEST(Cli, HelpVersionAndUsageErrors) {
-    MENDRIX_NEEDS_CORPUS();
     for (const char* flag : {"--help", "-h"}) {
         auto help = RunCli(flag);
         EXPECT_EQ(help.exitCode, 0) << help.err;
@@ -189,7 +188,6 @@ TEST(Cli, NamesThatAreNotRegularFilesAreRefusedWithoutWaiting) {
 // never dies of the signal. The cut is tried at several moments; when none falls inside the
 // dump the test is skipped.
 TEST(Cli, DumpOfATableCutWhileItIsReadFailsNamingIt) {
-    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     paradox::TableSchema schema;
     schema.fileVersion = paradox::level::V7;

@@ -115,6 +115,7 @@ protected:
 };
 
 TEST_F(DamagedEncryptedTable, DamageBehindTheCipherIsFoundLikeInAPlainTable) {
+    MENDRIX_NEEDS_CORPUS();
     // Last record offset 5 is not a multiple of the record size.
     CopyWithPlainBlockChange("encrypted.db", [](std::span<std::uint8_t> block) {
         block[4] = 5;
