@@ -30,11 +30,11 @@ const char* const kHelp =
     R"(CSV (RFC 4180): a header row of field names, then one row per record, rows ended by
 CRLF; fields holding the delimiter, quotes or line breaks are quoted. NULL is an empty
 cell. --delimiter, --no-header, --null and --lf change these for readers that want
-otherwise. Binary values (Binary, Graphic and OLE fields, Bytes) are written as files beside the
-output, FILE.blobs/<record>-<field>.bin (record = row number among the records, field =
-field number, both from 1); the cell holds that name relative to FILE's folder. A
-table with binary fields therefore needs -o for CSV, and FILE.blobs must not hold files
-already.
+otherwise. Binary values (Binary, Graphic and OLE fields, Bytes) are written as files
+beside the output, FILE.blobs/<record>-<field>.bin (record = row number among the
+records, field = field number, both from 1); the cell holds that name relative to
+FILE's folder. A table with binary fields therefore needs -o FILE for CSV, and
+FILE.blobs must not hold files already.
 
 JSON: an array with one object per record, one member per field, in field order. NULL
 is null, binary values are base64 strings, BCD values are strings of their exact digits,
