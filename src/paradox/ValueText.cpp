@@ -71,10 +71,13 @@ void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t size) {
 
 void AppendDateText(std::string& out, std::int64_t dayNumber) {
     const CivilDate date = CivilFromDayNumber(dayNumber);
-    // Years before 1 are counted without a year 0: the day before 0001-01-01 is -001-12-31.
-    const long long year = date.year <= 0 ? date.year - 1 : date.year;
+    // ISO 8601 counts a year 0 (the day before 0001-01-01 is 0000-12-31) and writes a year
+    // outside 0..9999 in the expanded form, signed and of at least four digits: -0002, +10000.
+    const long long year = date.year;
+    const char* sign = year < 0 ? "-" : year > 9999 ? "+" : "";
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u", year, date.month, date.day);
+    std::snprintf(text, sizeof text, "%s%04lld-%02u-%02u", sign, year < 0 ? -year : year,
+                  date.month, date.day);
     out += text;
 }
 

@@ -104,6 +104,7 @@ TEST(CliCommands, ProtectedTableIsRebuiltAndKeepsItsPassword) {
 // rebuild refuses and changes no file of the family; --accept-loss rebuilds with what can be
 // read, keeps the damaged family in the backup and says how many records were lost.
 TEST(CliCommands, ARebuildThatWouldLoseRecordsNeedsAcceptLoss) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const fs::path source = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/CUSTOMER.DB";
     for (const auto& file : paradox::AllFamilyFiles(paradox::FindFamily(source))) {

@@ -76,6 +76,7 @@ TEST(Cli, HelpVersionAndUsageErrors) {
 }
 
 TEST(Cli, InfoPrintsTheStructure) {
+    MENDRIX_NEEDS_CORPUS();
     auto run = RunCli("info " + Table("leonhad-paradoxdriver/db/ORDERS.DB"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
@@ -85,6 +86,7 @@ TEST(Cli, InfoPrintsTheStructure) {
 }
 
 TEST(Cli, DumpPrintsEveryRecordAsTheLibraryDoes) {
+    MENDRIX_NEEDS_CORPUS();
     const auto path = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/CUSTOMER.DB";
     auto run = RunCli("dump " + Quoted(path.string()));
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -109,6 +111,7 @@ TEST(Cli, DumpPrintsEveryRecordAsTheLibraryDoes) {
 }
 
 TEST(Cli, DumpReportsAMissingBlobFileAndGoesOn) {
+    MENDRIX_NEEDS_CORPUS();
     auto run = RunCli("dump " + Table("teverett-paradoxReader/MEMBRE.DB"));
     EXPECT_EQ(run.exitCode, 4); // the blobs are lost
     // Each lost blob names its record and field.
@@ -121,6 +124,7 @@ TEST(Cli, DumpReportsAMissingBlobFileAndGoesOn) {
 }
 
 TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     std::string bytes =
         testsupport::ReadFileBytes(testsupport::CorpusDir() / "leonhad-paradoxdriver/db/ORDERS.DB");
@@ -144,6 +148,7 @@ TEST(Cli, DumpMarksRecordsLostAtTheEndOfATruncatedFile) {
 }
 
 TEST(Cli, DumpFailsWheneverDataWasLost) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto corpus = testsupport::CorpusDir() / "leonhad-paradoxdriver/db";
     // Only the header is left: it declares 224 records, none can be read.
@@ -226,6 +231,7 @@ TEST(Cli, DumpOfATableCutWhileItIsReadFailsNamingIt) {
 }
 
 TEST(Cli, EncryptedTablesDumpWithoutAPassword) {
+    MENDRIX_NEEDS_CORPUS();
     auto encrypted = RunCli("dump " + Table("leonhad-paradoxdriver/encrypt/encrypted.db"));
     EXPECT_EQ(encrypted.exitCode, 0) << encrypted.err;
     EXPECT_EQ(encrypted.out, "1\tValue 1\n2\tValue 2\n3\tValue 3\n4\tLast one\n");

@@ -57,6 +57,7 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
     EXPECT_EQ(help.exitCode, cli::kExitOk) << help.err;
     EXPECT_EQ(help.out.rfind("usage: mendrix-cli export TABLE --format csv|json", 0), 0u);
 
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
     EXPECT_EQ(RunCli({"info", orders.string()}).exitCode, cli::kExitOk);
@@ -86,6 +87,7 @@ TEST(CliCommandLine, TableStateFollowsWhatTheReadingMet) {
     EXPECT_EQ(cli::ExitCodeOf(TableState::Unhandled), cli::kExitOperational);
 
     // A real table: whole, then cut inside its last block.
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto orders = CopyOfOrders(dir);
     const auto whole = RunCli({"export", orders.string(), "--format", "json"});

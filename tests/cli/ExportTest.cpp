@@ -2,14 +2,18 @@
 // compared with what the dump of the same table says, its text decoded by Python's codecs.
 
 #include "CliRun.h"
+#include "paradox/Codec.h"
 #include "paradox/FieldType.h"
+#include "paradox/RecordBuilder.h"
 #include "paradox/TableReader.h"
+#include "paradox/TableWriter.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -279,6 +283,7 @@ std::size_t FilesIn(const fs::path& folder) {
 }
 
 TEST(Export, CsvReadsBackAsTheDumpInUtf8) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& table : kTables) {
         SCOPED_TRACE(table.path);
         const fs::path path = CorpusPath(table.path);
@@ -316,6 +321,7 @@ TEST(Export, CsvReadsBackAsTheDumpInUtf8) {
 }
 
 TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& table : kTables) {
         SCOPED_TRACE(table.path);
         const fs::path path = CorpusPath(table.path);
@@ -350,6 +356,7 @@ TEST(Export, JsonReadsBackAsTheDumpInUtf8) {
 }
 
 TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     // ORDERS.DB cut off two records into its last block.
     const fs::path orders = CorpusPath("leonhad-paradoxdriver/db/ORDERS.DB");
@@ -401,6 +408,7 @@ TEST(Export, WhatCannotBeReadIsReportedWithExitFourAndTheRestIsWritten) {
 }
 
 TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     for (const char* name : {"biolife.db", "biolife.mb"}) {
         fs::copy_file(CorpusPath(std::string("celebithil-Rparadox/") + name), dir / name);
@@ -443,6 +451,7 @@ TEST(Export, RefusesWhatWouldLoseOrMixFiles) {
 
 // Special files given to -o are written in place, never replaced; symbolic links are refused.
 TEST(Export, DevicesAndFifosAreWrittenInPlaceAndSymbolicLinksRefused) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const std::string table = Quoted(CorpusPath(kTables[0].path).string());
     const auto expected = RunCli("export " + table + " --format json");
@@ -494,12 +503,150 @@ TEST(Export, DevicesAndFifosAreWrittenInPlaceAndSymbolicLinksRefused) {
 }
 
 TEST(Export, EncryptedTableExportsItsValuesWithoutAPassword) {
+    MENDRIX_NEEDS_CORPUS();
     const auto encrypted = RunCli(
         "export " + Quoted(CorpusPath("leonhad-paradoxdriver/encrypt/encrypted35.db").string()) +
         " --format csv");
     EXPECT_EQ(encrypted.exitCode, 0) << encrypted.err;
     EXPECT_NE(encrypted.out.find("Test 1"), std::string::npos) << encrypted.out;
     EXPECT_NE(encrypted.out.find("Test2"), std::string::npos) << encrypted.out;
+}
+
+// NOTES.DB of our writer: Name, Note (Alpha), When (Date), At (Timestamp), its header naming
+// code page `codePage` (0: none); `fill` sets the values of record `i`.
+fs::path WriteNotes(const fs::path& dir, std::uint16_t codePage, int records,
+                    const std::function<void(paradox::RecordBuilder&, int)>& fill) {
+    paradox::TableSchema schema;
+    schema.tableName = "NOTES.DB";
+    schema.codePage = codePage;
+    schema.fields = {{"Name", 0x01, 20}, {"Note", 0x01, 20}, {"When", 0x02, 4}, {"At", 0x15, 8}};
+    std::vector<std::vector<std::uint8_t>> rows;
+    paradox::RecordBuilder row(schema);
+    for (int i = 0; i < records; ++i) {
+        row.Clear();
+        fill(row, i);
+        rows.push_back(row.Bytes());
+    }
+    fs::create_directories(dir);
+    paradox::WriteTable(dir, "NOTES", schema, rows);
+    return dir / "NOTES.DB";
+}
+
+TEST(Export, AGuessedCodePageOrTextThatDoesNotDecodeNamesTheCodePageOption) {
+    testsupport::TempDir dir;
+    constexpr auto npos = std::string::npos;
+    const std::string privet = "\x8F\xE0\xA8\xA2\xA5\xE2"; // in code page 866
+    const std::string unnamed = Quoted(WriteNotes(dir / "unnamed", 0, 1, [&](auto& row, int) {
+                                           row.SetText(0, privet);
+                                       }).string());
+    // Read as CP437, which every byte decodes in: a warning, not an error.
+    const auto guessed = RunCli("export " + unnamed + " --format json");
+    EXPECT_EQ(guessed.exitCode, 0) << guessed.err;
+    EXPECT_NE(guessed.err.find("header names no code page; its text was read as CP437"), npos)
+        << guessed.err;
+    EXPECT_NE(guessed.err.find("give --code-page N"), npos) << guessed.err;
+    const auto given = RunCli("export " + unnamed + " --format json --code-page 866");
+    EXPECT_EQ(given.exitCode, 0) << given.err;
+    EXPECT_EQ(given.err, "");
+    EXPECT_EQ(nlohmann::json::parse(given.out).at(0).at("Name"),
+              "\u041f\u0440\u0438\u0432\u0435\u0442");
+    // ASCII reads the same in every code page.
+    const auto ascii = RunCli(
+        "export " +
+        Quoted(WriteNotes(dir / "ascii", 0, 1, [](auto& row, int) { row.SetText(0, "plain"); })
+                   .string()) +
+        " --format csv");
+    EXPECT_EQ(ascii.exitCode, 0) << ascii.err;
+    EXPECT_EQ(ascii.err, "");
+    // 0x81 is no character of the code page the header names: two values of three hold it.
+    const auto wrong = RunCli(
+        "export " +
+        Quoted(WriteNotes(dir / "cp1252", 1252, 3,
+                          [](auto& row, int i) { row.SetText(0, i == 1 ? "ok" : "a\x81\x81"); })
+                   .string()) +
+        " --format csv");
+    EXPECT_EQ(wrong.exitCode, 4) << wrong.err;
+    EXPECT_NE(wrong.err.find("2 texts (values or field names) held 4 bytes that are no "
+                             "characters of code page CP1252"),
+              npos)
+        << wrong.err;
+    EXPECT_NE(wrong.err.find("give --code-page N"), npos) << wrong.err;
+    EXPECT_EQ(wrong.err.find("names no code page"), npos) << wrong.err;
+}
+
+TEST(Export, DatesBeforeYearOneAreIso8601ExpandedYearsInBothFormatsAndTheDump) {
+    testsupport::TempDir dir;
+    const std::int32_t days[] = {
+        0, -366, static_cast<std::int32_t>(paradox::DayNumberFromCivil(-44, 3, 15))};
+    const std::string dates[] = {"0000-12-31", "-0001-12-31", "-0044-03-15"};
+    const std::string table = Quoted(WriteNotes(dir.path(), 437, 3, [&](auto& row, int i) {
+                                         row.SetDayNumber(2, days[i]);
+                                         row.SetTimestamp(3, days[i] * 86400000.0 + 43200000);
+                                     }).string());
+    const auto csv = RunCli("export " + table + " --format csv");
+    const auto json = RunCli("export " + table + " --format json");
+    const auto dump = RunCli("dump " + table);
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    const auto records = nlohmann::json::parse(json.out);
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string timestamp = dates[i] + "T12:00:00.000";
+        EXPECT_EQ(records[i].at("When"), dates[i]);
+        EXPECT_EQ(records[i].at("At"), timestamp);
+        EXPECT_NE(csv.out.find(",," + dates[i] + ',' + timestamp + "\r\n"), std::string::npos)
+            << csv.out;
+        EXPECT_NE(dump.out.find('\t' + dates[i] + '\t' + timestamp + '\n'), std::string::npos)
+            << dump.out;
+    }
+}
+
+TEST(Export, CsvOptionsChooseTheDelimiterHeaderNullTextAndLineEnds) {
+    testsupport::TempDir dir;
+    const std::string table = Quoted(WriteNotes(dir.path(), 437, 2, [](auto& row, int i) {
+                                         if (i == 0) {
+                                             row.SetText(0, "a;b");
+                                             row.SetDate(2, 2024, 3, 1);
+                                         } else {
+                                             row.SetText(0, "NULL");
+                                             row.SetText(1, "x\ty");
+                                         }
+                                     }).string());
+    // Quoting follows the delimiter: the semicolon is quoted, the tab is not.
+    const auto semicolon = RunCli("export " + table + " --format csv --delimiter ';'");
+    EXPECT_EQ(semicolon.exitCode, 0) << semicolon.err;
+    EXPECT_EQ(semicolon.out, "Name;Note;When;At\r\n\"a;b\";;2024-03-01;\r\nNULL;x\ty;;\r\n");
+    // A value that reads as the NULL text is quoted to stay apart from NULL.
+    const std::string expected = "a;b\tNULL\t2024-03-01\tNULL\n\"NULL\"\t\"x\ty\"\tNULL\tNULL\n";
+    for (const char* tab : {"tab", "'\\t'"}) {
+        const auto run = RunCli("export " + table + " --format csv --no-header --null NULL --lf " +
+                                "--delimiter " + tab);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, expected) << tab;
+    }
+    for (const char* wrong :
+         {" --format json --null x", " --format json --lf", " --format csv --delimiter ab",
+          " --format csv --delimiter '\"'", " --format csv --crlf --lf"}) {
+        const auto run = RunCli("export " + table + wrong);
+        EXPECT_EQ(run.exitCode, 16) << wrong;
+        EXPECT_EQ(run.out, "") << wrong;
+        EXPECT_NE(run.err, "") << wrong;
+    }
+}
+
+TEST(Export, DashAsOutputFileIsStandardOutput) {
+    testsupport::TempDir dir;
+    const std::string table = Quoted(WriteNotes(dir.path(), 437, 2, [](auto& row, int i) {
+                                         row.SetText(0, "n" + std::to_string(i));
+                                     }).string());
+    const auto expected = RunCli("export " + table + " --format json");
+    ASSERT_EQ(expected.exitCode, 0) << expected.err;
+    const auto run = RunCli("export " + table + " --format json -o -",
+                            "cd " + Quoted(dir.path().string()) + " &&");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, expected.out);
+    EXPECT_FALSE(fs::exists(dir / "-"));
 }
 
 } // namespace

@@ -16,8 +16,10 @@ namespace fs = std::filesystem;
 // Every folder holding corpus tables, with the name its golden files have, and the samples.
 std::vector<std::pair<std::string, fs::path>> Folders() {
     std::set<fs::path> dirs;
-    for (const auto& db : testsupport::CorpusTables()) {
-        dirs.insert(db.parent_path());
+    if (testsupport::CorpusPresent()) {
+        for (const auto& db : testsupport::CorpusTables()) {
+            dirs.insert(db.parent_path());
+        }
     }
     std::vector<std::pair<std::string, fs::path>> folders;
     for (const auto& dir : dirs) {
@@ -61,6 +63,7 @@ TEST(GoldenOutput, VerifyDetailsAndJsonOfEveryCorpusFolder) {
                                       testsupport::NormalisedOutput(text, scratch.path(), "SCR"));
         }
     }
+    MENDRIX_NEEDS_CORPUS(); // the samples were compared; the corpus folders were not
 }
 
 } // namespace

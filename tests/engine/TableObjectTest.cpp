@@ -47,6 +47,7 @@ protected:
 };
 
 TEST_F(TableObjects, IndexDefinitionsOfKeyedAndUnkeyedTables) {
+    MENDRIX_NEEDS_CORPUS();
     table_.SetTableName("ORDERS.DB");
     EXPECT_THAT(IndexNames(), ElementsAre("Primary", "City"));
     EXPECT_TRUE(table_.IndexDefs()[0].Primary());

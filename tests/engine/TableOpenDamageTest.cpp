@@ -279,6 +279,7 @@ TEST_F(DamagedTable, RootBlockThatDisagreesWithTheData) {
 }
 
 TEST_F(DamagedTable, IndexOfAnotherTable) {
+    MENDRIX_NEEDS_CORPUS();
     const auto original = testsupport::ReadFileBytes(File("PX"));
     const auto orders = testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "ORDERS.PX";
     fs::copy_file(orders, File("PX"), fs::copy_options::overwrite_existing);

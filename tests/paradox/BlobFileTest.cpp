@@ -42,6 +42,7 @@ std::vector<std::uint8_t> FirstBlob(const TableReader& table, const BlobFile* bl
 }
 
 TEST(BlobFile, EveryCorpusBlobFileWalksAndEveryBlobReads) {
+    MENDRIX_NEEDS_CORPUS();
     int checked = 0;
     for (const auto& row : ManifestRows()) {
         FindingList findings;
@@ -73,6 +74,7 @@ TEST(BlobFile, EveryCorpusBlobFileWalksAndEveryBlobReads) {
 }
 
 TEST(BlobFile, ContentsComeFromTheLeaderOrTheBlobFile) {
+    MENDRIX_NEEDS_CORPUS();
     const auto dir = testsupport::CorpusDir() / "leonhad-paradoxdriver/fields";
     FindingList findings;
     // graphic.db: field 2 is a Graphic stored in type-2 blocks; the image starts "BM".
@@ -111,6 +113,7 @@ TEST(BlobFile, ContentsComeFromTheLeaderOrTheBlobFile) {
 class DamagedBlobs : public ::testing::Test {
 protected:
     void SetUp() override {
+        MENDRIX_NEEDS_CORPUS();
         const auto dir = testsupport::CorpusDir() / "leonhad-paradoxdriver/db";
         for (const char* name : {"CUSTOMER.DB", "CUSTOMER.MB"}) {
             std::filesystem::copy_file(dir / name, dir_ / name);

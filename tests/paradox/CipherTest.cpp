@@ -60,6 +60,7 @@ TEST(Cipher, EncryptingZerosGivesTheKnownPiecesForEachTweak) {
 }
 
 TEST(Cipher, DecryptsTheSampleTablesFirstBlockWithTheLowSixteenBitsOfItsKey) {
+    MENDRIX_NEEDS_CORPUS();
     std::ifstream in(testsupport::CorpusDir() / "leonhad-paradoxdriver/encrypt/encrypted.db",
                      std::ios::binary);
     ASSERT_TRUE(in);

@@ -41,6 +41,7 @@ std::vector<std::string> DumpLines(const TableReader& table, FindingList& findin
 }
 
 TEST(EncryptedTable, SampleTablesReadToTheirValuesWithoutAPassword) {
+    MENDRIX_NEEDS_CORPUS();
     const std::vector<std::pair<std::string, std::vector<std::string>>> tables{
         {"encrypted.db", {"1\tValue 1", "2\tValue 2", "3\tValue 3", "4\tLast one"}},
         {"encrypted35.db", {"1\tTest 1", "2\tTest2"}},
@@ -114,6 +115,7 @@ protected:
 };
 
 TEST_F(DamagedEncryptedTable, DamageBehindTheCipherIsFoundLikeInAPlainTable) {
+    MENDRIX_NEEDS_CORPUS();
     // Last record offset 5 is not a multiple of the record size.
     CopyWithPlainBlockChange("encrypted.db", [](std::span<std::uint8_t> block) {
         block[4] = 5;
@@ -134,6 +136,7 @@ TEST_F(DamagedEncryptedTable, DamageBehindTheCipherIsFoundLikeInAPlainTable) {
 }
 
 TEST_F(DamagedEncryptedTable, GarbledOrCutCipherTextGivesFindingsNotACrash) {
+    MENDRIX_NEEDS_CORPUS();
     const std::string original = testsupport::ReadFileBytes(EncryptedDir() / "encrypted.db");
     FindingList ignored;
     const auto plain = TableReader::Open(EncryptedDir() / "encrypted.db", ignored);
@@ -193,6 +196,7 @@ TEST_F(DamagedEncryptedTable, GarbledOrCutCipherTextGivesFindingsNotACrash) {
 }
 
 TEST_F(DamagedEncryptedTable, DamagedKeyFieldIsRecoveredBySearchOrTheBlocksAreNotRead) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList ignored;
     const auto plain = TableReader::Open(EncryptedDir() / "encrypted.db", ignored);
     ASSERT_TRUE(plain);
@@ -229,6 +233,7 @@ TEST_F(DamagedEncryptedTable, DamagedKeyFieldIsRecoveredBySearchOrTheBlocksAreNo
 }
 
 TEST_F(DamagedEncryptedTable, BlobFileStoredPlainBesideAnEncryptedTableIsReadAsStored) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     const auto table = TableReader::Open(EncryptedDir() / "encryptedmemo.db", findings);
     ASSERT_TRUE(table);

@@ -73,6 +73,7 @@ TEST(FuzzRegression, NegativeKeyFieldCountIsReportedAgainstTheSecondaryIndex) {
 // A corpus family packed the way make_fuzz_seeds does it comes back byte for byte, and a healthy
 // family gives no finding through the whole reader check.
 TEST(FamilyPack, CorpusFamilyRoundTripsAndReadsClean) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path db = testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "CUSTOMER.DB";
     const paradox::TableFamily family = paradox::FindFamily(db);
     ASSERT_FALSE(family.px.empty());

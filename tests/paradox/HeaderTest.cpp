@@ -32,6 +32,7 @@ bool IsEncryptedCorpusTable(const std::filesystem::path& path) {
 }
 
 TEST(Header, EveryCorpusFamilyMemberParsesWithoutDamage) {
+    MENDRIX_NEEDS_CORPUS();
     int parsed = 0;
     for (const auto& db : testsupport::CorpusTables()) {
         auto family = paradox::FindFamily(db);
@@ -75,6 +76,7 @@ paradox::ParsedHeader ParseEdited(const std::string& relative, Edit edit, Findin
 }
 
 TEST(Header, ReadsTheFieldsOfEachLevel) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto v7 = ParseFile(CorpusFile("leonhad-paradoxdriver/db/ORDERS.DB"), findings);
     ASSERT_TRUE(v7);
@@ -114,6 +116,7 @@ TEST(Header, ReadsTheFieldsOfEachLevel) {
 // Each damage gives its finding, and the parser says as a fact whether the header was
 // understood and whether it describes the table's fields.
 TEST(Header, DamageIsReportedNotTrusted) {
+    MENDRIX_NEEDS_CORPUS();
     const std::string table = "leonhad-paradoxdriver/db/ORDERS.DB";
     using F = paradox::HeaderFailure;
     struct Case {

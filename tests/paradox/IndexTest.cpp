@@ -21,6 +21,7 @@ using paradox::TableReader;
 using testsupport::Describe;
 
 TEST(Index, EveryCorpusIndexChecksClean) {
+    MENDRIX_NEEDS_CORPUS();
     int primary = 0;
     int secondary = 0;
     for (const auto& row : ManifestRows()) {
@@ -101,6 +102,7 @@ private:
 constexpr std::size_t kOrdersEntry0 = 0x800 + 6;
 
 TEST(PrimaryIndexDamage, EntryFaultsAreFound) {
+    MENDRIX_NEEDS_CORPUS();
     struct Case {
         const char* what;
         std::size_t offset;
@@ -128,6 +130,7 @@ TEST(PrimaryIndexDamage, EntryFaultsAreFound) {
 }
 
 TEST(PrimaryIndexDamage, TwoLevelTreeLoopAndMissingFileAreReported) {
+    MENDRIX_NEEDS_CORPUS();
     FamilyCopy copy("leonhad-paradoxdriver/areas", {"ZIPCODES.DB", "ZIPCODES.PX"});
     EXPECT_TRUE(copy.CheckPrimary("ZIPCODES.DB", "ZIPCODES.PX").Empty());
     // The root (block 3 of 2 KB blocks, 11-byte entries: 5-byte key, block, statistic, 0)
@@ -141,6 +144,7 @@ TEST(PrimaryIndexDamage, TwoLevelTreeLoopAndMissingFileAreReported) {
 }
 
 TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
+    MENDRIX_NEEDS_CORPUS();
     const std::vector<std::string> files{"C.DB", "C.PX", "C.X02", "C.Y02"};
     {
         FamilyCopy copy("leonhad-paradoxdriver/joins", files);
@@ -176,6 +180,7 @@ TEST(SecondaryIndexDamage, MaintainedIndexMustMatchTheTable) {
 // An X file whose indexed field is not the table's is refused at open with the finding verify
 // lists for it: one code, one detail.
 TEST(SecondaryIndexDamage, OpenAndVerifyNameAFieldOfAnotherTableAlike) {
+    MENDRIX_NEEDS_CORPUS();
     FamilyCopy copy("leonhad-paradoxdriver/joins", {"C.DB", "C.PX", "C.X02", "C.Y02"});
     copy.Edit("C.X02", 0x78, {0x03, 0x02}); // the indexed Long field stored as a Short
     const FindingList verified = copy.CheckSecondary("C.DB", "C.X02", "C.Y02");
@@ -199,6 +204,7 @@ TEST(SecondaryIndexDamage, OpenAndVerifyNameAFieldOfAnotherTableAlike) {
 // A .PX with as many key fields as the table but of another type names the field and both
 // types.
 TEST(PrimaryIndexDamage, AKeyFieldOfAnotherTypeIsNamed) {
+    MENDRIX_NEEDS_CORPUS();
     FamilyCopy copy("leonhad-paradoxdriver/db", {"ORDERS.DB", "ORDERS.PX"});
     copy.Edit("ORDERS.PX", 0x58, {0x03}); // the key field stored as a Short
     const FindingList findings = copy.CheckPrimary("ORDERS.DB", "ORDERS.PX");
@@ -211,6 +217,7 @@ TEST(PrimaryIndexDamage, AKeyFieldOfAnotherTypeIsNamed) {
 }
 
 TEST(SecondaryIndexSpec, DefinitionsAreReadFromTheXHeader) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto table = TableReader::Open(testsupport::CorpusDir() / "obiba-onyx/ZPatient.DB", findings);
     ASSERT_TRUE(table);

@@ -77,6 +77,7 @@ struct Family {
 // Damage at random places of one member of each family (headers hit more often than data),
 // read back through everything. The sanitizer build turns any stray access into a failure.
 TEST(Mutation, RandomDamageNeverCrashesAnyReader) {
+    MENDRIX_NEEDS_CORPUS();
     const Family families[] = {
         {"leonhad-paradoxdriver/db", "CUSTOMER", {"DB", "PX", "MB", "X06", "Y06"}},
         {"leonhad-paradoxdriver/areas", "ZIPCODES", {"DB", "PX"}},

@@ -25,8 +25,15 @@ std::string DateText(long days) {
     // pxlib counts days like the serial day numbers of its calendar helpers, offset by the
     // serial number of 0000-12-31.
     PX_SdnToGregorian(days + 1721425L, &year, &month, &day);
+    // pxlib numbers the years before 1 without a year 0 (-1 is 1 BC); ISO 8601, which the dump
+    // writes, has one (0000 is 1 BC) and signs a year outside 0..9999.
+    const long iso = year < 0 ? year + 1L : year;
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    std::snprintf(text, sizeof text, "%s%04ld-%02d-%02d",
+                  iso < 0      ? "-"
+                  : iso > 9999 ? "+"
+                               : "",
+                  iso < 0 ? -iso : iso, month, day);
     return text;
 }
 

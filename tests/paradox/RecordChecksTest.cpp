@@ -18,6 +18,7 @@ using paradox::TableReader;
 using testsupport::Describe;
 
 TEST(RecordChecks, CorpusKeysAscendAndValuesAreInRange) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& row : ManifestRows()) {
         FindingList findings;
         auto table = TableReader::Open(row.path, findings);
@@ -32,6 +33,7 @@ TEST(RecordChecks, CorpusKeysAscendAndValuesAreInRange) {
 // ORDERS.DB is keyed on a Number; swapping two records of a block breaks the order and
 // copying one over its neighbour makes a duplicate.
 TEST(RecordChecks, SwappedAndRepeatedKeysAreFound) {
+    MENDRIX_NEEDS_CORPUS();
     const auto source = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/ORDERS.DB";
     std::string bytes = testsupport::ReadFileBytes(source);
     FindingList ignored;
@@ -64,6 +66,7 @@ TEST(RecordChecks, SwappedAndRepeatedKeysAreFound) {
 }
 
 TEST(RecordChecks, OddLogicalBytesAreSuspicious) {
+    MENDRIX_NEEDS_CORPUS();
     // logical.db: one Logical field, 4 one-byte records in block 1 after a 0x800 header.
     const auto source = testsupport::CorpusDir() / "leonhad-paradoxdriver/fields/logical.db";
     std::string bytes = testsupport::ReadFileBytes(source);

@@ -18,6 +18,7 @@ using paradox::TableReader;
 // must neither crash nor pass unnoticed. Run in a child process so that a SIGBUS fails this test
 // rather than ending the whole run.
 TEST(ShrinkWhileRead, FilesCutUnderTheReaderAreReportedNotACrash) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const auto corpus = testsupport::CorpusDir() / "leonhad-paradoxdriver/db";
     for (const char* name : {"CUSTOMER.DB", "CUSTOMER.MB"}) {

@@ -21,6 +21,7 @@ using testsupport::Describe;
 class DamagedOrders : public ::testing::Test {
 protected:
     void SetUp() override {
+        MENDRIX_NEEDS_CORPUS();
         source_ = testsupport::CorpusDir() / "leonhad-paradoxdriver/db/ORDERS.DB";
         bytes_ = testsupport::ReadFileBytes(source_);
         FindingList findings;

@@ -18,6 +18,7 @@ using paradox::TableReader;
 using testsupport::Describe;
 
 TEST(TableReader, EveryCorpusTableReadsWithTheManifestRecordCount) {
+    MENDRIX_NEEDS_CORPUS();
     ASSERT_EQ(ManifestRows().size(), 166u);
     for (const auto& row : ManifestRows()) {
         FindingList findings;
@@ -43,6 +44,7 @@ TEST(TableReader, EveryCorpusTableReadsWithTheManifestRecordCount) {
 }
 
 TEST(TableReader, ShortLastBlockIsNotDamage) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto reader = TableReader::Open(
         testsupport::CorpusDir() / "leonhad-paradoxdriver/areas/ZIPCODES.DB", findings);
@@ -56,6 +58,7 @@ TEST(TableReader, ShortLastBlockIsNotDamage) {
 }
 
 TEST(TableReader, EmptyBlockWithNegativeOffsetHoldsNoRecords) {
+    MENDRIX_NEEDS_CORPUS();
     FindingList findings;
     auto reader =
         TableReader::Open(testsupport::CorpusDir() / "obiba-onyx/ZSustainedTest.DB", findings);
@@ -66,6 +69,7 @@ TEST(TableReader, EmptyBlockWithNegativeOffsetHoldsNoRecords) {
 }
 
 TEST(TableReader, FreeBlocksAreListedApartFromTheChain) {
+    MENDRIX_NEEDS_CORPUS();
     for (const char* relative :
          {"leonhad-paradoxdriver/mtdemo/RENTAL.DB", "leonhad-paradoxdriver/mtdemo/FILMS.DB",
           "celebithil-Rparadox/biolife.db"}) {
@@ -80,6 +84,7 @@ TEST(TableReader, FreeBlocksAreListedApartFromTheChain) {
 }
 
 TEST(TableReader, AFileThatIsNoTableIsRefused) {
+    MENDRIX_NEEDS_CORPUS();
     // Kept in the corpus as found: a text log that carries an index's name.
     FindingList findings;
     EXPECT_FALSE(

@@ -53,14 +53,20 @@ TEST(ValueText, NumbersFollowTheCanonicalText) {
 TEST(ValueText, DatesTimesAndTimestamps) {
     EXPECT_EQ(Text(0x02, 4, KbeInt(1, 4)), "0001-01-01");
     EXPECT_EQ(Text(0x02, 4, KbeInt(730120, 4)), "2000-01-01");
-    EXPECT_EQ(Text(0x02, 4, KbeInt(0, 4)), "-001-12-31");
+    // ISO 8601 expanded years: a year 0, a sign and at least four digits outside 0..9999.
+    EXPECT_EQ(Text(0x02, 4, KbeInt(0, 4)), "0000-12-31");
+    EXPECT_EQ(Text(0x02, 4, KbeInt(-366, 4)), "-0001-12-31");
+    EXPECT_EQ(Text(0x02, 4, KbeInt(paradox::DayNumberFromCivil(-9998, 1, 1), 4)), "-9998-01-01");
+    EXPECT_EQ(Text(0x02, 4, KbeInt(paradox::DayNumberFromCivil(-12345, 6, 7), 4)), "-12345-06-07");
+    EXPECT_EQ(Text(0x02, 4, KbeInt(paradox::DayNumberFromCivil(10000, 1, 1), 4)), "+10000-01-01");
     EXPECT_EQ(Text(0x02, 4, {0, 0, 0, 0}), "\\N");
     EXPECT_EQ(Text(0x14, 4, KbeInt(3601000, 4)), "01:00:01.000");
     EXPECT_EQ(Text(0x14, 4, KbeInt(-61001, 4)), "-00:01:01.001");
     EXPECT_EQ(Text(0x14, 4, KbeInt(100LL * 3600000, 4)), "100:00:00.000");
     EXPECT_EQ(Text(0x15, 8, KbeDouble(63716202001000.0)), "2020-02-01T01:00:01.000");
     EXPECT_EQ(Text(0x15, 8, KbeDouble(730120.0 * 86400000 + 3723456)), "2000-01-01T01:02:03.456");
-    EXPECT_EQ(Text(0x15, 8, KbeDouble(-1.0)), "-001-12-30T23:59:59.999");
+    EXPECT_EQ(Text(0x15, 8, KbeDouble(-1.0)), "0000-12-30T23:59:59.999");
+    EXPECT_EQ(Text(0x15, 8, KbeDouble(-367.0 * 86400000)), "-0001-12-30T00:00:00.000");
     EXPECT_EQ(Text(0x15, 8, KbeDouble(1e16)), "10000000000000000");
 }
 
@@ -95,6 +101,7 @@ TEST(ValueText, BlobsFromTheLeaderOrMarkedUnreadable) {
 }
 
 TEST(ValueText, InfoListsTheStructure) {
+    MENDRIX_NEEDS_CORPUS();
     std::string error;
     auto file = paradox::MappedFile::Open(
         testsupport::CorpusDir() / "leonhad-paradoxdriver/fields/bcd.db", &error);

@@ -159,6 +159,7 @@ TEST_F(DBRepair, RebuildGoesOnPastStatusFourAndZeroCounts) {
 // A protected table is verified and rebuilt without its password and stays protected with the
 // same stored key; one whose key no search finds is left untouched.
 TEST_F(DBRepair, EncryptedTableIsRebuiltWithItsKeyUnlessNoKeyFits) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path db = enginetest::CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "encrypt" / "encrypted.db", DataDir());
     const std::string before = testsupport::ReadFileBytes(db);
@@ -200,6 +201,7 @@ TEST_F(DBRepair, EncryptedTableIsRebuiltWithItsKeyUnlessNoKeyFits) {
 // A rebuild that would lose records is refused in the window: the verdict's reason says how
 // many and names the way forward, and the table is left as it was.
 TEST_F(DBRepair, ARebuildThatWouldLoseRecordsIsRefusedWithTheWayForward) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path db = enginetest::CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "CUSTOMER.DB", DataDir());
     std::string bytes = testsupport::ReadFileBytes(db);

@@ -2,12 +2,25 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <string>
 
 namespace testsupport {
 
 std::filesystem::path CorpusDir() {
-    return MENDRIX_CORPUS_DIR;
+    const char* fromEnvironment = std::getenv("MENDRIX_CORPUS_DIR");
+    return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment
+                                                                  : MENDRIX_DEFAULT_CORPUS_DIR;
+}
+
+bool CorpusPresent() {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(CorpusDir() / "MANIFEST.md", ec);
+}
+
+std::string CorpusMissingText() {
+    return "no corpus of real tables at " + CorpusDir().string() +
+           " (no MANIFEST.md there); set MENDRIX_CORPUS_DIR to the folder that holds it";
 }
 
 std::filesystem::path BinDir() {

@@ -60,6 +60,7 @@ void Rebuild(const fs::path& db) {
 // No table written by the software itself has a key or an index entry the collation checks
 // call out of order, whatever its sort order (with a table here or not).
 TEST(CollationOrder, NoCorpusTableHasAKeyOrderFinding) {
+    MENDRIX_NEEDS_CORPUS();
     for (const auto& path : testsupport::CorpusTables()) {
         SCOPED_TRACE(path.string());
         TempDir dir;
@@ -90,6 +91,7 @@ void SwapFirstTwoBlocks(const fs::path& db) {
 // records swapped: the descent is reported as suspicious, and the rebuild puts the blocks back
 // in the order of their first keys, so every record comes back where it was.
 TEST(CollationOrder, SwappedBlocksUnderAnUnknownOrderAreFoundAndPutBack) {
+    MENDRIX_NEEDS_CORPUS();
     TempDir dir;
     const fs::path db = CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "AREACODES.DB", dir.path());
@@ -112,6 +114,7 @@ TEST(CollationOrder, SwappedBlocksUnderAnUnknownOrderAreFoundAndPutBack) {
 // The same damage under a sort order with a collation table ('ANSII850'): the keys out of
 // order are damage, and the rebuild sorts the records back into the collation's order.
 TEST(CollationOrder, SwappedBlocksUnderAKnownOrderAreDamageAndResorted) {
+    MENDRIX_NEEDS_CORPUS();
     TempDir dir;
     const fs::path db = CopyFamily(
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "db" / "HERCULES.DB", dir.path());
@@ -228,6 +231,7 @@ std::map<std::string, std::vector<std::string>> IndexEntries(const fs::path& db)
 // entries of the originals one for one: case-insensitive indexes keep their upper-cased values
 // (zakazky.XG0, ZProtocol.XG0), in the order the table's software sorted them.
 TEST(CollationOrder, RebuiltCorpusIndexesMatchTheOriginalsEntryForEntry) {
+    MENDRIX_NEEDS_CORPUS();
     int compared = 0;
     for (const auto& path : testsupport::CorpusTables()) {
         if (paradox::FindFamily(path).secondaries.empty()) {

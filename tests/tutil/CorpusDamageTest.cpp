@@ -103,6 +103,7 @@ std::vector<CorpusDamage> Kinds() {
 // unless told to), opens on every index and verifies clean, with a backup byte-identical to
 // the damaged family.
 TEST(CorpusDamage, RealTablesAreRepairedWithoutLosingRecords) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path source = testsupport::CorpusDir() / "MedilinkPS-Paradox-Reader" / "zakazky.db";
     for (const auto& damage : Kinds()) {
         SCOPED_TRACE(damage.name);

@@ -69,6 +69,7 @@ void RebuildDamaged(const tutil::TableLocation& table) {
 // order and still verify clean. The few tables the corpus notes as damaged or encrypted are
 // listed with their status.
 TEST(Corpus, VerifyEveryTableAndRebuildTheHealthyOnes) {
+    MENDRIX_NEEDS_CORPUS();
     const auto tables = testsupport::CorpusTables();
     ASSERT_GT(tables.size(), 100u);
     int healthy = 0;

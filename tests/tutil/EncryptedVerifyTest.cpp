@@ -42,6 +42,7 @@ void CopySample(const std::string& stem, const fs::path& dir) {
 }
 
 TEST(EncryptedVerify, SampleTablesVerifyAsHealthyWithEveryCheckRun) {
+    MENDRIX_NEEDS_CORPUS();
     for (const std::string stem : {"encrypted", "encrypted35", "encryptedmemo"}) {
         testsupport::TempDir dir;
         CopySample(stem, dir.path());
@@ -125,6 +126,7 @@ void ExpectRebuiltProtected(const fs::path& dir, const std::string& stem,
 }
 
 TEST(EncryptedVerify, DamageBehindTheCipherIsFoundAndRebuiltEncryptedWithTheSameKey) {
+    MENDRIX_NEEDS_CORPUS();
     for (const std::string stem : {"encrypted", "encrypted35", "encryptedmemo"}) {
         SCOPED_TRACE(stem);
         testsupport::TempDir dir;
@@ -138,6 +140,7 @@ TEST(EncryptedVerify, DamageBehindTheCipherIsFoundAndRebuiltEncryptedWithTheSame
 }
 
 TEST(EncryptedVerify, DamagedKeyIsRecoveredAndRewrittenOrTheTableIsNotRebuildable) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     CopySample("encrypted", dir.path());
     const fs::path db = dir / "encrypted.db";

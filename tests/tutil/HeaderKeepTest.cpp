@@ -53,6 +53,7 @@ std::string Hex(std::size_t value) {
 // each index file it had, every header byte the writer owns neither in the old file's layout
 // nor in the new one.
 TEST(HeaderKeep, RebuildKeepsEveryHeaderByteTheWriterDoesNotOwn) {
+    MENDRIX_NEEDS_CORPUS();
     std::set<int> levels;
     int rebuiltProtected = 0;
     std::size_t compared = 0;
@@ -99,6 +100,7 @@ TEST(HeaderKeep, RebuildKeepsEveryHeaderByteTheWriterDoesNotOwn) {
 // The tables that take part in referential integrity keep the header bytes that say so, and
 // their .VAL files (which define the links) stay byte for byte as they were.
 TEST(HeaderKeep, ReferentialIntegrityTablesKeepTheirBytesAndValFiles) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path joins = testsupport::CorpusDir() / "leonhad-paradoxdriver" / "joins";
     for (const char* name :
          {"primary.db", "multiple.db", "to_multiple.db", "C.DB", "fk1.db", "fk2.db"}) {
@@ -121,6 +123,7 @@ TEST(HeaderKeep, ReferentialIntegrityTablesKeepTheirBytesAndValFiles) {
 
 // A member a rebuild adds to a family named in lower case is named in lower case too.
 TEST(HeaderKeep, NewMemberFollowsTheCaseOfTheFamily) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const fs::path db = tutilfixture::CopyFamily(
         testsupport::CorpusDir() / "celebithil-Rparadox" / "biolife.db", dir.path());

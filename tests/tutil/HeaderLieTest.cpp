@@ -165,6 +165,7 @@ TEST(HeaderLie, ZeroedKeyIsFoundAgainAndKept) {
 // Real tables: a level-3.0 one and the protected ones with a header size past the file, the
 // protected ones with their key zeroed, a level-7 one with a block size that lies.
 TEST(HeaderLie, CorpusTablesComeBack) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path leonhad = testsupport::CorpusDir() / "leonhad-paradoxdriver";
     const fs::path level30 = leonhad / "mtdemo" / "CUSTOMER.DB";
     const std::vector<fs::path> protectedTables = {leonhad / "encrypt" / "encrypted35.db",
@@ -187,6 +188,7 @@ TEST(HeaderLie, CorpusTablesComeBack) {
 // structure and from an earlier backup: its blocks start right after the names the structure
 // implies.
 TEST(HeaderLie, Level30HeaderIsSalvaged) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path realTable =
         testsupport::CorpusDir() / "leonhad-paradoxdriver" / "mtdemo" / "CUSTOMER.DB";
     for (const bool real : {false, true}) {

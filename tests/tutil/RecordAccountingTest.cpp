@@ -78,6 +78,7 @@ std::vector<Damage> Damages() {
 // with it, the table is replaced with what could be read, the backup holds the damaged family
 // byte for byte, and the outcome says what was lost.
 TEST(RecordAccounting, ARebuildThatWouldLoseDataRefusesUnlessTheLossIsAccepted) {
+    MENDRIX_NEEDS_CORPUS();
     for (const Damage& damage : Damages()) {
         SCOPED_TRACE(damage.name);
         TempDir dir;
@@ -109,6 +110,7 @@ TEST(RecordAccounting, ARebuildThatWouldLoseDataRefusesUnlessTheLossIsAccepted) 
 // A single-field index whose file is empty or no file at all is rebuilt from its name (.X06:
 // field 6): the rebuild keeps everything and the table opens on every index.
 TEST(RecordAccounting, AnUnreadableSingleFieldIndexIsRebuiltFromItsName) {
+    MENDRIX_NEEDS_CORPUS();
     for (const bool fifo : {false, true}) {
         SCOPED_TRACE(fifo ? "fifo" : "empty file");
         TempDir dir;
@@ -208,6 +210,7 @@ fs::path WriteKeyedOneLevel(const fs::path& dir, int count) {
 // whatever a .PX entry counts for the block: the rebuilt table holds exactly the records that
 // were left, none of them blank.
 TEST(RecordAccounting, ARebuildNeverAddsARecord) {
+    MENDRIX_NEEDS_CORPUS();
     struct Case {
         std::string name;
         std::function<fs::path(const fs::path&)> make;

@@ -61,6 +61,7 @@ std::string ContradictionIn(const tutil::VerifyOutcome& outcome) {
 // Every corpus table, healthy or not, bears out its own header: nothing contradicts its
 // fields, and the proof of an unencrypted table's own structure holds.
 TEST(StructureProof, EveryCorpusTableBearsOutItsOwnHeader) {
+    MENDRIX_NEEDS_CORPUS();
     int proved = 0;
     for (const fs::path& db : testsupport::CorpusTables()) {
         SCOPED_TRACE(db.string());
@@ -83,6 +84,7 @@ TEST(StructureProof, EveryCorpusTableBearsOutItsOwnHeader) {
 // Fields read under a type or size they do not have: the proof refuses each with the field
 // and why, and the verify reports it instead of finding no errors.
 TEST(StructureProof, RejectsFieldsTheDataDoesNotBearOut) {
+    MENDRIX_NEEDS_CORPUS();
     struct Lie {
         std::string table;
         std::function<std::string(const std::string&)> apply;
@@ -129,6 +131,7 @@ TEST(StructureProof, RejectsFieldsTheDataDoesNotBearOut) {
 // A Memo field's type byte changed to Alpha: the .MB holds blobs no field refers to. The
 // verify says so, the table does not open, and a rebuild without another source is refused.
 TEST(StructureProof, BlobsNoFieldRefersToAreAContradiction) {
+    MENDRIX_NEEDS_CORPUS();
     TempDir dir;
     const fs::path db = CopyFamily(Corpus("leonhad-paradoxdriver/db/HERCULES.DB"), dir.path());
     std::string bytes = ReadFileBytes(db);
@@ -158,6 +161,7 @@ TEST(StructureProof, BlobsNoFieldRefersToAreAContradiction) {
 // values come back under the right fields; a template the data does not bear out is refused
 // with its reason, and nothing changes.
 TEST(StructureProof, ANamedTemplateIsUsedOrRefused) {
+    MENDRIX_NEEDS_CORPUS();
     const tutil::RebuildNames names{"T-BACKUP.DB", "T-KEYVIOL.DB", "T-PROBLEM.DB", ""};
     const std::vector<std::pair<std::string, std::size_t>> swaps = {
         {"celebithil-Rparadox/of_cp866.db", 2}, {"leonhad-paradoxdriver/db/CONTACTS.DB", 1}};

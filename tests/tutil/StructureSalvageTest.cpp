@@ -285,6 +285,7 @@ TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
 // template and by inference (country: no index files), and a damaged key field from the
 // primary index (zakazky).
 TEST(StructureSalvage, CorpusTablesComeBack) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path country = testsupport::CorpusDir() / "celebithil-Rparadox" / "country.db";
     for (const auto& damage : HeaderDamages(1)) {
         SCOPED_TRACE(damage.name);
@@ -323,6 +324,7 @@ TEST(StructureSalvage, CorpusTablesComeBack) {
 // Every healthy, unencrypted table of the corpus whose first field descriptor is destroyed
 // comes back, from its index files or from a template copy of itself, with the same values.
 TEST(StructureSalvage, EveryCorpusTableComesBackFromATemplate) {
+    MENDRIX_NEEDS_CORPUS();
     int rebuilt = 0;
     for (const fs::path& source : testsupport::CorpusTables()) {
         SCOPED_TRACE(source.string());

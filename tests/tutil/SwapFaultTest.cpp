@@ -113,6 +113,7 @@ void ExpectOldOrNewFamily(const tutil::TableLocation& table, const Reference& re
 // An I/O error at each rename of a rebuild in turn: whatever the failing run did, nothing is
 // lost, and the next run completes the swap from the journal (never calls it foreign).
 TEST(SwapFault, ErrorAtEveryRenameLeavesOldOrNewFamilyAndTheBackup) {
+    MENDRIX_NEEDS_CORPUS();
     const Reference reference = RebuildReference();
     const auto schema = tutil::ReadTableStructure(tutil::LocateTable(
         (testsupport::CorpusDir() / "leonhad-paradoxdriver/db/CUSTOMER.DB").string()));
@@ -149,6 +150,7 @@ TEST(SwapFault, ErrorAtEveryRenameLeavesOldOrNewFamilyAndTheBackup) {
 // Another program takes the backup's name while the rebuild runs, at each rename in turn: the
 // backup lands whole under the next free name, the other program's file stays as it is.
 TEST(SwapFault, BackupNameTakenMidRebuildLandsUnderAFreeName) {
+    MENDRIX_NEEDS_CORPUS();
     const Reference reference = RebuildReference();
     for (std::uint64_t n = 1;; ++n) {
         TempDir dir;
@@ -191,6 +193,7 @@ TEST(SwapFault, BackupNameTakenMidRebuildLandsUnderAFreeName) {
 // after the journal was written, every run says what is in the way and keeps every file
 // until it is gone, then completes the swap.
 TEST(SwapFault, FolderWhereAFileMustGoIsNamedAndNothingIsLost) {
+    MENDRIX_NEEDS_CORPUS();
     const Reference reference = RebuildReference();
     TempDir dir;
     const auto table = tutil::LocateTable(CopyCustomer(dir.path()).string());
@@ -252,6 +255,7 @@ Owner OwnerOf(const fs::path& file) {
 // The rebuilt files and the backup keep each original's owner and permissions (a private
 // table's data never becomes readable by others); the owner part needs root.
 TEST(SwapOwnership, RebuiltFilesAndBackupsKeepOwnerAndMode) {
+    MENDRIX_NEEDS_CORPUS();
     TempDir dir;
     const auto table = tutil::LocateTable(CopyCustomer(dir.path()).string());
     const bool root = ::geteuid() == 0;

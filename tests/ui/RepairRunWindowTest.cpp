@@ -224,6 +224,7 @@ void PutU16(std::string& b, std::size_t at, std::uint16_t v) {
 }
 
 TEST_F(RepairRuns, DamagedRealTablesAreFoundRebuiltAndOpenAgain) {
+    MENDRIX_NEEDS_CORPUS();
     const fs::path dir = Dir("real");
     fs::create_directories(dir);
     const fs::path corpus = testsupport::CorpusDir();

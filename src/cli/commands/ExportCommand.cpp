@@ -1,5 +1,5 @@
-// mendrix-cli export TABLE --format csv|json [-o FILE]: every record of a table in a format
-// other programs read, text in UTF-8.
+// mendrix-cli export TABLE --format csv|json [-o FILE] [CSV options]: every record of a table
+// in a format other programs read, text in UTF-8.
 
 #include "cli/ExitCodes.h"
 #include "cli/commands/ReadCommands.h"
@@ -28,12 +28,13 @@ namespace fs = std::filesystem;
 
 const char* const kHelp =
     R"(CSV (RFC 4180): a header row of field names, then one row per record, rows ended by
-CRLF; fields holding commas, quotes or line breaks are quoted. NULL is an empty cell.
-Binary values (Binary, Graphic and OLE fields, Bytes) are written as files beside the
-output, FILE.blobs/<record>-<field>.bin (record = row number among the records, field =
-field number, both from 1); the cell holds that name relative to FILE's folder. A
-table with binary fields therefore needs -o for CSV, and FILE.blobs must not hold files
-already.
+CRLF; fields holding the delimiter, quotes or line breaks are quoted. NULL is an empty
+cell. --delimiter, --no-header, --null and --lf change these for readers that want
+otherwise. Binary values (Binary, Graphic and OLE fields, Bytes) are written as files
+beside the output, FILE.blobs/<record>-<field>.bin (record = row number among the
+records, field = field number, both from 1); the cell holds that name relative to
+FILE's folder. A table with binary fields therefore needs -o FILE for CSV, and
+FILE.blobs must not hold files already.
 
 JSON: an array with one object per record, one member per field, in field order. NULL
 is null, binary values are base64 strings, BCD values are strings of their exact digits,
@@ -41,33 +42,71 @@ numbers are numbers, logicals true or false.
 
 Both: Alpha, Memo and formatted memo text is converted from the table's code page to
 UTF-8 with iconv (header code page, e.g. 437, 850, 866, 936, 1252; CP437 when the header
-gives none). Dates, times and timestamps are ISO 8601 (2024-03-01, 13:05:00.000,
-2024-03-01T13:05:00.000). BCD values keep every digit.
+gives none, with a warning when the text holds letters outside ASCII, which only the
+right --code-page reads right). Dates, times and timestamps are ISO 8601 (2024-03-01,
+13:05:00.000, 2024-03-01T13:05:00.000; years before 1 as -0044-03-15, year 0 as 0000).
+BCD values keep every digit.
 
-When records, values or characters cannot be read, the export still writes all the
-rest, says what was lost on standard error and exits with 4.)";
+When records, values or characters cannot be read (bytes that are no characters of the
+code page are written as U+FFFD), the export still writes all the rest, says what was
+lost on standard error and exits with 4.)";
 
 constexpr const char* kFormat = "--format";
 constexpr const char* kOutput = "--output";
 constexpr const char* kCodePage = "--code-page";
+constexpr const char* kDelimiter = "--delimiter";
+constexpr const char* kNoHeader = "--no-header";
+constexpr const char* kNull = "--null";
+constexpr const char* kCrlf = "--crlf";
+constexpr const char* kLf = "--lf";
+constexpr const char* kStandardOutput = "-";
 
 CommandSyntax ExportSyntax() {
     return {.arguments = {{"TABLE"}},
-            .options = {{.names = kFormat,
-                         .description = "the output format",
-                         .required = true,
-                         .choices = {"csv", "json"}},
-                        {.names = std::string("-o,") + kOutput,
-                         .valueName = "FILE",
-                         .description =
-                             "write to FILE (replaced only once the export is complete; a "
-                             "character device or a FIFO is written in place, a symbolic link "
-                             "is refused); without it the records go to standard output"},
-                        {.names = kCodePage,
-                         .valueName = "N",
-                         .description = "read the table's text as code page N (866, 1252...) "
-                                        "instead of the one its header names",
-                         .range = std::pair<std::int64_t, std::int64_t>{1, 65535}}}};
+            .options = {
+                {.names = kFormat,
+                 .description = "the output format",
+                 .required = true,
+                 .choices = {"csv", "json"}},
+                {.names = std::string("-o,") + kOutput,
+                 .valueName = "FILE",
+                 .description = "write to FILE (replaced only once the export is complete; a "
+                                "character device or a FIFO is written in place, a symbolic link "
+                                "is refused); without it, or with -o -, the records go to "
+                                "standard output"},
+                {.names = kCodePage,
+                 .valueName = "N",
+                 .description = "read the table's text as code page N (866, 1252...) "
+                                "instead of the one its header names",
+                 .range = std::pair<std::int64_t, std::int64_t>{1, 65535}},
+                {.names = kDelimiter,
+                 .valueName = "C",
+                 .description = "separate CSV fields by C, one ASCII character other "
+                                "than a quote or a line break (\\t or tab for a "
+                                "tab); the default is a comma"},
+                {.names = kNoHeader, .description = "leave out the CSV header row of field names"},
+                {.names = kNull,
+                 .valueName = "TEXT",
+                 .description = "write NULL in CSV as TEXT instead of an empty cell; a "
+                                "value that reads as TEXT is quoted"},
+                {.names = kCrlf,
+                 .description = "end CSV rows in CRLF, as RFC 4180 has it (the default)"},
+                {.names = kLf, .description = "end CSV rows in LF"}}};
+}
+
+// The byte --delimiter names; nullopt when it is not one the CSV can be read back with.
+std::optional<char> DelimiterOf(const std::string& text) {
+    if (text == "\\t" || text == "tab") {
+        return '\t';
+    }
+    if (text.size() != 1) {
+        return std::nullopt;
+    }
+    const auto byte = static_cast<unsigned char>(text[0]);
+    if (byte >= 0x80 || byte == '"' || (std::iscntrl(byte) && byte != '\t')) {
+        return std::nullopt;
+    }
+    return text[0];
 }
 
 fs::path FolderOf(const fs::path& file) {
@@ -138,6 +177,21 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
         err << "mendrix-cli export: " << message << '\n';
         return kExitUsage;
     };
+    const bool csv = args.Value(kFormat) == "csv";
+    for (const char* option : {kDelimiter, kNoHeader, kNull, kCrlf, kLf}) {
+        if (!csv && !args.Values(option).empty()) {
+            return usageError(std::string(option) + " is an option of --format csv");
+        }
+    }
+    if (args.Has(kCrlf) && args.Has(kLf)) {
+        return usageError("give --crlf or --lf, not both");
+    }
+    const std::optional<char> delimiter = DelimiterOf(args.Value(kDelimiter, ","));
+    if (!delimiter) {
+        return usageError("--delimiter takes one ASCII character other than a quote or a line "
+                          "break (\\t or tab for a tab), not " +
+                          args.Value(kDelimiter));
+    }
 
     paradox::FindingList findings;
     const auto table = paradox::TableReader::Open(args.Value("TABLE"), findings);
@@ -146,11 +200,11 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
         return ExitCodeOf(StateOf({.opened = false}));
     }
     const auto& fields = table->Schema().fields;
-    const bool csv = args.Value(kFormat) == "csv";
     const bool hasBinary = std::any_of(fields.begin(), fields.end(), [](const auto& field) {
         return IsBinaryField(field.typeCode);
     });
-    const fs::path output = args.Value(kOutput);
+    const std::string outputName = args.Value(kOutput);
+    const fs::path output = outputName == kStandardOutput ? fs::path() : fs::path(outputName);
     const fs::path blobFolder = output.empty() ? fs::path() : fs::path(output.string() + ".blobs");
     const paradox::TableFamily family = paradox::FindFamily(table->Path());
     if (csv && hasBinary && output.empty()) {
@@ -197,8 +251,11 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     RecordDecoder decoder(*table, blobs.get(), *text, findings);
     ExportCounts counts;
     if (csv) {
-        CsvExport sink(stream, blobFolder, blobFolder.filename().string());
-        sink.Header(decoder.FieldNames());
+        CsvExport sink(stream, blobFolder, blobFolder.filename().string(),
+                       {.delimiter = *delimiter, .crlf = !args.Has(kLf)}, args.Value(kNull));
+        if (!args.Has(kNoHeader)) {
+            sink.Header(decoder.FieldNames());
+        }
         counts =
             ForEachExportRecord(*table, decoder, [&](std::uint64_t number, const auto& values) {
                 sink.Record(number, values);
@@ -228,9 +285,19 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
             << '\n';
     }
     if (decoder.ReplacedBytes() != 0) {
-        err << "mendrix-cli export: " << decoder.ReplacedBytes()
-            << " bytes of text are no characters of code page " << codePage
-            << " and were written as U+FFFD\n";
+        err << "mendrix-cli export: " << decoder.TextsWithReplacedBytes()
+            << " texts (values or field names) held " << decoder.ReplacedBytes()
+            << " bytes that are no characters of code page " << codePage
+            << ", written as U+FFFD; if the table's text is in another code page, give "
+               "--code-page N\n";
+    }
+    const bool codePageGuessed = codePageNumber.empty() && table->Header().codePage == 0;
+    if (codePageGuessed && decoder.SawNonAsciiText()) {
+        err << "mendrix-cli export: warning: the table's header names no code page; its text "
+               "was read as "
+            << codePage
+            << ". If letters outside ASCII read wrong, give --code-page N with the code page "
+               "the table was written in (866, 1252...)\n";
     }
     return ExitCodeOf(StateOf({.opened = true,
                                .lossFound = findings.HasDamage(),

@@ -13,8 +13,9 @@ void AppendShortestDouble(std::string& out, double value) {
 }
 
 CsvExport::CsvExport(std::ostream& out, std::filesystem::path blobFolder,
-                     std::string blobFolderName)
-    : csv_(out), blobFolder_(std::move(blobFolder)), blobFolderName_(std::move(blobFolderName)) {}
+                     std::string blobFolderName, CsvDialect dialect, std::string nullText)
+    : csv_(out, dialect), blobFolder_(std::move(blobFolder)),
+      blobFolderName_(std::move(blobFolderName)), nullText_(std::move(nullText)) {}
 
 CsvExport::~CsvExport() {
     if (blobFolderCreated_ && !keep_) {
@@ -37,11 +38,12 @@ void CsvExport::Record(std::uint64_t number, const std::vector<ExportValue>& val
         cell_.clear();
         switch (value.kind) {
         case Kind::Null:
-            break;
+            csv_.Field(nullText_);
+            continue;
         case Kind::Text:
         case Kind::Decimal:
         case Kind::Temporal:
-            csv_.Field(value.text);
+            csv_.Field(value.text, value.text == nullText_);
             continue;
         case Kind::Integer:
             cell_ = std::to_string(value.integer);
@@ -56,7 +58,7 @@ void CsvExport::Record(std::uint64_t number, const std::vector<ExportValue>& val
             cell_ = WriteBlobFile(number, i + 1, value.bytes);
             break;
         }
-        csv_.Field(cell_);
+        csv_.Field(cell_, cell_ == nullText_);
     }
     csv_.EndRow();
 }

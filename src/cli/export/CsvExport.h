@@ -11,14 +11,17 @@
 
 namespace cli {
 
-// Records as CSV rows under a header row of field names. A binary value goes to a file of its
+// Records as CSV rows (under a header row of field names when Header() is called). NULL is
+// written as `nullText`; a value that reads as that text is quoted, so that readers which
+// tell quoted from unquoted cells keep it apart from NULL. A binary value goes to a file of its
 // own, <record>-<field>.bin in `blobFolder` (record and field counted from 1), and its cell
 // holds that file's name as `blobFolderName`/<record>-<field>.bin, relative to the CSV file.
 // The folder is made when the first binary value comes and removed again, with what went into
 // it, unless Keep() is called: a failed export leaves no folder of half its files.
 class CsvExport {
 public:
-    CsvExport(std::ostream& out, std::filesystem::path blobFolder, std::string blobFolderName);
+    CsvExport(std::ostream& out, std::filesystem::path blobFolder, std::string blobFolderName,
+              CsvDialect dialect = {}, std::string nullText = {});
     ~CsvExport();
     CsvExport(const CsvExport&) = delete;
     CsvExport& operator=(const CsvExport&) = delete;
@@ -37,6 +40,7 @@ private:
     CsvWriter csv_;
     std::filesystem::path blobFolder_;
     std::string blobFolderName_;
+    std::string nullText_;
     bool blobFolderChecked_ = false;
     bool blobFolderCreated_ = false; // by this export, so it may remove it again
     bool keep_ = false;

@@ -5,11 +5,13 @@
 
 namespace cli {
 
-void CsvWriter::Field(std::string_view text) {
+void CsvWriter::Field(std::string_view text, bool quote) {
     if (fields_++ > 0) {
-        row_ += ',';
+        row_ += dialect_.delimiter;
     }
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const char special[] = {dialect_.delimiter, '"', '\r', '\n'};
+    if (!quote &&
+        text.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos) {
         row_ += text;
         return;
     }
@@ -27,7 +29,7 @@ void CsvWriter::EndRow() {
     if (fields_ == 1 && row_.empty()) {
         row_ = "\"\"";
     }
-    row_ += "\r\n";
+    row_ += dialect_.crlf ? "\r\n" : "\n";
     out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
     row_.clear();
     fields_ = 0;

@@ -7,6 +7,7 @@
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace cli {
@@ -42,8 +43,8 @@ std::vector<std::string> RecordDecoder::FieldNames() {
     std::vector<std::string> names;
     for (const auto& field : table_.Schema().fields) {
         std::string name;
-        replaced_ += text_.AppendUtf8(
-            name, reinterpret_cast<const std::uint8_t*>(field.name.data()), field.name.size());
+        AppendText(name, reinterpret_cast<const std::uint8_t*>(field.name.data()),
+                   field.name.size());
         names.push_back(std::move(name));
     }
     return names;
@@ -167,7 +168,15 @@ void RecordDecoder::DecodeBlob(std::size_t index, const std::uint8_t* field,
 
 void RecordDecoder::SetText(ExportValue& value, const std::uint8_t* bytes, std::size_t size) {
     value.kind = Kind::Text;
-    replaced_ += text_.AppendUtf8(value.text, bytes, size);
+    AppendText(value.text, bytes, size);
+}
+
+void RecordDecoder::AppendText(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+    const std::size_t replaced = text_.AppendUtf8(out, bytes, size);
+    replaced_ += replaced;
+    textsWithReplaced_ += replaced != 0;
+    sawNonAscii_ = sawNonAscii_ ||
+                   std::any_of(bytes, bytes + size, [](std::uint8_t byte) { return byte >= 0x80; });
 }
 
 void RecordDecoder::Unreadable(ExportValue& value) {

@@ -30,8 +30,12 @@ public:
 
     // Values that could not be read and were given as NULL.
     std::uint64_t UnreadableValues() const { return unreadable_; }
-    // Bytes of text the code page does not define, given as U+FFFD.
+    // Bytes of text the code page does not define, given as U+FFFD, and the texts (values and
+    // field names) that held them.
     std::uint64_t ReplacedBytes() const { return replaced_; }
+    std::uint64_t TextsWithReplacedBytes() const { return textsWithReplaced_; }
+    // Whether any text held a byte outside ASCII, which only the right code page reads right.
+    bool SawNonAsciiText() const { return sawNonAscii_; }
 
 private:
     void DecodeField(std::size_t index, const std::uint8_t* field, const std::string& where,
@@ -39,6 +43,7 @@ private:
     void DecodeBlob(std::size_t index, const std::uint8_t* field, const std::string& where,
                     ExportValue& value);
     void SetText(ExportValue& value, const std::uint8_t* bytes, std::size_t size);
+    void AppendText(std::string& out, const std::uint8_t* bytes, std::size_t size);
     void Unreadable(ExportValue& value);
 
     const paradox::TableReader& table_;
@@ -48,6 +53,8 @@ private:
     std::vector<std::uint8_t> blobData_;
     std::uint64_t unreadable_ = 0;
     std::uint64_t replaced_ = 0;
+    std::uint64_t textsWithReplaced_ = 0;
+    bool sawNonAscii_ = false;
 };
 
 // Whether the export writes values of this field type as binary data.
