@@ -2,6 +2,7 @@
 // other programs read, text in UTF-8.
 
 #include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/export/CodePage.h"
@@ -135,8 +136,7 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     const std::string codePageNumber =
         args.Has(kCodePage) ? std::to_string(std::stol(args.Value(kCodePage))) : std::string();
     auto usageError = [&](const std::string& message) {
-        err << "mendrix-cli export: " << message << '\n';
-        return kExitUsage;
+        return PrintUsageError(err, "export", message);
     };
 
     paradox::FindingList findings;
@@ -247,7 +247,8 @@ Command ExportCommand() {
                        "other programs",
             .syntax = ExportSyntax(),
             .run = &RunExport,
-            .help = kHelp};
+            .help = kHelp,
+            .exitCodes = ReadExitCodes(true)};
 }
 
 } // namespace cli

@@ -1,26 +1,38 @@
 #include "cli/run/TerminalProgress.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <ostream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace cli {
 namespace {
 
-constexpr unsigned kWidth = 30;
+// Columns assumed when the terminal does not say.
+constexpr std::size_t kDefaultWidth = 80;
 
 const char* PhaseName(repair::TableStatusBar bar) {
     switch (bar) {
     case repair::TableStatusBar::Header:
-        return "Header: ";
+        return "header";
     case repair::TableStatusBar::Indexes:
-        return "Indexes:";
+        return "indexes";
     case repair::TableStatusBar::Data:
-        return "Data:   ";
+        return "data";
     case repair::TableStatusBar::Rebuild:
         break;
     }
-    return "Rebuild:";
+    return "rebuild";
+}
+
+// Read at every redraw, so that a resized window (SIGWINCH) is followed at once.
+std::size_t TerminalWidth() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return kDefaultWidth;
 }
 
 } // namespace
@@ -29,34 +41,57 @@ bool TerminalProgress::StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-void TerminalProgress::BeginTable(const std::string& tableName) {
-    EndLine();
+void TerminalProgress::BeginTable(const std::string& tableName, std::size_t index,
+                                  std::size_t count) {
+    EndTable();
     table_ = tableName;
+    index_ = index;
+    count_ = count;
 }
 
-void TerminalProgress::EndLine() {
-    if (enabled_ && shown_) {
-        err_ << '\n' << std::flush;
+void TerminalProgress::ClearLine() {
+    if (style_ == ProgressStyle::Terminal && shown_) {
+        err_ << "\r\x1b[K" << std::flush;
     }
-    shown_.reset();
+    shown_ = false;
+    lastStep_.clear();
+}
+
+void TerminalProgress::EndTable() {
+    ClearLine();
 }
 
 void TerminalProgress::SetBar(repair::TableStatusBar bar, unsigned position) {
-    if (!enabled_) {
+    if (style_ == ProgressStyle::None) {
         return;
     }
-    if (shown_ && *shown_ != bar) {
-        EndLine();
-    }
-    shown_ = bar;
     const unsigned percent = std::min(position, 100u);
-    const unsigned filled = percent * kWidth / 100;
-    err_ << '\r' << table_ << "  " << PhaseName(bar) << " [" << std::string(filled, '#')
-         << std::string(kWidth - filled, '.') << "] "
-         << (percent < 10    ? "  "
-             : percent < 100 ? " "
-                             : "")
-         << percent << '%' << std::flush;
+    const std::string phase = PhaseName(bar);
+    const std::string step = phase + ' ' + std::to_string(percent);
+    if (step == lastStep_) {
+        return;
+    }
+    lastStep_ = step;
+    Draw(phase, percent);
+}
+
+void TerminalProgress::Draw(const std::string& phase, unsigned percent) {
+    if (style_ == ProgressStyle::Json) {
+        const nlohmann::ordered_json step = {{"table", table_},
+                                             {"index", index_},
+                                             {"count", count_},
+                                             {"phase", phase},
+                                             {"percent", percent}};
+        err_ << step.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n'
+             << std::flush;
+        return;
+    }
+    std::string line = '[' + std::to_string(index_) + '/' + std::to_string(count_) + "] " + table_ +
+                       "  " + command_ + ": " + phase + ' ' + std::to_string(percent) + '%';
+    // One column is left free: a line that fills the last one wraps on some terminals.
+    line.resize(std::min(line.size(), TerminalWidth() - 1));
+    err_ << '\r' << line << "\x1b[K" << std::flush;
+    shown_ = true;
 }
 
 } // namespace cli
