@@ -1,6 +1,7 @@
 #include "cli/run/TerminalProgress.h"
 
 #include <algorithm>
+#include <csignal>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sys/ioctl.h>
@@ -35,6 +36,11 @@ std::size_t TerminalWidth() {
     return kDefaultWidth;
 }
 
+// Whether a progress line is on the terminal, for a message written from a signal handler.
+volatile std::sig_atomic_t lineShown = 0;
+
+constexpr char kClearLine[] = "\r\x1b[K";
+
 } // namespace
 
 bool TerminalProgress::StderrIsTerminal() {
@@ -49,11 +55,20 @@ void TerminalProgress::BeginTable(const std::string& tableName, std::size_t inde
     count_ = count;
 }
 
+void TerminalProgress::ClearShownLine() {
+    if (lineShown != 0) {
+        lineShown = 0;
+        [[maybe_unused]] const ssize_t written =
+            ::write(STDERR_FILENO, kClearLine, sizeof kClearLine - 1);
+    }
+}
+
 void TerminalProgress::ClearLine() {
     if (style_ == ProgressStyle::Terminal && shown_) {
-        err_ << "\r\x1b[K" << std::flush;
+        err_ << kClearLine << std::flush;
     }
     shown_ = false;
+    lineShown = 0;
     lastStep_.clear();
 }
 
@@ -92,6 +107,7 @@ void TerminalProgress::Draw(const std::string& phase, unsigned percent) {
     line.resize(std::min(line.size(), TerminalWidth() - 1));
     err_ << '\r' << line << "\x1b[K" << std::flush;
     shown_ = true;
+    lineShown = 1;
 }
 
 } // namespace cli

@@ -35,6 +35,10 @@ public:
 
     // Whether standard error is a terminal.
     static bool StderrIsTerminal();
+    // Takes the progress line being drawn off the terminal, if there is one, so that a message
+    // to standard error starts on a clean line; safe in a signal handler. The next report
+    // draws the line again.
+    static void ClearShownLine();
 
 private:
     void Draw(const std::string& phase, unsigned percent);
