@@ -27,7 +27,7 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
     syntax.options.push_back(
         {.names = "-q,--quiet",
          .description = "print only the lines of the tables that are not healthy, and each "
-                        "run's summary line"});
+                        "run's first line and summary line"});
     syntax.options.push_back(
         {.names = "--json",
          .description = "a machine-readable report (JSON) instead of the run's lines"});

@@ -113,7 +113,6 @@ void TerminalRunView::SetGaugePosition(int position) {
         return;
     }
     current_ = TableOutcome{};
-    inTable_ = true;
     held_.clear();
     progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1],
                          static_cast<std::size_t>(position), setup_.tables.size());
@@ -133,6 +132,11 @@ void TerminalRunView::ClearCancelRequest() {
 void TerminalRunView::RunCancelled() {
     cancelled_ = true;
     interrupted_ = true;
+    // Quiet, the line that says so is shown all the same.
+    for (const std::string& line : held_) {
+        PrintNow(line);
+    }
+    held_.clear();
 }
 
 void TerminalRunView::Heading(const std::string& line, bool inPane) {
@@ -155,10 +159,10 @@ void TerminalRunView::Print(const std::string& line) {
     if (!setup_.printLines) {
         return;
     }
-    if (!setup_.quiet) {
-        PrintNow(line);
-    } else if (inTable_) {
+    if (setup_.quiet) {
         held_.push_back(line);
+    } else {
+        PrintNow(line);
     }
 }
 
@@ -196,7 +200,6 @@ void TerminalRunView::TableFinished(const platform::TableResult& result) {
         }
     }
     held_.clear();
-    inTable_ = false;
     outcomes_.push_back(std::move(current_));
     current_ = TableOutcome{};
 }

@@ -48,7 +48,7 @@ std::vector<std::string> FindingLines(const platform::TableResult& result);
 // The run's window on a terminal: each pane line goes to `out` as it is appended (unless the
 // report is printed instead), the run log gets the lines through AppendLogLine, progress goes
 // to the progress line, and Ctrl-C is the Cancel button. Quiet, only the lines of the tables
-// that are not healthy are printed, each table's once it has ended.
+// that are not healthy are printed, each table's once it has ended, and a cancellation's.
 class TerminalRunView : public repair::RepairRunView {
 public:
     struct Setup {
@@ -115,8 +115,9 @@ private:
     std::vector<TableOutcome> outcomes_;
     TableOutcome current_; // what the batch program added to the table in progress
     std::string heading_;  // not printed yet
-    bool inTable_ = false;
-    std::vector<std::string> held_; // quiet: the lines of the table in progress
+    // Quiet: the lines since the last table ended, shown when the table is not healthy or the
+    // run is cancelled.
+    std::vector<std::string> held_;
     int gaugePosition_ = 0;
     bool cancelled_ = false;
     bool interrupted_ = false;
