@@ -123,7 +123,10 @@ TEST(CliTerminal, ProgressAsJsonLinesForOtherPrograms) {
     ASSERT_GE(lines.size(), 2u) << run.err;
     std::set<std::pair<std::string, int>> tables;
     const std::set<std::string> phases{"header", "indexes", "data", "rebuild"};
+    std::string previous;
     for (const std::string& line : lines) {
+        EXPECT_NE(line, previous) << "one line a step";
+        previous = line;
         const auto step = nlohmann::json::parse(line);
         ASSERT_EQ(step.size(), 5u) << line;
         EXPECT_EQ(step.at("count"), 2) << line;

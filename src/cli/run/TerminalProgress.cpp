@@ -50,6 +50,7 @@ bool TerminalProgress::StderrIsTerminal() {
 void TerminalProgress::BeginTable(const std::string& tableName, std::size_t index,
                                   std::size_t count) {
     EndTable();
+    lastStep_.clear();
     table_ = tableName;
     index_ = index;
     count_ = count;
@@ -64,12 +65,15 @@ void TerminalProgress::ClearShownLine() {
 }
 
 void TerminalProgress::ClearLine() {
-    if (style_ == ProgressStyle::Terminal && shown_) {
+    if (style_ != ProgressStyle::Terminal) {
+        return;
+    }
+    if (shown_) {
         err_ << kClearLine << std::flush;
     }
     shown_ = false;
     lineShown = 0;
-    lastStep_.clear();
+    lastStep_.clear(); // the next report draws the line again, even an unchanged one
 }
 
 void TerminalProgress::EndTable() {
