@@ -43,7 +43,8 @@ int ExitCodeOf(const RunSummary& summary);
 std::string WouldRebuildLine(const std::vector<RunRecord>& runs);
 
 // The closing line of a run: "166 tables: 160 healthy, 4 repaired, 2 with problems", with
-// ", 1 failed" and ", 3 skipped" (not begun after a Ctrl-C) when there are such tables.
+// ", 1 failed" and ", 3 skipped" (not begun: a Ctrl-C or a failure ended the run first) when
+// there are such tables.
 std::string RunSummaryLine(const RunSummary& summary, const RunRecord& run);
 
 // A moment as ISO 8601 in UTC: "2026-12-08T02:48:54Z".
