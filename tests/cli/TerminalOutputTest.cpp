@@ -157,18 +157,21 @@ Lines WithoutClock(Lines lines) {
     return lines;
 }
 
-// The summary line the report's states make.
-std::string SummaryOf(const nlohmann::json& tables) {
+// The summary line the report's states make, of a run over `total` tables.
+std::string SummaryOf(const nlohmann::json& tables, std::size_t total) {
     std::map<std::string, int> counts;
     for (const auto& table : tables) {
         ++counts[table.at("state").get<std::string>()];
     }
-    std::string line =
-        std::to_string(tables.size()) + (tables.size() == 1 ? " table: " : " tables: ") +
-        std::to_string(counts["healthy"]) + " healthy, " + std::to_string(counts["repaired"]) +
-        " repaired, " + std::to_string(counts["problems"]) + " with problems";
+    std::string line = std::to_string(total) + (total == 1 ? " table: " : " tables: ") +
+                       std::to_string(counts["healthy"]) + " healthy, " +
+                       std::to_string(counts["repaired"]) + " repaired, " +
+                       std::to_string(counts["problems"]) + " with problems";
     if (counts["failed"] != 0) {
         line += ", " + std::to_string(counts["failed"]) + " failed";
+    }
+    if (total != tables.size()) {
+        line += ", " + std::to_string(total - tables.size()) + " skipped";
     }
     return line;
 }
@@ -180,7 +183,7 @@ TEST(CliTerminal, FolderAndSummaryLinesQuietAndVerbose) {
     const auto report =
         nlohmann::json::parse(clitest::RunChild({"verify", "--json", dir.string()}, env).out);
     const auto& run = report.at("runs").at(0);
-    const std::string summary = SummaryOf(run.at("tables"));
+    const std::string summary = SummaryOf(run.at("tables"), run.at("tables").size());
 
     const ChildRun plain = clitest::RunChild({"verify", dir.string()}, env);
     const Lines lines = SplitLines(plain.out);
@@ -215,6 +218,19 @@ TEST(CliTerminal, FolderAndSummaryLinesQuietAndVerbose) {
 
     const ChildRun one = clitest::RunChild({"verify", (dir / "CUSTOMER.DB").string()}, env);
     EXPECT_EQ(SplitLines(one.out).back().rfind("1 table: ", 0), 0u) << one.out;
+
+    // A table that ends a Check & Repair fails; the one after it is never begun.
+    const fs::path junk = scratch / "junk";
+    fs::create_directories(junk);
+    fs::copy_file(dir / "EVENTS.DB", junk / "EVENTS.DB");
+    fs::copy_file(dir / "EVENTS.DB", junk / "ZZLAST.DB");
+    testsupport::WriteFileBytes(junk / "ZJUNK.DB", std::string(600, 'z'));
+    const auto aborted = nlohmann::json::parse(
+        clitest::RunChild({"check", "--json", junk.string()}, env).out)["runs"][0]["tables"];
+    const std::string abortedSummary = SummaryOf(aborted, 3);
+    EXPECT_NE(abortedSummary.find(", 1 failed, 1 skipped"), std::string::npos) << abortedSummary;
+    const ChildRun check = clitest::RunChild({"check", junk.string()}, env);
+    EXPECT_EQ(SplitLines(check.out).back(), abortedSummary) << check.out;
 }
 
 } // namespace
