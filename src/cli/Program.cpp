@@ -31,6 +31,12 @@ std::string CommandList() {
     return text;
 }
 
+// A command line refused before a command was found, in the commands' style.
+int ProgramUsageError(std::ostream& err, const std::string& message) {
+    err << "mendrix-cli: " << message << "\nTry 'mendrix-cli --help'.\n";
+    return kExitUsage;
+}
+
 int RunCommand(const Command& command, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err) {
     if (AsksForHelp(args)) {
@@ -42,9 +48,7 @@ int RunCommand(const Command& command, const std::vector<std::string>& args, std
         try {
             parsed.emplace(ParseArguments(command.syntax, args));
         } catch (const UsageError& e) {
-            err << "mendrix-cli " << command.name << ": " << e.what() << "\nusage: mendrix-cli "
-                << command.name << ' ' << UsageOf(command) << '\n';
-            return kExitUsage;
+            return PrintUsageError(err, command.name, e.what());
         }
         return command.run(*parsed, out, err);
     } catch (const std::exception& e) {
@@ -62,7 +66,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     // argument after it are left for the command.
     app.prefix_command();
     app.set_help_flag("-h,--help", "print this help and exit");
-    app.set_version_flag("--version", std::string("mendrix-cli ") + MENDRIX_VERSION,
+    app.set_version_flag("-V,--version", std::string("mendrix-cli ") + MENDRIX_VERSION,
                          "print the program's version and exit");
     app.footer([] {
         std::string footer = CommandList() + "\nExit codes:\n" + ExitCodeLines();
@@ -76,9 +80,7 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     } catch (const CLI::Success& e) {
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     } catch (const CLI::ParseError& e) {
-        err << "mendrix-cli: " << e.what() << '\n';
-        PrintUsage(err);
-        return kExitUsage;
+        return ProgramUsageError(err, e.what());
     }
     std::vector<std::string> rest = app.remaining();
     if (!rest.empty() && rest.front() == "--") {
@@ -90,10 +92,9 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     const Command* command = FindCommand(rest.front());
     if (command == nullptr) {
-        err << "mendrix-cli: unknown " << (rest.front().starts_with('-') ? "option" : "command")
-            << " '" << rest.front() << "'\n";
-        PrintUsage(err);
-        return kExitUsage;
+        return ProgramUsageError(err, std::string("unknown ") +
+                                          (rest.front().starts_with('-') ? "option" : "command") +
+                                          " '" + rest.front() + "'");
     }
     return RunCommand(*command, std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <pty.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -129,6 +130,28 @@ ChildRun RunChildSignalledWhenBlocked(const std::vector<std::string>& args, cons
     }
     run.exitCode = ExitCodeOf(status);
     run.err = testsupport::ReadFileBytes(errFile);
+    return run;
+}
+
+ChildRun RunChildOnTerminal(const std::vector<std::string>& args, unsigned short columns,
+                            const Environment& env) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid < 0) {
+        throw std::runtime_error("forkpty failed");
+    }
+    if (pid == 0) {
+        ExecCli(args, env);
+    }
+    ChildRun run;
+    run.out = ReadAll(terminal); // ends with EIO once the child has closed the terminal
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+    run.exitCode = ExitCodeOf(status);
     return run;
 }
 

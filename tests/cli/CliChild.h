@@ -27,6 +27,11 @@ ChildRun RunChild(const std::vector<std::string>& args, const Environment& env =
 ChildRun RunChildSignalledWhenBlocked(const std::vector<std::string>& args, const Environment& env,
                                       int signal);
 
+// Runs mendrix-cli with standard output and error on one pseudo-terminal `columns` wide; `out`
+// is what the terminal received.
+ChildRun RunChildOnTerminal(const std::vector<std::string>& args, unsigned short columns,
+                            const Environment& env = {});
+
 // Lines of a text, without their ends.
 std::vector<std::string> SplitLines(const std::string& text);
 

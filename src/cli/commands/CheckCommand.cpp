@@ -1,6 +1,8 @@
 // mendrix-cli check TARGET... [--dry-run] [--details] [--json]: the repair window's Check &
 // Repair run, or with --dry-run what it would do.
 
+#include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/RunCommands.h"
 #include "cli/commands/RunSyntax.h"
 
@@ -17,7 +19,9 @@ Command CheckCommand() {
                 return ExecuteRunRequest(RunRequestFrom("check", repair::roCheckAndRepair, args),
                                          out, err);
             },
-        .help = RunCommandNotes()};
+        .help = RunCommandNotes(),
+        .exitCodes = RunExitCodes({kExitHealthy, kExitRepaired, kExitProblemsLeft, kExitOperational,
+                                   kExitUsage, kExitCancelled})};
 }
 
 } // namespace cli

@@ -5,6 +5,8 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace cli {
 
@@ -20,6 +22,8 @@ struct Command {
     CommandSyntax syntax;
     Run run;
     std::string help{}; // after the options: what the output holds, notes
+    // Every exit code the command can return, with what it means there.
+    std::vector<std::pair<int, std::string>> exitCodes{};
 };
 
 } // namespace cli

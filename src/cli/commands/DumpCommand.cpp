@@ -1,5 +1,6 @@
 // mendrix-cli dump TABLE: every record in the canonical dump text, blobs included.
 
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/run/FindingOutput.h"
@@ -84,7 +85,8 @@ Command DumpCommand() {
     return {.name = "dump",
             .summary = "print every record of a Paradox table in the canonical dump text",
             .syntax = {.arguments = {{"TABLE"}}},
-            .run = &RunDump};
+            .run = &RunDump,
+            .exitCodes = ReadExitCodes(true)};
 }
 
 } // namespace cli

@@ -2,6 +2,7 @@
 // in a format other programs read, text in UTF-8.
 
 #include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/export/CodePage.h"
@@ -174,8 +175,7 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     const std::string codePageNumber =
         args.Has(kCodePage) ? std::to_string(std::stol(args.Value(kCodePage))) : std::string();
     auto usageError = [&](const std::string& message) {
-        err << "mendrix-cli export: " << message << '\n';
-        return kExitUsage;
+        return PrintUsageError(err, "export", message);
     };
     const bool csv = args.Value(kFormat) == "csv";
     for (const char* option : {kDelimiter, kNoHeader, kNull, kCrlf, kLf}) {
@@ -314,7 +314,8 @@ Command ExportCommand() {
                        "other programs",
             .syntax = ExportSyntax(),
             .run = &RunExport,
-            .help = kHelp};
+            .help = kHelp,
+            .exitCodes = ReadExitCodes(true)};
 }
 
 } // namespace cli

@@ -1,6 +1,7 @@
 // mendrix-cli info TABLE [--check-password PASSWORD]: the table's structure as read from its
 // header.
 
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/run/FindingOutput.h"
@@ -49,7 +50,8 @@ Command InfoCommand() {
                                     .description = "also say whether PASSWORD is the one the "
                                                    "table was protected with (\"password "
                                                    "matches: yes\" or \"no\")"}}},
-            .run = &RunInfo};
+            .run = &RunInfo,
+            .exitCodes = ReadExitCodes(false)};
 }
 
 } // namespace cli

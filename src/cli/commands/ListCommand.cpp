@@ -1,5 +1,6 @@
 // mendrix-cli list [ALIAS|DIRECTORY]: the engine's aliases, or the tables of one database.
 
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "platform/DBErrors.h"
@@ -85,7 +86,8 @@ Command ListCommand() {
             .summary =
                 "print the engine's aliases (name, type, path), or the tables of one database",
             .syntax = {.arguments = {{.name = kDatabase, .required = false}}},
-            .run = &RunList};
+            .run = &RunList,
+            .exitCodes = ReadExitCodes(false)};
 }
 
 } // namespace cli

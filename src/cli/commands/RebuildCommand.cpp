@@ -3,6 +3,7 @@
 // table whose header lost its field descriptors, with a structure source the operator chose.
 
 #include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/RunCommands.h"
 #include "cli/commands/RunSyntax.h"
 #include "platform/StructureRebuild.h"
@@ -17,11 +18,12 @@ namespace {
 // no option but --accept-loss.
 int RunStructureRebuild(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
     const auto& targets = args.Values("TARGET");
-    if (targets.size() != 1 || args.Has("--details") || args.Has("--json") ||
+    if (targets.size() != 1 || args.Has("--details") || args.Has("--verbose") ||
+        args.Has("--quiet") || args.Has("--json") || args.Has("--progress") ||
         (args.Has("--structure-from") && args.Has("--infer-structure"))) {
-        err << "rebuild: --structure-from OTHER.DB and --infer-structure take exactly one TABLE "
-               "and no other option but --accept-loss\n";
-        return kExitUsage;
+        return PrintUsageError(err, "rebuild",
+                               "--structure-from OTHER.DB and --infer-structure take exactly one "
+                               "TABLE and no other option but --accept-loss");
     }
     const auto result = platform::RebuildWithStructureSource(
         targets.front(), args.Value("--structure-from"), args.Has("--infer-structure"),
@@ -71,6 +73,15 @@ std::string RebuildHelp() {
            "header.\n";
 }
 
+// Every table of a run counts as repaired once rebuilt: 0 only for targets without tables.
+std::vector<std::pair<int, std::string>> RebuildExitCodes() {
+    auto codes = RunExitCodes(
+        {kExitOk, kExitRepaired, kExitProblemsLeft, kExitOperational, kExitUsage, kExitCancelled});
+    codes.front().second = "no table to rebuild";
+    codes.at(1).second = "every table rebuilt, nothing lost";
+    return codes;
+}
+
 } // namespace
 
 Command RebuildCommand() {
@@ -78,7 +89,8 @@ Command RebuildCommand() {
             .summary = "rebuild every table of each target, keeping a backup of each",
             .syntax = RebuildSyntax(),
             .run = RunRebuild,
-            .help = RebuildHelp()};
+            .help = RebuildHelp(),
+            .exitCodes = RebuildExitCodes()};
 }
 
 } // namespace cli

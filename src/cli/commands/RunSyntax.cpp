@@ -23,9 +23,20 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
                               .description = "under each verdict, every finding of the verify "
                                              "(code, file, block, record, text) and where a "
                                              "rebuild left its work tables"});
+    syntax.options.push_back({.names = "-v,--verbose", .description = "the same as --details"});
+    syntax.options.push_back(
+        {.names = "-q,--quiet",
+         .description = "print only the lines of the tables that are not healthy, and each "
+                        "run's first line and summary line"});
     syntax.options.push_back(
         {.names = "--json",
          .description = "a machine-readable report (JSON) instead of the run's lines"});
+    syntax.options.push_back(
+        {.names = "--progress",
+         .description = "progress on standard error: auto (a line per table, redrawn in place, "
+                        "when standard error is a terminal), json (one JSON object a line per "
+                        "step: table, index, count, phase, percent) or none",
+         .choices = {"auto", "json", "none"}});
     return syntax;
 }
 
@@ -36,7 +47,9 @@ RunRequest RunRequestFrom(std::string command, repair::TRepairOperation operatio
     request.operation = operation;
     request.targets = args.Values("TARGET");
     request.json = args.Has("--json");
-    request.details = args.Has("--details");
+    request.details = args.Has("--details") || args.Has("--verbose");
+    request.quiet = args.Has("--quiet");
+    request.progress = args.Value("--progress", "auto");
     request.dryRun = args.Has("--dry-run");
     request.acceptLoss = args.Has("--accept-loss");
     return request;

@@ -1,5 +1,7 @@
 // mendrix-cli verify TARGET... [--details] [--json]: the repair window's Verify run.
 
+#include "cli/ExitCodes.h"
+#include "cli/commands/CommandHelp.h"
 #include "cli/commands/RunCommands.h"
 #include "cli/commands/RunSyntax.h"
 
@@ -14,7 +16,9 @@ Command VerifyCommand() {
                     return ExecuteRunRequest(RunRequestFrom("verify", repair::roVerify, args), out,
                                              err);
                 },
-            .help = RunCommandNotes()};
+            .help = RunCommandNotes(),
+            .exitCodes = RunExitCodes(
+                {kExitHealthy, kExitProblemsLeft, kExitOperational, kExitUsage, kExitCancelled})};
 }
 
 } // namespace cli

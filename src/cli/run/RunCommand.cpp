@@ -16,6 +16,7 @@
 #include "repair/RunLog.h"
 #include "repair/TableStatusBars.h"
 
+#include <chrono>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
@@ -31,6 +32,16 @@ fs::path RunLogFile() {
     return engine::RunLogPath(repair::ExecutableDirectory());
 }
 
+ProgressStyle ProgressStyleOf(const RunRequest& request) {
+    if (request.progress == "json") {
+        return ProgressStyle::Json;
+    }
+    if (request.progress == "auto" && TerminalProgress::StderrIsTerminal()) {
+        return ProgressStyle::Terminal;
+    }
+    return ProgressStyle::None;
+}
+
 void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std::ostream& err) {
     try {
         log.Save(file);
@@ -44,23 +55,28 @@ void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std
 
 // One target through the window's run routine, or for a dry run its looking-only mode.
 void RealRun(const RunRequest& request, platform::TTable& table, const SelectedDatabase& database,
-             repair::RunLog& log, RunRecord& record, std::ostream& out, std::ostream& err,
-             TerminalProgress& progress) {
+             repair::RunLog& log, const RunSummary& summary, RunRecord& record, std::ostream& out,
+             std::ostream& err, TerminalProgress& progress) {
     TerminalRunView::Setup setup;
     setup.operation = request.operation;
     setup.aliasName = database.aliasName;
     setup.directory = database.directory;
     setup.tables = database.tables;
+    setup.dryRun = request.dryRun;
     setup.printLines = !request.json;
+    setup.quiet = request.quiet;
     setup.details = request.details;
     setup.acceptLoss = request.acceptLoss;
     TerminalRunView view(setup, table, log, out, progress);
+    record.started = std::chrono::system_clock::now();
     try {
         if (request.dryRun) {
-            view.AppendMessage("Check & Repair dry run: " + database.directory.string());
+            view.Heading("Check & Repair dry run: " + database.directory.string(), true);
             repair::RunOnAllTables(request.operation, view, repair::RunMode::DryRun);
             record.completed = !view.Cancelled();
         } else {
+            // The batch program's own line: the run log keeps only the pane's.
+            view.Heading("Database: " + database.directory.string(), false);
             repair::RunRepairOperation(request.operation, view);
             record.completed = true;
         }
@@ -69,7 +85,8 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     } catch (...) {
         record.failure = "unknown failure";
     }
-    progress.EndLine();
+    record.ended = std::chrono::system_clock::now();
+    progress.EndTable();
     if (!record.failure.empty()) {
         // A dry run names the target, as a failed selection does.
         err << "mendrix-cli " << request.command << ": "
@@ -78,6 +95,9 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     record.lines = view.MessageLines();
     record.tables = view.Outcomes();
     record.cancelled = view.Cancelled();
+    if (!request.json) {
+        out << RunSummaryLine(summary, record) << '\n' << std::flush;
+    }
     if (view.Interrupted()) {
         // A Ctrl-C during the last table: the run ended as it would have, the next one is
         // not begun.
@@ -113,7 +133,7 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
         fs::create_directory(logFile.parent_path(), ignored);
         summary.logFile = logFile.string();
     }
-    TerminalProgress progress(err, TerminalProgress::StderrIsTerminal());
+    TerminalProgress progress(err, ProgressStyleOf(request), request.command);
     const repair::ScopedTableStatusBars bars(progress);
     const CancelOnInterrupt cancelOnInterrupt;
     const IgnoreBrokenPipe ignoreBrokenPipe;
@@ -131,18 +151,19 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
             }
             record.database = SelectDatabase(session, database, target);
         } catch (const std::exception& e) {
-            progress.EndLine();
+            progress.ClearLine();
+            record.started = record.ended = std::chrono::system_clock::now();
             record.failure = e.what();
             err << "mendrix-cli " << request.command << ": " << target.given << ": " << e.what()
                 << '\n';
             continue;
         }
         if (request.dryRun) {
-            RealRun(request, table, record.database, log, record, out, err, progress);
+            RealRun(request, table, record.database, log, summary, record, out, err, progress);
             continue; // a dry run writes no log
         }
         log.Append(record.database.selectionLine);
-        RealRun(request, table, record.database, log, record, out, err, progress);
+        RealRun(request, table, record.database, log, summary, record, out, err, progress);
         SaveLog(log, logFile, summary, err);
     }
     if (request.dryRun && !request.json) {
@@ -160,9 +181,11 @@ std::string RunCommandNotes() {
     return "A target is an engine alias, a directory (made the database through the session "
            "alias \"Mendrix\"), or one or more table files (those of one directory make one run "
            "over just those tables).\n"
-           "The lines are the repair window's message-pane lines, time stamps included, and go "
-           "to the window's run log as well. Ctrl-C stops a run between tables (the table in "
-           "progress is finished); a second Ctrl-C ends the program at once.\n";
+           "Each run's first line names its folder (\"Database: DIR\"), its last one counts its "
+           "tables by state. The lines between are the repair window's message-pane lines, time "
+           "stamps included, and go to the window's run log as well. Ctrl-C stops a run between "
+           "tables (the table in progress is finished); a second Ctrl-C ends the program at "
+           "once.\n";
 }
 
 } // namespace cli

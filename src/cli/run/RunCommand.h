@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/run/TerminalProgress.h"
 #include "repair/RepairRun.h"
 
 #include <iosfwd>
@@ -15,6 +16,9 @@ struct RunRequest {
     std::vector<std::string> targets;
     bool json = false;
     bool details = false;
+    bool quiet = false; // only the tables that are not healthy, and the summary lines
+    // Progress on standard error; "auto": the progress line when it is a terminal.
+    std::string progress = "auto";
     bool dryRun = false;
     bool acceptLoss = false; // rebuild: keep what can be read when not everything can be
 };

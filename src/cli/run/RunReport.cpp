@@ -3,6 +3,9 @@
 #include "cli/ExitCodes.h"
 #include "repair/DBRepair.h"
 
+#include <algorithm>
+#include <array>
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 namespace cli {
@@ -72,13 +75,6 @@ Json TableJson(const RunSummary& summary, const TableOutcome& outcome) {
 
 } // namespace
 
-TableState DryRunState(const TableOutcome& outcome) {
-    if (outcome.result.open.failed) {
-        return TableState::ProblemsLeft;
-    }
-    return StateOf(repair::roVerify, outcome);
-}
-
 int ExitCodeOf(const RunSummary& summary) {
     int code = kExitHealthy;
     bool cancelled = !summary.skippedTargets.empty();
@@ -123,8 +119,41 @@ std::string WouldRebuildLine(const std::vector<RunRecord>& runs) {
                          : "Check & Repair would rebuild: " + names;
 }
 
+std::string RunSummaryLine(const RunSummary& summary, const RunRecord& run) {
+    std::array<std::size_t, 4> counts{}; // by TableState
+    for (const TableOutcome& outcome : run.tables) {
+        ++counts.at(static_cast<std::size_t>(StateIn(summary, outcome)));
+    }
+    const std::size_t total = std::max(run.database.tables.size(), run.tables.size());
+    const std::size_t skipped = total - run.tables.size();
+    std::string line =
+        std::to_string(total) + (total == 1 ? " table: " : " tables: ") +
+        std::to_string(counts[static_cast<std::size_t>(TableState::Healthy)]) + " healthy, " +
+        std::to_string(counts[static_cast<std::size_t>(TableState::Repaired)]) + " repaired, " +
+        std::to_string(counts[static_cast<std::size_t>(TableState::ProblemsLeft)]) +
+        " with problems";
+    if (const std::size_t failed = counts[static_cast<std::size_t>(TableState::Failed)];
+        failed != 0) {
+        line += ", " + std::to_string(failed) + " failed";
+    }
+    if (skipped != 0) {
+        line += ", " + std::to_string(skipped) + " skipped";
+    }
+    return line;
+}
+
+std::string IsoTime(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    std::array<char, 32> text{};
+    const std::size_t size = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text.data(), size);
+}
+
 std::string ReportJson(const RunSummary& summary, int exitCode) {
     Json report;
+    report["formatVersion"] = kReportFormatVersion;
     report["command"] = summary.command;
     report["dryRun"] = summary.dryRun;
     report["exitCode"] = exitCode;
@@ -138,6 +167,8 @@ std::string ReportJson(const RunSummary& summary, int exitCode) {
         entry["completed"] = run.completed;
         entry["cancelled"] = run.cancelled;
         entry["failure"] = run.failure.empty() ? Json(nullptr) : Json(run.failure);
+        entry["startTime"] = IsoTime(run.started);
+        entry["endTime"] = IsoTime(run.ended);
         Json tables = Json::array();
         for (const TableOutcome& outcome : run.tables) {
             tables.push_back(TableJson(summary, outcome));

@@ -51,6 +51,13 @@ TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outco
     return result.reopened && Rebuilt(result) ? TableState::Repaired : TableState::ProblemsLeft;
 }
 
+TableState DryRunState(const TableOutcome& outcome) {
+    if (outcome.result.open.failed) {
+        return TableState::ProblemsLeft;
+    }
+    return StateOf(repair::roVerify, outcome);
+}
+
 const char* StateName(TableState state) {
     switch (state) {
     case TableState::Healthy:
@@ -58,7 +65,7 @@ const char* StateName(TableState state) {
     case TableState::Repaired:
         return "repaired";
     case TableState::ProblemsLeft:
-        return "problems left";
+        return "problems";
     case TableState::Failed:
         break;
     }
@@ -106,7 +113,9 @@ void TerminalRunView::SetGaugePosition(int position) {
         return;
     }
     current_ = TableOutcome{};
-    progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1]);
+    held_.clear();
+    progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1],
+                         static_cast<std::size_t>(position), setup_.tables.size());
 }
 
 bool TerminalRunView::CancelRequested() const {
@@ -123,18 +132,54 @@ void TerminalRunView::ClearCancelRequest() {
 void TerminalRunView::RunCancelled() {
     cancelled_ = true;
     interrupted_ = true;
+    // Quiet, the line that says so is shown all the same.
+    for (const std::string& line : held_) {
+        PrintNow(line);
+    }
+    held_.clear();
+}
+
+void TerminalRunView::Heading(const std::string& line, bool inPane) {
+    heading_ = line;
+    if (inPane) {
+        pane_.push_back(line);
+    }
+    if (setup_.printLines && !setup_.quiet) {
+        PrintHeading();
+        out_ << std::flush;
+    }
 }
 
 void TerminalRunView::AppendMessage(const std::string& line) {
     pane_.push_back(line);
-    if (setup_.printLines) {
-        progress_.EndLine();
-        out_ << line << '\n' << std::flush;
+    Print(line);
+}
+
+void TerminalRunView::Print(const std::string& line) {
+    if (!setup_.printLines) {
+        return;
+    }
+    if (setup_.quiet) {
+        held_.push_back(line);
+    } else {
+        PrintNow(line);
     }
 }
 
+void TerminalRunView::PrintHeading() {
+    progress_.ClearLine();
+    if (!heading_.empty()) {
+        out_ << heading_ << '\n';
+        heading_.clear();
+    }
+}
+
+void TerminalRunView::PrintNow(const std::string& line) {
+    PrintHeading();
+    out_ << line << '\n' << std::flush;
+}
+
 void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
-    progress_.EndLine();
     if (setup_.operation == repair::roVerify && VerifyCallFailed(soFar.verify) &&
         !DirectoryWritable(setup_.directory.string())) {
         VerifyReadOnly(soFar);
@@ -145,7 +190,16 @@ void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
 }
 
 void TerminalRunView::TableFinished(const platform::TableResult& result) {
+    progress_.EndTable();
     current_.result = result;
+    const TableState state =
+        setup_.dryRun ? DryRunState(current_) : StateOf(setup_.operation, current_);
+    if (state != TableState::Healthy) {
+        for (const std::string& line : held_) {
+            PrintNow(line);
+        }
+    }
+    held_.clear();
     outcomes_.push_back(std::move(current_));
     current_ = TableOutcome{};
 }
@@ -160,20 +214,16 @@ void TerminalRunView::VerifyReadOnly(const platform::TableResult& soFar) {
     }
     current_.findingsProblem =
         "the error table cannot be written in the read-only directory " + setup_.directory.string();
-    if (setup_.printLines) {
-        out_ << "  (" << current_.findingsProblem << "; without it: " << verify.verdict << ")\n"
-             << std::flush;
-    }
+    Print("  (" + current_.findingsProblem + "; without it: " + verify.verdict + ")");
 }
 
 void TerminalRunView::PrintDetails(const platform::TableResult& soFar) {
     for (const std::string& line : FindingLines(soFar)) {
-        out_ << line << '\n';
+        Print(line);
     }
     for (const auto& [label, path] : WorkTablesOf(soFar)) {
-        out_ << "  " << label << ": " << path.string() << '\n';
+        Print("  " + std::string(label) + ": " + path.string());
     }
-    out_ << std::flush;
 }
 
 } // namespace cli

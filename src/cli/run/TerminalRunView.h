@@ -27,6 +27,10 @@ enum class TableState { Healthy, Repaired, ProblemsLeft, Failed };
 
 // The state of a table after a run of `operation`.
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome);
+// A table's state in a dry check: a table that fails the open test would be rebuilt (its
+// problems are left), otherwise the verify's verdict decides.
+TableState DryRunState(const TableOutcome& outcome);
+// One word: "healthy", "repaired", "problems", "failed".
 const char* StateName(TableState state);
 
 // Whether the table's rebuild replaced it with everything kept.
@@ -43,7 +47,8 @@ std::vector<std::string> FindingLines(const platform::TableResult& result);
 
 // The run's window on a terminal: each pane line goes to `out` as it is appended (unless the
 // report is printed instead), the run log gets the lines through AppendLogLine, progress goes
-// to the terminal bars, and Ctrl-C is the Cancel button.
+// to the progress line, and Ctrl-C is the Cancel button. Quiet, only the lines of the tables
+// that are not healthy are printed, each table's once it has ended, and a cancellation's.
 class TerminalRunView : public repair::RepairRunView {
 public:
     struct Setup {
@@ -51,13 +56,19 @@ public:
         std::string aliasName;
         std::filesystem::path directory; // the database's directory
         std::vector<std::string> tables;
+        bool dryRun = false;
         bool printLines = true;
+        bool quiet = false;      // only the lines of tables that are not healthy
         bool details = false;    // each finding and work table under its table's verdict
         bool acceptLoss = false; // rebuilds keep what they can read (rebuild --accept-loss)
     };
 
     TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log, std::ostream& out,
                     TerminalProgress& progress);
+
+    // The line before the run's own, naming its folder: printed first, and quiet before the
+    // first table printed. In the pane too when `inPane` (the dry run's first line).
+    void Heading(const std::string& line, bool inPane);
 
     void AppendMessage(const std::string& line) override;
     void ClearMessages() override;
@@ -90,6 +101,10 @@ public:
 private:
     void VerifyReadOnly(const platform::TableResult& soFar);
     void PrintDetails(const platform::TableResult& soFar);
+    // A line of output: printed, or quiet held until its table's state is known.
+    void Print(const std::string& line);
+    void PrintNow(const std::string& line);
+    void PrintHeading();
 
     Setup setup_;
     platform::TTable& table_;
@@ -99,6 +114,10 @@ private:
     std::vector<std::string> pane_;
     std::vector<TableOutcome> outcomes_;
     TableOutcome current_; // what the batch program added to the table in progress
+    std::string heading_;  // not printed yet
+    // Quiet: the lines since the last table ended, shown when the table is not healthy or the
+    // run is cancelled.
+    std::vector<std::string> held_;
     int gaugePosition_ = 0;
     bool cancelled_ = false;
     bool interrupted_ = false;
