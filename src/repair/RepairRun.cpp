@@ -1,5 +1,6 @@
 #include "repair/RepairRun.h"
 
+#include "paradox/ForeignFile.h"
 #include "platform/DBErrors.h"
 #include "platform/StructureRebuild.h"
 #include "platform/Table.h"
@@ -81,6 +82,18 @@ public:
             Repair(table, result);
         }
         table.Close();
+    }
+
+    // A file named like a table that another program wrote: named, and nothing else done.
+    bool SkippedAsForeign(platform::TableResult& result) {
+        if (!paradox::IsForeignFile(
+                TqzDBRepair::TablePath(view_.DatabaseAliasName(), result.name))) {
+            return false;
+        }
+        result.foreign = true;
+        Say(result, result.name);
+        SayVerdict(result, verdict::kForeignFileSkipped);
+        return true;
     }
 
     // The open test and a verify that writes nothing.
@@ -238,7 +251,9 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mod
         result.name = view.TableList().at(i);
         result.started = Now();
         try {
-            if (mode == RunMode::DryRun) {
+            if (steps.SkippedAsForeign(result)) {
+                // nothing of it is read further, or changed
+            } else if (mode == RunMode::DryRun) {
                 steps.DryCheck(result);
             } else {
                 switch (operation) {

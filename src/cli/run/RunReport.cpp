@@ -73,6 +73,9 @@ Json TableJson(const RunSummary& summary, const TableOutcome& outcome) {
 } // namespace
 
 TableState DryRunState(const TableOutcome& outcome) {
+    if (outcome.result.foreign) {
+        return TableState::Skipped;
+    }
     if (outcome.result.open.failed) {
         return TableState::ProblemsLeft;
     }
@@ -90,6 +93,7 @@ int ExitCodeOf(const RunSummary& summary) {
         for (const TableOutcome& outcome : run.tables) {
             switch (StateIn(summary, outcome)) {
             case TableState::Healthy:
+            case TableState::Skipped:
                 break;
             case TableState::Repaired:
                 code |= kExitRepaired;
@@ -121,6 +125,14 @@ std::string WouldRebuildLine(const std::vector<RunRecord>& runs) {
     }
     return names.empty() ? "Check & Repair would rebuild no table."
                          : "Check & Repair would rebuild: " + names;
+}
+
+std::string NotRunLine(const std::vector<std::string>& skippedTargets) {
+    std::string line = "Cancelled before: ";
+    for (std::size_t i = 0; i < skippedTargets.size(); ++i) {
+        line += (i == 0 ? "" : ", ") + skippedTargets[i];
+    }
+    return line;
 }
 
 std::string ReportJson(const RunSummary& summary, int exitCode) {

@@ -43,6 +43,9 @@ int ExitCodeOf(const RunSummary& summary);
 // The closing line of a dry check: which tables a Check & Repair would rebuild.
 std::string WouldRebuildLine(const std::vector<RunRecord>& runs);
 
+// The line that names the targets a cancel left out.
+std::string NotRunLine(const std::vector<std::string>& skippedTargets);
+
 // The machine-readable report (JSON text, one line end at the end).
 std::string ReportJson(const RunSummary& summary, int exitCode);
 

@@ -3,6 +3,7 @@
 #include "cli/run/CancelSignal.h"
 #include "cli/run/QuietVerify.h"
 #include "cli/run/TerminalProgress.h"
+#include "engine/ErrorCodes.h"
 #include "paradox/Finding.h"
 #include "platform/DBErrors.h"
 #include "repair/DBRepair.h"
@@ -25,6 +26,22 @@ TableState VerifyState(const platform::VerifyResult& verify) {
     return *verify.status == 0 ? TableState::Healthy : TableState::ProblemsLeft;
 }
 
+// A rebuild that could not begin for a reason outside the table: another process holds it, or
+// its folder cannot be written. Nothing was done to the table.
+bool RebuildCouldNotStart(const platform::RebuildResult& rebuild) {
+    namespace err = engine::err;
+    if (!rebuild.ran || rebuild.replaced) {
+        return false;
+    }
+    for (std::uint16_t code : {err::TableInUse, err::TableActive, err::NoPermission,
+                               err::ReadOnlyFileSystem, err::DiskFull}) {
+        if (rebuild.result == code) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool Rebuilt(const platform::TableResult& result) {
@@ -33,6 +50,9 @@ bool Rebuilt(const platform::TableResult& result) {
 
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome) {
     const platform::TableResult& result = outcome.result;
+    if (result.foreign) {
+        return TableState::Skipped;
+    }
     if (result.aborted) {
         return TableState::Failed;
     }
@@ -41,6 +61,9 @@ TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outco
         return VerifyState(outcome.verifyWithoutErrorTable ? *outcome.verifyWithoutErrorTable
                                                            : result.verify);
     case repair::roRebuild:
+        if (RebuildCouldNotStart(result.rebuild)) {
+            return TableState::Failed;
+        }
         return Rebuilt(result) ? TableState::Repaired : TableState::ProblemsLeft;
     case repair::roCheckAndRepair:
         break;
@@ -59,6 +82,8 @@ const char* StateName(TableState state) {
         return "repaired";
     case TableState::ProblemsLeft:
         return "problems left";
+    case TableState::Skipped:
+        return "skipped";
     case TableState::Failed:
         break;
     }
@@ -92,7 +117,7 @@ std::vector<std::string> FindingLines(const platform::TableResult& result) {
     return lines;
 }
 
-TerminalRunView::TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log,
+TerminalRunView::TerminalRunView(Setup setup, platform::TTable& table, RunLogFile& log,
                                  std::ostream& out, TerminalProgress& progress)
     : setup_(std::move(setup)), table_(table), log_(log), out_(out), progress_(progress) {}
 
@@ -106,7 +131,9 @@ void TerminalRunView::SetGaugePosition(int position) {
         return;
     }
     current_ = TableOutcome{};
-    progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1]);
+    const std::string& table = setup_.tables[static_cast<std::size_t>(position) - 1];
+    SetTableInHand(table);
+    progress_.BeginTable(table);
 }
 
 bool TerminalRunView::CancelRequested() const {
@@ -127,6 +154,7 @@ void TerminalRunView::RunCancelled() {
 
 void TerminalRunView::AppendMessage(const std::string& line) {
     pane_.push_back(line);
+    log_.Append(line);
     if (setup_.printLines) {
         progress_.EndLine();
         out_ << line << '\n' << std::flush;
@@ -145,6 +173,7 @@ void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
 }
 
 void TerminalRunView::TableFinished(const platform::TableResult& result) {
+    SetTableInHand("");
     current_.result = result;
     outcomes_.push_back(std::move(current_));
     current_ = TableOutcome{};
