@@ -50,8 +50,8 @@ bool IsForeignFile(const std::filesystem::path& file) {
     std::array<std::uint8_t, kBytesLooked> start{};
     std::size_t got = 0;
     while (got < start.size()) {
-        const ssize_t n = ::pread(fd.Get(), start.data() + got, start.size() - got,
-                                  static_cast<off_t>(got));
+        const ssize_t n =
+            ::pread(fd.Get(), start.data() + got, start.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) {
             continue;
         }

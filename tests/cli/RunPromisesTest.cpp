@@ -3,11 +3,14 @@
 
 #include "CliChild.h"
 #include "TableFixture.h"
+#include "engine/ErrorCodes.h"
 #include "engine/RebuildFiles.h"
+#include "engine/TableLock.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -48,7 +51,9 @@ protected:
         return dir;
     }
 
-    ChildRun Cli(const std::vector<std::string>& args) const { return clitest::RunChild(args, env_); }
+    ChildRun Cli(const std::vector<std::string>& args) const {
+        return clitest::RunChild(args, env_);
+    }
 
     // A shell command line with the test's environment, its outputs collected (standard output
     // unless the line sends it elsewhere).
@@ -187,9 +192,8 @@ std::optional<ChildRun> RunWithReadOnly(const fs::path& dir, const std::string& 
         fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
         return run;
     }
-    const std::string mount = "mount --bind " + Quoted(dir.string()) + " " +
-                              Quoted(dir.string()) + " && mount -o remount,ro,bind " +
-                              Quoted(dir.string());
+    const std::string mount = "mount --bind " + Quoted(dir.string()) + " " + Quoted(dir.string()) +
+                              " && mount -o remount,ro,bind " + Quoted(dir.string());
     if (std::system(("unshare -m sh -c " + Quoted(mount) + " 2>/dev/null").c_str()) != 0) {
         return std::nullopt;
     }
@@ -242,3 +246,42 @@ TEST_F(RunPromises, TheRunLogGoesWhereAskedOrBesideTheProgramOrToTheUsersStateFo
 }
 
 } // namespace
+
+TEST_F(RunPromises, ARebuildThatCannotStartSaysWhyAndTheLoserOfARaceIsInUse) {
+    const fs::path dir = Samples("readonly");
+    const auto readOnly = RunWithReadOnly(
+        dir, Program() + " rebuild --no-log --json " + Quoted((dir / "EVENTS.DB").string()),
+        [this](const std::string& line) { return Shell(line); });
+    if (readOnly) {
+        EXPECT_EQ(readOnly->exitCode, 8) << readOnly->err;
+        const auto table = nlohmann::json::parse(readOnly->out)["runs"][0]["tables"][0];
+        EXPECT_EQ(table["state"], "failed");
+        EXPECT_THAT(table["verdict"].get<std::string>(),
+                    ::testing::StartsWith("Rebuild was not successful. " + ReadOnlyReason()));
+    }
+
+    // A table another program reads: the verify shares it, the rebuild cannot have it alone.
+    std::unique_ptr<engine::TableLock> reading;
+    ASSERT_EQ(
+        engine::TableLock::Acquire(dir / "ORDERS.DB", engine::TableLock::Mode::Shared, reading),
+        engine::err::Ok);
+    const ChildRun shared = Cli({"rebuild", "--no-log", (dir / "ORDERS.DB").string()});
+    EXPECT_EQ(shared.exitCode, 8) << shared.out << shared.err;
+    EXPECT_THAT(shared.out, HasSubstr("ORDERS.DB\nRebuild was not successful. Table is in use"));
+    reading.reset();
+
+    // Two rebuilds of one table started a moment apart: one rebuilds it, the other finds it
+    // taken (before or after its verify) and says so.
+    const fs::path big = Root() / "big";
+    fs::create_directories(big);
+    const fs::path orders = tutilfixture::WriteOrders(big, 200000);
+    ChildRun first;
+    std::thread winner([&] { first = Cli({"rebuild", "--no-log", orders.string()}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const ChildRun second = Cli({"rebuild", "--no-log", orders.string()});
+    winner.join();
+    const ChildRun& loser = first.exitCode == 1 ? second : first;
+    EXPECT_EQ(std::min(first.exitCode, second.exitCode), 1) << first.err << second.err;
+    EXPECT_EQ(loser.exitCode, 8) << loser.out << loser.err;
+    EXPECT_THAT(loser.out + loser.err, HasSubstr("Table is in use"));
+}

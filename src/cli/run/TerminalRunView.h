@@ -1,8 +1,8 @@
 #pragma once
 
+#include "cli/run/RunLogFile.h"
 #include "platform/TableResult.h"
 #include "repair/RepairRun.h"
-#include "cli/run/RunLogFile.h"
 
 #include <filesystem>
 #include <iosfwd>
