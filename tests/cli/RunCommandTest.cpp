@@ -482,10 +482,12 @@ TEST_F(CliRuns, ACancellingSignalStopsBetweenTablesWithEveryLineLogged) {
         }
         const fs::path log = Root() / ("run" + std::to_string(c.signal) + ".log");
         const ChildRun run = clitest::RunChildSignalledWhenBlocked(
-            {c.command, "--log", log.string(), dir.string()}, env_, c.signal);
+            {c.command, "--log", log.string(), dir.string(), Root().string()}, env_, c.signal);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-        const Lines lines = SplitLines(run.out);
-        ASSERT_GE(lines.size(), 5u);
+        Lines lines = SplitLines(run.out);
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(lines.back(), "Cancelled before: " + Root().string()) << "the target not begun";
+        lines.pop_back();
         EXPECT_THAT(lines.front(), ::testing::HasSubstr(" started. "));
         EXPECT_EQ(lines[lines.size() - 2], "Operation cancelled by user.");
         EXPECT_THAT(lines.back(), ::testing::HasSubstr(" complete. "));
