@@ -31,7 +31,12 @@ std::filesystem::path UserStateFolder() {
 std::filesystem::path ProgramStateFolder(const std::filesystem::path& programDirectory) {
     const std::filesystem::path priv = engine::PrivateDirectoryIn(programDirectory);
     std::error_code ec;
-    const bool exists = std::filesystem::exists(priv, ec);
+    const auto type = std::filesystem::status(priv, ec).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::directory) {
+        return programDirectory; // not a matter of permissions: its user is told as before
+    }
+    const bool exists = type == std::filesystem::file_type::directory;
     if (::access((exists ? priv : programDirectory).c_str(), W_OK | X_OK) == 0) {
         return programDirectory;
     }

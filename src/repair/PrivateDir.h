@@ -13,7 +13,8 @@ std::filesystem::path UserStateFolder();
 
 // Where the program keeps its private directory and run log (engine::PrivateDirectoryIn,
 // engine::RunLogPath): the program's own directory whenever its private directory there can be
-// written (or made), else UserStateFolder(), made (mode 0700) when missing.
+// written (or made), else UserStateFolder(), made (mode 0700) when missing. Something there
+// that is no folder is not worked around: the program's directory is given.
 std::filesystem::path ProgramStateFolder(const std::filesystem::path& programDirectory);
 
 enum class PrivateDirOutcome {

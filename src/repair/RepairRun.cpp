@@ -86,8 +86,13 @@ public:
 
     // A file named like a table that another program wrote: named, and nothing else done.
     bool SkippedAsForeign(platform::TableResult& result) {
-        if (!paradox::IsForeignFile(
-                TqzDBRepair::TablePath(view_.DatabaseAliasName(), result.name))) {
+        std::string path;
+        try {
+            path = TqzDBRepair::TablePath(view_.DatabaseAliasName(), result.name);
+        } catch (const platform::EDBEngineError&) {
+            return false; // the table's own step meets the failure again and reports it
+        }
+        if (!paradox::IsForeignFile(path)) {
             return false;
         }
         result.foreign = true;

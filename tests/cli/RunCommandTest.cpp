@@ -82,19 +82,24 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return files;
 }
 
-// The lines of the shared run log that follow the selection line naming `directory`, as many
-// as `count` (the log may hold many runs; the last one of this directory is taken).
-Lines LoggedRun(const fs::path& directory, std::size_t count) {
+// The lines of the shared run log that follow the selection line naming `directory` and are
+// `printed`, in their order (the log may hold many runs, the last one of this directory is
+// taken; programs running at the same time add their lines between them).
+Lines LoggedRun(const fs::path& directory, const Lines& printed) {
     const Lines log =
         SplitLines(testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log"));
     const std::string selection = "DB path set to: " + directory.string();
     const auto at = std::find(log.rbegin(), log.rend(), selection);
+    Lines logged;
     if (at == log.rend()) {
-        return {};
+        return logged;
     }
-    const auto first = at.base(); // the line after the selection line
-    const auto available = static_cast<std::size_t>(log.end() - first);
-    return Lines(first, first + static_cast<std::ptrdiff_t>(std::min(count, available)));
+    for (auto line = at.base(); line != log.end() && logged.size() < printed.size(); ++line) {
+        if (*line == printed[logged.size()]) {
+            logged.push_back(*line);
+        }
+    }
+    return logged;
 }
 
 class CliRuns : public ::testing::Test {
@@ -169,7 +174,7 @@ TEST_F(CliRuns, EachCommandPrintsTheWindowRunsLinesLogsThemAndExitsByWhatItFound
         const Lines printed = SplitLines(run.out);
         EXPECT_EQ(WithoutTimeStamps(printed),
                   WithoutTimeStamps(WindowRun(c.operation, windowCopy)));
-        EXPECT_EQ(LoggedRun(cliCopy, printed.size()), printed) << "every line, once, in order";
+        EXPECT_EQ(LoggedRun(cliCopy, printed), printed) << "every line, once, in order";
         EXPECT_EQ(Cli({"verify", cliCopy.string()}).exitCode, c.verifyAfter);
     }
 }
@@ -388,7 +393,7 @@ TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines
     ASSERT_FALSE(checked.empty());
     EXPECT_EQ(checked.back(), "Aborted due to error") << "no end line after a failure";
     EXPECT_THAT(check.err, HasSubstr("Table ZJUNK.DB could not be rebuilt."));
-    EXPECT_EQ(LoggedRun(dir, checked.size()), checked);
+    EXPECT_EQ(LoggedRun(dir, checked), checked);
 
     // Rebuild All goes on after a table whose rebuild was not successful: one table
     // repaired, one left.
@@ -407,11 +412,12 @@ TEST_F(CliRuns, AReaderThatGoesAwayDoesNotStopTheRunOrItsLog) {
         line += name + "='" + value + "' ";
     }
     // The reader is gone before the first line is written.
-    line += "'" + clitest::CliProgram().string() + "' check '" + dir.string() +
-            "' 2>/dev/null | exit 0";
+    const fs::path log = Root() / "closed.log";
+    line += "'" + clitest::CliProgram().string() + "' check --log '" + log.string() + "' '" +
+            dir.string() + "' 2>/dev/null | exit 0";
     EXPECT_EQ(std::system(line.c_str()), 0);
-    const Lines logged = LoggedRun(dir, 15);
-    ASSERT_EQ(logged.size(), 15u);
+    const Lines logged = SplitLines(testsupport::ReadFileBytes(log));
+    ASSERT_EQ(logged.size(), 16u) << "the selection line and the run's";
     EXPECT_THAT(logged.back(), ::testing::StartsWith("Check & Repair complete. "));
     EXPECT_TRUE(fs::exists(dir / "INVOICE-BACKUP.DB"));
 }

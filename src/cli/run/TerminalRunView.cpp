@@ -26,8 +26,8 @@ TableState VerifyState(const platform::VerifyResult& verify) {
     return *verify.status == 0 ? TableState::Healthy : TableState::ProblemsLeft;
 }
 
-// A rebuild that could not begin for a reason outside the table: another process holds it, or
-// its folder cannot be written. Nothing was done to the table.
+// A rebuild stopped by something outside the table: another process holds it, or its folder
+// cannot be written. The table was not replaced; these are not problems of the table.
 bool RebuildCouldNotStart(const platform::RebuildResult& rebuild) {
     namespace err = engine::err;
     if (!rebuild.ran || rebuild.replaced) {
