@@ -249,17 +249,6 @@ TEST_F(RunPromises, TheRunLogGoesWhereAskedOrBesideTheProgramOrToTheUsersStateFo
 
 TEST_F(RunPromises, ARebuildThatCannotStartSaysWhyAndTheLoserOfARaceIsInUse) {
     const fs::path dir = Samples("readonly");
-    const auto readOnly = RunWithReadOnly(
-        dir, Program() + " rebuild --no-log --json " + Quoted((dir / "EVENTS.DB").string()),
-        [this](const std::string& line) { return Shell(line); });
-    if (readOnly) {
-        EXPECT_EQ(readOnly->exitCode, 8) << readOnly->err;
-        const auto table = nlohmann::json::parse(readOnly->out)["runs"][0]["tables"][0];
-        EXPECT_EQ(table["state"], "failed");
-        EXPECT_THAT(table["verdict"].get<std::string>(),
-                    ::testing::StartsWith("Rebuild was not successful. " + ReadOnlyReason()));
-    }
-
     // A table another program reads: the verify shares it, the rebuild cannot have it alone.
     std::unique_ptr<engine::TableLock> reading;
     ASSERT_EQ(
@@ -284,4 +273,17 @@ TEST_F(RunPromises, ARebuildThatCannotStartSaysWhyAndTheLoserOfARaceIsInUse) {
     EXPECT_EQ(std::min(first.exitCode, second.exitCode), 1) << first.err << second.err;
     EXPECT_EQ(loser.exitCode, 8) << loser.out << loser.err;
     EXPECT_THAT(loser.out + loser.err, HasSubstr("Table is in use"));
+
+    // A folder that cannot be written.
+    const auto readOnly = RunWithReadOnly(
+        dir, Program() + " rebuild --no-log --json " + Quoted((dir / "EVENTS.DB").string()),
+        [this](const std::string& line) { return Shell(line); });
+    if (!readOnly) {
+        GTEST_SKIP() << "running as root, and no read-only bind mount can be made here";
+    }
+    EXPECT_EQ(readOnly->exitCode, 8) << readOnly->err;
+    const auto table = nlohmann::json::parse(readOnly->out)["runs"][0]["tables"][0];
+    EXPECT_EQ(table["state"], "failed");
+    EXPECT_THAT(table["verdict"].get<std::string>(),
+                ::testing::StartsWith("Rebuild was not successful. " + ReadOnlyReason()));
 }
