@@ -136,8 +136,9 @@ void TfMain::InitApp() {
     firstActivation_ = true;
     SetAppCaption();
     ui::RepairWindowOpen = false;
-    privateDirectory_ = engine::PrivateDirectoryIn(programDirectory_);
-    logFileName_ = engine::RunLogPath(programDirectory_);
+    const std::filesystem::path stateFolder = repair::ProgramStateFolder(programDirectory_);
+    privateDirectory_ = engine::PrivateDirectoryIn(stateFolder);
+    logFileName_ = engine::RunLogPath(stateFolder);
     logSaveFileName_ = logFileName_;
     if (repair::PreparePrivateDirectory(privateDirectory_) == repair::PrivateDirOutcome::Failed) {
         startFailed_ = true;

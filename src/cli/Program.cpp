@@ -3,11 +3,16 @@
 #include "cli/ExitCodes.h"
 #include "cli/commands/CommandHelp.h"
 #include "cli/commands/CommandTable.h"
+#include "cli/export/DescriptorOutputBuffer.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <unistd.h>
 
 namespace cli {
 namespace {
@@ -97,6 +102,23 @@ int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ost
                                           " '" + rest.front() + "'");
     }
     return RunCommand(*command, std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
+}
+
+int RunProgramOnStandardStreams(const std::vector<std::string>& args) {
+    // A buffer of its own keeps the reason of the first write that failed, which the stream
+    // does not.
+    DescriptorOutputBuffer buffer(STDOUT_FILENO);
+    std::streambuf* const previous = std::cout.rdbuf(&buffer);
+    int exitCode = RunProgram(args, std::cout, std::cerr);
+    std::cout.flush();
+    if (!std::cout) {
+        const int error = buffer.WriteError() != 0 ? buffer.WriteError() : EIO;
+        std::cerr << "mendrix-cli: the output could not be written: " << std::strerror(error)
+                  << '\n';
+        exitCode |= kExitOperational;
+    }
+    std::cout.rdbuf(previous);
+    return exitCode;
 }
 
 } // namespace cli

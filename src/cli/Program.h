@@ -10,4 +10,8 @@ namespace cli {
 // name: the program's own options, then the command. Returns the exit code (ExitCodes.h).
 int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// RunProgram on the process's standard output and error. Output that cannot be written (a full
+// disk, a reader gone) is an operational error, with the system's reason on standard error.
+int RunProgramOnStandardStreams(const std::vector<std::string>& args);
+
 } // namespace cli

@@ -9,5 +9,5 @@
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
-    return cli::RunProgram(args, std::cout, std::cerr);
+    return cli::RunProgramOnStandardStreams(args);
 }

@@ -54,6 +54,7 @@ struct TableResult {
     RebuildResult rebuild;
     bool reopened = false;          // Check & Repair: the table opened after its repair
     bool aborted = false;           // the run ended on this table ("Aborted due to error")
+    bool foreign = false;           // not a Paradox table: skipped, nothing done to it
     std::string verdict;            // the last verdict line written for it; empty when none was
     std::vector<std::string> lines; // the pane lines written while it was worked on
     std::chrono::system_clock::time_point started, finished;

@@ -19,6 +19,7 @@ inline constexpr const char* kCannotRebuild = "Verification Successful. Table ca
 inline constexpr const char* kVerifyUnsuccessful = "Verification unsuccessful.";
 inline constexpr const char* kRebuildSuccessful = "Rebuild was successful.";
 inline constexpr const char* kRebuildUnsuccessful = "Rebuild was not successful.";
+inline constexpr const char* kForeignFileSkipped = "Not a Paradox table, skipped.";
 } // namespace verdict
 
 inline constexpr const char* kErrorFillingTableStructure = "Error Filling table structure";

@@ -160,6 +160,20 @@ void WriteLogFileAtomically(const std::filesystem::path& file, const LogLines& l
     }
 }
 
+void AppendLogLines(const std::filesystem::path& file, const LogLines& lines) {
+    const LogFileLock lock(file);
+    posix::FileDescriptor fd;
+    AsLogFileStep("Could not write the run log", file, [&] {
+        fd = posix::Open(file, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, ModeFor(file));
+    });
+    const std::string text = JoinLogLines(lines);
+    AsLogFileStep("Could not write the run log", file, [&] {
+        posix::WriteAll(fd.Get(), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                        file);
+        fd.Close(file);
+    });
+}
+
 std::filesystem::path LogFileLock::LockFileFor(const std::filesystem::path& logFile) {
     std::filesystem::path lock = logFile;
     lock += ".lock";

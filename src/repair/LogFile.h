@@ -35,6 +35,10 @@ LogLines ReadLogFile(const std::filesystem::path& file);
 // file. On failure the old file is untouched and LogFileError is thrown.
 void WriteLogFileAtomically(const std::filesystem::path& file, const LogLines& lines);
 
+// Adds the lines at the end of the file (made when missing) under the file's lock
+// (LogFileLock), each followed by CR LF. Throws LogFileError with the system's reason.
+void AppendLogLines(const std::filesystem::path& file, const LogLines& lines);
+
 // An exclusive lock that copies of the program take around the read-and-rewrite of a log
 // file; it lives in a lock file beside the log. Blocks until the lock is granted.
 class LogFileLock {

@@ -1,5 +1,8 @@
 #include "repair/PrivateDir.h"
 
+#include "engine/FileNames.h"
+
+#include <cstdlib>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -13,6 +16,37 @@ std::filesystem::path ExecutableDirectory() {
         return std::filesystem::current_path();
     }
     return self.parent_path();
+}
+
+std::filesystem::path UserStateFolder() {
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') {
+        return std::filesystem::path(xdg) / "mendrix";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+        return std::filesystem::path(home) / ".local" / "state" / "mendrix";
+    }
+    return {};
+}
+
+std::filesystem::path ProgramStateFolder(const std::filesystem::path& programDirectory) {
+    const std::filesystem::path priv = engine::PrivateDirectoryIn(programDirectory);
+    std::error_code ec;
+    const auto type = std::filesystem::status(priv, ec).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::directory) {
+        return programDirectory; // not a matter of permissions: its user is told as before
+    }
+    const bool exists = type == std::filesystem::file_type::directory;
+    if (::access((exists ? priv : programDirectory).c_str(), W_OK | X_OK) == 0) {
+        return programDirectory;
+    }
+    const std::filesystem::path state = UserStateFolder();
+    if (state.empty()) {
+        return programDirectory; // nowhere else: the failure names the program's folder
+    }
+    std::filesystem::create_directories(state.parent_path(), ec);
+    ::mkdir(state.c_str(), 0700);
+    return state;
 }
 
 PrivateDirOutcome PreparePrivateDirectory(const std::filesystem::path& privateDirectory) {

@@ -1,5 +1,6 @@
 #include "repair/RepairRun.h"
 
+#include "paradox/ForeignFile.h"
 #include "platform/DBErrors.h"
 #include "platform/StructureRebuild.h"
 #include "platform/Table.h"
@@ -81,6 +82,23 @@ public:
             Repair(table, result);
         }
         table.Close();
+    }
+
+    // A file named like a table that another program wrote: named, and nothing else done.
+    bool SkippedAsForeign(platform::TableResult& result) {
+        std::string path;
+        try {
+            path = TqzDBRepair::TablePath(view_.DatabaseAliasName(), result.name);
+        } catch (const platform::EDBEngineError&) {
+            return false; // the table's own step meets the failure again and reports it
+        }
+        if (!paradox::IsForeignFile(path)) {
+            return false;
+        }
+        result.foreign = true;
+        Say(result, result.name);
+        SayVerdict(result, verdict::kForeignFileSkipped);
+        return true;
     }
 
     // The open test and a verify that writes nothing.
@@ -241,7 +259,9 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mod
         result.name = view.TableList().at(i);
         result.started = Now();
         try {
-            if (mode == RunMode::DryRun) {
+            if (steps.SkippedAsForeign(result)) {
+                // nothing of it is read further, or changed
+            } else if (mode == RunMode::DryRun) {
                 steps.DryCheck(result);
             } else {
                 switch (operation) {

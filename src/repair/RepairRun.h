@@ -93,7 +93,9 @@ enum class RunMode { Operation, DryRun };
 // cancel request acted on between tables. Each table's result goes to the view. A dry run
 // gives every table the open test and a verify that writes nothing: a line saying so for a
 // table that fails to open, the verdict, and for a table a rebuild would need a structure
-// for, where one could come from. Failures end the run and are passed on.
+// for, where one could come from. A file of the list that no Paradox level wrote (see
+// paradox::IsForeignFile) is named and skipped, untouched, in either mode. Failures end the run
+// and are passed on.
 void RunOnAllTables(TRepairOperation operation, RepairRunView& view,
                     RunMode mode = RunMode::Operation);
 

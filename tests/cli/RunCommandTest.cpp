@@ -1,6 +1,7 @@
 // The batch program's runs against the window's run routine on copies of the sample database.
 
 #include "CliChild.h"
+#include "engine/RebuildFiles.h"
 #include "platform/Database.h"
 #include "platform/Session.h"
 #include "platform/Table.h"
@@ -94,19 +95,24 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return files;
 }
 
-// The lines of the shared run log that follow the selection line naming `directory`, as many
-// as `count` (the log may hold many runs; the last one of this directory is taken).
-Lines LoggedRun(const fs::path& directory, std::size_t count) {
+// The lines of the shared run log that follow the selection line naming `directory` and are
+// `printed`, in their order (the log may hold many runs, the last one of this directory is
+// taken; programs running at the same time add their lines between them).
+Lines LoggedRun(const fs::path& directory, const Lines& printed) {
     const Lines log =
         SplitLines(testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log"));
     const std::string selection = "DB path set to: " + directory.string();
     const auto at = std::find(log.rbegin(), log.rend(), selection);
+    Lines logged;
     if (at == log.rend()) {
-        return {};
+        return logged;
     }
-    const auto first = at.base(); // the line after the selection line
-    const auto available = static_cast<std::size_t>(log.end() - first);
-    return Lines(first, first + static_cast<std::ptrdiff_t>(std::min(count, available)));
+    for (auto line = at.base(); line != log.end() && logged.size() < printed.size(); ++line) {
+        if (*line == printed[logged.size()]) {
+            logged.push_back(*line);
+        }
+    }
+    return logged;
 }
 
 class CliRuns : public ::testing::Test {
@@ -181,7 +187,7 @@ TEST_F(CliRuns, EachCommandPrintsTheWindowRunsLinesLogsThemAndExitsByWhatItFound
         const Lines printed = PaneLines(run.out);
         EXPECT_EQ(WithoutTimeStamps(printed),
                   WithoutTimeStamps(WindowRun(c.operation, windowCopy)));
-        EXPECT_EQ(LoggedRun(cliCopy, printed.size()), printed) << "every line, once, in order";
+        EXPECT_EQ(LoggedRun(cliCopy, printed), printed) << "every line, once, in order";
         EXPECT_EQ(Cli({"verify", cliCopy.string()}).exitCode, c.verifyAfter);
     }
 }
@@ -386,7 +392,10 @@ TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines
     const fs::path dir = Root() / "junk";
     fs::create_directories(dir);
     fs::copy_file(testsupport::SamplesDir() / "EVENTS.DB", dir / "EVENTS.DB");
-    testsupport::WriteFileBytes(dir / "ZJUNK.DB", std::string(600, 'z'));
+    // A table header's first bytes, then junk.
+    testsupport::WriteFileBytes(dir / "ZJUNK.DB",
+                                testsupport::ReadFileBytes(dir / "EVENTS.DB").substr(0, 6) +
+                                    std::string(594, 'z'));
 
     const ChildRun verify = Cli({"verify", dir.string()});
     EXPECT_EQ(verify.exitCode, 4) << "a verdict was reached for each table";
@@ -398,7 +407,7 @@ TEST_F(CliRuns, AJunkTableGivesTheOperationalBitAndAnAbortedRunStillLogsItsLines
     EXPECT_EQ(checked[checked.size() - 2], "Aborted due to error") << "no end line after a failure";
     EXPECT_THAT(checked.back(), HasSubstr("ZJUNK.DB")) << "the reason follows it";
     EXPECT_THAT(check.err, HasSubstr("Table ZJUNK.DB could not be rebuilt."));
-    EXPECT_EQ(LoggedRun(dir, checked.size()), checked);
+    EXPECT_EQ(LoggedRun(dir, checked), checked);
 
     // Rebuild All goes on after a table whose rebuild was not successful: one table
     // repaired, one left.
@@ -417,11 +426,12 @@ TEST_F(CliRuns, AReaderThatGoesAwayDoesNotStopTheRunOrItsLog) {
         line += name + "='" + value + "' ";
     }
     // The reader is gone before the first line is written.
-    line += "'" + clitest::CliProgram().string() + "' check '" + dir.string() +
-            "' 2>/dev/null | exit 0";
+    const fs::path log = Root() / "closed.log";
+    line += "'" + clitest::CliProgram().string() + "' check --log '" + log.string() + "' '" +
+            dir.string() + "' 2>/dev/null | exit 0";
     EXPECT_EQ(std::system(line.c_str()), 0);
-    const Lines logged = LoggedRun(dir, 15);
-    ASSERT_EQ(logged.size(), 15u);
+    const Lines logged = SplitLines(testsupport::ReadFileBytes(log));
+    ASSERT_EQ(logged.size(), 16u) << "the selection line and the run's";
     EXPECT_THAT(logged.back(), ::testing::StartsWith("Check & Repair complete. "));
     EXPECT_TRUE(fs::exists(dir / "INVOICE-BACKUP.DB"));
 }
@@ -432,53 +442,95 @@ TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
     for (int i = 0; i < kRuns; ++i) {
         dirs.push_back(Samples("together" + std::to_string(i)));
     }
+    const fs::path logFile = Root() / "together.log";
     std::vector<ChildRun> runs(kRuns);
     std::vector<std::thread> threads;
     for (int i = 0; i < kRuns; ++i) {
-        threads.emplace_back([&, i] { runs[i] = Cli({"verify", dirs[i].string()}); });
+        threads.emplace_back([&, i] {
+            runs[i] = Cli({"verify", "--log", logFile.string(), dirs[i].string()});
+        });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    const std::string log =
-        testsupport::ReadFileBytes(testsupport::BinDir() / "priv" / "1Mendrix.log");
+    // Each line is logged as it is written, so the runs' lines interleave: every line once,
+    // and each run's in its order after its selection line.
+    const Lines log = SplitLines(testsupport::ReadFileBytes(logFile));
+    Lines expected;
     for (int i = 0; i < kRuns; ++i) {
+        const std::string selection = "DB path set to: " + dirs[i].string();
+        const auto at = std::find(log.begin(), log.end(), selection);
+        ASSERT_NE(at, log.end());
+        auto next = at + 1;
+        for (const std::string& line : PaneLines(runs[i].out)) {
+            next = std::find(next, log.end(), line);
+            ASSERT_NE(next, log.end()) << line;
+            ++next;
+        }
+        expected.push_back(selection);
         const Lines printed = PaneLines(runs[i].out);
-        EXPECT_EQ(LoggedRun(dirs[i], printed.size()), printed);
-        const std::string selection = "DB path set to: " + dirs[i].string() + "\r\n";
-        ASSERT_NE(log.find(selection), std::string::npos);
-        EXPECT_EQ(log.find(selection), log.rfind(selection)) << "logged once";
+        expected.insert(expected.end(), printed.begin(), printed.end());
     }
+    Lines sortedLog = log;
+    std::sort(sortedLog.begin(), sortedLog.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedLog, expected);
 }
 
-TEST_F(CliRuns, InterruptStopsBetweenTablesWithEveryLineLogged) {
-    const fs::path dir = Root() / "many";
-    fs::create_directories(dir);
-    const fs::path events = testsupport::SamplesDir() / "EVENTS.DB";
-    constexpr int kTables = 150; // their lines are far more than the pipe holds
-    for (int i = 0; i < kTables; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "T%03d.DB", i);
-        fs::copy_file(events, dir / name);
+// Ctrl-C, SIGHUP and SIGTERM each cancel: the table in hand is finished (a rebuild's staging
+// folder goes with it), the message names it at once, and its lines are in the log.
+TEST_F(CliRuns, ACancellingSignalStopsBetweenTablesWithEveryLineLogged) {
+    struct Case {
+        int signal;
+        const char* command;
+        const char* verdict;
+        int exitCode;
+    };
+    for (const Case& c :
+         {Case{SIGINT, "verify", "Verification Successful. Table has no errors.", 32},
+          Case{SIGHUP, "verify", "Verification Successful. Table has no errors.", 32},
+          Case{SIGTERM, "rebuild", "Rebuild was successful.", 32 | 1}}) {
+        SCOPED_TRACE(c.signal);
+        const fs::path dir = Root() / ("many" + std::to_string(c.signal));
+        fs::create_directories(dir);
+        const fs::path events = testsupport::SamplesDir() / "EVENTS.DB";
+        constexpr int kTables = 150; // their lines are far more than the pipe holds
+        for (int i = 0; i < kTables; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "T%03d.DB", i);
+            fs::copy_file(events, dir / name);
+        }
+        const fs::path log = Root() / ("run" + std::to_string(c.signal) + ".log");
+        const ChildRun run = clitest::RunChildSignalledWhenBlocked(
+            {c.command, "--log", log.string(), dir.string(), Root().string()}, env_, c.signal);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        Lines lines = SplitLines(run.out);
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(lines.back(), "Cancelled before: " + Root().string()) << "the target not begun";
+        lines.pop_back();
+        EXPECT_THAT(lines.front(), ::testing::HasSubstr(" started. "));
+        EXPECT_EQ(lines[lines.size() - 2], "Operation cancelled by user.");
+        EXPECT_THAT(lines.back(), ::testing::HasSubstr(" complete. "));
+        // Each table begun was finished: its name, then its verdict.
+        const std::size_t tableLines = lines.size() - 3;
+        EXPECT_EQ(tableLines % 2, 0u);
+        const std::size_t begun = tableLines / 2;
+        EXPECT_GT(begun, 0u);
+        EXPECT_LT(begun, static_cast<std::size_t>(kTables)) << "stopped before the end";
+        for (std::size_t i = 0; i < begun; ++i) {
+            EXPECT_EQ(lines[1 + 2 * i + 1], c.verdict);
+        }
+        EXPECT_THAT(run.err, HasSubstr("stopping after " + lines[lines.size() - 4] +
+                                       "; Ctrl-C again to stop now\n"));
+        Lines logged = SplitLines(testsupport::ReadFileBytes(log));
+        ASSERT_FALSE(logged.empty());
+        logged.erase(logged.begin()); // the selection line
+        EXPECT_EQ(logged, lines);
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            EXPECT_FALSE(entry.path().filename().string().starts_with(engine::kRebuildFilePrefix))
+                << entry.path();
+        }
     }
-    const ChildRun run =
-        clitest::RunChildSignalledWhenBlocked({"verify", dir.string()}, env_, SIGINT);
-    EXPECT_EQ(run.exitCode, 32) << run.err;
-    const Lines lines = PaneLines(run.out);
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_THAT(lines.front(), ::testing::StartsWith("Verify started. "));
-    EXPECT_EQ(lines[lines.size() - 2], "Operation cancelled by user.");
-    EXPECT_THAT(lines.back(), ::testing::StartsWith("Verify complete. "));
-    // Each table begun was finished: its name, then its verdict.
-    const std::size_t tableLines = lines.size() - 3;
-    EXPECT_EQ(tableLines % 2, 0u);
-    const std::size_t begun = tableLines / 2;
-    EXPECT_GT(begun, 0u);
-    EXPECT_LT(begun, static_cast<std::size_t>(kTables)) << "stopped before the end";
-    for (std::size_t i = 0; i < begun; ++i) {
-        EXPECT_EQ(lines[1 + 2 * i + 1], "Verification Successful. Table has no errors.");
-    }
-    EXPECT_EQ(LoggedRun(dir, lines.size()), lines);
 }
 
 } // namespace

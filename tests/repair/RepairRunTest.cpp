@@ -222,7 +222,10 @@ TEST_F(RepairRun, TableThatStillFailsAfterTheRebuildAbortsWithTheWarning) {
 
 TEST_F(RepairRun, FailedIndexReadNamesNoIndexOfThePreviousTable) {
     enginetest::WriteKeyedTable(DataDir(), "ORDERS", 30);
-    testsupport::WriteFileBytes(Table("ZJUNK.DB"), std::string(600, 'z'));
+    // A table header's first bytes, then junk.
+    testsupport::WriteFileBytes(Table("ZJUNK.DB"),
+                                testsupport::ReadFileBytes(Table("ORDERS.DB")).substr(0, 6) +
+                                    std::string(594, 'z'));
     view.tables = {"ORDERS.DB", "ZJUNK.DB"};
     EXPECT_THROW(Run(roCheckAndRepair), platform::EDBEngineError);
     EXPECT_THAT(Pane(), ElementsAre(std::string("Check & Repair started. ") + kStart,

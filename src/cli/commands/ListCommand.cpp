@@ -3,7 +3,9 @@
 #include "cli/commands/CommandHelp.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
+#include "paradox/ForeignFile.h"
 #include "platform/DBErrors.h"
+#include "platform/DatabaseDesc.h"
 #include "platform/DatabaseList.h"
 #include "platform/Session.h"
 
@@ -52,14 +54,19 @@ void PrintAliases(platform::TSession& session, std::ostream& out) {
 void PrintTables(platform::TSession& session, const std::string& database, std::ostream& out) {
     std::string name = database;
     std::error_code ec;
-    if (!session.IsAlias(database) && std::filesystem::is_directory(database, ec)) {
+    const bool alias = session.IsAlias(database);
+    if (!alias && std::filesystem::is_directory(database, ec)) {
         // A directory named without a "/" is still a directory, not an alias.
         name = std::filesystem::absolute(database, ec).lexically_normal().string();
     }
     std::vector<std::string> tables;
     session.GetTableNames(name, "*.*", true, false, tables);
+    const std::filesystem::path directory =
+        alias ? platform::DatabaseDirectory(platform::GetDatabaseDesc(name)) : name;
     for (const auto& table : tables) {
-        out << table << '\n';
+        if (!paradox::IsForeignFile(directory / table)) {
+            out << table << '\n';
+        }
     }
 }
 

@@ -19,6 +19,19 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
                             "verdict says what was lost). Without it such a rebuild changes "
                             "nothing"});
     }
+    syntax.options.push_back({.names = "--allow-empty",
+                              .description = "a target that holds no Paradox table is no error"});
+    syntax.options.push_back(
+        {.names = "--recursive",
+         .description = "walk each directory target into its subfolders: every folder that "
+                        "holds a Paradox table is a run of its own"});
+    syntax.options.push_back(
+        {.names = "--log",
+         .valueName = "FILE",
+         .description = "add the lines to FILE instead of the program's run log (priv/ beside "
+                        "the program, or $XDG_STATE_HOME/mendrix/priv when that cannot be "
+                        "written)"});
+    syntax.options.push_back({.names = "--no-log", .description = "write no run log"});
     syntax.options.push_back({.names = "--details",
                               .description = "under each verdict, every finding of the verify "
                                              "(code, file, block, record, text) and where a "
@@ -52,6 +65,10 @@ RunRequest RunRequestFrom(std::string command, repair::TRepairOperation operatio
     request.progress = args.Value("--progress", "auto");
     request.dryRun = args.Has("--dry-run");
     request.acceptLoss = args.Has("--accept-loss");
+    request.allowEmpty = args.Has("--allow-empty");
+    request.recursive = args.Has("--recursive");
+    request.noLog = args.Has("--no-log");
+    request.logFile = args.Has("--log") ? args.Value("--log") : std::string();
     return request;
 }
 

@@ -17,6 +17,9 @@ bool DescriptorOutputBuffer::Drain() {
             continue;
         }
         if (written <= 0) {
+            if (writeError_ == 0) {
+                writeError_ = written < 0 ? errno : EIO;
+            }
             return false;
         }
         next += written;

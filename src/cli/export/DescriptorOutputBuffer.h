@@ -11,6 +11,9 @@ class DescriptorOutputBuffer : public std::streambuf {
 public:
     explicit DescriptorOutputBuffer(int fd);
 
+    // The system's error number of the first write that failed; 0 while none has.
+    int WriteError() const { return writeError_; }
+
 protected:
     int_type overflow(int_type c) override;
     int sync() override;
@@ -19,6 +22,7 @@ private:
     bool Drain();
 
     int fd_;
+    int writeError_ = 0;
     std::array<char, 65536> buffer_{};
 };
 

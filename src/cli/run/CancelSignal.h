@@ -1,9 +1,12 @@
 #pragma once
 
+#include <string>
+
 namespace cli {
 
-// Ctrl-C as the run's Cancel button: while an object lives, SIGINT only raises a flag that the
-// run reads between tables. A second SIGINT ends the program at once, as usual.
+// Ctrl-C (and SIGTERM, SIGHUP) as the run's Cancel button: while an object lives, the first of
+// them raises a flag that the run reads between tables and says at once on standard error
+// which table the run stops after. A second one ends the program at once, as usual.
 class CancelOnInterrupt {
 public:
     CancelOnInterrupt();
@@ -23,7 +26,10 @@ public:
     IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
 };
 
-// Whether a SIGINT came since the flag was last cleared.
+// The table the run is working on, for the message of a cancel; empty between tables.
+void SetTableInHand(const std::string& name);
+
+// Whether a cancelling signal came since the flag was last cleared.
 bool InterruptRequested();
 void ClearInterruptRequest();
 // Raises the flag as a SIGINT would.

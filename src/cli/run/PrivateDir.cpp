@@ -1,9 +1,9 @@
 #include "cli/run/PrivateDir.h"
 
 #include "engine/FileNames.h"
+#include "repair/PrivateDir.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -57,17 +57,12 @@ void RemoveAbandonedRunFolders(const std::filesystem::path& priv) {
 } // namespace
 
 std::string BatchPrivateDir() {
-    std::filesystem::path state;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') {
-        state = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
-        state = std::filesystem::path(home) / ".local" / "state";
-    } else {
+    const std::filesystem::path mendrix = repair::UserStateFolder();
+    if (mendrix.empty()) {
         return {};
     }
     std::error_code ec;
-    std::filesystem::create_directories(state, ec); // the user's own, as other programs do
-    const std::filesystem::path mendrix = state / "mendrix";
+    std::filesystem::create_directories(mendrix.parent_path(), ec); // the user's own
     const std::filesystem::path priv = engine::PrivateDirectoryIn(mendrix);
     if (!MakeOwnFolder(mendrix) || !MakeOwnFolder(priv)) {
         return {};

@@ -4,6 +4,7 @@
 #include "cli/run/CancelSignal.h"
 #include "cli/run/DatabaseSelection.h"
 #include "cli/run/PrivateDir.h"
+#include "cli/run/RunLogFile.h"
 #include "cli/run/RunReport.h"
 #include "cli/run/RunTargets.h"
 #include "cli/run/TerminalProgress.h"
@@ -13,7 +14,6 @@
 #include "platform/Session.h"
 #include "platform/Table.h"
 #include "repair/PrivateDir.h"
-#include "repair/RunLog.h"
 #include "repair/TableStatusBars.h"
 
 #include <chrono>
@@ -27,11 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The run log the window program writes too.
-fs::path RunLogFile() {
-    return engine::RunLogPath(repair::ExecutableDirectory());
-}
-
 ProgressStyle ProgressStyleOf(const RunRequest& request) {
     if (request.progress == "json") {
         return ProgressStyle::Json;
@@ -42,20 +37,25 @@ ProgressStyle ProgressStyleOf(const RunRequest& request) {
     return ProgressStyle::None;
 }
 
-void SaveLog(repair::RunLog& log, const fs::path& file, RunSummary& summary, std::ostream& err) {
-    try {
-        log.Save(file);
-        summary.logProblem.clear();
-    } catch (const repair::LogFileError& e) {
-        summary.logProblem = e.what();
-        err << "mendrix-cli " << summary.command << ": the run log was not saved: " << e.what()
-            << '\n';
+// Where the run's lines are logged: as the request says, else the window program's log.
+RunLogFile LogFor(const RunRequest& request, RunSummary& summary, std::ostream& err) {
+    if (request.dryRun || request.noLog) {
+        return {}; // a dry run writes no log
     }
+    auto report = [&summary, &err](const std::string& problem) {
+        summary.logProblem = problem;
+        err << "mendrix-cli " << summary.command << ": the run log was not saved: " << problem
+            << '\n';
+    };
+    RunLogFile log = request.logFile.empty() ? RunLogFile::ProgramLog(report)
+                                             : RunLogFile(request.logFile, report);
+    summary.logFile = log.Path().string();
+    return log;
 }
 
 // One target through the window's run routine, or for a dry run its looking-only mode.
 void RealRun(const RunRequest& request, platform::TTable& table, const SelectedDatabase& database,
-             repair::RunLog& log, const RunSummary& summary, RunRecord& record, std::ostream& out,
+             RunLogFile& log, const RunSummary& summary, RunRecord& record, std::ostream& out,
              std::ostream& err, TerminalProgress& progress) {
     TerminalRunView::Setup setup;
     setup.operation = request.operation;
@@ -121,18 +121,13 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
         session.SetPrivateDir(privateDirectory);
     }
     session.SetActive(true);
-    const std::vector<RunTarget> targets = ResolveTargets(session, request.targets);
+    const std::vector<RunTarget> targets =
+        ResolveTargets(session, request.targets, request.recursive);
     platform::TDatabase database(session, "TempDB");
     platform::TTable table(database);
     table.SetExclusive(true);
 
-    repair::RunLog log;
-    const fs::path logFile = RunLogFile();
-    if (!request.dryRun) {
-        std::error_code ignored;
-        fs::create_directory(logFile.parent_path(), ignored);
-        summary.logFile = logFile.string();
-    }
+    RunLogFile log = LogFor(request, summary, err);
     TerminalProgress progress(err, ProgressStyleOf(request), request.command);
     const repair::ScopedTableStatusBars bars(progress);
     const CancelOnInterrupt cancelOnInterrupt;
@@ -150,6 +145,11 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
                 throw std::runtime_error(target.problem);
             }
             record.database = SelectDatabase(session, database, target);
+            if (!request.allowEmpty && !target.tableFiles &&
+                !HoldsParadoxTable(record.database.directory, record.database.tables)) {
+                throw std::runtime_error("no Paradox tables in " +
+                                         record.database.directory.string());
+            }
         } catch (const std::exception& e) {
             progress.ClearLine();
             record.started = record.ended = std::chrono::system_clock::now();
@@ -158,16 +158,14 @@ int ExecuteRunRequest(const RunRequest& request, std::ostream& out, std::ostream
                 << '\n';
             continue;
         }
-        if (request.dryRun) {
-            RealRun(request, table, record.database, log, summary, record, out, err, progress);
-            continue; // a dry run writes no log
-        }
         log.Append(record.database.selectionLine);
         RealRun(request, table, record.database, log, summary, record, out, err, progress);
-        SaveLog(log, logFile, summary, err);
     }
     if (request.dryRun && !request.json) {
         out << WouldRebuildLine(summary.runs) << '\n';
+    }
+    if (!summary.skippedTargets.empty() && !request.json) {
+        out << NotRunLine(summary.skippedTargets) << '\n';
     }
     const int exitCode = ExitCodeOf(summary);
     if (request.json) {
@@ -183,9 +181,10 @@ std::string RunCommandNotes() {
            "over just those tables).\n"
            "Each run's first line names its folder (\"Database: DIR\"), its last one counts its "
            "tables by state. The lines between are the repair window's message-pane lines, time "
-           "stamps included, and go to the window's run log as well. Ctrl-C stops a run between "
-           "tables (the table in progress is finished); a second Ctrl-C ends the program at "
-           "once.\n";
+           "stamps included, and go to the window's run log as well, each as it is written "
+           "(--log FILE, --no-log). Ctrl-C, SIGTERM or SIGHUP stops a run between tables (the "
+           "table in progress is finished); a second one ends the program at once. A file named "
+           "like a table that is not a Paradox table is skipped and left untouched.\n";
 }
 
 } // namespace cli

@@ -21,6 +21,10 @@ struct RunRequest {
     std::string progress = "auto";
     bool dryRun = false;
     bool acceptLoss = false; // rebuild: keep what can be read when not everything can be
+    bool allowEmpty = false; // a target without a Paradox table is no error
+    bool recursive = false;  // a directory target is walked into its subfolders
+    bool noLog = false;      // the lines go to no run log
+    std::string logFile;     // the run log to add to; empty: the window program's
 };
 
 // Runs the request: every target through the window's run routine (or, for a dry check, the

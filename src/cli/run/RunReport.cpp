@@ -86,6 +86,7 @@ int ExitCodeOf(const RunSummary& summary) {
         for (const TableOutcome& outcome : run.tables) {
             switch (StateIn(summary, outcome)) {
             case TableState::Healthy:
+            case TableState::Skipped:
                 break;
             case TableState::Repaired:
                 code |= kExitRepaired;
@@ -120,12 +121,12 @@ std::string WouldRebuildLine(const std::vector<RunRecord>& runs) {
 }
 
 std::string RunSummaryLine(const RunSummary& summary, const RunRecord& run) {
-    std::array<std::size_t, 4> counts{}; // by TableState
+    std::array<std::size_t, 5> counts{}; // by TableState
     for (const TableOutcome& outcome : run.tables) {
         ++counts.at(static_cast<std::size_t>(StateIn(summary, outcome)));
     }
     const std::size_t total = std::max(run.database.tables.size(), run.tables.size());
-    const std::size_t skipped = total - run.tables.size();
+    const std::size_t notBegun = total - run.tables.size();
     std::string line =
         std::to_string(total) + (total == 1 ? " table: " : " tables: ") +
         std::to_string(counts[static_cast<std::size_t>(TableState::Healthy)]) + " healthy, " +
@@ -136,8 +137,20 @@ std::string RunSummaryLine(const RunSummary& summary, const RunRecord& run) {
         failed != 0) {
         line += ", " + std::to_string(failed) + " failed";
     }
-    if (skipped != 0) {
-        line += ", " + std::to_string(skipped) + " skipped";
+    if (const std::size_t foreign = counts[static_cast<std::size_t>(TableState::Skipped)];
+        foreign != 0) {
+        line += ", " + std::to_string(foreign) + " skipped";
+    }
+    if (notBegun != 0) {
+        line += ", " + std::to_string(notBegun) + " not begun";
+    }
+    return line;
+}
+
+std::string NotRunLine(const std::vector<std::string>& skippedTargets) {
+    std::string line = "Cancelled before: ";
+    for (std::size_t i = 0; i < skippedTargets.size(); ++i) {
+        line += (i == 0 ? "" : ", ") + skippedTargets[i];
     }
     return line;
 }

@@ -43,8 +43,8 @@ int ExitCodeOf(const RunSummary& summary);
 std::string WouldRebuildLine(const std::vector<RunRecord>& runs);
 
 // The closing line of a run: "166 tables: 160 healthy, 4 repaired, 2 with problems", with
-// ", 1 failed" and ", 3 skipped" (not begun: a Ctrl-C or a failure ended the run first) when
-// there are such tables.
+// ", 1 failed", ", 2 skipped" (not Paradox tables) and ", 3 not begun" (a Ctrl-C or a failure
+// ended the run first) when there are such tables.
 std::string RunSummaryLine(const RunSummary& summary, const RunRecord& run);
 
 // A moment as ISO 8601 in UTC: "2026-12-08T02:48:54Z".
@@ -53,6 +53,9 @@ std::string IsoTime(std::chrono::system_clock::time_point time);
 // The version of the report's keys (docs/report.schema.json): raised when a key changes
 // meaning or goes; a key added does not raise it.
 inline constexpr int kReportFormatVersion = 1;
+
+// The line that names the targets a cancel left out.
+std::string NotRunLine(const std::vector<std::string>& skippedTargets);
 
 // The machine-readable report (JSON text, one line end at the end).
 std::string ReportJson(const RunSummary& summary, int exitCode);

@@ -1,5 +1,8 @@
 #include "cli/run/RunTargets.h"
 
+#include "engine/RebuildFiles.h"
+#include "engine/TableList.h"
+#include "paradox/ForeignFile.h"
 #include "paradox/NameCase.h"
 #include "platform/Session.h"
 
@@ -42,10 +45,47 @@ fs::path Absolute(const fs::path& path) {
     return (ec ? path : absolute).lexically_normal();
 }
 
+RunTarget DirectoryTarget(const std::string& given, const fs::path& directory) {
+    RunTarget target;
+    target.given = given;
+    target.directory = directory;
+    return target;
+}
+
+// The folder and those below it that hold a Paradox table, in name order, each its own target.
+std::vector<RunTarget> FoldersWithTables(const fs::path& top) {
+    std::vector<fs::path> folders{top};
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(top, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError) && !it->is_symlink(typeError) &&
+            !engine::IsRebuildFileName(it->path().filename().string())) {
+            folders.push_back(it->path());
+        }
+    }
+    std::sort(folders.begin() + 1, folders.end());
+    std::vector<RunTarget> targets;
+    for (const fs::path& folder : folders) {
+        std::vector<std::string> tables;
+        if (engine::ListTables(folder.string(), "*.*", true, false, tables) == 0 &&
+            HoldsParadoxTable(folder, tables)) {
+            targets.push_back(DirectoryTarget(folder.string(), folder));
+        }
+    }
+    return targets;
+}
+
 } // namespace
 
+bool HoldsParadoxTable(const fs::path& directory, const std::vector<std::string>& tables) {
+    return std::any_of(tables.begin(), tables.end(), [&](const std::string& table) {
+        return !paradox::IsForeignFile(directory / table);
+    });
+}
+
 std::vector<RunTarget> ResolveTargets(const platform::TSession& session,
-                                      const std::vector<std::string>& arguments) {
+                                      const std::vector<std::string>& arguments, bool recursive) {
     std::vector<RunTarget> targets;
     for (const std::string& argument : arguments) {
         std::error_code ec;
@@ -58,10 +98,14 @@ std::vector<RunTarget> ResolveTargets(const platform::TSession& session,
             continue;
         }
         if (fs::is_directory(argument, ec)) {
-            RunTarget target;
-            target.given = argument;
-            target.directory = Absolute(argument);
-            targets.push_back(std::move(target));
+            std::vector<RunTarget> walked;
+            if (recursive) {
+                walked = FoldersWithTables(Absolute(argument));
+            }
+            if (walked.empty()) {
+                walked.push_back(DirectoryTarget(argument, Absolute(argument)));
+            }
+            targets.insert(targets.end(), walked.begin(), walked.end());
             continue;
         }
         const fs::path file = TableFile(argument);

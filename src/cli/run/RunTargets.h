@@ -25,8 +25,16 @@ struct RunTarget {
 // exists), a directory, or table files (a path to a .DB, or one without its extension);
 // the table files of one directory make one run, at the place of the first of them.
 // An argument that is none of these becomes a target with its problem set, so that the
-// other targets still run.
+// other targets still run. With `recursive`, a directory is walked into its subfolders
+// (symbolic links not followed): each folder that holds a Paradox table is a target of its
+// own; when none does, the directory alone is the target.
 std::vector<RunTarget> ResolveTargets(const platform::TSession& session,
-                                      const std::vector<std::string>& arguments);
+                                      const std::vector<std::string>& arguments,
+                                      bool recursive = false);
+
+// Whether the directory holds a Paradox table: a file its table list names that is not
+// another program's file (paradox::IsForeignFile).
+bool HoldsParadoxTable(const std::filesystem::path& directory,
+                       const std::vector<std::string>& tables);
 
 } // namespace cli

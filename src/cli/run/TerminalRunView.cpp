@@ -3,6 +3,7 @@
 #include "cli/run/CancelSignal.h"
 #include "cli/run/QuietVerify.h"
 #include "cli/run/TerminalProgress.h"
+#include "engine/ErrorCodes.h"
 #include "paradox/Finding.h"
 #include "platform/DBErrors.h"
 #include "repair/DBRepair.h"
@@ -25,6 +26,22 @@ TableState VerifyState(const platform::VerifyResult& verify) {
     return *verify.status == 0 ? TableState::Healthy : TableState::ProblemsLeft;
 }
 
+// A rebuild stopped by something outside the table: another process holds it, or its folder
+// cannot be written. The table was not replaced; these are not problems of the table.
+bool RebuildCouldNotStart(const platform::RebuildResult& rebuild) {
+    namespace err = engine::err;
+    if (!rebuild.ran || rebuild.replaced) {
+        return false;
+    }
+    for (std::uint16_t code : {err::TableInUse, err::TableActive, err::NoPermission,
+                               err::ReadOnlyFileSystem, err::DiskFull}) {
+        if (rebuild.result == code) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool Rebuilt(const platform::TableResult& result) {
@@ -33,6 +50,9 @@ bool Rebuilt(const platform::TableResult& result) {
 
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome) {
     const platform::TableResult& result = outcome.result;
+    if (result.foreign) {
+        return TableState::Skipped;
+    }
     if (result.aborted) {
         return TableState::Failed;
     }
@@ -41,6 +61,9 @@ TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outco
         return VerifyState(outcome.verifyWithoutErrorTable ? *outcome.verifyWithoutErrorTable
                                                            : result.verify);
     case repair::roRebuild:
+        if (RebuildCouldNotStart(result.rebuild)) {
+            return TableState::Failed;
+        }
         return Rebuilt(result) ? TableState::Repaired : TableState::ProblemsLeft;
     case repair::roCheckAndRepair:
         break;
@@ -52,6 +75,9 @@ TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outco
 }
 
 TableState DryRunState(const TableOutcome& outcome) {
+    if (outcome.result.foreign) {
+        return TableState::Skipped;
+    }
     if (outcome.result.open.failed) {
         return TableState::ProblemsLeft;
     }
@@ -66,6 +92,8 @@ const char* StateName(TableState state) {
         return "repaired";
     case TableState::ProblemsLeft:
         return "problems";
+    case TableState::Skipped:
+        return "skipped";
     case TableState::Failed:
         break;
     }
@@ -99,7 +127,7 @@ std::vector<std::string> FindingLines(const platform::TableResult& result) {
     return lines;
 }
 
-TerminalRunView::TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log,
+TerminalRunView::TerminalRunView(Setup setup, platform::TTable& table, RunLogFile& log,
                                  std::ostream& out, TerminalProgress& progress)
     : setup_(std::move(setup)), table_(table), log_(log), out_(out), progress_(progress) {}
 
@@ -114,8 +142,9 @@ void TerminalRunView::SetGaugePosition(int position) {
     }
     current_ = TableOutcome{};
     held_.clear();
-    progress_.BeginTable(setup_.tables[static_cast<std::size_t>(position) - 1],
-                         static_cast<std::size_t>(position), setup_.tables.size());
+    const std::string& table = setup_.tables[static_cast<std::size_t>(position) - 1];
+    SetTableInHand(table);
+    progress_.BeginTable(table, static_cast<std::size_t>(position), setup_.tables.size());
 }
 
 bool TerminalRunView::CancelRequested() const {
@@ -152,6 +181,7 @@ void TerminalRunView::Heading(const std::string& line, bool inPane) {
 
 void TerminalRunView::AppendMessage(const std::string& line) {
     pane_.push_back(line);
+    log_.Append(line);
     Print(line);
 }
 
@@ -191,6 +221,7 @@ void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
 
 void TerminalRunView::TableFinished(const platform::TableResult& result) {
     progress_.EndTable();
+    SetTableInHand("");
     current_.result = result;
     const TableState state =
         setup_.dryRun ? DryRunState(current_) : StateOf(setup_.operation, current_);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "cli/run/RunLogFile.h"
 #include "platform/TableResult.h"
 #include "repair/RepairRun.h"
-#include "repair/RunLog.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -23,7 +23,7 @@ struct TableOutcome {
     std::string findingsProblem;
 };
 
-enum class TableState { Healthy, Repaired, ProblemsLeft, Failed };
+enum class TableState { Healthy, Repaired, ProblemsLeft, Failed, Skipped };
 
 // The state of a table after a run of `operation`.
 TableState StateOf(repair::TRepairOperation operation, const TableOutcome& outcome);
@@ -46,9 +46,10 @@ WorkTablesOf(const platform::TableResult& result);
 std::vector<std::string> FindingLines(const platform::TableResult& result);
 
 // The run's window on a terminal: each pane line goes to `out` as it is appended (unless the
-// report is printed instead), the run log gets the lines through AppendLogLine, progress goes
-// to the progress line, and Ctrl-C is the Cancel button. Quiet, only the lines of the tables
-// that are not healthy are printed, each table's once it has ended, and a cancellation's.
+// report is printed instead) and to the run log at once (AppendLogLine, which the run calls at
+// its end with every line, adds nothing more), progress goes to the progress line, and Ctrl-C
+// is the Cancel button. Quiet, only the lines of the tables that are not healthy are printed,
+// each table's once it has ended, and a cancellation's.
 class TerminalRunView : public repair::RepairRunView {
 public:
     struct Setup {
@@ -63,7 +64,7 @@ public:
         bool acceptLoss = false; // rebuilds keep what they can read (rebuild --accept-loss)
     };
 
-    TerminalRunView(Setup setup, platform::TTable& table, repair::RunLog& log, std::ostream& out,
+    TerminalRunView(Setup setup, platform::TTable& table, RunLogFile& log, std::ostream& out,
                     TerminalProgress& progress);
 
     // The line before the run's own, naming its folder: printed first, and quiet before the
@@ -84,7 +85,7 @@ public:
     const std::vector<std::string>& TableList() const override { return setup_.tables; }
     platform::TTable& TempTable() override { return table_; }
     std::string DatabaseAliasName() const override { return setup_.aliasName; }
-    void AppendLogLine(const std::string& line) override { log_.Append(line); }
+    void AppendLogLine(const std::string&) override {}
     bool AcceptsLoss() const override { return setup_.acceptLoss; }
     void VerdictWritten(const platform::TableResult& soFar) override;
     void TableFinished(const platform::TableResult& result) override;
@@ -108,7 +109,7 @@ private:
 
     Setup setup_;
     platform::TTable& table_;
-    repair::RunLog& log_;
+    RunLogFile& log_;
     std::ostream& out_;
     TerminalProgress& progress_;
     std::vector<std::string> pane_;
