@@ -504,7 +504,7 @@ TEST_F(CliRuns, ACancellingSignalStopsBetweenTablesWithEveryLineLogged) {
         const ChildRun run = clitest::RunChildSignalledWhenBlocked(
             {c.command, "--log", log.string(), dir.string(), Root().string()}, env_, c.signal);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-        Lines lines = SplitLines(run.out);
+        Lines lines = PaneLines(run.out);
         ASSERT_GE(lines.size(), 6u);
         EXPECT_EQ(lines.back(), "Cancelled before: " + Root().string()) << "the target not begun";
         lines.pop_back();

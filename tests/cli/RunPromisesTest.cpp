@@ -213,7 +213,9 @@ TEST_F(RunPromises, TheRunLogGoesWhereAskedOrBesideTheProgramOrToTheUsersStateFo
     EXPECT_EQ(asked.exitCode, 0) << asked.err;
     Lines expected{"DB path set to: " + dir.string()};
     for (const std::string& line : SplitLines(asked.out)) {
-        expected.push_back(line);
+        if (!line.starts_with("Database: ") && !line.starts_with("1 table: ")) {
+            expected.push_back(line); // the log keeps the window's lines only
+        }
     }
     EXPECT_EQ(SplitLines(testsupport::ReadFileBytes(ownLog)), expected);
 

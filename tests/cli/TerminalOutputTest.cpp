@@ -170,8 +170,11 @@ std::string SummaryOf(const nlohmann::json& tables, std::size_t total) {
     if (counts["failed"] != 0) {
         line += ", " + std::to_string(counts["failed"]) + " failed";
     }
+    if (counts["skipped"] != 0) {
+        line += ", " + std::to_string(counts["skipped"]) + " skipped";
+    }
     if (total != tables.size()) {
-        line += ", " + std::to_string(total - tables.size()) + " skipped";
+        line += ", " + std::to_string(total - tables.size()) + " not begun";
     }
     return line;
 }
@@ -224,11 +227,16 @@ TEST(CliTerminal, FolderAndSummaryLinesQuietAndVerbose) {
     fs::create_directories(junk);
     fs::copy_file(dir / "EVENTS.DB", junk / "EVENTS.DB");
     fs::copy_file(dir / "EVENTS.DB", junk / "ZZLAST.DB");
-    testsupport::WriteFileBytes(junk / "ZJUNK.DB", std::string(600, 'z'));
+    // A damaged table, not a foreign file: a real table's first bytes, then junk.
+    testsupport::WriteFileBytes(junk / "ZJUNK.DB",
+                                testsupport::ReadFileBytes(dir / "EVENTS.DB").substr(0, 6) +
+                                    std::string(594, 'z'));
+    testsupport::WriteFileBytes(junk / "APP.DB", "SQLite format 3" + std::string(600, '\0'));
     const auto aborted = nlohmann::json::parse(
         clitest::RunChild({"check", "--json", junk.string()}, env).out)["runs"][0]["tables"];
-    const std::string abortedSummary = SummaryOf(aborted, 3);
-    EXPECT_NE(abortedSummary.find(", 1 failed, 1 skipped"), std::string::npos) << abortedSummary;
+    const std::string abortedSummary = SummaryOf(aborted, 4);
+    EXPECT_NE(abortedSummary.find(", 1 failed, 1 skipped, 1 not begun"), std::string::npos)
+        << abortedSummary;
     const ChildRun check = clitest::RunChild({"check", junk.string()}, env);
     EXPECT_EQ(SplitLines(check.out).back(), abortedSummary) << check.out;
 }
