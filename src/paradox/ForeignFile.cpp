@@ -1,5 +1,6 @@
 #include "paradox/ForeignFile.h"
 
+#include "paradox/Family.h"
 #include "paradox/HeaderOffsets.h"
 #include "posix/FileDescriptor.h"
 
@@ -60,7 +61,11 @@ bool IsForeignFile(const std::filesystem::path& file) {
         }
         got += static_cast<std::size_t>(n);
     }
-    return IsForeignFileStart(std::span(start.data(), got));
+    if (!IsForeignFileStart(std::span(start.data(), got))) {
+        return false;
+    }
+    const TableFamily family = FindFamily(file);
+    return family.px.empty() && family.mb.empty() && family.secondaries.empty();
 }
 
 } // namespace paradox

@@ -12,7 +12,9 @@ namespace paradox {
 // so a damaged table is not taken for such a file; one too short to hold them is not either.
 bool IsForeignFileStart(std::span<const std::uint8_t> start);
 
-// The same for the file on disk; false when it cannot be read.
+// The same for the file on disk; false when it cannot be read, and false when an index or blob
+// file of its family lies beside it (a table whose header start was wiped is still a table, for
+// the structure salvage to take up).
 bool IsForeignFile(const std::filesystem::path& file);
 
 } // namespace paradox

@@ -179,6 +179,17 @@ TEST_F(RunPromises, FilesOtherProgramsWroteAreSkippedUntouchedAndNotListed) {
     fs::create_directories(alone);
     WriteForeignFiles(alone);
     EXPECT_EQ(Cli({"check", alone.string()}).exitCode, 8) << "no Paradox table in it";
+
+    // A table whose header start was overwritten with the same bytes still has its index and
+    // blob file beside it: it is a damaged table, not another program's file.
+    const fs::path wiped = Samples("wiped");
+    std::string customer = testsupport::ReadFileBytes(wiped / "CUSTOMER.DB");
+    ASSERT_TRUE(fs::exists(wiped / "CUSTOMER.PX"));
+    customer.replace(0, 6, "SQLite");
+    testsupport::WriteFileBytes(wiped / "CUSTOMER.DB", customer);
+    const ChildRun damaged = Cli({"verify", (wiped / "CUSTOMER.DB").string()});
+    EXPECT_THAT(damaged.out, Not(HasSubstr("Not a Paradox table, skipped.")));
+    EXPECT_EQ(damaged.exitCode, 4) << damaged.out;
 }
 
 // Runs `commandLine` with `dir` read-only: mounted so in a mount namespace of its own when run
