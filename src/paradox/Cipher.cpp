@@ -237,6 +237,17 @@ void DecryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
     TransformPiece<true>(key, s, t, in.data(), out.data());
 }
 
+void DecryptPieceHead(CipherKey key, std::uint8_t s, std::uint8_t t,
+                      std::span<const std::uint8_t, kCipherPieceSize> in,
+                      std::span<std::uint8_t> out) {
+    const std::size_t count = std::min(out.size(), kCipherPieceSize);
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t j = Byte(kTableC[i] - t);
+        out[i] =
+            in[j] ^ kTableA[Byte(i + key.k0)] ^ kTableB[Byte(j + key.k1)] ^ kTableC[Byte(j + s)];
+    }
+}
+
 void EncryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
                   std::span<const std::uint8_t, kCipherPieceSize> in,
                   std::span<std::uint8_t, kCipherPieceSize> out) {

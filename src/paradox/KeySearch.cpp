@@ -14,8 +14,17 @@ constexpr std::size_t kBlockHeaderSize = 6;
 // How many of the three words of block 1's header are plausible: no back link; a next block
 // inside the file and not block 1 itself; a last-record offset that is a whole number of
 // records inside the block, or the empty block's minus one record.
-int PlausibleFirstBlockWords(const std::array<std::uint8_t, kCipherPieceSize>& plain,
-                             const TableHeader& header) {
+// The plain block header: the only bytes a key candidate is judged by.
+using PlainHead = std::array<std::uint8_t, kBlockHeaderSize>;
+
+PlainHead DecryptHead(std::uint32_t keyValue, std::uint8_t block,
+                      const std::array<std::uint8_t, kCipherPieceSize>& piece) {
+    PlainHead plain{};
+    DecryptPieceHead(CipherKey::FromStoredValue(keyValue), 0, block, piece, plain);
+    return plain;
+}
+
+int PlausibleFirstBlockWords(const PlainHead& plain, const TableHeader& header) {
     const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
     const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
     const auto last = static_cast<std::int16_t>(plain[4] | (plain[5] << 8));
@@ -32,8 +41,7 @@ int PlausibleFirstBlockWords(const std::array<std::uint8_t, kCipherPieceSize>& p
 
 // A block other than the first: links inside the file and not to itself, and a last-record
 // offset as for block 1.
-bool PlausibleLaterBlock(const std::array<std::uint8_t, kCipherPieceSize>& plain,
-                         std::uint32_t number, const TableHeader& header) {
+bool PlausibleLaterBlock(const PlainHead& plain, std::uint32_t number, const TableHeader& header) {
     const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
     const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
     const auto last = static_cast<std::int16_t>(plain[4] | (plain[5] << 8));
@@ -52,7 +60,6 @@ bool PlausibleLaterBlock(const std::array<std::uint8_t, kCipherPieceSize>& plain
 // Whether the stored key decrypts one of the next few blocks to a plausible header.
 bool StoredKeyFitsLaterBlocks(const TableHeader& header, ByteView file) {
     constexpr std::uint32_t kBlocksTried = 8;
-    const CipherKey key = CipherKey::FromStoredValue(header.CipherKeyValue());
     for (std::uint32_t number = 2;
          number <= std::min<std::uint32_t>(header.fileBlocks, kBlocksTried); ++number) {
         const ByteView stored = file.Sub(
@@ -61,9 +68,9 @@ bool StoredKeyFitsLaterBlocks(const TableHeader& header, ByteView file) {
             return false;
         }
         std::array<std::uint8_t, kCipherPieceSize> piece{};
-        std::array<std::uint8_t, kCipherPieceSize> plain{};
         std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
-        DecryptPiece(key, 0, static_cast<std::uint8_t>(number), piece, plain);
+        const PlainHead plain =
+            DecryptHead(header.CipherKeyValue(), static_cast<std::uint8_t>(number), piece);
         if (PlausibleLaterBlock(plain, number, header)) {
             return true;
         }
@@ -74,9 +81,7 @@ bool StoredKeyFitsLaterBlocks(const TableHeader& header, ByteView file) {
 int FirstBlockWordsFitting(std::uint32_t keyValue,
                            const std::array<std::uint8_t, kCipherPieceSize>& piece,
                            const TableHeader& header) {
-    std::array<std::uint8_t, kCipherPieceSize> plain{};
-    DecryptPiece(CipherKey::FromStoredValue(keyValue), 0, 1, piece, plain);
-    return PlausibleFirstBlockWords(plain, header);
+    return PlausibleFirstBlockWords(DecryptHead(keyValue, 1, piece), header);
 }
 
 } // namespace
@@ -134,9 +139,8 @@ std::vector<std::uint16_t> LowHalvesOpeningBlockOne(ByteView file, std::size_t b
     }
     std::array<std::uint8_t, kCipherPieceSize> piece{};
     std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
-    std::array<std::uint8_t, kCipherPieceSize> plain{};
     for (std::uint32_t low = 0; low <= 0xFFFF && found.size() < limit; ++low) {
-        DecryptPiece(CipherKey::FromStoredValue(low), 0, 1, piece, plain);
+        const PlainHead plain = DecryptHead(low, 1, piece);
         const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
         const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
         if (prev == 0 && next != 1 && next <= blocksPresent) {

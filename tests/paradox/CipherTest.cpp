@@ -148,6 +148,18 @@ TEST(Cipher, FastDecrypterGivesTheReferenceBytesOnBothPaths) {
             decrypter.DecryptBlobPiece(piece.data(), fast.data());
             EXPECT_EQ(fast, expected) << value << " " << wide;
         }
+        // A piece's first bytes alone, as a key search decrypts them.
+        std::array<std::uint8_t, kCipherPieceSize> piece{};
+        for (auto& byte : piece) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        for (std::uint8_t t : {0, 1, 7, 255}) {
+            std::array<std::uint8_t, kCipherPieceSize> whole{};
+            paradox::DecryptPiece(key, 3, t, piece, whole);
+            std::array<std::uint8_t, 6> head{};
+            paradox::DecryptPieceHead(key, 3, t, piece, head);
+            EXPECT_TRUE(std::equal(head.begin(), head.end(), whole.begin())) << value << " " << +t;
+        }
     }
 }
 
