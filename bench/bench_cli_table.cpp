@@ -7,7 +7,7 @@
 // MENDRIX_BENCH_MB sets the table size (default 1024), MENDRIX_BENCH_ROUNDS the pairs per figure
 // (default 5), MENDRIX_BENCH_DIR where the scratch folder goes (default: beside the programs,
 // in the build folder), MENDRIX_BENCH_CLI another mendrix-cli to measure;
-// `bench_cli_table --make-only DIR` only writes the table into DIR.
+// `bench_cli_table --make-only DIR` only writes the table into DIR (made when missing).
 // Targets: verify at >= 0.25 of dd's rate, rebuild within 2x the copies.
 
 #include "BenchSupport.h"
@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -161,9 +162,15 @@ std::string ShellWords(const std::vector<fs::path>& files) {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is measured
     if (argc == 3 && std::string(argv[1]) == "--make-only") {
-        // Only writes the table into an existing folder, for measuring by hand.
-        std::uint64_t records = 0;
-        bench::MakeBigTable(argv[2], bench::BenchMegabytes(), records);
+        // Only writes the table into a folder (made when missing), for measuring by hand.
+        try {
+            fs::create_directories(argv[2]);
+            std::uint64_t records = 0;
+            bench::MakeBigTable(argv[2], bench::BenchMegabytes(), records);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_cli_table: %s\n", e.what());
+            return 1;
+        }
         return 0;
     }
     const char* base = std::getenv("MENDRIX_BENCH_DIR");
