@@ -127,12 +127,7 @@ protected:
 
     // A fresh copy of the sample database.
     fs::path Samples(const std::string& name) const {
-        const fs::path dir = root_ / name;
-        fs::create_directories(dir);
-        for (const auto& entry : fs::directory_iterator(testsupport::SamplesDir())) {
-            fs::copy_file(entry.path(), dir / entry.path().filename());
-        }
-        return dir;
+        return testsupport::CopyOfSamples(root_ / name);
     }
 
     ChildRun Cli(const std::vector<std::string>& args) const { return RunChild(args, env_); }

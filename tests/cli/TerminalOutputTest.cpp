@@ -32,9 +32,7 @@ fs::path LongNamedTables(const testsupport::TempDir& scratch) {
 }
 
 fs::path CopyOfSamples(const testsupport::TempDir& scratch) {
-    const fs::path dir = scratch / "samples";
-    fs::copy(testsupport::SamplesDir(), dir);
-    return dir;
+    return testsupport::CopyOfSamples(scratch / "samples");
 }
 
 clitest::Environment NoAliases(const testsupport::TempDir& scratch) {

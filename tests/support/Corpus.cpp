@@ -31,6 +31,14 @@ std::filesystem::path SamplesDir() {
     return MENDRIX_SAMPLES_DIR;
 }
 
+std::filesystem::path CopyOfSamples(const std::filesystem::path& to) {
+    std::filesystem::create_directories(to);
+    for (const auto& entry : std::filesystem::directory_iterator(SamplesDir())) {
+        std::filesystem::copy_file(entry.path(), to / entry.path().filename());
+    }
+    return to;
+}
+
 std::vector<std::filesystem::path> CorpusTables() {
     std::vector<std::filesystem::path> tables;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(CorpusDir())) {

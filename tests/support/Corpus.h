@@ -25,6 +25,8 @@ std::filesystem::path BinDir();
 
 // The sample database as the build writes it, untouched by any run (copy it before use).
 std::filesystem::path SamplesDir();
+// A fresh copy of the sample database's files in folder `to` (made when missing); returns it.
+std::filesystem::path CopyOfSamples(const std::filesystem::path& to);
 
 } // namespace testsupport
 
