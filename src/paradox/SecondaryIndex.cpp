@@ -20,7 +20,6 @@
 namespace paradox {
 namespace {
 
-constexpr std::uint16_t kDescending = 0x8000;
 
 // ASCII letters folded to upper case, every other byte as it is.
 constexpr std::array<std::uint8_t, 256> kUpper = [] {
@@ -111,28 +110,6 @@ private:
     std::size_t keyLength_;
     bool ascending_ = true;
 };
-
-// The table fields an X file indexes. Level 4+ headers list them in the field-number array;
-// older ones index a single field named by header byte 0x15.
-std::vector<std::uint16_t> IndexedFields(const TableHeader& x, std::size_t secondary) {
-    if (!x.fieldNumbers.empty()) {
-        const std::size_t n = std::min(secondary, x.fieldNumbers.size());
-        return {x.fieldNumbers.begin(), x.fieldNumbers.begin() + static_cast<std::ptrdiff_t>(n)};
-    }
-    if (secondary == 1 && x.indexFieldNumber != 0) {
-        return {x.indexFieldNumber};
-    }
-    return {};
-}
-
-// Key fields of a keyed table as far as the field list has them (the header's count may be
-// negative or larger than the field list).
-std::size_t KeyFieldsPresent(const TableHeader& t) {
-    if (!t.Keyed() || t.primaryKeyFields <= 0) {
-        return 0;
-    }
-    return std::min(static_cast<std::size_t>(t.primaryKeyFields), t.fields.size());
-}
 
 // Where each X field comes from in a table record: the indexed fields, then (keyed tables)
 // the key fields, which ForeignFieldProblem found to be the table's. Returns false when one of
@@ -409,77 +386,6 @@ void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const
 
 } // namespace
 
-std::vector<std::uint16_t> IndexedTableFields(const TableHeader& x, std::size_t secondary) {
-    return IndexedFields(x, secondary);
-}
-
-std::string ForeignFieldProblem(const TableHeader& x, const TableHeader& table,
-                                const std::vector<std::uint16_t>& indexed) {
-    const std::size_t secondary = indexed.size();
-    const std::size_t keys = KeyFieldsPresent(table);
-    if (secondary + keys > x.fields.size()) {
-        return std::to_string(x.fields.size()) + " fields cannot index this table";
-    }
-    for (std::size_t i = 0; i < secondary + keys; ++i) {
-        std::size_t field = i - secondary;
-        if (i < secondary) {
-            const std::uint16_t number = indexed[i] & ~kDescending;
-            if (number == 0 || number > table.fields.size()) {
-                return "indexed field number " + std::to_string(number) + " not in the table";
-            }
-            field = number - 1u;
-        }
-        if (x.fields[i].typeCode != table.fields[field].typeCode ||
-            x.fields[i].sizeByte != table.fields[field].sizeByte) {
-            return "field " + std::to_string(i + 1) + " differs from table field " +
-                   std::to_string(field + 1);
-        }
-    }
-    return {};
-}
-
-std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) {
-    // Keyed: the table's key fields and Blk Num follow. Unkeyed: Tup No, Blk Num, Tup Offset.
-    const std::size_t trailing =
-        table.Keyed() ? static_cast<std::size_t>(std::max<int>(0, table.primaryKeyFields)) + 1 : 3;
-    return x.fields.size() > trailing ? x.fields.size() - trailing : 0;
-}
-
-SecondaryHeaderJudgement JudgeSecondaryHeader(const TableHeader& x, const TableHeader& table) {
-    SecondaryHeaderJudgement judged;
-    auto fault = [&](FindingCode code, std::string detail) {
-        judged.faults.push_back({code, std::move(detail)});
-    };
-    if (!x.IsSecondaryData()) {
-        fault(FindingCode::SecondaryIndexBad,
-              "file type " + std::to_string(x.fileType) + " is not secondary index data");
-        return judged;
-    }
-    const std::size_t secondary = SecondaryFieldCount(x, table);
-    judged.indexed = IndexedFields(x, secondary);
-    if (secondary == 0 || judged.indexed.size() != secondary) {
-        fault(FindingCode::SecondaryIndexBad,
-              std::to_string(x.fields.size()) + " fields cannot index this table");
-        return judged;
-    }
-    judged.fieldsReadable = true;
-    if (std::string problem = ForeignFieldProblem(x, table, judged.indexed); !problem.empty()) {
-        judged.foreign = true;
-        fault(FindingCode::IndexOfAnotherTable, std::move(problem));
-    }
-    if (x.sortOrder != table.sortOrder) {
-        fault(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +
-                                                    ", table has " +
-                                                    std::to_string(table.sortOrder));
-    }
-    if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
-        fault(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
-                                                   " index records, the table has " +
-                                                   std::to_string(table.numRecords));
-    }
-    return judged;
-}
-
 SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::string& extension,
                                           const TableSchema& table) {
     SecondaryIndexSpec spec;
@@ -490,7 +396,7 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     spec.blockSizeCode = x.blockSizeCode;
     const std::size_t trailing = table.Keyed() ? table.keyFieldCount + 1u : 3u;
     const std::size_t secondary = x.fields.size() > trailing ? x.fields.size() - trailing : 0;
-    spec.fieldNumbers = IndexedFields(x, secondary);
+    spec.fieldNumbers = IndexedTableFields(x, secondary);
     if (!x.indexName.empty()) {
         spec.name = x.indexName;
     } else if (!spec.fieldNumbers.empty()) {

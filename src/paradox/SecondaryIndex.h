@@ -27,7 +27,8 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& xHeader, const std:
 // fields and the block number, or the record number, block number and offset of an unkeyed
 // table).
 // The table fields (1-based, top bit: descending) the first `secondary` fields of an X file
-// index.
+// index: level 4+ headers list them in the field-number array, older ones index the single
+// field header byte 0x15 names.
 std::vector<std::uint16_t> IndexedTableFields(const TableHeader& xHeader, std::size_t secondary);
 
 // Why an X file's indexed fields (then, of a keyed table, its key fields) are not the
@@ -37,6 +38,13 @@ std::string ForeignFieldProblem(const TableHeader& xHeader, const TableHeader& t
                                 const std::vector<std::uint16_t>& indexed);
 
 std::size_t SecondaryFieldCount(const TableHeader& xHeader, const TableHeader& table);
+
+// Key fields of a keyed table as far as its field list has them (the header's count may be
+// negative or larger than the field list).
+std::size_t KeyFieldsPresent(const TableHeader& table);
+
+// The top bit of an indexed field number: the field is indexed descending.
+inline constexpr std::uint16_t kDescending = 0x8000;
 
 // A fault of an X file's header against its table.
 struct SecondaryHeaderFault {
