@@ -6,6 +6,7 @@
 #include "platform/Toolkit.h"
 #include "repair/PrivateDir.h"
 #include "repair/TimeStamp.h"
+#include "ui/FindingsWindow.h"
 #include "ui/Fonts.h"
 
 #include <QCloseEvent>
@@ -80,11 +81,16 @@ void TfMain::BuildLayout() {
     miEdit.setObjectName(QStringLiteral("miEdit"));
     miActivities.setObjectName(QStringLiteral("miActivities"));
     miRepairDB.setObjectName(QStringLiteral("miRepairDB"));
+    miLastRunFindings.setObjectName(QStringLiteral("miLastRunFindings"));
+    miLastRunFindings.setEnabled(false);
     miHelp.setObjectName(QStringLiteral("miHelp"));
     miAbout.setObjectName(QStringLiteral("miAbout"));
+    // The File menu opens with its separator, which a menu would otherwise collapse.
+    miFile.setSeparatorsCollapsible(false);
     miFile.addAction(&N1);
     miFile.addAction(&miExit);
     miActivities.addAction(&miRepairDB);
+    miActivities.addAction(&miLastRunFindings);
     miHelp.addAction(&miAbout);
     MainMenu.addMenu(&miFile);
     MainMenu.addMenu(&miEdit);
@@ -123,6 +129,9 @@ void TfMain::BuildLayout() {
             [this] { platform::RunGuarded([this] { btnRepairDBClick(); }); });
     connect(&miAbout, &QAction::triggered, this,
             [this] { platform::RunGuarded([this] { miAboutClick(); }); });
+    connect(&miLastRunFindings, &QAction::triggered, this,
+            [this] { platform::RunGuarded([this] { miLastRunFindingsClick(); }); });
+    repairWindowHost_.onRunEnded = [this] { miLastRunFindings.setEnabled(true); };
 }
 
 void TfMain::FormCreate() {
@@ -206,6 +215,16 @@ void TfMain::miAboutClick() {
         ~ForgetAbout() { fAbout = nullptr; }
     } forget;
     about.exec();
+}
+
+void TfMain::miLastRunFindingsClick() {
+    const auto run = repairWindowHost_.LastRun();
+    if (run == nullptr) {
+        return;
+    }
+    // Freed when it is closed (Qt parent ownership until then).
+    auto* findings = new ui::FindingsWindow(this, run, 0);
+    findings->show();
 }
 
 void TfMain::FormCloseQuery(bool& canClose) {

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 #include <gmock/gmock.h>
@@ -70,6 +72,23 @@ TEST_F(RepairWindow, ControlsAsLaidOutWithTabOrderFocusAndKeys) {
     EXPECT_EQ(w.pbRebuild.geometry(), QRect(60, 92, 360, 16));
     EXPECT_EQ(w.pbRebuild.parentWidget(), &w.GroupBox3);
     EXPECT_EQ(Str(w.GroupBox3.title()), " Table Status: ");
+    {
+        // The caption sits on the frame's top line, and the first bar below both.
+        QStyleOptionGroupBox box;
+        box.initFrom(&w.GroupBox3);
+        box.text = w.GroupBox3.title();
+        box.lineWidth = 1;
+        box.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QStyle& style = *w.GroupBox3.style();
+        const QRect frame =
+            style.subControlRect(QStyle::CC_GroupBox, &box, QStyle::SC_GroupBoxFrame, &w.GroupBox3);
+        const QRect caption =
+            style.subControlRect(QStyle::CC_GroupBox, &box, QStyle::SC_GroupBoxLabel, &w.GroupBox3);
+        EXPECT_GE(frame.top(), caption.top());
+        EXPECT_LE(frame.top(), caption.bottom());
+        EXPECT_LT(caption.bottom(), w.pbHeader.y());
+        EXPECT_LT(frame.top() + 1, w.pbHeader.y()) << "the bar clears the frame's line";
+    }
     EXPECT_EQ(Str(w.btnChkAndRepair.text()), "Check && Repair");
     EXPECT_EQ(Str(w.btnRebuild.text()), "Rebuild  All");
     EXPECT_EQ(w.Label25.geometry().right(), 14 + 40 - 1) << "captions keep their right edge";
@@ -274,15 +293,23 @@ TEST_F(RepairWindow, BrowseOkSelectsThePickedDirectoryWithOneSlashAndCancelChang
     w.rbPath.click();
     std::filesystem::current_path(Dir("."));
 
-    WhenPickerShows(
-        [](ui::TfDirList& picker) { QTest::keyClick(&picker.lboxDir, Qt::Key_Escape); });
+    // The picker starts at the folder in the path box, not at the current directory.
+    std::filesystem::path startedAt;
+    WhenPickerShows([&startedAt](ui::TfDirList& picker) {
+        startedAt = picker.OpenDirectory();
+        QTest::keyClick(&picker.lboxDir, Qt::Key_Escape);
+    });
     const auto lines = frame->log;
     const auto text = w.ePath.text();
     w.btnBrowse.click();
+    EXPECT_EQ(startedAt, std::filesystem::canonical(first_));
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(Dir(".")));
     EXPECT_EQ(ui::fDirList, nullptr) << "the picker is freed";
     EXPECT_EQ(w.ePath.text(), text);
     EXPECT_EQ(frame->log, lines);
 
+    // A path box naming no directory leaves the start at the current directory.
+    w.ePath.setText(QString::fromStdString(Dir("none").string()));
     QPoint placedAt;
     WhenPickerShows([&placedAt](ui::TfDirList& picker) {
         placedAt = picker.pos();
