@@ -405,8 +405,7 @@ void TfDBRepairInfo::AppendPaneLine(const std::string& line) {
     // The room a line has before the pane would wrap it: the viewport less the document's
     // margins and the cursor's.
     const int margin = static_cast<int>(memoMessage.document()->documentMargin());
-    const int room =
-        memoMessage.viewport()->width() - 2 * margin - memoMessage.cursorWidth() - 1;
+    const int room = memoMessage.viewport()->width() - 2 * margin - memoMessage.cursorWidth() - 1;
     memoMessage.appendPlainText(
         QFontMetrics(memoMessage.font()).elidedText(Text(line), Qt::ElideRight, room));
 }

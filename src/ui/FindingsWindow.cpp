@@ -67,8 +67,7 @@ QString WrittenTables(const platform::TableResult& result) {
 
 } // namespace
 
-FindingsWindow::FindingsWindow(QWidget* parent, std::shared_ptr<const RunRecord> run,
-                               int selected)
+FindingsWindow::FindingsWindow(QWidget* parent, std::shared_ptr<const RunRecord> run, int selected)
     : QDialog(parent), run_(std::move(run)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("fFindings"));
@@ -168,8 +167,7 @@ void FindingsWindow::ShowTable(int index) {
     for (int column = colCode; column < colText; ++column) {
         tvFindings.resizeColumnToContents(column);
     }
-    lblRebuild.setText(OpenTestSummary(result.open) + QChar('\n') +
-                       RebuildSummary(result.rebuild));
+    lblRebuild.setText(OpenTestSummary(result.open) + QChar('\n') + RebuildSummary(result.rebuild));
     lblFiles.setText(WrittenTables(result));
     std::error_code error;
     btnOpenFolder.setEnabled(!table->folder.empty() &&

@@ -60,12 +60,12 @@ TEST_F(RunFindings, LongLinesShowShortenedOnOneLineAndReachTheLogWhole) {
     ASSERT_EQ(w.TableList, std::vector<std::string>{"X.DB"});
     const std::size_t before = frame->log.size();
 
-    w.btnVerify.click();
+    w.btnRebuild.click();
     const std::vector<std::string> full = w.PaneLines();
     ASSERT_EQ(full.size(), 4u) << "start, table, verdict, end";
-    EXPECT_EQ(std::vector<std::string>(frame->log.begin() + static_cast<long>(before),
-                                       frame->log.end()),
-              full)
+    EXPECT_EQ(
+        std::vector<std::string>(frame->log.begin() + static_cast<long>(before), frame->log.end()),
+        full)
         << "the run log gets every line whole";
     QTextDocument& document = *w.memoMessage.document();
     ASSERT_EQ(document.blockCount(), 4);
@@ -78,12 +78,11 @@ TEST_F(RunFindings, LongLinesShowShortenedOnOneLineAndReachTheLogWhole) {
         if (shown != full[static_cast<std::size_t>(i)]) {
             ++shortened;
             ASSERT_TRUE(block.text().endsWith(QChar(0x2026))) << shown;
-            EXPECT_EQ(full[static_cast<std::size_t>(i)].rfind(Str(block.text().chopped(1)), 0),
-                      0u)
+            EXPECT_EQ(full[static_cast<std::size_t>(i)].rfind(Str(block.text().chopped(1)), 0), 0u)
                 << shown;
         }
     }
-    EXPECT_EQ(shortened, 1) << "only the verdict is wider than the pane";
+    EXPECT_EQ(shortened, 1) << "only the verdict is wider than the pane: " << full[2];
 }
 
 TEST_F(RunFindings, DoubleClickOnATablesLinesOpensItsFindingsRebuildAndFolder) {
@@ -123,8 +122,8 @@ TEST_F(RunFindings, DoubleClickOnATablesLinesOpensItsFindingsRebuildAndFolder) {
     uitest::DrainEvents();
     EXPECT_EQ(w.findChild<ui::FindingsWindow*>(), nullptr) << "freed when closed";
 
-    w.btnChkAndRepair.click();
-    DoubleClickLine(w, LineOf(w, "Checking INVOICE.DB"));
+    w.btnRebuild.click();
+    DoubleClickLine(w, LineOf(w, "INVOICE.DB"));
     findings = w.findChild<ui::FindingsWindow*>();
     ASSERT_NE(findings, nullptr);
     EXPECT_EQ(findings->lbTables.currentRow(), 0);
@@ -133,10 +132,10 @@ TEST_F(RunFindings, DoubleClickOnATablesLinesOpensItsFindingsRebuildAndFolder) {
     EXPECT_THAT(Str(findings->lblRebuild.text()),
                 HasSubstr("Records read " + std::to_string(rebuild.recordsRead) + ", written " +
                           std::to_string(rebuild.recordsWritten)));
-    EXPECT_THAT(Str(findings->lblRebuild.text()), HasSubstr("Open test: failed with index"));
     ASSERT_FALSE(rebuild.backupTable.empty());
     EXPECT_TRUE(fs::exists(rebuild.backupTable));
-    EXPECT_THAT(Str(findings->lblFiles.text()), HasSubstr("Backup: " + rebuild.backupTable.string()));
+    EXPECT_THAT(Str(findings->lblFiles.text()),
+                HasSubstr("Backup: " + rebuild.backupTable.string()));
     ASSERT_TRUE(findings->btnOpenFolder.isEnabled());
     findings->btnOpenFolder.click();
     ASSERT_EQ(toolkit.openedUrls.size(), 1u);
