@@ -7,12 +7,13 @@
 #include "ui/DirList.h"
 
 #include <QApplication>
+#include <QColor>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QStyle>
-#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <gmock/gmock.h>
 
 namespace {
@@ -73,21 +74,32 @@ TEST_F(RepairWindow, ControlsAsLaidOutWithTabOrderFocusAndKeys) {
     EXPECT_EQ(w.pbRebuild.parentWidget(), &w.GroupBox3);
     EXPECT_EQ(Str(w.GroupBox3.title()), " Table Status: ");
     {
-        // The caption sits on the frame's top line, and the first bar below both.
-        QStyleOptionGroupBox box;
-        box.initFrom(&w.GroupBox3);
-        box.text = w.GroupBox3.title();
-        box.lineWidth = 1;
-        box.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QStyle& style = *w.GroupBox3.style();
-        const QRect frame =
-            style.subControlRect(QStyle::CC_GroupBox, &box, QStyle::SC_GroupBoxFrame, &w.GroupBox3);
-        const QRect caption =
-            style.subControlRect(QStyle::CC_GroupBox, &box, QStyle::SC_GroupBoxLabel, &w.GroupBox3);
-        EXPECT_GE(frame.top(), caption.top());
-        EXPECT_LE(frame.top(), caption.bottom());
-        EXPECT_LT(caption.bottom(), w.pbHeader.y());
-        EXPECT_LT(frame.top() + 1, w.pbHeader.y()) << "the bar clears the frame's line";
+        // As drawn: the caption sits on the frame's top line or below it, and the first bar
+        // lies below both.
+        const QImage drawn = w.GroupBox3.grab().toImage();
+        const int lineColumn = w.GroupBox3.width() - 6; // right of the bars, inside the frame
+        const int background = QColor(drawn.pixel(lineColumn, 0)).lightness();
+        int lineRow = -1;
+        for (int y = 0; y < drawn.height() && lineRow < 0; ++y) {
+            if (std::abs(QColor(drawn.pixel(lineColumn, y)).lightness() - background) > 20) {
+                lineRow = y;
+            }
+        }
+        int captionTop = -1;
+        int captionBottom = -1;
+        for (int y = 0; y < w.Label24.y(); ++y) {
+            for (int x = 0; x < w.pbHeader.x() + 40; ++x) {
+                if (QColor(drawn.pixel(x, y)).lightness() < 100) {
+                    captionTop = captionTop < 0 ? y : captionTop;
+                    captionBottom = y;
+                }
+            }
+        }
+        ASSERT_GE(lineRow, 0);
+        ASSERT_GE(captionTop, 0) << "the caption is drawn";
+        EXPECT_LE(lineRow, captionBottom) << "the caption is not above the frame";
+        EXPECT_LT(captionBottom, w.pbHeader.y());
+        EXPECT_LT(lineRow + 1, w.pbHeader.y()) << "the first bar clears the frame's line";
     }
     EXPECT_EQ(Str(w.btnChkAndRepair.text()), "Check && Repair");
     EXPECT_EQ(Str(w.btnRebuild.text()), "Rebuild  All");
