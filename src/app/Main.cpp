@@ -85,8 +85,11 @@ void TfMain::BuildLayout() {
     miLastRunFindings.setEnabled(false);
     miHelp.setObjectName(QStringLiteral("miHelp"));
     miAbout.setObjectName(QStringLiteral("miAbout"));
-    // The File menu opens with its separator, which a menu would otherwise collapse.
+    // The File menu opens with its separator: a menu collapses a leading one, and the
+    // platform style would draw it on the menu's border.
     miFile.setSeparatorsCollapsible(false);
+    miFile.setStyleSheet(QStringLiteral(
+        "QMenu::separator { height: 1px; background: palette(mid); margin: 4px 6px; }"));
     miFile.addAction(&N1);
     miFile.addAction(&miExit);
     miActivities.addAction(&miRepairDB);

@@ -9,9 +9,12 @@
 #include "ui/DBRepairInfo.h"
 #include "ui/FindingsWindow.h"
 
+#include <QColor>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -436,9 +439,26 @@ TEST_F(MainLayout, FrameMenusToolbarAndStatusBarAsLaidOut) {
     EXPECT_TRUE(items("miEdit").empty());
     EXPECT_EQ(items("miActivities"),
               (std::vector<std::string>{"&Repair Database", "Last Run &Findings..."}));
-    auto* fileMenu = window.findChild<QMenu*>(QStringLiteral("miFile"));
-    EXPECT_GT(fileMenu->actionGeometry(fileMenu->actions().at(0)).height(), 0)
-        << "the separator above Exit shows";
+    {
+        // The separator above Exit is drawn: a line across its own rows, clear of the border.
+        auto* fileMenu = window.findChild<QMenu*>(QStringLiteral("miFile"));
+        fileMenu->popup(window.mapToGlobal(QPoint(0, 0)));
+        const QImage drawn = fileMenu->grab().toImage();
+        const QRect separator = fileMenu->actionGeometry(fileMenu->actions().at(0));
+        const QRect exit = fileMenu->actionGeometry(fileMenu->actions().at(1));
+        const int plain = QColor(drawn.pixel(drawn.width() - 8, exit.center().y())).lightness();
+        const int border =
+            fileMenu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, fileMenu);
+        bool lineDrawn = false;
+        for (int y = std::max(separator.top(), border + 1); y <= separator.bottom(); ++y) {
+            lineDrawn =
+                lineDrawn ||
+                std::abs(QColor(drawn.pixel(drawn.width() / 2, y)).lightness() - plain) > 20;
+        }
+        EXPECT_TRUE(lineDrawn) << "separator rows " << separator.top() << ".."
+                               << separator.bottom();
+        fileMenu->hide();
+    }
     EXPECT_EQ(items("miHelp"), (std::vector<std::string>{"&About"}));
     window.show();
     EXPECT_EQ(apptest::ClippedCaptions(window), std::vector<std::string>{});
