@@ -406,8 +406,10 @@ void TfDBRepairInfo::AppendPaneLine(const std::string& line) {
     // margins and the cursor's.
     const int margin = static_cast<int>(memoMessage.document()->documentMargin());
     const int room = memoMessage.viewport()->width() - 2 * margin - memoMessage.cursorWidth() - 1;
+    const QString text = Text(line);
+    // A pane not laid out yet has no width to shorten to.
     memoMessage.appendPlainText(
-        QFontMetrics(memoMessage.font()).elidedText(Text(line), Qt::ElideRight, room));
+        room > 0 ? QFontMetrics(memoMessage.font()).elidedText(text, Qt::ElideRight, room) : text);
 }
 
 void TfDBRepairInfo::ClearPane() {

@@ -34,7 +34,10 @@ QString OpenTestSummary(const platform::OpenTestResult& open) {
 
 QString RebuildSummary(const platform::RebuildResult& rebuild) {
     if (!rebuild.ran) {
-        return QStringLiteral("Rebuild: not run.");
+        // A rebuild refused before the library was asked has only its verdict.
+        return rebuild.verdict.empty() ? QStringLiteral("Rebuild: not run.")
+                                       : QStringLiteral("Rebuild: not carried out (see the "
+                                                        "verdict above).");
     }
     const std::string source =
         rebuild.structureSource.empty() ? "the table's own header" : rebuild.structureSource;
@@ -151,6 +154,7 @@ void FindingsWindow::ShowTable(int index) {
     for (const std::string& line : result.lines) {
         memoLines.appendPlainText(Text(line));
     }
+    memoLines.moveCursor(QTextCursor::Start);
     for (const paradox::Finding& finding : result.verify.findings) {
         auto* row = new QTreeWidgetItem(&tvFindings); // the tree owns its rows
         row->setText(colCode, QString::number(static_cast<unsigned>(finding.code)));
