@@ -20,7 +20,6 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -190,11 +189,12 @@ private:
     bool closePending_ = false;
     bool selecting_ = false;
     int gaugeMaximum_ = 0;
-    std::vector<std::string> paneLines_;
-    std::shared_ptr<RunRecord> paneRun_;
     // The control that had the focus when the run began; disabling it for the run moves the
     // focus away, and it gets it back when the run ends.
     QPointer<QWidget> focusBeforeRun_;
+    // The pane's lines in full, and the run they came from.
+    std::vector<std::string> paneLines_;
+    std::shared_ptr<RunRecord> paneRun_;
 
     // Parents are declared before their children: members are destroyed in reverse order.
     RepairClientArea client_;

@@ -3,6 +3,7 @@
 #include "platform/TableResult.h"
 
 #include <filesystem>
+#include <memory> // the record is handed on shared: a findings window outlives the run's window
 #include <vector>
 
 namespace ui {
