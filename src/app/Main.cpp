@@ -6,6 +6,7 @@
 #include "platform/Toolkit.h"
 #include "repair/PrivateDir.h"
 #include "repair/TimeStamp.h"
+#include "ui/FindingsWindow.h"
 #include "ui/Fonts.h"
 
 #include <QCloseEvent>
@@ -80,11 +81,19 @@ void TfMain::BuildLayout() {
     miEdit.setObjectName(QStringLiteral("miEdit"));
     miActivities.setObjectName(QStringLiteral("miActivities"));
     miRepairDB.setObjectName(QStringLiteral("miRepairDB"));
+    miLastRunFindings.setObjectName(QStringLiteral("miLastRunFindings"));
+    miLastRunFindings.setEnabled(false);
     miHelp.setObjectName(QStringLiteral("miHelp"));
     miAbout.setObjectName(QStringLiteral("miAbout"));
+    // The File menu opens with its separator: a menu collapses a leading one, and the
+    // platform style would draw it on the menu's border.
+    miFile.setSeparatorsCollapsible(false);
+    miFile.setStyleSheet(QStringLiteral(
+        "QMenu::separator { height: 1px; background: palette(mid); margin: 4px 6px; }"));
     miFile.addAction(&N1);
     miFile.addAction(&miExit);
     miActivities.addAction(&miRepairDB);
+    miActivities.addAction(&miLastRunFindings);
     miHelp.addAction(&miAbout);
     MainMenu.addMenu(&miFile);
     MainMenu.addMenu(&miEdit);
@@ -123,6 +132,9 @@ void TfMain::BuildLayout() {
             [this] { platform::RunGuarded([this] { btnRepairDBClick(); }); });
     connect(&miAbout, &QAction::triggered, this,
             [this] { platform::RunGuarded([this] { miAboutClick(); }); });
+    connect(&miLastRunFindings, &QAction::triggered, this,
+            [this] { platform::RunGuarded([this] { miLastRunFindingsClick(); }); });
+    repairWindowHost_.onRunEnded = [this] { miLastRunFindings.setEnabled(true); };
 }
 
 void TfMain::FormCreate() {
@@ -207,6 +219,16 @@ void TfMain::miAboutClick() {
         ~ForgetAbout() { fAbout = nullptr; }
     } forget;
     about.exec();
+}
+
+void TfMain::miLastRunFindingsClick() {
+    const auto run = repairWindowHost_.LastRun();
+    if (run == nullptr) {
+        return;
+    }
+    // Freed when it is closed (Qt parent ownership until then).
+    auto* findings = new ui::FindingsWindow(this, run, 0);
+    findings->show();
 }
 
 void TfMain::FormCloseQuery(bool& canClose) {

@@ -57,6 +57,7 @@ public:
     void miExitClick();
     void btnRepairDBClick();
     void miAboutClick();
+    void miLastRunFindingsClick();
 
     void InitApp();
     void SetAppCaption();
@@ -82,6 +83,7 @@ private:
     QMenu miEdit{QStringLiteral("&Edit"), this};
     QMenu miActivities{QStringLiteral("&Activities"), this};
     QAction miRepairDB{QStringLiteral("&Repair Database"), this};
+    QAction miLastRunFindings{QStringLiteral("Last Run &Findings..."), this};
     QMenu miHelp{QStringLiteral("&Help"), this};
     QAction miAbout{QStringLiteral("&About"), this};
     QStatusBar StatusBar;

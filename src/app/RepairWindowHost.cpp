@@ -18,4 +18,11 @@ const std::filesystem::path& RepairWindowHost::SessionPrivateDirectory() const {
     return privateDirectory_;
 }
 
+void RepairWindowHost::RunEnded(std::shared_ptr<const ui::RunRecord> run) noexcept {
+    lastRun_ = std::move(run);
+    if (onRunEnded) {
+        onRunEnded();
+    }
+}
+
 } // namespace app

@@ -5,6 +5,8 @@
 
 #include <QMdiArea>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace app {
@@ -19,11 +21,19 @@ public:
     QMdiArea& RepairWindowArea() override;
     void AddRunLogLine(const std::string& line) override;
     const std::filesystem::path& SessionPrivateDirectory() const override;
+    void RunEnded(std::shared_ptr<const ui::RunRecord> run) noexcept override;
+
+    // The tables of the last run that ended, null before the first; kept when the repair
+    // window closes.
+    std::shared_ptr<const ui::RunRecord> LastRun() const { return lastRun_; }
+    // Called after a run has ended.
+    std::function<void()> onRunEnded;
 
 private:
     QMdiArea& area_;
     repair::RunLog& runLog_;
     const std::filesystem::path& privateDirectory_;
+    std::shared_ptr<const ui::RunRecord> lastRun_;
 };
 
 } // namespace app

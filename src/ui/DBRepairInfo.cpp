@@ -4,6 +4,7 @@
 #include "platform/Toolkit.h"
 #include "ui/CaptionFit.h"
 #include "ui/DirList.h"
+#include "ui/FindingsWindow.h"
 #include "ui/Fonts.h"
 #include "ui/UiResources.h"
 #include "ui/WindowRunView.h"
@@ -15,6 +16,9 @@
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMetaObject>
+#include <QMouseEvent>
+#include <QTextBlock>
+#include <algorithm>
 #include <exception>
 #include <initializer_list>
 
@@ -230,10 +234,18 @@ void TfDBRepairInfo::BuildLayout() {
     memoMessage.setGeometry(115, 105, 331, 91);
     memoMessage.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoMessage.setReadOnly(true);
+    memoMessage.viewport()->installEventFilter(this);
 
     GroupBox3.setObjectName(QStringLiteral("GroupBox3"));
     GroupBox3.setTitle(QStringLiteral(" Table Status: "));
     GroupBox3.setGeometry(11, 211, 433, 120);
+    // The caption sits on the frame's top line, as high as the bars leave room for; the
+    // platform style would draw it above a frame whose top line runs through the first bar.
+    GroupBox3.setStyleSheet(QStringLiteral(
+        "QGroupBox#GroupBox3 { border: 1px solid palette(mid); border-radius: 2px;"
+        " margin-top: 6px; }"
+        "QGroupBox#GroupBox3::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 7px; padding: 0px; }"));
     // The captions end where their bars begin less a small gap; they grow to the left.
     constexpr int kCaptionLimit = 2;
     PlaceLabel(Label24, "Label24", QStringLiteral("Header:"), QRect(16, 20, 38, 13), Qt::AlignRight,
@@ -407,8 +419,55 @@ void TfDBRepairInfo::SelectPath() {
 }
 
 void TfDBRepairInfo::AnnounceSelection(const std::string& line) {
-    memoMessage.appendPlainText(Text(line));
+    AppendPaneLine(line);
     owner_.AddRunLogLine(line);
+}
+
+void TfDBRepairInfo::AppendPaneLine(const std::string& line) {
+    paneLines_.push_back(line);
+    // The room a line has before the pane would wrap it: the viewport less the document's
+    // margins and the cursor's.
+    const int margin = static_cast<int>(memoMessage.document()->documentMargin());
+    const int room = memoMessage.viewport()->width() - 2 * margin - memoMessage.cursorWidth() - 1;
+    const QString text = Text(line);
+    // A pane not laid out yet has no width to shorten to.
+    memoMessage.appendPlainText(
+        room > 0 ? QFontMetrics(memoMessage.font()).elidedText(text, Qt::ElideRight, room) : text);
+}
+
+void TfDBRepairInfo::ClearPane() {
+    memoMessage.clear();
+    paneLines_.clear();
+    paneRun_ = std::make_shared<RunRecord>();
+}
+
+void TfDBRepairInfo::RecordTable(const platform::TableResult& result) {
+    if (paneRun_ == nullptr) {
+        paneRun_ = std::make_shared<RunRecord>();
+    }
+    // The table's lines are the last ones the pane got.
+    const int count = static_cast<int>(std::min(result.lines.size(), paneLines_.size()));
+    std::filesystem::path folder = std::filesystem::path(dbTemp.Directory()).lexically_normal();
+    if (!folder.has_filename()) {
+        folder = folder.parent_path();
+    }
+    paneRun_->push_back(
+        {result, std::move(folder), static_cast<int>(paneLines_.size()) - count, count});
+}
+
+bool TfDBRepairInfo::ShowFindingsAtLine(int line) {
+    if (paneRun_ == nullptr) {
+        return false;
+    }
+    for (std::size_t i = 0; i < paneRun_->size(); ++i) {
+        if ((*paneRun_)[i].HoldsLine(line)) {
+            // Freed when it is closed (Qt parent ownership until then).
+            auto* findings = new FindingsWindow(this, paneRun_, static_cast<int>(i));
+            findings->show();
+            return true;
+        }
+    }
+    return false;
 }
 
 void TfDBRepairInfo::ApplyModeEnabling() {
@@ -463,7 +522,7 @@ void TfDBRepairInfo::btnBrowseClick() {
     const QPoint corner =
         client_.mapToGlobal(QPoint(btnBrowse.x() + btnBrowse.width(), btnBrowse.y()));
     // Freed when the scope ends, also when the selection fails.
-    TfDirList picker(this, corner);
+    TfDirList picker(this, corner, AbsolutePath(StdText(ePath.text())));
     if (picker.exec() != QDialog::Accepted) {
         return;
     }
@@ -542,6 +601,9 @@ void TfDBRepairInfo::EndRun() {
         focusBeforeRun_->setFocus(Qt::OtherFocusReason);
     }
     focusBeforeRun_ = nullptr;
+    if (paneRun_ != nullptr) {
+        owner_.RunEnded(paneRun_);
+    }
     if (closePending_) {
         closePending_ = false;
         // After the run's handler has returned, not under it.
@@ -574,6 +636,15 @@ void TfDBRepairInfo::closeEvent(QCloseEvent* event) {
 }
 
 bool TfDBRepairInfo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == memoMessage.viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const int line = memoMessage.cursorForPosition(at).blockNumber();
+        bool shown = false;
+        platform::RunGuarded([this, line, &shown] { shown = ShowFindingsAtLine(line); });
+        if (shown) {
+            return true;
+        }
+    }
     if (watched == &ePath &&
         (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         // Focus that leaves or returns with the whole window (another window, a box, a

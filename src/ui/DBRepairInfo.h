@@ -5,6 +5,7 @@
 #include "platform/Table.h"
 #include "repair/DatabaseSelection.h"
 #include "repair/RepairRun.h"
+#include "ui/RunRecord.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -37,6 +38,8 @@ public:
     virtual void AddRunLogLine(const std::string& line) = 0;
     // The program's private directory, for the window's engine session.
     virtual const std::filesystem::path& SessionPrivateDirectory() const = 0;
+    // A run has ended; `run` holds the tables it finished.
+    virtual void RunEnded(std::shared_ptr<const RunRecord> /*run*/) noexcept {}
 };
 
 class TfDBRepairInfo;
@@ -149,6 +152,20 @@ public:
     // gets an empty range).
     int GaugeMaximum() const { return gaugeMaximum_; }
 
+    // ---- The message pane ----
+    // A line longer than the pane is wide shows shortened with "…"; its full text is kept.
+    void AppendPaneLine(const std::string& line);
+    void ClearPane();
+    // The pane's lines in full.
+    const std::vector<std::string>& PaneLines() const { return paneLines_; }
+    // The tables of the run whose lines the pane shows (null before any run), and where their
+    // lines are; the run adds each table when it is done with it.
+    std::shared_ptr<const RunRecord> PaneRun() const { return paneRun_; }
+    void RecordTable(const platform::TableResult& result);
+    // Opens the findings window on the table whose lines hold this pane line; false when no
+    // table's do.
+    bool ShowFindingsAtLine(int line);
+
     // ---- State read by a run ----
     std::vector<std::string> TableList;
     bool CancelRequested = false;
@@ -184,6 +201,9 @@ private:
     // The control that had the focus when the run began; disabling it for the run moves the
     // focus away, and it gets it back when the run ends.
     QPointer<QWidget> focusBeforeRun_;
+    // The pane's lines in full, and the run they came from.
+    std::vector<std::string> paneLines_;
+    std::shared_ptr<RunRecord> paneRun_;
 
     // Parents are declared before their children: members are destroyed in reverse order.
     RepairClientArea client_;

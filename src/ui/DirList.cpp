@@ -35,7 +35,7 @@ void LayOutFlatButton(QToolButton& button, const char* name, const QString& text
 
 } // namespace
 
-TfDirList::TfDirList(QWidget* owner, QPoint corner)
+TfDirList::TfDirList(QWidget* owner, QPoint corner, const std::filesystem::path& start)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     LoadUiResources();
     setObjectName(QStringLiteral("fDirList"));
@@ -52,6 +52,7 @@ TfDirList::TfDirList(QWidget* owner, QPoint corner)
 
     lboxDir.setObjectName(QStringLiteral("lboxDir"));
     lboxDir.setGeometry(0, kStripHeight, kClientWidth, kClientHeight - kStripHeight);
+    lboxDir.ShowDirectory(start);
     lboxDir.installEventFilter(this);
     setFocusProxy(&lboxDir);
     lboxDir.setFocus();

@@ -24,8 +24,9 @@ public:
     static constexpr int kClientWidth = 165;
     static constexpr int kClientHeight = 144;
 
-    // `corner` is in screen coordinates.
-    TfDirList(QWidget* owner, QPoint corner);
+    // `corner` is in screen coordinates. The list starts at `start` when that is an existing
+    // directory, else at the current directory.
+    TfDirList(QWidget* owner, QPoint corner, const std::filesystem::path& start = {});
     ~TfDirList() override;
 
     // The open directory: a full path without a trailing separator, the root keeps its "/".

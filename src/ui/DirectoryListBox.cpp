@@ -94,6 +94,20 @@ void DirectoryListBox::OpenEntry(int row) {
     Rebuild();
 }
 
+bool DirectoryListBox::ShowDirectory(const std::filesystem::path& directory) {
+    std::error_code error;
+    if (directory.empty() || !std::filesystem::is_directory(directory, error)) {
+        return false;
+    }
+    const auto full = std::filesystem::canonical(directory, error);
+    if (error) {
+        return false;
+    }
+    directory_ = full;
+    Rebuild();
+    return true;
+}
+
 void DirectoryListBox::Rebuild() {
     clear();
     entries_.clear();

@@ -27,6 +27,10 @@ public:
     // system's reason.
     void OpenEntry(int row);
 
+    // Makes an existing directory the open one, leaving the process's current directory as
+    // it is; false (and nothing changes) when the path names no directory.
+    bool ShowDirectory(const std::filesystem::path& directory);
+
     // Reads the open directory's subdirectories again and highlights the open directory.
     void Rebuild();
 

@@ -4,15 +4,11 @@
 #include "ui/DBRepairInfo.h"
 
 #include <QProgressBar>
-#include <QString>
 #include <algorithm>
+#include <exception>
 
 namespace ui {
 namespace {
-
-QString Text(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Sets a bar and paints it at once: the run holds the user-interface thread while the
 // library works on a table, so a bar left to the next event pump would stand still.
@@ -26,24 +22,16 @@ void ShowPosition(QProgressBar& bar, int position) {
 } // namespace
 
 void WindowRunView::AppendMessage(const std::string& line) {
-    window_.memoMessage.appendPlainText(Text(line));
+    window_.AppendPaneLine(line);
 }
 
 void WindowRunView::ClearMessages() {
-    window_.memoMessage.clear();
+    window_.ClearPane();
 }
 
 std::vector<std::string> WindowRunView::MessageLines() const {
-    // The pane's own lines (paragraphs), not the pieces its wrapping shows.
-    std::vector<std::string> lines;
-    const QString text = window_.memoMessage.toPlainText();
-    if (window_.memoMessage.document()->isEmpty()) {
-        return lines;
-    }
-    for (const QString& line : text.split(QChar('\n'))) {
-        lines.push_back(line.toLocal8Bit().toStdString());
-    }
-    return lines;
+    // In full, not as the pane shortened them.
+    return window_.PaneLines();
 }
 
 void WindowRunView::SetGaugeMax(int maximum) {
@@ -94,6 +82,14 @@ std::string WindowRunView::DatabaseAliasName() const {
 
 void WindowRunView::AppendLogLine(const std::string& line) {
     owner_.AddRunLogLine(line);
+}
+
+void WindowRunView::TableFinished(const platform::TableResult& result) {
+    try {
+        window_.RecordTable(result);
+    } catch (const std::exception&) {
+        // Only the findings window would miss the table; the run and its lines go on.
+    }
 }
 
 void WindowRunView::SetBar(repair::TableStatusBar bar, unsigned position) {

@@ -36,6 +36,7 @@ public:
     platform::TTable& TempTable() override;
     std::string DatabaseAliasName() const override;
     void AppendLogLine(const std::string& line) override;
+    void TableFinished(const platform::TableResult& result) override;
 
     // repair::TableStatusBars
     void SetBar(repair::TableStatusBar bar, unsigned position) override;

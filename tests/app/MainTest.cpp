@@ -7,10 +7,14 @@
 #include "support/Corpus.h"
 #include "support/FileSizeLimit.h"
 #include "ui/DBRepairInfo.h"
+#include "ui/FindingsWindow.h"
 
+#include <QColor>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -433,10 +437,66 @@ TEST_F(MainLayout, FrameMenusToolbarAndStatusBarAsLaidOut) {
     };
     EXPECT_EQ(items("miFile"), (std::vector<std::string>{"-", "E&xit"}));
     EXPECT_TRUE(items("miEdit").empty());
-    EXPECT_EQ(items("miActivities"), (std::vector<std::string>{"&Repair Database"}));
+    EXPECT_EQ(items("miActivities"),
+              (std::vector<std::string>{"&Repair Database", "Last Run &Findings..."}));
+    {
+        // The separator above Exit is drawn: a line across its own rows, clear of the border.
+        auto* fileMenu = window.findChild<QMenu*>(QStringLiteral("miFile"));
+        fileMenu->popup(window.mapToGlobal(QPoint(0, 0)));
+        const QImage drawn = fileMenu->grab().toImage();
+        const QRect separator = fileMenu->actionGeometry(fileMenu->actions().at(0));
+        const QRect exit = fileMenu->actionGeometry(fileMenu->actions().at(1));
+        const int plain = QColor(drawn.pixel(drawn.width() - 8, exit.center().y())).lightness();
+        const int border =
+            fileMenu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, fileMenu);
+        bool lineDrawn = false;
+        for (int y = std::max(separator.top(), border + 1); y <= separator.bottom(); ++y) {
+            lineDrawn =
+                lineDrawn ||
+                std::abs(QColor(drawn.pixel(drawn.width() / 2, y)).lightness() - plain) > 20;
+        }
+        EXPECT_TRUE(lineDrawn) << "separator rows " << separator.top() << ".."
+                               << separator.bottom();
+        fileMenu->hide();
+    }
     EXPECT_EQ(items("miHelp"), (std::vector<std::string>{"&About"}));
     window.show();
     EXPECT_EQ(apptest::ClippedCaptions(window), std::vector<std::string>{});
+}
+
+TEST_F(MainLayout, LastRunFindingsListsTheLastRunsTablesAlsoAfterTheRepairWindowClosed) {
+    const auto samples = testsupport::SamplesDir();
+    for (const char* file : {"EVENTS.DB", "ORDERS.DB", "ORDERS.PX"}) {
+        std::filesystem::copy_file(samples / file, DataDir() / file);
+    }
+    app::TfMain window(ProgramDir());
+    ShowAndActivate(window);
+    auto* entry = window.findChild<QAction*>(QStringLiteral("miLastRunFindings"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_FALSE(entry->isEnabled()) << "no run has finished";
+    ui::TfDBRepairInfo* repair = ui::fDBRepairInfo;
+    ASSERT_NE(repair, nullptr);
+    repair->btnVerify.click();
+    EXPECT_TRUE(entry->isEnabled());
+    repair->close();
+    apptest::DrainEvents();
+    ASSERT_FALSE(ui::RepairWindowOpen);
+
+    entry->trigger();
+    auto* findings = window.findChild<ui::FindingsWindow*>();
+    ASSERT_NE(findings, nullptr);
+    EXPECT_TRUE(findings->isVisible());
+    ASSERT_EQ(findings->lbTables.count(), 2);
+    EXPECT_EQ(findings->lbTables.item(0)->text().toStdString(), "EVENTS.DB");
+    EXPECT_EQ(findings->lbTables.item(1)->text().toStdString(), "ORDERS.DB");
+    findings->lbTables.setCurrentRow(1);
+    EXPECT_EQ(findings->memoLines.toPlainText().toStdString(),
+              std::string("ORDERS.DB\n") + repair::verdict::kNoErrors);
+    EXPECT_EQ(findings->tvFindings.topLevelItemCount(), 0);
+    findings->close();
+    apptest::DrainEvents();
+    EXPECT_EQ(window.findChild<ui::FindingsWindow*>(), nullptr) << "freed when closed";
+    EXPECT_TRUE(toolkit.boxes.empty());
 }
 
 TEST_F(MainLayout, AboutCommandShowsTheBoxModallyAndFreesIt) {

@@ -7,10 +7,13 @@
 #include "ui/DirList.h"
 
 #include <QApplication>
+#include <QColor>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <gmock/gmock.h>
 
 namespace {
@@ -70,6 +73,34 @@ TEST_F(RepairWindow, ControlsAsLaidOutWithTabOrderFocusAndKeys) {
     EXPECT_EQ(w.pbRebuild.geometry(), QRect(60, 92, 360, 16));
     EXPECT_EQ(w.pbRebuild.parentWidget(), &w.GroupBox3);
     EXPECT_EQ(Str(w.GroupBox3.title()), " Table Status: ");
+    {
+        // As drawn: the caption sits on the frame's top line or below it, and the first bar
+        // lies below both.
+        const QImage drawn = w.GroupBox3.grab().toImage();
+        const int lineColumn = w.GroupBox3.width() - 6; // right of the bars, inside the frame
+        const int background = QColor(drawn.pixel(lineColumn, 0)).lightness();
+        int lineRow = -1;
+        for (int y = 0; y < drawn.height() && lineRow < 0; ++y) {
+            if (std::abs(QColor(drawn.pixel(lineColumn, y)).lightness() - background) > 20) {
+                lineRow = y;
+            }
+        }
+        int captionTop = -1;
+        int captionBottom = -1;
+        for (int y = 0; y < w.Label24.y(); ++y) {
+            for (int x = 0; x < w.pbHeader.x() + 40; ++x) {
+                if (QColor(drawn.pixel(x, y)).lightness() < 100) {
+                    captionTop = captionTop < 0 ? y : captionTop;
+                    captionBottom = y;
+                }
+            }
+        }
+        ASSERT_GE(lineRow, 0);
+        ASSERT_GE(captionTop, 0) << "the caption is drawn";
+        EXPECT_LE(lineRow, captionBottom) << "the caption is not above the frame";
+        EXPECT_LT(captionBottom, w.pbHeader.y());
+        EXPECT_LT(lineRow + 1, w.pbHeader.y()) << "the first bar clears the frame's line";
+    }
     EXPECT_EQ(Str(w.btnChkAndRepair.text()), "Check && Repair");
     EXPECT_EQ(Str(w.btnRebuild.text()), "Rebuild  All");
     EXPECT_EQ(w.Label25.geometry().right(), 14 + 40 - 1) << "captions keep their right edge";
@@ -318,15 +349,23 @@ TEST_F(RepairWindow, BrowseOkSelectsThePickedDirectoryWithOneSlashAndCancelChang
     w.rbPath.click();
     std::filesystem::current_path(Dir("."));
 
-    WhenPickerShows(
-        [](ui::TfDirList& picker) { QTest::keyClick(&picker.lboxDir, Qt::Key_Escape); });
+    // The picker starts at the folder in the path box, not at the current directory.
+    std::filesystem::path startedAt;
+    WhenPickerShows([&startedAt](ui::TfDirList& picker) {
+        startedAt = picker.OpenDirectory();
+        QTest::keyClick(&picker.lboxDir, Qt::Key_Escape);
+    });
     const auto lines = frame->log;
     const auto text = w.ePath.text();
     w.btnBrowse.click();
+    EXPECT_EQ(startedAt, std::filesystem::canonical(first_));
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(Dir(".")));
     EXPECT_EQ(ui::fDirList, nullptr) << "the picker is freed";
     EXPECT_EQ(w.ePath.text(), text);
     EXPECT_EQ(frame->log, lines);
 
+    // A path box naming no directory leaves the start at the current directory.
+    w.ePath.setText(QString::fromStdString(Dir("none").string()));
     QPoint placedAt;
     WhenPickerShows([&placedAt](ui::TfDirList& picker) {
         placedAt = picker.pos();

@@ -24,12 +24,9 @@ using uitest::UiTest;
 
 const std::regex kStamp(R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d{2}:\d{2}[ap])");
 
+// In full: the pane shows a line wider than itself shortened.
 std::vector<std::string> PaneLines(const ui::TfDBRepairInfo& w) {
-    std::vector<std::string> lines;
-    for (const QString& line : w.memoMessage.toPlainText().split(QChar('\n'))) {
-        lines.push_back(line.toStdString());
-    }
-    return lines;
+    return w.PaneLines();
 }
 
 // A start or end line: the text followed directly by a time stamp.
