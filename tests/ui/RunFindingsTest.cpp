@@ -21,13 +21,16 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using uitest::UiTest;
 
-// A table file of random bytes: its verdict is far wider than the pane.
+// A table file of random bytes but for a table's file type and block size: its verdict is far
+// wider than the pane (wholly random bytes are another program's file, which a run skips).
 void WriteRandomTable(const fs::path& file) {
     std::mt19937 random(586);
     std::string bytes(4096, '\0');
     for (char& byte : bytes) {
         byte = static_cast<char>(random() & 0xFF);
     }
+    bytes[4] = 0; // a keyed .DB
+    bytes[5] = 2; // 2 KB blocks
     testsupport::WriteFileBytes(file, bytes);
 }
 
