@@ -478,13 +478,23 @@ void TfDBRepairInfo::ApplyModeEnabling() {
 }
 
 void TfDBRepairInfo::cbAliasChange() {
+    FinishPendingPathExit();
     SelectAlias();
+}
+
+bool TfDBRepairInfo::FinishPendingPathExit() {
+    if (!pathExitPending_) {
+        return true;
+    }
+    pathExitPending_ = false;
+    return runInProgress_ || platform::RunGuarded([this] { ePathExit(); });
 }
 
 void TfDBRepairInfo::rbPathClick() {
     if (runInProgress_) {
         return;
     }
+    FinishPendingPathExit();
     ApplyModeEnabling();
     if (rbPath.isChecked()) {
         SelectPath();
@@ -519,6 +529,7 @@ void TfDBRepairInfo::btnBrowseClick() {
     if (runInProgress_) {
         return;
     }
+    FinishPendingPathExit();
     const QPoint corner =
         client_.mapToGlobal(QPoint(btnBrowse.x() + btnBrowse.width(), btnBrowse.y()));
     // Freed when the scope ends, also when the selection fails.
@@ -551,6 +562,9 @@ void TfDBRepairInfo::RunOperation(repair::TRepairOperation operation) {
     if (selecting_ && !runInProgress_) {
         runAfterSelection_ = operation;
         return;
+    }
+    if (!FinishPendingPathExit()) {
+        return; // the failed selection's box was shown
     }
     if (!runInProgress_ && !selectionFailure_.empty()) {
         ResetProgressBars();
@@ -652,7 +666,15 @@ bool TfDBRepairInfo::eventFilter(QObject* watched, QEvent* event) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             if (event->type() == QEvent::FocusIn) {
+                FinishPendingPathExit(); // left and back before it ran
                 platform::RunGuarded([this] { ePathEnter(); });
+            } else if (!runInProgress_ && reason == Qt::MouseFocusReason) {
+                // A press on another control took the focus and is yet to be delivered: the
+                // selection follows it (a button's handler finishes it first), never overtakes
+                // it.
+                pathExitPending_ = true;
+                QMetaObject::invokeMethod(
+                    this, [this] { FinishPendingPathExit(); }, Qt::QueuedConnection);
             } else if (!runInProgress_) {
                 platform::RunGuarded([this] { ePathExit(); });
             }

@@ -187,6 +187,8 @@ private:
     void ShowTableListHint();
     void AnnounceSelection(const std::string& line);
     bool SelectTypedPathBeforeDefault();
+    // Carries out a selection the path box's loss of focus left pending; false when it failed.
+    bool FinishPendingPathExit();
 
     RepairWindowOwner& owner_;
     bool runInProgress_ = false;
@@ -197,6 +199,9 @@ private:
     std::optional<repair::TRepairOperation> runAfterSelection_;
     // Why the last selection failed; empty once one succeeded. No run starts meanwhile.
     std::string selectionFailure_;
+    // The path box lost the focus to a mouse press: its selection waits until that press is
+    // delivered (a selection pumps events, and the release must not overtake the press).
+    bool pathExitPending_ = false;
     int gaugeMaximum_ = 0;
     // The control that had the focus when the run began; disabling it for the run moves the
     // focus away, and it gets it back when the run ends.

@@ -247,6 +247,7 @@ TEST_F(RepairWindow, TypedPathSelectsOnlyWhenTheTextChangedExactly) {
     QCoreApplication::sendEvent(&w.ePath, &away);
     EXPECT_THAT(w.TableList, ElementsAre("CUSTOMER.DB", "ORDERS.DB"));
     w.btnVerify.setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents(); // after the press that took the focus
     EXPECT_THAT(w.TableList, ElementsAre("EVENTS.DB"));
     EXPECT_EQ(frame->log.back(), "DB path set to: " + lower.string());
     EXPECT_TRUE(toolkit.boxes.empty());
@@ -328,6 +329,28 @@ TEST_F(RepairWindow, ARunClickedDuringASelectionStartsAfterItAndNoneAfterAFailed
     ASSERT_TRUE(platform::RunGuarded([&w] { w.ePathExit(); }));
     w.btnVerify.click();
     EXPECT_THAT(Lines(w.memoMessage), HasSubstr("ORDERS.DB"));
+
+    // The press that takes the focus from the box reaches the button before the selection
+    // runs, even when the release is already waiting in the queue the selection pumps.
+    frame->area.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame->area));
+    w.ePath.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(w.ePath.hasFocus());
+    w.ePath.setText(QString::fromStdString(second_.string()));
+    bool released = false;
+    const auto release = [&] {
+        if (!released) {
+            released = true;
+            QTest::mouseRelease(&w.btnVerify, Qt::LeftButton);
+        }
+    };
+    toolkit.onEventPump = release;
+    QTest::mousePress(&w.btnVerify, Qt::LeftButton);
+    release();
+    toolkit.onEventPump = nullptr;
+    QApplication::processEvents();
+    EXPECT_FALSE(w.btnVerify.isDown()) << "not left drawn pressed";
+    EXPECT_THAT(Lines(w.memoMessage), HasSubstr("EVENTS.DB")) << "the tapped run ran";
 }
 
 TEST_F(RepairWindow, ConfiguredAliasNamedLikeTheSessionAliasIsNeverDeleted) {
