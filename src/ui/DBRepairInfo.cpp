@@ -185,6 +185,7 @@ TfDBRepairInfo::TfDBRepairInfo(RepairWindowOwner& owner) : owner_(owner) {
 
 TfDBRepairInfo::~TfDBRepairInfo() {
     ePath.removeEventFilter(this);
+    memoMessage.viewport()->removeEventFilter(this);
     // The client widget is a member; take it out before the sub-window would delete it.
     setWidget(nullptr);
     if (fDBRepairInfo == this) {
