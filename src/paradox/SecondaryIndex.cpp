@@ -20,7 +20,6 @@
 namespace paradox {
 namespace {
 
-
 // ASCII letters folded to upper case, every other byte as it is.
 constexpr std::array<std::uint8_t, 256> kUpper = [] {
     std::array<std::uint8_t, 256> table{};
