@@ -237,14 +237,19 @@ void DecryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
     TransformPiece<true>(key, s, t, in.data(), out.data());
 }
 
-void DecryptPieceHead(CipherKey key, std::uint8_t s, std::uint8_t t,
-                      std::span<const std::uint8_t, kCipherPieceSize> in,
-                      std::span<std::uint8_t> out) {
-    const std::size_t count = std::min(out.size(), kCipherPieceSize);
-    for (unsigned i = 0; i < count; ++i) {
-        const std::uint8_t j = Byte(kTableC[i] - t);
-        out[i] =
-            in[j] ^ kTableA[Byte(i + key.k0)] ^ kTableB[Byte(j + key.k1)] ^ kTableC[Byte(j + s)];
+void DecryptPieceBytes(CipherKey key, std::uint8_t s, std::uint8_t t,
+                       std::span<const std::uint8_t, kCipherPieceSize> in, std::size_t first,
+                       std::span<std::uint8_t> out) {
+    // Plain pointers: a key search calls this for every candidate key.
+    const std::uint8_t* const a = kTableA.data();
+    const std::uint8_t* const b = kTableB.data();
+    const std::uint8_t* const c = kTableC.data();
+    const std::uint8_t* const cipher = in.data();
+    const std::size_t end = std::min(kCipherPieceSize, first + out.size());
+    for (std::size_t i = first; i < end; ++i) {
+        const std::uint8_t j = Byte(c[i] - t);
+        out[i - first] = cipher[j] ^ a[Byte(static_cast<unsigned>(i) + key.k0)] ^
+                         b[Byte(j + key.k1)] ^ c[Byte(j + s)];
     }
 }
 

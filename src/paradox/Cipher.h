@@ -31,11 +31,12 @@ void DecryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
 void EncryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
                   std::span<const std::uint8_t, kCipherPieceSize> in,
                   std::span<std::uint8_t, kCipherPieceSize> out);
-// Only the first out.size() plain bytes of a piece (at most a piece): each plain byte depends
-// on one cipher byte, so a key search can test a candidate on a block header's six bytes.
-void DecryptPieceHead(CipherKey key, std::uint8_t s, std::uint8_t t,
-                      std::span<const std::uint8_t, kCipherPieceSize> in,
-                      std::span<std::uint8_t> out);
+// Only plain bytes first .. first + out.size() - 1 of a piece (cut at the piece's end): each
+// plain byte depends on one cipher byte, so a key search can test a candidate on the few bytes
+// of a block header it judges.
+void DecryptPieceBytes(CipherKey key, std::uint8_t s, std::uint8_t t,
+                       std::span<const std::uint8_t, kCipherPieceSize> in, std::size_t first,
+                       std::span<std::uint8_t> out);
 
 // A whole block of a .DB/.PX/.Xnn/.Ynn file (1-based physical block number), decrypted or
 // encrypted in place. A trailing part shorter than a piece (a block cut off by the end of the

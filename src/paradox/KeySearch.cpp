@@ -20,8 +20,16 @@ using PlainHead = std::array<std::uint8_t, kBlockHeaderSize>;
 PlainHead DecryptHead(std::uint32_t keyValue, std::uint8_t block,
                       const std::array<std::uint8_t, kCipherPieceSize>& piece) {
     PlainHead plain{};
-    DecryptPieceHead(CipherKey::FromStoredValue(keyValue), 0, block, piece, plain);
+    DecryptPieceBytes(CipherKey::FromStoredValue(keyValue), 0, block, piece, 0, plain);
     return plain;
+}
+
+// Whether block 1 decrypts under `low` to no back link, as a chain's first block must: two
+// bytes that rule out all but one candidate in 65,536 before the whole header is decrypted.
+bool NoBackLinkUnder(std::uint32_t low, const std::array<std::uint8_t, kCipherPieceSize>& piece) {
+    std::array<std::uint8_t, 2> prev{};
+    DecryptPieceBytes(CipherKey::FromStoredValue(low), 0, 1, piece, 2, prev);
+    return prev[0] == 0 && prev[1] == 0;
 }
 
 int PlausibleFirstBlockWords(const PlainHead& plain, const TableHeader& header) {
@@ -108,7 +116,7 @@ KeyCheck CheckStoredKey(const TableHeader& header, ByteView file) {
     }
     std::optional<std::uint32_t> found;
     for (std::uint32_t low = 0; low <= 0xFFFF; ++low) {
-        if (FirstBlockWordsFitting(low, piece, header) != 3) {
+        if (!NoBackLinkUnder(low, piece) || FirstBlockWordsFitting(low, piece, header) != 3) {
             continue;
         }
         if (found) {
@@ -140,6 +148,9 @@ std::vector<std::uint16_t> LowHalvesOpeningBlockOne(ByteView file, std::size_t b
     std::array<std::uint8_t, kCipherPieceSize> piece{};
     std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
     for (std::uint32_t low = 0; low <= 0xFFFF && found.size() < limit; ++low) {
+        if (!NoBackLinkUnder(low, piece)) {
+            continue;
+        }
         const PlainHead plain = DecryptHead(low, 1, piece);
         const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
         const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));

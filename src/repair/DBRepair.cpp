@@ -10,8 +10,6 @@
 namespace repair {
 namespace {
 
-constexpr const char* kDriverType = "PARADOX";
-
 // A verdict for a failure the library explained: the verdict text, then its reason.
 std::string WithReason(const char* verdictText, std::uint16_t result) {
     const std::string reason = platform::ResultMessage(result);

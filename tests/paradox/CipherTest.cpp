@@ -148,7 +148,7 @@ TEST(Cipher, FastDecrypterGivesTheReferenceBytesOnBothPaths) {
             decrypter.DecryptBlobPiece(piece.data(), fast.data());
             EXPECT_EQ(fast, expected) << value << " " << wide;
         }
-        // A piece's first bytes alone, as a key search decrypts them.
+        // A piece's bytes alone, as a key search decrypts them.
         std::array<std::uint8_t, kCipherPieceSize> piece{};
         for (auto& byte : piece) {
             byte = static_cast<std::uint8_t>(random());
@@ -157,8 +157,11 @@ TEST(Cipher, FastDecrypterGivesTheReferenceBytesOnBothPaths) {
             std::array<std::uint8_t, kCipherPieceSize> whole{};
             paradox::DecryptPiece(key, 3, t, piece, whole);
             std::array<std::uint8_t, 6> head{};
-            paradox::DecryptPieceHead(key, 3, t, piece, head);
+            paradox::DecryptPieceBytes(key, 3, t, piece, 0, head);
             EXPECT_TRUE(std::equal(head.begin(), head.end(), whole.begin())) << value << " " << +t;
+            std::array<std::uint8_t, 8> tail{};
+            paradox::DecryptPieceBytes(key, 3, t, piece, 250, tail); // cut at the piece's end
+            EXPECT_TRUE(std::equal(tail.begin(), tail.begin() + 6, whole.begin() + 250));
         }
     }
 }
