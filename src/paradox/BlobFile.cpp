@@ -32,13 +32,13 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
     auto mapped = MappedFile::Open(path, &error);
     if (!mapped) {
         findings.Add(FindingCode::FileUnreadable, Severity::Damage, path.filename().string(), -1,
-                     -1, error, true);
+                     -1, DetailText(error), true);
         return nullptr;
     }
     if (tableKeyValue != 0 && LooksLikeHeaderBlock(mapped->View())) {
         // Some writers protect the table but store its blob file plain: read it as stored.
         findings.Add(FindingCode::BlobFileBad, Severity::Suspicious, path.filename().string(), -1,
-                     -1, "stored unencrypted although its table is encrypted; read as stored");
+                     -1, Detail(DetailKind::BlobStoredPlain));
         tableKeyValue = 0;
     }
     std::unique_ptr<BlobFile> blobs(
@@ -56,15 +56,16 @@ void BlobFile::CheckStructure(FindingList& findings) const {
     }
     if (structureProblemsNotKept_ > 0) {
         findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName_, -1, -1,
-                     std::to_string(structureProblemsNotKept_) + " more like this not listed");
+                     Detail(DetailKind::MoreNotListed).Found(structureProblemsNotKept_));
     }
 }
 
 bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>& out,
                     FindingList& findings, const std::string& where) const {
     out.clear();
-    auto fail = [&](FindingCode code, std::string detail) {
-        findings.Add(code, Severity::Damage, fileName_, -1, -1, where + ": " + detail, true);
+    auto fail = [&](FindingCode code, FindingDetail detail) {
+        findings.Add(code, Severity::Damage, fileName_, -1, -1, std::move(detail).Field(where),
+                     true);
         return false;
     };
     // The block is read through the record's own pointer, whatever the walk made of the blocks
@@ -73,7 +74,7 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
     if (ref.offset % kUnit != 0 || ref.offset == 0 || ref.offset >= view.size() ||
         view.size() - ref.offset < 3) {
         return fail(FindingCode::BlobPointerBad,
-                    "offset " + HexNumber(ref.offset) + " is not a block");
+                    Detail(DetailKind::BlobOffsetNotBlock).Block(ref.offset));
     }
     const std::uint8_t type = *view.U8(ref.offset);
     ByteView data;
@@ -81,61 +82,62 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
     if (ref.index == 0xFF) {
         if (type != kSingle) {
             return fail(FindingCode::BlobPointerBad,
-                        "block at " + HexNumber(ref.offset) + " does not hold a single blob");
+                        Detail(DetailKind::BlobNotSingle).Block(ref.offset));
         }
         const std::uint16_t units = *view.U16LE(ref.offset + 1);
         const std::uint64_t blockLength = static_cast<std::uint64_t>(units) * kUnit;
         if (units == 0 || blockLength > view.size() - ref.offset) {
-            return fail(FindingCode::BlobPointerBad, "block at " + HexNumber(ref.offset) + " of " +
-                                                         std::to_string(units) +
-                                                         " units is not in the file");
+            return fail(FindingCode::BlobPointerBad,
+                        Detail(DetailKind::BlobBlockNotInFile).Block(ref.offset).Extra(units));
         }
         const ByteView block = view.Sub(ref.offset, static_cast<std::size_t>(blockLength));
         const std::uint32_t length = *block.U32LE(3);
         modNumber = *block.U16LE(7);
         if (length != ref.length) {
             return fail(FindingCode::BlobLengthMismatch,
-                        "record says " + std::to_string(ref.length) + " bytes, blob file " +
-                            std::to_string(length));
+                        Detail(DetailKind::BlobLengthInFile).Expected(ref.length).Found(length));
         }
         data = block.Sub(kSingleHeader, length);
         if (data.size() != length) {
-            return fail(FindingCode::BlobLengthMismatch, "blob runs past its block");
+            return fail(FindingCode::BlobLengthMismatch, Detail(DetailKind::BlobPastBlock));
         }
     } else if (ref.index < kSlots) {
         if (type != kSuballocated || view.size() - ref.offset < kUnit) {
             return fail(FindingCode::BlobPointerBad,
-                        "block at " + HexNumber(ref.offset) + " is not suballocated");
+                        Detail(DetailKind::BlobNotSuballocated).Block(ref.offset));
         }
         const ByteView block = view.Sub(ref.offset, kUnit);
         const Slot slot = ReadSlot(block, ref.index);
         if (slot.offsetUnits == 0 || slot.lastUnitLength == 0) {
             return fail(FindingCode::BlobPointerBad,
-                        "slot " + std::to_string(ref.index) + " is empty");
+                        Detail(DetailKind::BlobSlotEmpty).Entry(ref.index));
         }
         if (slot.Length() != ref.length) {
-            return fail(FindingCode::BlobLengthMismatch,
-                        "record says " + std::to_string(ref.length) + " bytes, slot " +
-                            std::to_string(slot.Length()));
+            return fail(
+                FindingCode::BlobLengthMismatch,
+                Detail(DetailKind::BlobLengthInSlot).Expected(ref.length).Found(slot.Length()));
         }
         modNumber = slot.modNumber;
         data = block.Sub(slot.Offset(), slot.Length());
         if (data.size() != slot.Length()) {
-            return fail(FindingCode::BlobPointerBad, "slot data runs past its block");
+            return fail(FindingCode::BlobPointerBad, Detail(DetailKind::BlobSlotPastBlock));
         }
     } else {
-        return fail(FindingCode::BlobPointerBad, "slot index " + std::to_string(ref.index));
+        return fail(FindingCode::BlobPointerBad,
+                    Detail(DetailKind::BlobSlotIndex).Entry(ref.index));
     }
     if (modNumber != ref.modNumber) {
         findings.Add(FindingCode::BlobModNumberMismatch, Severity::Suspicious, fileName_, -1, -1,
-                     where + ": record " + std::to_string(ref.modNumber) + ", blob file " +
-                         std::to_string(modNumber));
+                     Detail(DetailKind::BlobModNumber)
+                         .Field(where)
+                         .Expected(ref.modNumber)
+                         .Found(modNumber));
     }
     if (fieldType == static_cast<std::uint8_t>(FieldType::Memo) && ref.leaderSize > 0 &&
         data.size() > 0 &&
         std::memcmp(ref.leader, data.data(), std::min(ref.leaderSize, data.size())) != 0) {
         findings.Add(FindingCode::BlobLeaderMismatch, Severity::Suspicious, fileName_, -1, -1,
-                     where);
+                     Detail(DetailKind::BlobLeader).Field(where));
     }
     std::size_t skip = 0;
     std::size_t length = data.size();
@@ -161,9 +163,10 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
             // Suspicious rather than damage: nothing of the blob file is broken, the record's
             // length word may simply be stale; the bytes beyond the leader are not to be had.
             findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, "", -1, -1,
-                         where + ": " + std::to_string(ref->length) +
-                             " bytes claimed, leader holds " + std::to_string(ref->leaderSize) +
-                             " and no blob file block is named",
+                         Detail(DetailKind::BlobBeyondLeader)
+                             .Field(where)
+                             .Found(ref->length)
+                             .Extra(ref->leaderSize),
                          true);
             return false;
         }
@@ -172,9 +175,7 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
     }
     if (blobs == nullptr) {
         findings.Add(FindingCode::BlobFileMissing, "", -1, -1,
-                     where + ": " + std::to_string(ref->length) +
-                         " bytes live in the missing blob file",
-                     true);
+                     Detail(DetailKind::BlobInMissingFile).Field(where).Found(ref->length), true);
         return false;
     }
     return blobs->Read(*ref, fieldType, out, findings, where);
@@ -211,15 +212,18 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
                     continue;
                 }
                 if (ref->length <= ref->leaderSize && fields[field].typeCode == 0x0C) {
-                    report.Add(FindingCode::BlobPointerBad, Severity::Suspicious, record.block,
-                               record.slot,
-                               fields[field].name + ": fits its leader but points into " + mbName);
+                    report.Add(
+                        FindingCode::BlobPointerBad, Severity::Suspicious, record.block,
+                        record.slot,
+                        Detail(DetailKind::BlobFitsLeader).Field(fields[field].name).Extra(mbName));
                 }
                 if (!used.emplace(ref->offset, ref->index).second) {
                     report.Add(FindingCode::BlobShared, Severity::Suspicious, record.block,
                                record.slot,
-                               fields[field].name + ": blob at " + HexNumber(ref->offset) +
-                                   " slot " + std::to_string(ref->index));
+                               Detail(DetailKind::BlobSharedAt)
+                                   .Field(fields[field].name)
+                                   .Block(ref->offset)
+                                   .Entry(ref->index));
                 }
             }
             perBlob.Clear();
@@ -231,9 +235,10 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
         }
     });
     if (missing > 0) {
-        findings.Add(FindingCode::BlobFileMissing, Severity::Damage, mbName, -1, -1,
-                     std::to_string(missing) + " blobs of " + table.FileName() + " live in it",
-                     true);
+        findings.Add(
+            FindingCode::BlobFileMissing, Severity::Damage, mbName, -1, -1,
+            Detail(DetailKind::BlobsLiveInMissingFile).Found(missing).Extra(table.FileName()),
+            true);
     }
 }
 

@@ -51,7 +51,7 @@ public:
 private:
     BlobFile(std::filesystem::path path, PlainBytes file);
     void Walk();
-    void AddStructureProblem(std::uint64_t offset, std::string detail);
+    void AddStructureProblem(FindingDetail detail);
     // The inside of a block whose header is sound: a single blob's length, every slot.
     void CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,
                            ByteView block);
@@ -79,11 +79,8 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
 // records point into is reported once, with the number of blobs lost.
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);
 
-// The one wording of a blob file's faults, "at 0x1000: <what>", for the open's look at its
-// header and verify's walk alike.
-std::string BlobFileProblemAt(std::uint64_t offset, const std::string& what);
 // Why a blob file of `fileSize` bytes whose (plain) first bytes are `start` has no header
-// block; empty when it has one.
-std::string BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize);
+// block; none when it has one. The open's look at the header and verify's walk both use it.
+FindingDetail BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize);
 
 } // namespace paradox

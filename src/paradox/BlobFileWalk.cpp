@@ -10,69 +10,81 @@ using namespace blob_layout;
 
 namespace {
 
+// The same reason for a run of more than one unit.
+DetailKind RunKind(DetailKind kind) {
+    switch (kind) {
+    case DetailKind::BlobUnknownType:
+        return DetailKind::BlobUnknownTypeRun;
+    case DetailKind::BlobZeroUnits:
+        return DetailKind::BlobZeroUnitsRun;
+    default:
+        return DetailKind::BlobUnitsPastEndRun;
+    }
+}
+
 // A run of units that start no readable block, reported as one problem when it ends.
 class BadRun {
 public:
     // Notes a unit that starts no block; the reason of the run's first unit is the one kept.
-    void Add(std::uint64_t offset, std::string reason) {
-        if (reason_.empty()) {
-            start_ = offset;
+    void Add(FindingDetail reason) {
+        if (reason_.Empty()) {
             reason_ = std::move(reason);
         }
     }
-    // Ends the run (if any) at `offset`; `problem(start, detail)` reports it.
+    // Ends the run (if any) at `offset`; `problem(detail)` reports it.
     template <typename Report> void End(std::uint64_t offset, Report problem) {
-        if (reason_.empty()) {
+        if (reason_.Empty()) {
             return;
         }
-        const std::uint64_t units = (offset - start_) / BlobFile::kUnit;
-        problem(start_, reason_ + (units > 1 ? " (and " + std::to_string(units - 1) +
-                                                   " more units start no block)"
-                                             : std::string()));
-        reason_.clear();
+        const auto start = static_cast<std::uint64_t>(std::get<std::int64_t>(reason_.block));
+        const std::uint64_t units = (offset - start) / BlobFile::kUnit;
+        if (units > 1) {
+            reason_.kind = RunKind(reason_.kind);
+            reason_.extra = static_cast<std::int64_t>(units - 1);
+        }
+        problem(std::move(reason_));
+        reason_ = {};
     }
 
 private:
-    std::uint64_t start_ = 0;
-    std::string reason_;
+    FindingDetail reason_;
 };
 
-// Why the block header at `offset` starts no readable block; empty when it does.
-std::string BlockHeaderProblem(std::uint8_t type, std::uint16_t units, std::uint64_t room) {
+// Why the block header at `offset` starts no readable block; none when it does.
+FindingDetail BlockHeaderProblem(std::uint64_t offset, std::uint8_t type, std::uint16_t units,
+                                 std::uint64_t room) {
     if (type != kSingle && type != kSuballocated && type != kFree) {
-        return "unknown block type " + std::to_string(type);
+        return Detail(DetailKind::BlobUnknownType).Block(offset).Found(type);
     }
     if (units == 0) {
-        return "block of 0 units";
+        return Detail(DetailKind::BlobZeroUnits).Block(offset);
     }
     if (static_cast<std::uint64_t>(units) * BlobFile::kUnit > room) {
-        return "block of " + std::to_string(units) + " units runs past the end";
+        return Detail(DetailKind::BlobUnitsPastEnd).Block(offset).Found(units);
     }
     return {};
 }
 
 } // namespace
 
-std::string BlobFileProblemAt(std::uint64_t offset, const std::string& what) {
-    return "at " + HexNumber(offset) + ": " + what;
-}
-
-std::string BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize) {
+FindingDetail BlobHeaderBlockProblem(ByteView start, std::uint64_t fileSize) {
     if (fileSize < BlobFile::kUnit || start.size() < 3) {
-        return "file of " + std::to_string(fileSize) + " bytes has no header block";
+        return Detail(DetailKind::BlobNoHeaderBlock).Block(0).Found(fileSize);
     }
     if (*start.U8(0) != kHeader || *start.U16LE(1) != 1) {
-        return "header block has type " + std::to_string(*start.U8(0)) + " and " +
-               std::to_string(*start.U16LE(1)) + " units";
+        return Detail(DetailKind::BlobHeaderBlockType)
+            .Block(0)
+            .Found(*start.U8(0))
+            .Extra(*start.U16LE(1));
     }
     return {};
 }
 
-void BlobFile::AddStructureProblem(std::uint64_t offset, std::string detail) {
+void BlobFile::AddStructureProblem(FindingDetail detail) {
     Finding f;
     f.code = FindingCode::BlobFileBad;
     f.file = fileName_;
-    f.detail = BlobFileProblemAt(offset, detail);
+    f.detail = std::move(detail);
     if (structureProblems_.size() < kMaxStructureProblems) {
         structureProblems_.push_back(std::move(f));
     } else {
@@ -86,13 +98,15 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
         ++storedBlobs_;
         const std::uint32_t blobLength = *block.U32LE(3);
         if (kSingleHeader + static_cast<std::uint64_t>(blobLength) > block.size()) {
-            AddStructureProblem(offset, "blob of " + std::to_string(blobLength) + " bytes in " +
-                                            std::to_string(units) + " units");
+            AddStructureProblem(Detail(DetailKind::BlobTooLongForBlock)
+                                    .Block(offset)
+                                    .Found(blobLength)
+                                    .Extra(units));
         }
     } else if (type == kSuballocated) {
         if (units != 1) {
-            AddStructureProblem(offset,
-                                "suballocated block of " + std::to_string(units) + " units");
+            AddStructureProblem(
+                Detail(DetailKind::BlobSuballocatedUnits).Block(offset).Found(units));
         }
         for (std::size_t i = 0; i < kSlots; ++i) {
             const Slot slot = ReadSlot(block, i);
@@ -102,10 +116,10 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
             ++storedBlobs_;
             if (slot.units == 0 || slot.lastUnitLength == 0 || slot.lastUnitLength > 16 ||
                 slot.offsetUnits < kFirstDataUnit) {
-                AddStructureProblem(offset, "slot " + std::to_string(i) + " is malformed");
+                AddStructureProblem(Detail(DetailKind::BlobSlotMalformed).Block(offset).Entry(i));
             } else if (slot.Offset() + slot.Length() > kUnit) {
-                AddStructureProblem(offset,
-                                    "slot " + std::to_string(i) + " data runs past the block");
+                AddStructureProblem(
+                    Detail(DetailKind::BlobSlotDataPastBlock).Block(offset).Entry(i));
             }
         }
     }
@@ -114,8 +128,8 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
 void BlobFile::Walk() {
     const ByteView view = file_.View();
     const std::uint64_t size = view.size();
-    if (std::string problem = BlobHeaderBlockProblem(view, size); !problem.empty()) {
-        AddStructureProblem(0, std::move(problem));
+    if (FindingDetail problem = BlobHeaderBlockProblem(view, size); !problem.Empty()) {
+        AddStructureProblem(std::move(problem));
         if (size < kUnit) {
             return;
         }
@@ -123,20 +137,19 @@ void BlobFile::Walk() {
     // A unit that starts no readable block is skipped and the walk goes on at the next one, so
     // one damaged block costs only its own blobs. A run of such units is one problem.
     BadRun badRun;
-    const auto report = [this](std::uint64_t at, std::string detail) {
-        AddStructureProblem(at, std::move(detail));
-    };
+    const auto report = [this](FindingDetail detail) { AddStructureProblem(std::move(detail)); };
     std::uint64_t offset = kUnit;
     while (offset < size) {
         if (size - offset < 3) {
             badRun.End(offset, report);
-            AddStructureProblem(offset, "file ends inside a block header");
+            AddStructureProblem(Detail(DetailKind::BlobFileEndsInBlockHeader).Block(offset));
             return;
         }
         const std::uint8_t type = *view.U8(offset);
         const std::uint16_t units = *view.U16LE(offset + 1);
-        if (std::string bad = BlockHeaderProblem(type, units, size - offset); !bad.empty()) {
-            badRun.Add(offset, std::move(bad));
+        if (FindingDetail bad = BlockHeaderProblem(offset, type, units, size - offset);
+            !bad.Empty()) {
+            badRun.Add(std::move(bad));
             offset += kUnit;
             continue;
         }

@@ -26,7 +26,7 @@ BlockJudgement JudgeBlock(const TableHeader& header, std::uint32_t block, ByteVi
         recordSize > blockSize - kBlockHeaderSize) {
         return judged; // the header check reports the record size
     }
-    const auto fault = [&](FindingCode code, std::string detail, bool lost = false) {
+    const auto fault = [&](FindingCode code, FindingDetail detail, bool lost = false) {
         judged.faults.push_back({code, static_cast<std::int64_t>(block), std::move(detail), lost});
     };
     const auto capacity = static_cast<std::uint16_t>((blockSize - kBlockHeaderSize) / recordSize);
@@ -35,16 +35,15 @@ BlockJudgement JudgeBlock(const TableHeader& header, std::uint32_t block, ByteVi
     if (offset < 0) {
         if (offset != -size) {
             judged.basis = CountBasis::OffsetBogus;
-            fault(FindingCode::BadLastRecordOffset, "last record offset " + std::to_string(offset),
-                  true);
+            fault(FindingCode::BadLastRecordOffset,
+                  Detail(DetailKind::LastRecordOffset).Found(offset), true);
         }
         return judged;
     }
     if (offset % size != 0) {
         judged.basis = CountBasis::OffsetBogus;
-        fault(FindingCode::BadLastRecordOffset, "last record offset " + std::to_string(offset) +
-                                                    " is not a multiple of " +
-                                                    std::to_string(size));
+        fault(FindingCode::BadLastRecordOffset,
+              Detail(DetailKind::LastRecordOffsetNotMultiple).Found(offset).Extra(size));
     }
     const auto named = static_cast<std::uint32_t>(offset / size + 1);
     const bool pastEnd = named > capacity;
@@ -68,15 +67,12 @@ BlockJudgement JudgeBlock(const TableHeader& header, std::uint32_t block, ByteVi
     }
     judged.count = readable;
     if (pastEnd) {
-        fault(FindingCode::BadLastRecordOffset, "last record offset " + std::to_string(offset) +
-                                                    " past the block end; reading " +
-                                                    std::to_string(judged.count) + " records");
+        fault(FindingCode::BadLastRecordOffset,
+              Detail(DetailKind::LastRecordOffsetPastEnd).Found(offset).Extra(judged.count));
     }
     if (reachesEnd && judged.declared > present) {
         fault(FindingCode::FileTruncated,
-              "file ends after " + std::to_string(present) + " of " +
-                  std::to_string(judged.declared) + " records",
-              true);
+              Detail(DetailKind::FileEndsInBlock).Found(present).Expected(judged.declared), true);
         judged.missing = static_cast<std::uint16_t>(judged.declared - present);
     }
     return judged;
@@ -87,13 +83,11 @@ std::optional<BlockFault> JudgeLink(const TableHeader& header, std::uint32_t pre
                                     std::size_t walked) {
     if (next > present) {
         return BlockFault{FindingCode::ChainPointerOutOfRange, BlockOrNone(previous),
-                          "next block " + std::to_string(next) + " but the file holds " +
-                              std::to_string(present),
-                          true};
+                          Detail(DetailKind::NextBlockPastFile).Block(next).Extra(present), true};
     }
     if (seen) {
         return BlockFault{FindingCode::ChainCycle, BlockOrNone(previous),
-                          "next block " + std::to_string(next) + " is already in the chain",
+                          Detail(DetailKind::NextBlockInChain).Block(next),
                           walked < header.blocksInUse};
     }
     return std::nullopt;
@@ -105,8 +99,7 @@ std::optional<BlockFault> JudgeBackLink(std::uint32_t block, std::uint16_t prev,
         return std::nullopt;
     }
     return BlockFault{FindingCode::ChainPrevMismatch, static_cast<std::int64_t>(block),
-                      "back link " + std::to_string(prev) + ", expected " +
-                          std::to_string(previous)};
+                      Detail(DetailKind::BackLink).Found(prev).Expected(previous)};
 }
 
 std::optional<BlockFault> TailFault(const TableHeader& header, std::uint32_t tail) {
@@ -114,8 +107,7 @@ std::optional<BlockFault> TailFault(const TableHeader& header, std::uint32_t tai
         return std::nullopt;
     }
     return BlockFault{FindingCode::ChainTailMismatch, -1,
-                      "chain ends at block " + std::to_string(tail) + ", header says " +
-                          std::to_string(header.lastBlock)};
+                      Detail(DetailKind::ChainEnd).Found(tail).Expected(header.lastBlock)};
 }
 
 std::optional<BlockFault> LengthFault(const TableHeader& header, std::size_t blocks) {
@@ -123,8 +115,7 @@ std::optional<BlockFault> LengthFault(const TableHeader& header, std::size_t blo
         return std::nullopt;
     }
     return BlockFault{FindingCode::ChainLengthMismatch, -1,
-                      "chain has " + std::to_string(blocks) + " blocks, header says " +
-                          std::to_string(header.blocksInUse)};
+                      Detail(DetailKind::ChainBlocks).Found(blocks).Expected(header.blocksInUse)};
 }
 
 std::optional<BlockFault> RecordCountFault(const TableHeader& header, std::uint64_t records) {
@@ -134,15 +125,16 @@ std::optional<BlockFault> RecordCountFault(const TableHeader& header, std::uint6
     if (!readable || records == header.numRecords) {
         return std::nullopt;
     }
-    return BlockFault{FindingCode::RecordCountMismatch, -1,
-                      "blocks hold " + std::to_string(records) + " records, header says " +
-                          std::to_string(header.numRecords)};
+    return BlockFault{
+        FindingCode::RecordCountMismatch, -1,
+        Detail(DetailKind::BlocksHoldRecords).Found(records).Expected(header.numRecords)};
 }
 
 BlockFault FileShortFault(const TableHeader& header, std::uint32_t present, bool cutPiece) {
     return {FindingCode::FileTruncated, -1,
-            "file holds " + std::to_string(present) + " of " + std::to_string(header.fileBlocks) +
-                " blocks" + (cutPiece ? ", and a part of the next one too short to decrypt" : ""),
+            Detail(cutPiece ? DetailKind::FileHoldsBlocksCutPiece : DetailKind::FileHoldsBlocks)
+                .Found(present)
+                .Expected(header.fileBlocks),
             cutPiece};
 }
 

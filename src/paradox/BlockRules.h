@@ -26,7 +26,7 @@ enum class CountBasis : std::uint8_t {
 struct BlockFault {
     FindingCode code{};
     std::int64_t block = -1; // the block the fault is charged to, -1 for none
-    std::string detail;
+    FindingDetail detail;
     bool dataLost = false;
 };
 

@@ -37,8 +37,8 @@ std::string FindingLine(std::string_view file, std::int64_t block, std::int64_t 
 
 std::string Finding::Text() const {
     std::string out(FindingText(code));
-    if (!detail.empty()) {
-        out += " (" + detail + ")";
+    if (std::string words = detail.Render(); !words.empty()) {
+        out += " (" + words + ")";
     }
     return out;
 }

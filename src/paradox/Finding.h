@@ -1,5 +1,8 @@
 #pragma once
 
+#include "paradox/FindingDetail.h"
+
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -177,7 +180,7 @@ struct Finding {
     std::string file;         // file name of the family member (ORDERS.PX)
     std::int64_t block = -1;  // 1-based block number, -1 when not about one block
     std::int64_t record = -1; // 0-based record within the block (or table), -1 when none
-    std::string detail;       // what exactly was seen ("next=912 but file has 40 blocks")
+    FindingDetail detail;     // what exactly was seen, as values with their form of words
     bool dataLost = false;    // records or blob data could not be read because of it
 
     std::string Text() const;     // "<text> (<detail>)", as an error table stores it
@@ -187,17 +190,19 @@ struct Finding {
 // Collects findings; readers append and go on.
 class FindingList {
 public:
-    void Add(Finding finding) { findings_.push_back(std::move(finding)); }
+    void Add(Finding finding) {
+        assert(!finding.detail.Code() || *finding.detail.Code() == finding.code);
+        findings_.push_back(std::move(finding));
+    }
     // With the code's default severity.
     void Add(FindingCode code, std::string file, std::int64_t block, std::int64_t record,
-             std::string detail, bool dataLost = false) {
+             FindingDetail detail, bool dataLost = false) {
         Add(code, FindingInfo(code).severity, std::move(file), block, record, std::move(detail),
             dataLost);
     }
     void Add(FindingCode code, Severity severity, std::string file, std::int64_t block,
-             std::int64_t record, std::string detail, bool dataLost = false) {
-        findings_.push_back(
-            {code, severity, std::move(file), block, record, std::move(detail), dataLost});
+             std::int64_t record, FindingDetail detail, bool dataLost = false) {
+        Add(Finding{code, severity, std::move(file), block, record, std::move(detail), dataLost});
     }
     const std::vector<Finding>& All() const { return findings_; }
     bool Empty() const { return findings_.empty(); }

@@ -21,7 +21,7 @@ public:
     ~FindingLimiter() { Close(); }
 
     void Add(FindingCode code, Severity severity, std::int64_t block, std::int64_t record,
-             std::string detail, bool dataLost = false) {
+             FindingDetail detail, bool dataLost = false) {
         auto& count = counts_[code];
         ++count;
         if (count <= perCode_) {
@@ -36,10 +36,10 @@ public:
             dropped.second = dropped.second || dataLost;
         }
     }
-    void Damage(FindingCode code, std::int64_t block, std::string detail, bool dataLost = false) {
+    void Damage(FindingCode code, std::int64_t block, FindingDetail detail, bool dataLost = false) {
         Add(code, Severity::Damage, block, -1, std::move(detail), dataLost);
     }
-    void Suspicious(FindingCode code, std::int64_t block, std::string detail) {
+    void Suspicious(FindingCode code, std::int64_t block, FindingDetail detail) {
         Add(code, Severity::Suspicious, block, -1, std::move(detail));
     }
     const std::string& File() const { return file_; }
@@ -47,7 +47,7 @@ public:
     void Close() {
         for (const auto& [code, dropped] : dropped_) {
             findings_.Add(code, dropped.first, file_, -1, -1,
-                          std::to_string(counts_[code] - perCode_) + " more like this not listed",
+                          Detail(DetailKind::MoreNotListed).Found(counts_[code] - perCode_),
                           dropped.second);
         }
         dropped_.clear();

@@ -39,7 +39,7 @@ public:
     HeaderFailure Failure() const { return failure_; }
 
 private:
-    void Damage(FindingCode code, std::string detail) {
+    void Damage(FindingCode code, FindingDetail detail) {
         if (FindingInfo(code).StructureUnknown()) {
             h_.fieldsKnown = false;
         }
@@ -49,7 +49,7 @@ private:
         failure_ = failure;
         return std::nullopt;
     }
-    void Suspicious(FindingCode code, std::string detail) {
+    void Suspicious(FindingCode code, FindingDetail detail) {
         findings_.Add(code, Severity::Suspicious, name_, -1, -1, std::move(detail));
     }
     void ReadFixed();
@@ -111,11 +111,9 @@ bool HeaderParser::CheckFileType() {
     if (h_.IsKnownType() && matches) {
         return true;
     }
-    std::string detail = "type byte " + std::to_string(h_.fileType);
-    if (!allowed.empty()) {
-        detail += " does not fit the file name";
-    }
-    Damage(FindingCode::BadFileType, detail);
+    Damage(FindingCode::BadFileType,
+           Detail(allowed.empty() ? DetailKind::TypeByte : DetailKind::TypeByteForName)
+               .Found(h_.fileType));
     if (allowed.empty()) {
         return false;
     }
@@ -132,13 +130,13 @@ bool HeaderParser::CheckFileType() {
 
 bool HeaderParser::ReadFieldDescriptors(std::size_t& pos) {
     if (h_.numFields <= 0 || h_.numFields > 255) {
-        Damage(FindingCode::BadFieldCount, std::to_string(h_.numFields) + " fields");
+        Damage(FindingCode::BadFieldCount, Detail(DetailKind::FieldCount).Found(h_.numFields));
         return false;
     }
     const auto n = static_cast<std::size_t>(h_.numFields);
     if (!header_.Has(pos, 2 * n)) {
         Damage(FindingCode::HeaderVariablePartBad,
-               "field descriptors end past the header at " + HexNumber(pos + 2 * n));
+               Detail(DetailKind::DescriptorsPastHeader).Found(pos + 2 * n));
         return false;
     }
     h_.fields.resize(n);
@@ -149,19 +147,21 @@ bool HeaderParser::ReadFieldDescriptors(std::size_t& pos) {
         auto info = LookupFieldType(field.typeCode);
         if (!info) {
             Damage(FindingCode::UnknownFieldType,
-                   "field " + std::to_string(i + 1) + " type " + HexNumber(field.typeCode));
+                   Detail(DetailKind::FieldTypeUnknown).Field(i + 1).Found(field.typeCode));
             continue;
         }
         if (!IsValidFieldSize(field.typeCode, field.sizeByte)) {
-            Damage(FindingCode::BadFieldSize, "field " + std::to_string(i + 1) + " " +
-                                                  std::string(info->name) + " size " +
-                                                  std::to_string(field.sizeByte));
+            Damage(FindingCode::BadFieldSize, Detail(DetailKind::FieldSizeBad)
+                                                  .Field(i + 1)
+                                                  .Extra(info->name)
+                                                  .Found(field.sizeByte));
         }
         // Index files of unkeyed tables carry a Long record number at any level.
         if (info->minLevel > h_.fileVersion && h_.IsTable()) {
-            Suspicious(FindingCode::FieldTypeAboveLevel,
-                       "field " + std::to_string(i + 1) + " " + std::string(info->name) +
-                           " in a file of version " + std::to_string(h_.fileVersion));
+            Suspicious(FindingCode::FieldTypeAboveLevel, Detail(DetailKind::FieldTypeAboveLevel)
+                                                             .Field(i + 1)
+                                                             .Found(info->name)
+                                                             .Expected(h_.fileVersion));
         }
     }
     pos += 2 * n;
@@ -177,7 +177,7 @@ void HeaderParser::ReadNames(std::size_t& pos) {
     const std::size_t tableNameLength = h_.fileVersion >= level::V7 ? 261 : 79;
     ByteView tableName = header_.Sub(pos, tableNameLength);
     if (tableName.size() != tableNameLength) {
-        Damage(FindingCode::HeaderVariablePartBad, "table name runs past the header");
+        Damage(FindingCode::HeaderVariablePartBad, Detail(DetailKind::TableNamePastHeader));
         h_.parsedEnd = header_.size();
         pos = header_.size();
         return;
@@ -195,7 +195,7 @@ void HeaderParser::ReadNames(std::size_t& pos) {
         auto fieldName = header_.CString(pos, kMaxFieldNameScan);
         if (!fieldName) {
             Damage(FindingCode::HeaderVariablePartBad,
-                   "name of field " + std::to_string(i + 1) + " is not terminated in the header");
+                   Detail(DetailKind::FieldNameUnterminated).Field(i + 1));
             for (std::size_t j = i; j < n; ++j) {
                 h_.fields[j].name = "Field" + std::to_string(j + 1);
             }
@@ -215,13 +215,12 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     // (encrypted tables may keep crypt info between the names and the field numbers).
     std::size_t pos = header_at::kFixedPartEnd + h_.fieldNumbersOffset;
     if (h_.fieldNumbersOffset == 0 || pos < namesEnd) {
-        Damage(FindingCode::HeaderVariablePartBad, "field number array offset " + HexNumber(pos) +
-                                                       " before the end of the names at " +
-                                                       HexNumber(namesEnd));
+        Damage(FindingCode::HeaderVariablePartBad,
+               Detail(DetailKind::FieldNumbersBeforeNames).Found(pos).Expected(namesEnd));
         pos = namesEnd;
     }
     if (!header_.Has(pos, 2 * n)) {
-        Damage(FindingCode::HeaderVariablePartBad, "field number array runs past the header");
+        Damage(FindingCode::HeaderVariablePartBad, Detail(DetailKind::FieldNumbersPastHeader));
         h_.parsedEnd = header_.size();
         return;
     }
@@ -232,8 +231,9 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     pos += 2 * n;
     if (header_at::kFixedPartEnd + h_.sortNameOffset != pos) {
         Damage(FindingCode::HeaderVariablePartBad,
-               "sort order name expected at " + HexNumber(pos) + ", header says " +
-                   HexNumber(header_at::kFixedPartEnd + h_.sortNameOffset));
+               Detail(DetailKind::SortNameMisplaced)
+                   .Expected(pos)
+                   .Found(header_at::kFixedPartEnd + h_.sortNameOffset));
         if (h_.sortNameOffset != 0 &&
             header_.Has(header_at::kFixedPartEnd + h_.sortNameOffset, 1)) {
             pos = header_at::kFixedPartEnd + h_.sortNameOffset;
@@ -241,7 +241,7 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     }
     auto sortName = header_.CString(pos, kMaxFieldNameScan);
     if (!sortName) {
-        Damage(FindingCode::HeaderVariablePartBad, "sort order name is not terminated");
+        Damage(FindingCode::HeaderVariablePartBad, Detail(DetailKind::SortNameUnterminated));
         h_.parsedEnd = header_.size();
         return;
     }
@@ -250,8 +250,9 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
     if (h_.IsCompositeData()) {
         if (header_at::kFixedPartEnd + h_.indexNameOffset != pos) {
             Damage(FindingCode::HeaderVariablePartBad,
-                   "index name expected at " + HexNumber(pos) + ", header says " +
-                       HexNumber(header_at::kFixedPartEnd + h_.indexNameOffset));
+                   Detail(DetailKind::IndexNameMisplaced)
+                       .Expected(pos)
+                       .Found(header_at::kFixedPartEnd + h_.indexNameOffset));
             if (h_.indexNameOffset != 0 &&
                 header_.Has(header_at::kFixedPartEnd + h_.indexNameOffset, 1)) {
                 pos = header_at::kFixedPartEnd + h_.indexNameOffset;
@@ -259,7 +260,7 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
         }
         auto indexName = header_.CString(pos, kMaxFieldNameScan);
         if (!indexName) {
-            Damage(FindingCode::HeaderVariablePartBad, "index name is not terminated");
+            Damage(FindingCode::HeaderVariablePartBad, Detail(DetailKind::IndexNameUnterminated));
             h_.parsedEnd = header_.size();
             return;
         }
@@ -271,39 +272,39 @@ void HeaderParser::ReadLevel4Tail(std::size_t namesEnd) {
 
 void HeaderParser::CheckConsistency() {
     if (!IsValidBlockSizeCode(h_.blockSizeCode)) {
-        Damage(FindingCode::BadBlockSize, "code " + std::to_string(h_.blockSizeCode));
+        Damage(FindingCode::BadBlockSize,
+               Detail(DetailKind::BlockSizeCode).Found(h_.blockSizeCode));
     }
     if (h_.primaryKeyFields < 0 || h_.primaryKeyFields > h_.numFields) {
-        Damage(FindingCode::BadKeyFieldCount, std::to_string(h_.primaryKeyFields) +
-                                                  " key fields of " + std::to_string(h_.numFields));
+        Damage(
+            FindingCode::BadKeyFieldCount,
+            Detail(DetailKind::KeyFieldsOfFields).Found(h_.primaryKeyFields).Extra(h_.numFields));
     } else if (h_.Keyed() && h_.primaryKeyFields == 0) {
-        Damage(FindingCode::BadKeyFieldCount, "keyed table with no key fields");
+        Damage(FindingCode::BadKeyFieldCount, Detail(DetailKind::KeyedWithoutKeyFields));
     } else if (h_.Is(FileType::UnkeyedTable) && h_.primaryKeyFields != 0) {
         Damage(FindingCode::BadKeyFieldCount,
-               "unkeyed table with " + std::to_string(h_.primaryKeyFields) + " key fields");
+               Detail(DetailKind::UnkeyedWithKeyFields).Found(h_.primaryKeyFields));
     }
     bool allTypesKnown = std::all_of(h_.fields.begin(), h_.fields.end(), [](const FieldSpec& f) {
         return LookupFieldType(f.typeCode).has_value();
     });
     const std::uint32_t expected = h_.FieldBytes() + (h_.IsPrimaryStyleIndex() ? 6 : 0);
     if (allTypesKnown && expected != h_.recordSize) {
-        Damage(FindingCode::RecordSizeMismatch, "record size " + std::to_string(h_.recordSize) +
-                                                    ", fields need " + std::to_string(expected));
+        Damage(FindingCode::RecordSizeMismatch,
+               Detail(DetailKind::RecordSizeOfFields).Found(h_.recordSize).Expected(expected));
     }
     if (h_.recordSize == 0 ||
         (IsValidBlockSizeCode(h_.blockSizeCode) && h_.recordSize > h_.BlockSize() - 6)) {
-        Damage(FindingCode::RecordSizeMismatch, "record size " + std::to_string(h_.recordSize) +
-                                                    " does not fit a block of " +
-                                                    std::to_string(h_.BlockSize()));
+        Damage(FindingCode::RecordSizeMismatch,
+               Detail(DetailKind::RecordSizeOverBlock).Found(h_.recordSize).Extra(h_.BlockSize()));
     }
     if (h_.headerSize < h_.parsedEnd) {
-        Damage(FindingCode::BadHeaderSize, "header size " + HexNumber(h_.headerSize) +
-                                               " but its contents end at " +
-                                               HexNumber(h_.parsedEnd));
+        Damage(FindingCode::BadHeaderSize, Detail(DetailKind::HeaderSizeBeforeContents)
+                                               .Found(h_.headerSize)
+                                               .Expected(h_.parsedEnd));
     } else if (h_.headerSize > file_.size()) {
-        Damage(FindingCode::BadHeaderSize, "header size " + HexNumber(h_.headerSize) +
-                                               " beyond the end of the file at " +
-                                               HexNumber(file_.size()));
+        Damage(FindingCode::BadHeaderSize,
+               Detail(DetailKind::HeaderSizePastFile).Found(h_.headerSize).Extra(file_.size()));
     }
     // Level 3.0 tables record no used size.
     if (h_.fileVersion >= level::V3_5 || h_.IsPrimaryStyleIndex()) {
@@ -315,16 +316,17 @@ void HeaderParser::CheckConsistency() {
                                       : !indexOf30 && h_.realHeaderSize != used;
         if (bad) {
             Damage(FindingCode::HeaderVariablePartBad,
-                   "used header size " + HexNumber(h_.realHeaderSize) + " but contents end at " +
-                       HexNumber(used));
+                   Detail(DetailKind::UsedHeaderSize).Found(h_.realHeaderSize).Expected(used));
         }
     }
     if (h_.modifiedFlags1 != 0 || h_.modifiedFlags2 != 0) {
-        Suspicious(FindingCode::RebuildFlagSet, "modified flags " + HexNumber(h_.modifiedFlags1) +
-                                                    " " + HexNumber(h_.modifiedFlags2));
+        Suspicious(
+            FindingCode::RebuildFlagSet,
+            Detail(DetailKind::ModifiedFlags).Found(h_.modifiedFlags1).Extra(h_.modifiedFlags2));
     }
     if (h_.hasExtension && h_.encryption1 != header_at::kPlainMarker) {
-        Suspicious(FindingCode::EncryptionMarkerOdd, "marker " + HexNumber(h_.encryption1));
+        Suspicious(FindingCode::EncryptionMarkerOdd,
+                   Detail(DetailKind::EncryptionMarker).Found(h_.encryption1));
     }
 }
 
@@ -332,14 +334,13 @@ void HeaderParser::DetectEncryption() {
     h_.encrypted = h_.CipherKeyValue() != 0;
     if (h_.encrypted) {
         findings_.Add(FindingCode::Encrypted, Severity::Suspicious, name_, -1, -1,
-                      "password checksum " + HexNumber(h_.CipherKeyValue()) +
-                          "; blocks are decrypted with it, no password needed");
+                      Detail(DetailKind::PasswordChecksum).Found(h_.CipherKeyValue()));
     }
 }
 
 std::optional<TableHeader> HeaderParser::Parse() {
     if (file_.size() < header_at::kFixedPartEnd) {
-        Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
+        Damage(FindingCode::FileTooShort, Detail(DetailKind::FileBytes).Found(file_.size()));
         return Fail(HeaderFailure::TooShort);
     }
     ReadFixed();
@@ -347,13 +348,13 @@ std::optional<TableHeader> HeaderParser::Parse() {
         return Fail(HeaderFailure::NotAParadoxFile);
     }
     if (h_.fileVersion < 3 || h_.fileVersion > 12) {
-        Damage(FindingCode::BadFileVersion, "version byte " + std::to_string(h_.fileVersion));
+        Damage(FindingCode::BadFileVersion, Detail(DetailKind::VersionByte).Found(h_.fileVersion));
         return Fail(HeaderFailure::NotAParadoxFile);
     }
     h_.hasExtension = h_.fileVersion >= 5 && !h_.IsPrimaryStyleIndex();
     if (h_.hasExtension) {
         if (file_.size() < header_at::kExtensionEnd) {
-            Damage(FindingCode::FileTooShort, std::to_string(file_.size()) + " bytes");
+            Damage(FindingCode::FileTooShort, Detail(DetailKind::FileBytes).Found(file_.size()));
             return Fail(HeaderFailure::TooShort);
         }
         h_.fileVersion2 = *file_.U16LE(header_at::kFileVersion2);

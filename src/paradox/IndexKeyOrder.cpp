@@ -38,12 +38,11 @@ void CheckSecondaryIndexOrder(const TableReader& table, const std::filesystem::p
             if (keys.OrderKnown() && keys.Compare(previous, r.bytes) > 0) {
                 reported = true;
                 report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, r.block, r.slot,
-                           "entry out of order (lower than the entry before it)");
+                           Detail(DetailKind::EntryOutOfOrder));
             } else if (!keys.OrderKnown() && keys.CompareFolded(previous, r.bytes) > 0) {
                 reported = true;
                 report.Add(FindingCode::SecondaryIndexBad, Severity::Suspicious, r.block, r.slot,
-                           "entry out of order even ignoring case (sort order " + collation.Name() +
-                               " has no collation table here)");
+                           Detail(DetailKind::EntryOutOfOrderFolded).Extra(collation.Name()));
             }
         }
         previous = r.bytes;

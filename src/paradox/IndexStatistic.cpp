@@ -2,15 +2,16 @@
 
 namespace paradox {
 
-std::string StatisticDetail(std::uint64_t statistic, std::uint32_t block,
-                            std::optional<std::uint64_t> held) {
-    return "entry says " + std::to_string(statistic) + " records, block " + std::to_string(block) +
-           (held ? " holds " + std::to_string(*held) : std::string(" cannot be read"));
+FindingDetail StatisticDetail(std::uint64_t statistic, std::uint32_t block,
+                              std::optional<std::uint64_t> held) {
+    if (!held) {
+        return Detail(DetailKind::StatisticUnreadable).Found(statistic).Block(block);
+    }
+    return Detail(DetailKind::StatisticHeld).Found(statistic).Block(block).Expected(*held);
 }
 
-std::string StatisticSumDetail(std::uint64_t sum, std::uint64_t tableRecords) {
-    return "index statistics add up to " + std::to_string(sum) + ", table says " +
-           std::to_string(tableRecords);
+FindingDetail StatisticSumDetail(std::uint64_t sum, std::uint64_t tableRecords) {
+    return Detail(DetailKind::StatisticSum).Found(sum).Expected(tableRecords);
 }
 
 } // namespace paradox

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "paradox/FindingDetail.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,10 +18,10 @@ inline bool StatisticFits(std::uint64_t records, std::uint64_t stated) {
 // The wording of a statistic against what it counts, for the open's look at the root and
 // verify's walk of the whole tree alike: "entry says 5 records, block 7 holds 4" (no `held`:
 // the block cannot be read).
-std::string StatisticDetail(std::uint64_t statistic, std::uint32_t block,
-                            std::optional<std::uint64_t> held);
+FindingDetail StatisticDetail(std::uint64_t statistic, std::uint32_t block,
+                              std::optional<std::uint64_t> held);
 
 // "index statistics add up to 12, table says 13".
-std::string StatisticSumDetail(std::uint64_t sum, std::uint64_t tableRecords);
+FindingDetail StatisticSumDetail(std::uint64_t sum, std::uint64_t tableRecords);
 
 } // namespace paradox

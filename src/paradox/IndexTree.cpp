@@ -69,8 +69,7 @@ std::uint16_t TreeWalk::EntryCount(std::uint16_t block, ByteView bytes) {
     const std::size_t fits = bytes.size() >= 6 ? (bytes.size() - 6) / entrySize_ : 0;
     if (count > fits) {
         report_.Damage(FindingCode::IndexTreeBad, block,
-                       std::to_string(count) + " entries claimed, " + std::to_string(fits) +
-                           " fit");
+                       Detail(DetailKind::IndexEntriesClaimed).Found(count).Expected(fits));
         count = fits;
     }
     return static_cast<std::uint16_t>(count);
@@ -80,12 +79,12 @@ std::uint64_t TreeWalk::Visit(std::uint16_t block, unsigned level, std::uint16_t
                               const std::uint8_t* parentKey) {
     if (block == 0 || block > index_.BlocksPresent()) {
         report_.Damage(FindingCode::IndexTreeBad, parent,
-                       "child block " + std::to_string(block) + " outside the index file");
+                       Detail(DetailKind::IndexChildOutsideFile).Block(block));
         return 0;
     }
     if (visited_[block]) {
         report_.Damage(FindingCode::IndexTreeBad, parent,
-                       "block " + std::to_string(block) + " is reached twice (loop)");
+                       Detail(DetailKind::IndexBlockTwice).Block(block));
         return 0;
     }
     visited_[block] = true;
@@ -93,12 +92,12 @@ std::uint64_t TreeWalk::Visit(std::uint16_t block, unsigned level, std::uint16_t
     const std::uint16_t count = EntryCount(block, bytes);
     entries_ += count;
     if (count == 0 && parent != 0) {
-        report_.Damage(FindingCode::IndexTreeBad, block, "index block without entries");
+        report_.Damage(FindingCode::IndexTreeBad, block, Detail(DetailKind::IndexBlockEmpty));
     }
     const std::uint8_t* base = bytes.data() + 6;
     if (parentKey != nullptr && count > 0 && std::memcmp(parentKey, base, keyLength_) != 0) {
         report_.Damage(FindingCode::IndexKeyMismatch, parent,
-                       "key differs from the first key of block " + std::to_string(block));
+                       Detail(DetailKind::IndexKeyDiffersFromBlock).Block(block));
     }
     std::uint64_t sum = 0;
     for (std::uint16_t slot = 0; slot < count; ++slot) {
@@ -135,17 +134,17 @@ void TreeWalk::CompareLeaves() {
         const std::int32_t at = leaf.child < position.size() ? position[leaf.child] : -1;
         if (at < 0) {
             report_.Add(FindingCode::IndexBlocksMismatch, Severity::Damage, leaf.fromBlock,
-                        leaf.slot,
-                        "points at block " + std::to_string(leaf.child) +
-                            ", which is not in the table's chain");
+                        leaf.slot, Detail(DetailKind::IndexPointsOutsideChain).Block(leaf.child));
             continue;
         }
         if (!orderReported && static_cast<std::size_t>(at) != i) {
             orderReported = true;
-            report_.Add(
-                FindingCode::IndexBlocksMismatch, Severity::Damage, leaf.fromBlock, leaf.slot,
-                "entry " + std::to_string(i + 1) + " points at block " +
-                    std::to_string(leaf.child) + ", chain position " + std::to_string(at + 1));
+            report_.Add(FindingCode::IndexBlocksMismatch, Severity::Damage, leaf.fromBlock,
+                        leaf.slot,
+                        Detail(DetailKind::IndexEntryChainPosition)
+                            .Entry(i + 1)
+                            .Block(leaf.child)
+                            .Found(at + 1));
         }
         const std::uint16_t held = counts[static_cast<std::size_t>(at)];
         if (held != leaf.statistic) {
@@ -155,16 +154,16 @@ void TreeWalk::CompareLeaves() {
         if (held > 0) {
             const std::uint8_t* first = data_.BlockBytes(leaf.child).data() + 6;
             if (std::memcmp(first, leaf.key, keyLength_) != 0) {
-                report_.Add(
-                    FindingCode::IndexKeyMismatch, Severity::Damage, leaf.fromBlock, leaf.slot,
-                    "key differs from the first record of block " + std::to_string(leaf.child));
+                report_.Add(FindingCode::IndexKeyMismatch, Severity::Damage, leaf.fromBlock,
+                            leaf.slot,
+                            Detail(DetailKind::IndexKeyDiffersFromRecord).Block(leaf.child));
             }
         }
     }
     if (leaves_.size() != chain.size()) {
-        report_.Damage(FindingCode::IndexBlocksMismatch, -1,
-                       std::to_string(leaves_.size()) + " leaf entries for " +
-                           std::to_string(chain.size()) + " table blocks");
+        report_.Damage(
+            FindingCode::IndexBlocksMismatch, -1,
+            Detail(DetailKind::LeafEntriesForBlocks).Found(leaves_.size()).Expected(chain.size()));
     }
     if (statistics != data_.Header().numRecords) {
         report_.Damage(FindingCode::IndexCountMismatch, -1,
@@ -181,8 +180,7 @@ void TreeWalk::Run() {
     if (index.indexLevels == 0) {
         if (data_.RecordCount() > 0) {
             report_.Damage(FindingCode::IndexTreeBad, -1,
-                           "index is empty but the table holds " +
-                               std::to_string(data_.RecordCount()) + " records");
+                           Detail(DetailKind::IndexEmptyTableHolds).Expected(data_.RecordCount()));
         }
         return;
     }
@@ -192,9 +190,9 @@ void TreeWalk::Run() {
     Visit(index.indexRoot, index.indexLevels, 0, nullptr);
     CompareLeaves();
     if (entries_ != index.numRecords) {
-        report_.Damage(FindingCode::IndexCountMismatch, -1,
-                       "tree holds " + std::to_string(entries_) + " entries, header says " +
-                           std::to_string(index.numRecords));
+        report_.Damage(
+            FindingCode::IndexCountMismatch, -1,
+            Detail(DetailKind::TreeEntriesHeaderSays).Found(entries_).Expected(index.numRecords));
     }
 }
 
@@ -202,12 +200,12 @@ void TreeWalk::Run() {
 
 bool CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                            const std::string& file, FindingList& findings) {
-    auto damage = [&](FindingCode code, std::string detail) {
+    auto damage = [&](FindingCode code, FindingDetail detail) {
         findings.Add(code, Severity::Damage, file, -1, -1, std::move(detail));
     };
     if (!index.IsPrimaryStyleIndex()) {
         damage(FindingCode::IndexHeaderBad,
-               "file type " + std::to_string(index.fileType) + " is not an index");
+               Detail(DetailKind::FileTypeNotIndex).Found(index.fileType));
         return false;
     }
     bool keysMatch = true;
@@ -215,8 +213,7 @@ bool CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
     if (index.fields.size() != keyCount || keyCount > data.fields.size()) {
         keysMatch = false;
         damage(FindingCode::IndexKeyFieldsMismatch,
-               std::to_string(index.fields.size()) + " key fields in the index, " +
-                   std::to_string(keyCount) + " leading key fields in the table");
+               Detail(DetailKind::KeyFieldCounts).Found(index.fields.size()).Expected(keyCount));
     } else {
         for (std::size_t i = 0; i < keyCount; ++i) {
             const FieldSpec& inIndex = index.fields[i];
@@ -229,45 +226,46 @@ bool CheckIndexAgainstData(const TableHeader& data, const TableHeader& index,
                     tableType += " of size " + std::to_string(inTable.sizeByte);
                 }
                 keysMatch = false;
-                damage(FindingCode::IndexKeyFieldsMismatch,
-                       "key field " + std::to_string(i + 1) + " is " + indexType +
-                           " in the index, " + tableType + " in the table");
+                damage(FindingCode::IndexKeyFieldsMismatch, Detail(DetailKind::KeyFieldTypes)
+                                                                .Field(i + 1)
+                                                                .Found(indexType)
+                                                                .Expected(tableType));
                 break;
             }
         }
     }
     if (index.indexLevels > kMaxLevels) {
         damage(FindingCode::IndexHeaderBad,
-               std::to_string(index.indexLevels) + " levels is not plausible");
+               Detail(DetailKind::IndexLevels).Found(index.indexLevels));
     } else if (index.indexLevels > 0 &&
                (index.indexRoot == 0 || index.indexRoot > index.fileBlocks)) {
-        damage(FindingCode::IndexHeaderBad, "root block " + std::to_string(index.indexRoot) +
-                                                " of " + std::to_string(index.fileBlocks));
+        damage(FindingCode::IndexHeaderBad,
+               Detail(DetailKind::RootBlockOf).Block(index.indexRoot).Extra(index.fileBlocks));
     }
     if (index.indexLevels == 0 && data.numRecords > 0) {
         damage(FindingCode::IndexCountMismatch,
-               "index is empty, table has " + std::to_string(data.numRecords) + " records");
+               Detail(DetailKind::IndexEmptyTableHas).Expected(data.numRecords));
     } else if (index.indexLevels > 0 && data.numRecords == 0) {
-        damage(FindingCode::IndexCountMismatch, "index has entries, table is empty");
+        damage(FindingCode::IndexCountMismatch, Detail(DetailKind::IndexEntriesTableEmpty));
     } else if (index.indexLevels == 1 && index.numRecords != data.blocksInUse) {
-        damage(FindingCode::IndexCountMismatch, std::to_string(index.numRecords) + " entries for " +
-                                                    std::to_string(data.blocksInUse) +
-                                                    " table blocks");
+        damage(FindingCode::IndexCountMismatch, Detail(DetailKind::IndexEntriesForBlocks)
+                                                    .Found(index.numRecords)
+                                                    .Expected(data.blocksInUse));
     } else if (index.indexLevels > 1 && index.numRecords <= data.blocksInUse) {
-        damage(FindingCode::IndexCountMismatch,
-               std::to_string(index.numRecords) + " entries in " +
-                   std::to_string(index.indexLevels) + " levels for " +
-                   std::to_string(data.blocksInUse) + " table blocks");
+        damage(FindingCode::IndexCountMismatch, Detail(DetailKind::IndexEntriesInLevels)
+                                                    .Found(index.numRecords)
+                                                    .Extra(index.indexLevels)
+                                                    .Expected(data.blocksInUse));
     }
     if (index.sortOrder != data.sortOrder) {
-        damage(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(index.sortOrder) +
-                                                     ", table has " +
-                                                     std::to_string(data.sortOrder));
+        damage(FindingCode::IndexOfAnotherTable,
+               Detail(DetailKind::Collation).Found(index.sortOrder).Expected(data.sortOrder));
     }
     if (!BookkeepingMatches(data.changeCount1, index.indexSyncCount, data.sortOrder)) {
         findings.Add(FindingCode::IndexOutOfDate, Severity::Suspicious, file, -1, -1,
-                     "index change byte " + std::to_string(index.indexSyncCount) +
-                         ", table change byte " + std::to_string(data.changeCount1));
+                     Detail(DetailKind::IndexChangeByte)
+                         .Found(index.indexSyncCount)
+                         .Expected(data.changeCount1));
     }
     return keysMatch;
 }

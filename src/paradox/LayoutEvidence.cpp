@@ -191,30 +191,26 @@ std::optional<Layout> FoundKeyLayout(const TableHeader& h, ByteView file,
 
 void Adopt(TableHeader& h, const Layout& layout, ByteView file, const std::string& name,
            FindingList& findings) {
-    const std::string chain =
-        "a chain of " + std::to_string(layout.chain.chain.size()) + " blocks from block 1";
+    const std::size_t chain = layout.chain.chain.size();
     if (layout.headerSize != h.headerSize) {
         findings.Add(FindingCode::BadHeaderSize, Severity::Damage, name, -1, -1,
-                     "header size " + HexNumber(h.headerSize) + " does not fit the file; " + chain +
-                         " starts at " + HexNumber(layout.headerSize) +
-                         ", the blocks are read from there");
+                     Detail(DetailKind::HeaderSizeFromChain)
+                         .Found(h.headerSize)
+                         .Extra(chain)
+                         .Expected(layout.headerSize));
         h.headerSize = layout.headerSize;
     }
     if (layout.blockSizeCode != h.blockSizeCode) {
         findings.Add(FindingCode::BadBlockSize, Severity::Damage, name, -1, -1,
-                     "block size code " + std::to_string(h.blockSizeCode) +
-                         " does not fit the blocks; " + chain + " has blocks of " +
-                         std::to_string(layout.blockSizeCode * 0x400u) +
-                         " bytes, the blocks are read with that size");
+                     Detail(DetailKind::BlockSizeFromChain)
+                         .Found(h.blockSizeCode)
+                         .Extra(chain)
+                         .Expected(layout.blockSizeCode * 0x400u));
         h.blockSizeCode = layout.blockSizeCode;
     }
     if (layout.keyValue != 0 && !h.encrypted) {
         findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
-                     "the header keeps no key but the blocks are encrypted; read with low half " +
-                         HexNumber(layout.keyValue & 0xFFFFu) +
-                         ", found by search over block 1; the high half of the password "
-                         "checksum cannot be restored without the password, so the table is "
-                         "keyed with the low half only");
+                     Detail(DetailKind::KeyFoundOverBlock1).Found(layout.keyValue & 0xFFFFu));
         h.encrypted = true;
         (h.hasExtension ? h.encryption2 : h.encryption1) = layout.keyValue;
     }

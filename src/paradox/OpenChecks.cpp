@@ -53,34 +53,35 @@ void CheckTableExtent(const TableHeader& header, ByteView file, const std::strin
     if (!Usable(header)) {
         return; // the header parser has reported why
     }
-    auto damage = [&](FindingCode code, std::string detail) {
+    auto damage = [&](FindingCode code, FindingDetail detail) {
         findings.Add(code, Severity::Damage, fileName, -1, -1, std::move(detail));
     };
     const std::uint32_t blockSize = header.BlockSize();
     if (header.blocksInUse > header.fileBlocks) {
-        damage(FindingCode::BlockCountMismatch, std::to_string(header.blocksInUse) +
-                                                    " blocks in use but the file has " +
-                                                    std::to_string(header.fileBlocks));
+        damage(FindingCode::BlockCountMismatch, Detail(DetailKind::BlocksInUseOverFile)
+                                                    .Found(header.blocksInUse)
+                                                    .Extra(header.fileBlocks));
     }
     if (header.lastBlock > header.fileBlocks || header.firstBlock > header.fileBlocks) {
-        damage(FindingCode::ChainPointerOutOfRange,
-               "first block " + std::to_string(header.firstBlock) + ", last block " +
-                   std::to_string(header.lastBlock) + " of " + std::to_string(header.fileBlocks));
+        damage(FindingCode::ChainPointerOutOfRange, Detail(DetailKind::FirstLastBlockOverFile)
+                                                        .Found(header.firstBlock)
+                                                        .Block(header.lastBlock)
+                                                        .Extra(header.fileBlocks));
     }
     if (header.blocksInUse > 0 && header.firstBlock != 1) {
-        damage(FindingCode::ChainBadFirst, "first block " + std::to_string(header.firstBlock));
+        damage(FindingCode::ChainBadFirst, Detail(DetailKind::FirstBlock).Found(header.firstBlock));
     }
     if (header.blocksInUse == 0 && (header.numRecords != 0 || header.firstBlock != 0)) {
-        damage(FindingCode::ChainBadFirst,
-               "no blocks in use but " + std::to_string(header.numRecords) +
-                   " records, first block " + std::to_string(header.firstBlock));
+        damage(FindingCode::ChainBadFirst, Detail(DetailKind::NoBlocksButRecords)
+                                               .Found(header.numRecords)
+                                               .Block(header.firstBlock));
     }
     const std::uint64_t capacity =
         static_cast<std::uint64_t>(header.blocksInUse) * header.RecordsPerBlock();
     if (header.numRecords > capacity) {
-        damage(FindingCode::RecordCountMismatch,
-               std::to_string(header.numRecords) + " records cannot fit in " +
-                   std::to_string(header.blocksInUse) + " blocks");
+        damage(FindingCode::RecordCountMismatch, Detail(DetailKind::RecordsOverCapacity)
+                                                     .Found(header.numRecords)
+                                                     .Extra(header.blocksInUse));
     }
     if (header.fileBlocks == 0) {
         return;
@@ -163,33 +164,32 @@ void CheckChainStart(const TableHeader& header, ByteView file, const std::string
     auto tail = BlockHeaderAt(header, file, header.lastBlock);
     if (header.lastBlock == 0 || !tail || tail->next != 0) {
         report({FindingCode::ChainTailMismatch, header.lastBlock,
-                "the header's last block does not end the chain"});
+                Detail(DetailKind::LastBlockNotChainEnd)});
     }
 }
 
 void CheckBlobFileHeader(ByteView blobFile, std::uint32_t tableKeyValue,
                          const std::string& fileName, FindingList& findings) {
-    auto damage = [&](std::string detail) {
+    auto damage = [&](FindingDetail detail) {
         findings.Add(FindingCode::BlobFileBad, Severity::Damage, fileName, -1, -1,
                      std::move(detail));
     };
     if (blobFile.size() < kBlobBlockSize) {
-        damage(BlobFileProblemAt(0, BlobHeaderBlockProblem(blobFile, blobFile.size())));
+        damage(BlobHeaderBlockProblem(blobFile, blobFile.size()));
         return;
     }
     if (blobFile.size() % kBlobBlockSize != 0) {
-        damage(std::to_string(blobFile.size()) +
-               " bytes is not a whole number of 4096-byte blocks");
+        damage(Detail(DetailKind::BlobFileNotWholeBlocks).Found(blobFile.size()));
     }
     std::array<std::uint8_t, kCipherPieceSize> first{};
     std::copy_n(blobFile.data(), kCipherPieceSize, first.begin());
     // A protected table's .MB is encrypted too, unless it was stored plain (read as stored).
-    if (tableKeyValue != 0 && !BlobHeaderBlockProblem(blobFile, blobFile.size()).empty()) {
+    if (tableKeyValue != 0 && !BlobHeaderBlockProblem(blobFile, blobFile.size()).Empty()) {
         DecryptBlobBytes(CipherKey::FromStoredValue(tableKeyValue), first);
     }
     const ByteView header(first.data(), first.size());
-    if (std::string problem = BlobHeaderBlockProblem(header, blobFile.size()); !problem.empty()) {
-        damage(BlobFileProblemAt(0, problem));
+    if (FindingDetail problem = BlobHeaderBlockProblem(header, blobFile.size()); !problem.Empty()) {
+        damage(std::move(problem));
     }
 }
 
@@ -208,19 +208,18 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
         index.indexRoot == 0 || index.indexRoot > index.fileBlocks) {
         return;
     }
-    auto damage = [&](FindingCode code, std::int64_t block, std::string detail) {
+    auto damage = [&](FindingCode code, std::int64_t block, FindingDetail detail) {
         findings.Add(code, Severity::Damage, indexName, block, -1, std::move(detail));
     };
     auto root = BlockHeaderAt(index, indexFile, index.indexRoot);
     if (!root) {
-        damage(FindingCode::IndexTreeBad, index.indexRoot,
-               "root block is past the end of the file");
+        damage(FindingCode::IndexTreeBad, index.indexRoot, Detail(DetailKind::RootPastFile));
         return;
     }
     auto entries = RecordsInBlock(index, root->lastRecordOffset);
     if (!entries) {
         damage(FindingCode::IndexTreeBad, index.indexRoot,
-               "last record offset " + std::to_string(root->lastRecordOffset));
+               Detail(DetailKind::LastRecordOffset).Found(root->lastRecordOffset));
         return;
     }
     std::vector<std::uint8_t> rootCopy;
@@ -230,7 +229,7 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
                           rootCopy)
             .Sub(kBlockHeaderSize, static_cast<std::size_t>(*entries) * index.recordSize);
     if (block.size() != static_cast<std::size_t>(*entries) * index.recordSize) {
-        damage(FindingCode::FileTruncated, index.indexRoot, "root block entries past the end");
+        damage(FindingCode::FileTruncated, index.indexRoot, Detail(DetailKind::RootEntriesPastEnd));
         return;
     }
     const std::size_t keyLength = index.recordSize - 6u;
@@ -245,8 +244,10 @@ void CheckIndexRoot(const TableHeader& data, ByteView dataFile, const TableHeade
         }
         if (child == 0 || child > data.fileBlocks) {
             damage(FindingCode::IndexTreeBad, index.indexRoot,
-                   "entry " + std::to_string(i + 1) + " points at data block " +
-                       std::to_string(child) + " of " + std::to_string(data.fileBlocks));
+                   Detail(DetailKind::RootEntryDataBlock)
+                       .Entry(i + 1)
+                       .Block(child)
+                       .Extra(data.fileBlocks));
             return;
         }
         // The block's count as verify's walk and a rebuild judge it.

@@ -7,7 +7,7 @@ namespace paradox {
 bool CheckIndexHeader(const TableHeader& table, const TableHeader& index, const std::string& file,
                       FindingList& findings) {
     if (!table.Keyed() && table.IsTable()) {
-        findings.Add(FindingCode::IndexUnexpected, file, -1, -1, "the table has no key");
+        findings.Add(FindingCode::IndexUnexpected, file, -1, -1, Detail(DetailKind::TableHasNoKey));
         return false;
     }
     return CheckIndexAgainstData(table, index, file, findings);
@@ -21,7 +21,7 @@ void CheckPrimaryIndex(const TableReader& table, const std::filesystem::path& px
     }
     if (index->Header().fileType != static_cast<std::uint8_t>(FileType::PrimaryIndex)) {
         findings.Add(FindingCode::IndexHeaderBad, Severity::Damage, index->FileName(), -1, -1,
-                     "file type " + std::to_string(index->Header().fileType));
+                     Detail(DetailKind::FileType).Found(index->Header().fileType));
         return;
     }
     if (CheckIndexHeader(table.Header(), index->Header(), index->FileName(), findings)) {

@@ -62,10 +62,10 @@ void CheckKeyOrder(const TableReader& table, FindingList& findings) {
             const int order = CompareKeys(table, keyFields, previous, record.bytes);
             if (order == 0) {
                 report.Add(FindingCode::DuplicateKey, Severity::Damage, record.block, record.slot,
-                           "same key as the record before it");
+                           Detail(DetailKind::SameKeyAsBefore));
             } else if (order > 0 && orderKnown) {
                 report.Add(FindingCode::KeyOrder, Severity::Damage, record.block, record.slot,
-                           "key is below the key of the record before it");
+                           Detail(DetailKind::KeyLowerThanBefore));
             }
         }
         previous = record.bytes;
@@ -85,33 +85,33 @@ void CheckRecordValues(const TableReader& table, FindingList& findings) {
                 continue;
             }
             const std::uint8_t* p = record.bytes + table.FieldOffsets()[i];
-            std::string problem;
+            FindingDetail problem;
             switch (fields[i].typeCode) {
             case static_cast<std::uint8_t>(FieldType::Logical):
                 if (p[0] != 0 && p[0] != 0x80 && p[0] != 0x81) {
-                    problem = "logical byte " + std::to_string(p[0]);
+                    problem = Detail(DetailKind::LogicalByte).Found(p[0]);
                 }
                 break;
             case static_cast<std::uint8_t>(FieldType::Date): {
                 const auto day = DecodeKbeInt(p, 4);
                 if (day && (*day < firstDay || *day > lastDay)) {
-                    problem = "day number " + std::to_string(*day);
+                    problem = Detail(DetailKind::DayNumber).Found(*day);
                 }
                 break;
             }
             case static_cast<std::uint8_t>(FieldType::Time): {
                 const auto ms = DecodeKbeInt(p, 4);
                 if (ms && (*ms < 0 || *ms > kLastTime)) {
-                    problem = std::to_string(*ms) + " ms after midnight";
+                    problem = Detail(DetailKind::TimeOfDay).Found(*ms);
                 }
                 break;
             }
             default:
                 break;
             }
-            if (!problem.empty()) {
+            if (!problem.Empty()) {
                 report.Add(FindingCode::BadValue, Severity::Suspicious, record.block, record.slot,
-                           fields[i].name + ": " + problem);
+                           std::move(problem).Field(fields[i].name));
             }
         }
     });

@@ -114,14 +114,14 @@ private:
 // the key fields, which ForeignFieldProblem found to be the table's. Returns false when one of
 // them lies outside the table's record.
 bool MapFields(const TableReader& table, const std::vector<std::uint16_t>& indexed,
-               std::vector<std::size_t>& source, std::string& problem) {
+               std::vector<std::size_t>& source, FindingDetail& problem) {
     const std::size_t secondary = indexed.size();
     const TableHeader& t = table.Header();
     const std::size_t keys = KeyFieldsPresent(t);
     for (std::size_t i = 0; i < secondary + keys; ++i) {
         const std::size_t field = i < secondary ? (indexed[i] & ~kDescending) - 1u : i - secondary;
         if (!table.FieldInRecord(field)) {
-            problem = "table field " + std::to_string(field + 1) + " lies outside its record";
+            problem = Detail(DetailKind::TableFieldOutsideRecord).Field(field + 1);
             return false;
         }
         source.push_back(field);
@@ -299,14 +299,13 @@ private:
         std::unordered_map<std::string_view, const std::uint8_t*> byKey;
         auto valueDiffers = [&](const Mismatch& m, std::size_t i) {
             report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                       "value of " + t_.fields[source_[i]].name + " differs from the table");
+                       Detail(DetailKind::ValueDiffers).Field(t_.fields[source_[i]].name));
         };
         for (const Mismatch& m : mismatches) {
             switch (m.kind) {
             case Mismatch::Kind::NotInChain:
                 report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                           "points at block " + std::to_string(m.pointsAt) +
-                               ", which is not in the table's chain");
+                           Detail(DetailKind::IndexPointsOutsideChain).Block(m.pointsAt));
                 break;
             case Mismatch::Kind::ValueDiffers:
                 valueDiffers(m, m.field);
@@ -327,7 +326,7 @@ private:
                     byKey.find(std::string_view(reinterpret_cast<const char*>(keyInX), keyLength_));
                 if (found == byKey.end()) {
                     report.Add(FindingCode::SecondaryIndexBad, Severity::Damage, m.block, m.slot,
-                               "no table record has this key");
+                               Detail(DetailKind::NoRecordHasKey));
                 } else if (const std::size_t i = FirstDifference(m.record, found->second);
                            i < secondary_) {
                     valueDiffers(m, i);
@@ -378,8 +377,9 @@ void CheckPrimaryIndexLink(const TableReader& table, const TableHeader& x, const
     const auto header = ParseHeader(file->View(), px.filename().string(), ignored);
     if (header && header->indexSyncCount != x.byte2F) {
         findings.Add(FindingCode::IndexOutOfDate, Severity::Suspicious, name, -1, -1,
-                     "primary index change byte " + std::to_string(header->indexSyncCount) +
-                         ", this index copied " + std::to_string(x.byte2F));
+                     Detail(DetailKind::PrimaryChangeByteCopied)
+                         .Found(header->indexSyncCount)
+                         .Expected(x.byte2F));
     }
 }
 
@@ -426,7 +426,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     const std::vector<std::uint16_t>& indexed = judged.indexed;
     const bool foreign = judged.foreign;
     std::vector<std::size_t> source;
-    std::string problem;
+    FindingDetail problem;
     const bool fieldsMatch = !foreign && MapFields(table, indexed, source, problem);
     if (!foreign && !fieldsMatch) {
         findings.Add(FindingCode::SecondaryIndexBad, Severity::Damage, name, -1, -1, problem);
@@ -435,13 +435,13 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     CheckPrimaryIndexLink(table, xh, name, findings);
     if (yFile.empty()) {
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
-                     "the index file of " + name + " is missing");
+                     Detail(DetailKind::IndexFileMissing).Extra(name));
     } else if (auto y = TableReader::Open(yFile, findings)) {
         const FileType expectedType =
             xh.IsCompositeData() ? FileType::CompositeIndex : FileType::SecondaryIndex;
         if (!y->Header().Is(expectedType)) {
             findings.Add(FindingCode::IndexHeaderBad, Severity::Damage, y->FileName(), -1, -1,
-                         "file type " + std::to_string(y->Header().fileType));
+                         Detail(DetailKind::FileType).Found(y->Header().fileType));
         } else {
             if (CheckIndexAgainstData(xh, y->Header(), y->FileName(), findings)) {
                 CheckIndexTree(*x, *y, findings);

@@ -34,8 +34,8 @@ std::vector<std::uint16_t> IndexedTableFields(const TableHeader& xHeader, std::s
 // Why an X file's indexed fields (then, of a keyed table, its key fields) are not the
 // table's: a field number the table lacks, or a field of another type or size. Empty when
 // they are. The open and verify both judge an X file by it.
-std::string ForeignFieldProblem(const TableHeader& xHeader, const TableHeader& table,
-                                const std::vector<std::uint16_t>& indexed);
+FindingDetail ForeignFieldProblem(const TableHeader& xHeader, const TableHeader& table,
+                                  const std::vector<std::uint16_t>& indexed);
 
 std::size_t SecondaryFieldCount(const TableHeader& xHeader, const TableHeader& table);
 
@@ -49,7 +49,7 @@ inline constexpr std::uint16_t kDescending = 0x8000;
 // A fault of an X file's header against its table.
 struct SecondaryHeaderFault {
     FindingCode code{};
-    std::string detail;
+    FindingDetail detail;
 };
 
 // What an X file's header says against its table's header: whether it is secondary index

@@ -24,26 +24,25 @@ std::size_t KeyFieldsPresent(const TableHeader& t) {
     return std::min(static_cast<std::size_t>(t.primaryKeyFields), t.fields.size());
 }
 
-std::string ForeignFieldProblem(const TableHeader& x, const TableHeader& table,
-                                const std::vector<std::uint16_t>& indexed) {
+FindingDetail ForeignFieldProblem(const TableHeader& x, const TableHeader& table,
+                                  const std::vector<std::uint16_t>& indexed) {
     const std::size_t secondary = indexed.size();
     const std::size_t keys = KeyFieldsPresent(table);
     if (secondary + keys > x.fields.size()) {
-        return std::to_string(x.fields.size()) + " fields cannot index this table";
+        return Detail(DetailKind::FieldsCannotIndex).Found(x.fields.size());
     }
     for (std::size_t i = 0; i < secondary + keys; ++i) {
         std::size_t field = i - secondary;
         if (i < secondary) {
             const std::uint16_t number = indexed[i] & ~kDescending;
             if (number == 0 || number > table.fields.size()) {
-                return "indexed field number " + std::to_string(number) + " not in the table";
+                return Detail(DetailKind::IndexedFieldNotInTable).Field(number);
             }
             field = number - 1u;
         }
         if (x.fields[i].typeCode != table.fields[field].typeCode ||
             x.fields[i].sizeByte != table.fields[field].sizeByte) {
-            return "field " + std::to_string(i + 1) + " differs from table field " +
-                   std::to_string(field + 1);
+            return Detail(DetailKind::FieldDiffersFromTable).Field(i + 1).Extra(field + 1);
         }
     }
     return {};
@@ -58,35 +57,34 @@ std::size_t SecondaryFieldCount(const TableHeader& x, const TableHeader& table) 
 
 SecondaryHeaderJudgement JudgeSecondaryHeader(const TableHeader& x, const TableHeader& table) {
     SecondaryHeaderJudgement judged;
-    auto fault = [&](FindingCode code, std::string detail) {
+    auto fault = [&](FindingCode code, FindingDetail detail) {
         judged.faults.push_back({code, std::move(detail)});
     };
     if (!x.IsSecondaryData()) {
         fault(FindingCode::SecondaryIndexBad,
-              "file type " + std::to_string(x.fileType) + " is not secondary index data");
+              Detail(DetailKind::NotSecondaryData).Found(x.fileType));
         return judged;
     }
     const std::size_t secondary = SecondaryFieldCount(x, table);
     judged.indexed = IndexedTableFields(x, secondary);
     if (secondary == 0 || judged.indexed.size() != secondary) {
         fault(FindingCode::SecondaryIndexBad,
-              std::to_string(x.fields.size()) + " fields cannot index this table");
+              Detail(DetailKind::FieldsCannotIndex).Found(x.fields.size()));
         return judged;
     }
     judged.fieldsReadable = true;
-    if (std::string problem = ForeignFieldProblem(x, table, judged.indexed); !problem.empty()) {
+    if (FindingDetail problem = ForeignFieldProblem(x, table, judged.indexed); !problem.Empty()) {
         judged.foreign = true;
         fault(FindingCode::IndexOfAnotherTable, std::move(problem));
     }
     if (x.sortOrder != table.sortOrder) {
-        fault(FindingCode::IndexOfAnotherTable, "collation " + std::to_string(x.sortOrder) +
-                                                    ", table has " +
-                                                    std::to_string(table.sortOrder));
+        fault(FindingCode::IndexOfAnotherTable,
+              Detail(DetailKind::Collation).Found(x.sortOrder).Expected(table.sortOrder));
     }
     if (x.IsMaintainedData() && x.numRecords != table.numRecords) {
-        fault(FindingCode::IndexCountMismatch, std::to_string(x.numRecords) +
-                                                   " index records, the table has " +
-                                                   std::to_string(table.numRecords));
+        fault(FindingCode::IndexCountMismatch, Detail(DetailKind::IndexRecordsTableHas)
+                                                   .Found(x.numRecords)
+                                                   .Expected(table.numRecords));
     }
     return judged;
 }

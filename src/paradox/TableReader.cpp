@@ -19,17 +19,15 @@ KeyFit UseKeyThatFits(TableHeader& header, ByteView file, const std::string& nam
     if (check.fit == KeyFit::Fits || check.fit == KeyFit::BlockOneDamaged) {
         return check.fit; // a damaged block 1 is reported by the chain walk
     }
-    const std::string stored = "stored key " + HexNumber(header.CipherKeyValue());
     if (check.fit == KeyFit::NoKey) {
         findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
-                     stored + " does not decrypt block 1 to a valid block header, and no other "
-                              "key does, and the stored key fits no other block either: the key "
-                              "is damaged and the blocks cannot be read");
+                     Detail(DetailKind::StoredKeyNoKey).Found(header.CipherKeyValue()));
         return check.fit;
     }
     findings.Add(FindingCode::EncryptionKeyBad, Severity::Damage, name, 1, -1,
-                 stored + " does not decrypt block 1; read with low half " +
-                     HexNumber(check.keyValue & 0xFFFFu) + ", found by search");
+                 Detail(DetailKind::StoredKeyFoundBySearch)
+                     .Found(header.CipherKeyValue())
+                     .Extra(check.keyValue & 0xFFFFu));
     (header.hasExtension ? header.encryption2 : header.encryption1) = check.keyValue;
     return check.fit;
 }
@@ -49,7 +47,7 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
         std::error_code ec;
         const bool missing = !std::filesystem::exists(file, ec);
         findings.Add(missing ? FindingCode::FileMissing : FindingCode::FileUnreadable,
-                     Severity::Damage, name, -1, -1, error, true);
+                     Severity::Damage, name, -1, -1, DetailText(error), true);
         return nullptr;
     }
     auto header = ParseHeader(mapped->View(), name, findings);
@@ -71,7 +69,7 @@ std::unique_ptr<TableReader> TableReader::OpenWithHeader(const std::filesystem::
     auto mapped = MappedFile::Open(file, &error);
     if (!mapped) {
         findings.Add(FindingCode::FileUnreadable, Severity::Damage, file.filename().string(), -1,
-                     -1, error, true);
+                     -1, DetailText(error), true);
         return nullptr;
     }
     std::unique_ptr<TableReader> reader(
@@ -119,8 +117,9 @@ void TableReader::CheckExtent(FindingLimiter& report) const {
         Report(report, FileShortFault(header_, blocksPresent_, cutPiece));
     } else if (fileSize > declaredEnd) {
         report.Suspicious(FindingCode::ExtraBytesAtEnd, -1,
-                          std::to_string(fileSize - declaredEnd) + " bytes after block " +
-                              std::to_string(header_.fileBlocks));
+                          Detail(DetailKind::BytesAfterLastBlock)
+                              .Found(fileSize - declaredEnd)
+                              .Block(header_.fileBlocks));
     }
 }
 
@@ -128,7 +127,7 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
     std::uint32_t start = header_.firstBlock;
     if ((header_.blocksInUse > 0 || header_.firstBlock != 0) && header_.firstBlock != 1) {
         report.Damage(FindingCode::ChainBadFirst, -1,
-                      "first block " + std::to_string(header_.firstBlock));
+                      Detail(DetailKind::FirstBlock).Found(header_.firstBlock));
         if (start == 0 || start > blocksPresent_) {
             start = blocksPresent_ >= 1 ? 1 : 0;
         }
@@ -176,16 +175,17 @@ void TableReader::WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& us
     std::uint32_t current = header_.firstFreeBlock;
     std::uint32_t from = 0;
     while (current != 0) {
-        std::string problem;
+        DetailKind problem = DetailKind::None;
         if (current > blocksPresent_) {
-            problem = "points at block " + std::to_string(current) + " outside the file";
+            problem = DetailKind::FreeBlockOutsideFile;
         } else if (use[current] == BlockUse::Chain) {
-            problem = "block " + std::to_string(current) + " is also in the data chain";
+            problem = DetailKind::FreeBlockInChain;
         } else if (use[current] == BlockUse::Free) {
-            problem = "block " + std::to_string(current) + " is listed twice (cycle)";
+            problem = DetailKind::FreeBlockTwice;
         }
-        if (!problem.empty()) {
-            report.Damage(FindingCode::FreeListBad, BlockOrNone(from), problem);
+        if (problem != DetailKind::None) {
+            report.Damage(FindingCode::FreeListBad, BlockOrNone(from),
+                          Detail(problem).Block(current));
             break;
         }
         use[current] = BlockUse::Free;
@@ -198,14 +198,15 @@ void TableReader::WalkFreeList(FindingLimiter& report, std::vector<BlockUse>& us
 void TableReader::CheckBlockCounts(FindingLimiter& report, const std::vector<BlockUse>& use) const {
     if (header_.fileBlocks != chain_.size() + free_.size()) {
         report.Damage(FindingCode::BlockCountMismatch, -1,
-                      "header says " + std::to_string(header_.fileBlocks) + " blocks, found " +
-                          std::to_string(chain_.size()) + " in the chain and " +
-                          std::to_string(free_.size()) + " free");
+                      Detail(DetailKind::BlocksFoundInChainAndFree)
+                          .Expected(header_.fileBlocks)
+                          .Found(chain_.size())
+                          .Extra(free_.size()));
     }
     const std::uint32_t last = std::min<std::uint32_t>(header_.fileBlocks, blocksPresent_);
     for (std::uint32_t block = 1; block <= last; ++block) {
         if (use[block] == BlockUse::Unseen) {
-            report.Suspicious(FindingCode::OrphanBlock, block, "not reachable from the header");
+            report.Suspicious(FindingCode::OrphanBlock, block, Detail(DetailKind::NotReachable));
         }
     }
 }

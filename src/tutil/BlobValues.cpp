@@ -30,7 +30,7 @@ bool BlobValues::FileShrank() const {
 
 std::vector<std::optional<std::vector<std::uint8_t>>>
 BlobValues::Read(const std::uint8_t* record, const std::string& where,
-                 std::vector<std::string>* lost) const {
+                 std::vector<paradox::FindingDetail>* lost) const {
     std::vector<std::optional<std::vector<std::uint8_t>>> values;
     for (std::size_t i = 0; i < impl_->schema.fields.size(); ++i) {
         const auto& field = impl_->schema.fields[i];
@@ -52,12 +52,14 @@ BlobValues::Read(const std::uint8_t* record, const std::string& where,
         }
         values.emplace_back(std::nullopt);
         if (lost) {
-            std::string reason = "field " + std::to_string(i + 1) + " (" + field.name +
-                                 "): blob data cannot be read";
-            if (!problems.Empty()) {
-                reason += ": " + std::string(paradox::FindingText(problems.All().front().code));
-            }
-            lost->push_back(reason);
+            lost->push_back(problems.Empty()
+                                ? paradox::Detail(paradox::DetailKind::BlobUnreadable)
+                                      .Field(i + 1)
+                                      .Extra(field.name)
+                                : paradox::Detail(paradox::DetailKind::BlobUnreadableBecause)
+                                      .Field(i + 1)
+                                      .Extra(field.name)
+                                      .Found(paradox::FindingText(problems.All().front().code)));
         }
     }
     return values;

@@ -26,7 +26,7 @@ public:
     // be read becomes NULL and its field number and reason are added to *lost.
     std::vector<std::optional<std::vector<std::uint8_t>>>
     Read(const std::uint8_t* record, const std::string& where,
-         std::vector<std::string>* lost) const;
+         std::vector<paradox::FindingDetail>* lost) const;
 
     // Another program shrank the .MB while it was read (see paradox::BlobFile::FileShrank).
     bool FileShrank() const;

@@ -15,20 +15,20 @@ void ChainKeyCheck::Check(const std::uint8_t* previous, const std::uint8_t* curr
                           paradox::FindingLimiter& report) const {
     if (std::memcmp(previous, current, keys_.Length()) == 0) {
         report.Add(FindingCode::DuplicateKey, Severity::Damage, block, slot,
-                   "same key as the record before it");
+                   paradox::Detail(paradox::DetailKind::SameKeyAsBefore));
         return;
     }
     if (keys_.OrderKnown()) {
         if (keys_.Compare(previous, current) > 0) {
             report.Add(FindingCode::KeyOrder, Severity::Damage, block, slot,
-                       "key lower than the record before it");
+                       paradox::Detail(paradox::DetailKind::KeyLowerThanBefore));
         }
         return;
     }
     if (keys_.CompareFolded(previous, current) > 0) {
         report.Add(FindingCode::KeyOrder, Severity::Suspicious, block, slot,
-                   "key lower than the record before it even ignoring case (sort order " +
-                       keys_.GetCollation().Name() + " has no collation table here)");
+                   paradox::Detail(paradox::DetailKind::KeyLowerFolded)
+                       .Extra(keys_.GetCollation().Name()));
     }
 }
 

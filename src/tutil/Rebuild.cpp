@@ -150,8 +150,10 @@ std::unique_ptr<paradox::TableReader> OpenDamagedTable(const TableLocation& tabl
         const std::string contradiction =
             StructureContradiction(*reader, paradox::FindFamily(table.db).mb);
         if (!contradiction.empty()) {
-            findings.Add(FindingCode::StructureContradicted, Severity::Damage,
-                         table.db.filename().string(), -1, -1, contradiction);
+            findings.Add(
+                FindingCode::StructureContradicted, Severity::Damage, table.db.filename().string(),
+                -1, -1,
+                paradox::Detail(paradox::DetailKind::StructureContradiction).Found(contradiction));
         }
         salvage = !contradiction.empty() || structure.NamesASource();
     }
@@ -240,14 +242,14 @@ std::vector<Location> RecoverableRecords(const paradox::TableReader& reader,
         recoverable += b.count;
     }
     locations.reserve(recoverable);
-    std::string problem;
+    paradox::FindingDetail problem;
     for (const BlockRecords& b : blocks) {
         const paradox::ByteView bytes = reader.BlockBytes(b.block);
         for (std::uint16_t slot = 0; slot < b.count; ++slot) {
             const std::uint8_t* record =
                 bytes.data() + paradox::kBlockHeaderSize + std::size_t{slot} * recordSize;
             if (!values.Check(record, &problem)) {
-                problems.Add(dbName, b.block, slot, FindingCode::RecordUnreadable, problem,
+                problems.Add(dbName, b.block, slot, FindingCode::RecordUnreadable, problem.Render(),
                              {record, recordSize});
                 findings.Add(FindingCode::RecordUnreadable, Severity::Damage, dbName, b.block, slot,
                              problem, true);
@@ -288,8 +290,9 @@ std::vector<UnusableIndex> UnreproducibleIndexes(const TableLocation& table,
 
 void ReportLostIndexes(const std::vector<UnusableIndex>& unusable, RebuildOutcome& outcome) {
     for (const UnusableIndex& index : unusable) {
-        outcome.findings.Add(FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
-                             index.reason + "; the table was rebuilt without it");
+        outcome.findings.Add(
+            FindingCode::IndexLost, Severity::Damage, index.file, -1, -1,
+            paradox::Detail(paradox::DetailKind::IndexLeftOut).Found(index.reason));
         outcome.lostIndexes.push_back(index.file);
     }
 }
@@ -337,7 +340,10 @@ void AccountForRecords(const RecordCeiling& ceiling, std::uint64_t recovered,
     outcome.recordsLost = lost;
     outcome.lossEvidence = count;
     outcome.findings.Add(FindingCode::BlockLost, Severity::Damage, dbName, -1, -1,
-                         count + " could not be read; the backup keeps them");
+                         paradox::Detail(paradox::DetailKind::RecordsLost)
+                             .Found(lost)
+                             .Expected(ceiling.most)
+                             .Extra(ceiling.Describe()));
 }
 
 // The table of key violations, written beside the new family: the table's fields, unkeyed.
@@ -464,8 +470,7 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     ReportLostIndexes(unusable, outcome);
     if (!outcome.blobFileLeftOut.empty()) {
         findings.Add(FindingCode::BlobLost, Severity::Damage, outcome.blobFileLeftOut, -1, -1,
-                     "holds blobs no field of the table refers to; left out of the rebuilt "
-                     "table, the backup keeps it");
+                     paradox::Detail(paradox::DetailKind::BlobFileLeftOut));
     }
     backup.Finish();
 
@@ -477,18 +482,21 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
         KeptFamilyHeaders(family, outcome.structureSource.empty() ? &reader->Header() : nullptr);
     paradox::TableWriter writer(staging, table.stem, written, options);
     std::unique_ptr<paradox::TableWriter> keyViolations;
-    std::vector<std::string> lost;
+    std::vector<paradox::FindingDetail> lost;
     for (std::size_t n = 0; n < locations.size(); ++n) {
         const std::size_t i = keyOrder.order.empty() ? n : keyOrder.order[n];
         const Location& at = locations[i];
         const std::uint8_t* record = recordAt(at);
         lost.clear();
         const auto values = blobs.Read(record, dbName, &lost);
-        for (const std::string& reason : lost) {
-            problems.Add(dbName, at.block, at.slot, FindingCode::BlobLost, reason,
+        for (paradox::FindingDetail& reason : lost) {
+            problems.Add(dbName, at.block, at.slot, FindingCode::BlobLost, reason.Render(),
                          {record, recordSize});
+            reason.kind = reason.kind == paradox::DetailKind::BlobUnreadable
+                              ? paradox::DetailKind::BlobUnreadableKept
+                              : paradox::DetailKind::BlobUnreadableBecauseKept;
             findings.Add(FindingCode::BlobLost, Severity::Damage, dbName, at.block, at.slot,
-                         reason + "; record kept without it", true);
+                         std::move(reason), true);
         }
         if (!keyOrder.duplicate.empty() && keyOrder.duplicate[i]) {
             if (!keyViolations) {
@@ -496,7 +504,7 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
             }
             keyViolations->Append({record, recordSize}, values);
             findings.Add(FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,
-                         "moved to " + stems.keyViolations);
+                         paradox::Detail(paradox::DetailKind::MovedTo).Extra(stems.keyViolations));
             ++outcome.keyViolations;
             continue;
         }
@@ -519,7 +527,8 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     reader.reset();
     for (const auto& ambiguous : family.ambiguous) {
         findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
-                     ambiguous.filename().string(), -1, -1, "left alone");
+                     ambiguous.filename().string(), -1, -1,
+                     paradox::Detail(paradox::DetailKind::LeftAlone));
     }
     outcome.errorTable = WriteErrorTable(names.errorTable, dbName, findings,
                                          std::vector<Phase>(findings.All().size(), Phase::Rebuild));

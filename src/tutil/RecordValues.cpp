@@ -24,7 +24,7 @@ ValueChecker::ValueChecker(const paradox::TableSchema& schema) : schema_(schema)
     }
 }
 
-bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const {
+bool ValueChecker::Check(const std::uint8_t* record, paradox::FindingDetail* problem) const {
     static const std::int64_t lastDay = paradox::DayNumberFromCivil(9999, 12, 31);
     for (const Field& field : fields_) {
         const std::uint8_t* p = record + field.offset;
@@ -61,8 +61,10 @@ bool ValueChecker::Check(const std::uint8_t* record, std::string* problem) const
         }
         if (why != nullptr) {
             if (problem) {
-                *problem = "field " + std::to_string(field.number + 1) + " (" +
-                           schema_.fields[field.number].name + "): " + why;
+                *problem = paradox::Detail(paradox::DetailKind::FieldValueBad)
+                               .Field(field.number + 1)
+                               .Extra(schema_.fields[field.number].name)
+                               .Found(why);
             }
             return false;
         }

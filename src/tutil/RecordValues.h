@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/FindingDetail.h"
 #include "paradox/Schema.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ class ValueChecker {
 public:
     explicit ValueChecker(const paradox::TableSchema& schema);
     // On the first value that cannot be decoded, false, with the field and why in *problem.
-    bool Check(const std::uint8_t* record, std::string* problem) const;
+    bool Check(const std::uint8_t* record, paradox::FindingDetail* problem) const;
 
 private:
     struct Field {

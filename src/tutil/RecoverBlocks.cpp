@@ -79,7 +79,7 @@ std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
         }
         if (Wiped(reader.BlockBytes(fact.block))) {
             findings.Add(FindingCode::BlockLost, Severity::Damage, reader.FileName(), fact.block,
-                         -1, "block holds only zeros; its records are lost", true);
+                         -1, paradox::Detail(paradox::DetailKind::BlockOnlyZeros), true);
             continue;
         }
         std::uint16_t count = fact.count;
@@ -92,8 +92,8 @@ std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
             if (count < fact.declared) {
                 findings.Add(FindingCode::BadLastRecordOffset, Severity::Damage, reader.FileName(),
                              fact.block, count,
-                             std::to_string(fact.declared - count) +
-                                 " slots after the last record are not taken over");
+                             paradox::Detail(paradox::DetailKind::SlotsNotTakenOver)
+                                 .Found(fact.declared - count));
             }
         }
         blocks.push_back({fact.block, count});
@@ -119,7 +119,7 @@ std::vector<BlockRecords> BlocksToRecover(const paradox::TableReader& reader,
         blocks.push_back({static_cast<std::uint16_t>(b), stray[b]});
         findings.Add(FindingCode::OrphanBlock, Severity::Damage, reader.FileName(),
                      static_cast<std::int64_t>(b), -1,
-                     "outside the chain; " + std::to_string(stray[b]) + " records recovered");
+                     paradox::Detail(paradox::DetailKind::RecordsRecovered).Found(stray[b]));
     };
     auto isStray = [&](std::uint32_t b) {
         return b >= 1 && b <= present && taken[b] == 0 && stray[b];

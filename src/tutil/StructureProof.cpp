@@ -185,7 +185,11 @@ bool ProveStructure(const std::filesystem::path& db, const paradox::TableHeader&
         if (!holds) {
             return;
         }
-        if (!values.Check(r.bytes, &problem) || !shape.Check(r.bytes, &problem)) {
+        paradox::FindingDetail valueProblem;
+        if (!values.Check(r.bytes, &valueProblem)) {
+            problem = valueProblem.Render();
+        }
+        if (!valueProblem.Empty() || !shape.Check(r.bytes, &problem)) {
             *why = Place(r.block, r.slot) + " does not decode: " + problem;
             holds = false;
             return;

@@ -318,7 +318,7 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
     const std::string name = table.db.filename().string();
     if (!salvaged.keyFinding.empty()) {
         findings.Add(paradox::FindingCode::EncryptionKeyBad, paradox::Severity::Damage, name, 1, -1,
-                     salvaged.keyFinding);
+                     paradox::Detail(paradox::DetailKind::KeySearch).Found(salvaged.keyFinding));
     }
     for (const StructureCandidate& c : salvaged.candidates) {
         if (c.holds) {
@@ -326,7 +326,9 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
         }
         if (c.tried || (c.complete && !c.inferred && !choice.NamesASource())) {
             findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
-                         c.source + ": " + c.reason);
+                         paradox::Detail(paradox::DetailKind::SourceRefused)
+                             .Extra(c.source)
+                             .Found(c.reason));
         }
     }
     const StructureCandidate* used = salvaged.Used();
@@ -337,7 +339,7 @@ std::unique_ptr<paradox::TableReader> OpenUnderSalvagedStructure(const TableLoca
                 " are damaged and no structure source fits it: " + salvaged.WhyNoneHeld());
     }
     findings.Add(paradox::FindingCode::StructureSalvaged, name, -1, -1,
-                 "fields taken from " + used->source);
+                 paradox::Detail(paradox::DetailKind::FieldsTakenFrom).Extra(used->source));
     *source = used->source;
     return paradox::TableReader::OpenWithHeader(table.db, salvaged.header, findings);
 }
@@ -349,7 +351,7 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
     const std::string name = table.db.filename().string();
     if (!salvaged.keyFinding.empty()) {
         findings.Add(paradox::FindingCode::EncryptionKeyBad, paradox::Severity::Damage, name, 1, -1,
-                     salvaged.keyFinding);
+                     paradox::Detail(paradox::DetailKind::KeySearch).Found(salvaged.keyFinding));
     }
     bool inferable = false;
     for (std::size_t i = 0; i < salvaged.candidates.size(); ++i) {
@@ -357,16 +359,20 @@ bool ReportStructureSources(const TableLocation& table, paradox::FindingList& fi
         if (c.holds) {
             const bool chosen = salvaged.used == i;
             findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
-                         c.source + (chosen ? ": a rebuild would take the fields from it"
-                                            : ": fits, but an earlier source comes first"));
+                         paradox::Detail(chosen ? paradox::DetailKind::SourceChosen
+                                                : paradox::DetailKind::SourceFitsLater)
+                             .Extra(c.source));
         } else if (c.inferred && c.complete) {
             inferable = true;
             findings.Add(paradox::FindingCode::StructureSourceFits, name, -1, -1,
-                         c.source + ": available when inference is asked for" +
-                             (salvaged.used ? "" : "; no source found in files fits"));
+                         paradox::Detail(salvaged.used ? paradox::DetailKind::SourceInferable
+                                                       : paradox::DetailKind::SourceInferableOnly)
+                             .Extra(c.source));
         } else {
             findings.Add(paradox::FindingCode::StructureSourceRefused, name, -1, -1,
-                         c.source + ": " + c.reason);
+                         paradox::Detail(paradox::DetailKind::SourceRefused)
+                             .Extra(c.source)
+                             .Found(c.reason));
         }
     }
     return salvaged.used.has_value() || inferable;

@@ -40,13 +40,14 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
     if (reader.Header().Keyed()) {
         if (family.px.empty()) {
             findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
-                         "keyed table without its primary index");
+                         paradox::Detail(paradox::DetailKind::PrimaryIndexMissing));
         } else {
             paradox::CheckPrimaryIndex(reader, family.px, findings);
         }
     } else if (!family.px.empty()) {
         findings.Add(FindingCode::IndexUnexpected, Severity::Suspicious,
-                     family.px.filename().string(), -1, -1, "primary index of an unkeyed table");
+                     family.px.filename().string(), -1, -1,
+                     paradox::Detail(paradox::DetailKind::PrimaryIndexUnkeyed));
     }
     for (const auto& x : family.secondaries) {
         const std::string extension = paradox::UpperExtension(x);
@@ -73,7 +74,7 @@ void CheckRecordValues(const paradox::TableReader& reader, paradox::FindingList&
     const ChainKeyCheck keys(reader.Schema());
     const std::uint8_t* previous = nullptr;
     std::uint64_t done = 0;
-    std::string problem;
+    paradox::FindingDetail problem;
     reader.ForEachRecord([&](const paradox::RecordRef& r) {
         if (!values.Check(r.bytes, &problem)) {
             report.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem);
@@ -286,7 +287,7 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     }
     if (reader && !reader->Header().IsTable()) {
         findings.Add(FindingCode::BadFileType, Severity::Damage, table.db.filename().string(), -1,
-                     -1, "not a table");
+                     -1, paradox::Detail(paradox::DetailKind::NotATable));
         reader.reset();
     }
     // A protected table no key decrypts: its blocks are cipher text, nothing more is checked.
@@ -296,14 +297,17 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                          ambiguous.filename().string(), -1, -1,
-                         "left out of " + table.db.filename().string() + "'s files");
+                         paradox::Detail(paradox::DetailKind::LeftOutOfFamily)
+                             .Extra(table.db.filename().string()));
         }
         CheckFamily(*reader, family, findings);
         // Nothing above notices fields read under a type or size they do not have.
         if (const std::string contradiction = StructureContradiction(*reader, family.mb);
             !contradiction.empty()) {
-            findings.Add(FindingCode::StructureContradicted, Severity::Damage,
-                         table.db.filename().string(), -1, -1, contradiction);
+            findings.Add(
+                FindingCode::StructureContradicted, Severity::Damage, table.db.filename().string(),
+                -1, -1,
+                paradox::Detail(paradox::DetailKind::StructureContradiction).Found(contradiction));
         }
     }
     if (reader && reader->FileShrank()) {

@@ -218,6 +218,9 @@ TEST_F(CliRuns, JsonReportsTheRunsTablesFindingsAndWorkTables) {
     EXPECT_EQ(invoice["findings"][0]["block"], 1);
     EXPECT_TRUE(invoice["findings"][0]["code"].is_number());
     EXPECT_EQ(tables["STOCK.DB"]["findings"][0]["file"], "STOCK.DB");
+    // The values its words name travel beside them.
+    EXPECT_EQ(tables["STOCK.DB"]["findings"][0]["detail"],
+              nlohmann::json::parse(R"({"found": 90, "expected": 93})"));
 
     // The same findings as text under their verdicts.
     const ChildRun details = Cli({"verify", "--details", (dir / "INVOICE.DB").string()});

@@ -203,7 +203,7 @@ TEST_F(DamagedBlobs, UnknownBlockTypeAndZeroUnitsAreReportedAndCostOnlyThatBlock
     for (const auto& f : findings.All()) {
         if (f.code == FindingCode::BlobPointerBad) {
             pointerBad = true;
-            EXPECT_NE(f.detail.find(damaged), std::string::npos) << f.Describe();
+            EXPECT_NE(f.detail.Render().find(damaged), std::string::npos) << f.Describe();
         }
     }
     EXPECT_TRUE(pointerBad) << Describe(findings);

@@ -195,7 +195,7 @@ TEST(SecondaryIndexDamage, OpenAndVerifyNameAFieldOfAnotherTableAlike) {
     EXPECT_EQ(refusal.code, FindingCode::IndexOfAnotherTable);
     const auto& all = verified.All();
     const auto same = std::find_if(all.begin(), all.end(), [&](const paradox::Finding& f) {
-        return f.code == refusal.code && f.detail == refusal.detail;
+        return f.code == refusal.code && f.detail.Render() == refusal.detail.Render();
     });
     EXPECT_NE(same, all.end()) << refusal.Describe() << "\n" << Describe(verified);
     EXPECT_FALSE(verified.Has(FindingCode::SecondaryIndexBad)) << Describe(verified);
@@ -213,7 +213,11 @@ TEST(PrimaryIndexDamage, AKeyFieldOfAnotherTypeIsNamed) {
         return f.code == FindingCode::IndexKeyFieldsMismatch;
     });
     ASSERT_NE(mismatch, all.end()) << Describe(findings);
-    EXPECT_EQ(mismatch->detail, "key field 1 is Short in the index, Number in the table");
+    EXPECT_EQ(mismatch->detail.Render(), "key field 1 is Short in the index, Number in the table");
+    // The values travel with the finding, not only in its words.
+    EXPECT_EQ(mismatch->detail.field, paradox::DetailValue(std::int64_t{1}));
+    EXPECT_EQ(mismatch->detail.found, paradox::DetailValue(std::string("Short")));
+    EXPECT_EQ(mismatch->detail.expected, paradox::DetailValue(std::string("Number")));
 }
 
 TEST(SecondaryIndexSpec, DefinitionsAreReadFromTheXHeader) {

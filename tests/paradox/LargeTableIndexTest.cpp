@@ -94,13 +94,14 @@ TEST(LargeTableIndex, DamagedXRecordsAreFoundInXOrder) {
     ASSERT_EQ(findings.All().size(), 1u) << testsupport::Describe(findings);
     EXPECT_EQ(findings.All()[0].code, paradox::FindingCode::SecondaryIndexBad);
     EXPECT_EQ(findings.All()[0].record, 1);
-    EXPECT_EQ(findings.All()[0].detail, "value of Name differs from the table");
+    EXPECT_EQ(findings.All()[0].detail.Render(), "value of Name differs from the table");
 
     // Blk Num 0x7FFF with the top bit inverted: block 65535, not in the chain.
     PatchFirstXBlock(dir / "LARGE.X02", kSecond + 204, {'\x7F', '\xFF'});
     const FindingList second = CheckIndexes(dir.path());
     ASSERT_EQ(second.All().size(), 1u) << testsupport::Describe(second);
-    EXPECT_EQ(second.All()[0].detail, "points at block 65535, which is not in the table's chain");
+    EXPECT_EQ(second.All()[0].detail.Render(),
+              "points at block 65535, which is not in the table's chain");
 }
 
 } // namespace

@@ -174,7 +174,7 @@ TEST(EncryptedVerify, DamagedKeyIsRecoveredAndRewrittenOrTheTableIsNotRebuildabl
     bool said = false;
     for (const auto& f : outcome.findings.All()) {
         said = said || (f.code == FindingCode::EncryptionKeyBad &&
-                        f.detail.find("no other key") != std::string::npos);
+                        f.detail.Render().find("no other key") != std::string::npos);
     }
     EXPECT_TRUE(said) << Describe(outcome.findings);
     EXPECT_THROW(tutil::ReadTableStructure(table), tutil::UtilityError);

@@ -52,7 +52,7 @@ std::string WithFieldType(std::string db, std::size_t field, std::uint8_t type) 
 std::string ContradictionIn(const tutil::VerifyOutcome& outcome) {
     for (const auto& f : outcome.findings.All()) {
         if (f.code == FindingCode::StructureContradicted) {
-            return f.detail;
+            return f.detail.Render();
         }
     }
     return {};

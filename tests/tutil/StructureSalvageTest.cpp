@@ -256,8 +256,10 @@ TEST(StructureSalvage, ProtectedTableComesBackEncrypted) {
             bool searched = false, checksumLost = false;
             for (const auto& f : findings.All()) {
                 if (f.code == FindingCode::EncryptionKeyBad) {
-                    searched = searched || Contains(f.detail, "found by search over block 1");
-                    checksumLost = checksumLost || Contains(f.detail, "cannot be restored");
+                    searched =
+                        searched || Contains(f.detail.Render(), "found by search over block 1");
+                    checksumLost =
+                        checksumLost || Contains(f.detail.Render(), "cannot be restored");
                 }
             }
             EXPECT_EQ(searched, keySearched);
@@ -470,9 +472,9 @@ TEST(StructureSalvage, VerifyNamesTheSourceARebuildWouldUse) {
     std::vector<std::string> fits, refused;
     for (const auto& f : outcome.findings.All()) {
         if (f.code == FindingCode::StructureSourceFits) {
-            fits.push_back(f.detail);
+            fits.push_back(f.detail.Render());
         } else if (f.code == FindingCode::StructureSourceRefused) {
-            refused.push_back(f.detail);
+            refused.push_back(f.detail.Render());
         }
     }
     ASSERT_EQ(fits.size(), 2u);

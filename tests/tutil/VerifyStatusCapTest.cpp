@@ -30,7 +30,7 @@ void SwapRecords(const std::filesystem::path& db, std::uint32_t block, std::size
 
 bool HasSummaryLine(const paradox::FindingList& findings, FindingCode code) {
     for (const auto& f : findings.All()) {
-        if (f.code == code && f.detail.ends_with("more like this not listed")) {
+        if (f.code == code && f.detail.Render().ends_with("more like this not listed")) {
             return true;
         }
     }
@@ -71,14 +71,15 @@ TEST(VerifyStatusCap, ManyFindingsOfOneCodeGiveTheVerdictOfOne) {
                          Case{FindingCode::FileTruncated, Severity::Damage, true}}) {
         SCOPED_TRACE(static_cast<int>(c.code));
         paradox::FindingList single;
-        single.Add(c.code, Severity::Damage, "ORDERS.DB", 1, 0, "the one", c.dataLost);
+        single.Add(c.code, Severity::Damage, "ORDERS.DB", 1, 0, paradox::DetailText("the one"),
+                   c.dataLost);
         paradox::FindingList capped;
         {
             paradox::FindingLimiter report(capped, "ORDERS.DB");
             for (int i = 0; i < 60; ++i) {
                 const bool theOne = i == 55;
-                report.Add(c.code, theOne ? Severity::Damage : c.severity, 1, i, "one of many",
-                           theOne && c.dataLost);
+                report.Add(c.code, theOne ? Severity::Damage : c.severity, 1, i,
+                           paradox::DetailText("one of many"), theOne && c.dataLost);
             }
         }
         ASSERT_TRUE(HasSummaryLine(capped, c.code));

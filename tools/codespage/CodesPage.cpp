@@ -139,6 +139,33 @@ std::string CodesPage() {
                 " | " + SeverityText(row) + " | " + VerifyText(row) + " | " + OpenText(row) +
                 " | " + RebuildText(row.rebuildAction) + " |\n";
     }
+    page += "\n## Details\n"
+            "\n"
+            "The words in brackets after a problem say what exactly was seen. They come from the "
+            "forms below; `--json --details` gives the values of a finding's form as numbers or "
+            "words: `found` (what was read), `expected` (what it should have been, or what "
+            "another part of the table says), `field` (a field's number from 1, or its name), "
+            "`block` (another block, or an offset in a blob file) and `entry` (an entry or slot "
+            "of it). `:x` marks a value written in hexadecimal; `extra` is a value the words "
+            "need that the report does not give separately.\n"
+            "\n"
+            "| Code | Detail |\n"
+            "|---|---|\n";
+    for (const paradox::FindingCode code : paradox::AllFindingCodes()) {
+        for (const paradox::DetailKind kind : paradox::AllDetailKinds()) {
+            const paradox::DetailForm form = paradox::FormOf(kind);
+            if (form.code == code) {
+                page += "| " + std::to_string(static_cast<unsigned>(code)) + " | `" +
+                        std::string(form.words) + "` |\n";
+            }
+        }
+    }
+    for (const paradox::DetailKind kind : paradox::AllDetailKinds()) {
+        const paradox::DetailForm form = paradox::FormOf(kind);
+        if (!form.code) {
+            page += "| any | `" + std::string(form.words) + "` |\n";
+        }
+    }
     return page;
 }
 

@@ -60,16 +60,16 @@ int RunDump(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
           std::pair{blobs && blobs->FileShrank(), blobs ? blobs->FileName() : std::string()}}) {
         if (shrank) {
             findings.Add(paradox::FindingCode::FileTruncated, paradox::Severity::Damage, name, -1,
-                         -1, "changed size while it was read; what was printed is not reliable",
-                         true);
+                         -1, paradox::Detail(paradox::DetailKind::ChangedWhileRead), true);
         }
     }
     const std::uint32_t declared = table->Header().numRecords;
     if (complete < declared && !findings.HasDataLoss()) {
         findings.Add(paradox::FindingCode::RecordCountMismatch, paradox::Severity::Damage,
                      table->FileName(), -1, -1,
-                     std::to_string(complete) + " records read, header says " +
-                         std::to_string(declared),
+                     paradox::Detail(paradox::DetailKind::RecordsReadHeaderSays)
+                         .Found(complete)
+                         .Expected(declared),
                      true);
     }
     PrintFindings(findings, err);

@@ -7,6 +7,8 @@
 #include <array>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <variant>
 
 namespace cli {
 namespace {
@@ -26,14 +28,39 @@ Json PlaceOrNull(std::int64_t place) {
     return place >= 0 ? Json(place) : Json(nullptr);
 }
 
+// The values a finding's detail names, for programs; words from outside the problem table
+// (a system error, a cap's count) are in "text" only.
+Json DetailJson(const paradox::FindingDetail& detail) {
+    Json values = Json::object();
+    if (detail.kind == paradox::DetailKind::Text ||
+        detail.kind == paradox::DetailKind::MoreNotListed) {
+        return values;
+    }
+    for (const auto& [name, value] :
+         {std::pair{"found", &detail.found}, std::pair{"expected", &detail.expected},
+          std::pair{"field", &detail.field}, std::pair{"block", &detail.block},
+          std::pair{"entry", &detail.entry}}) {
+        if (const auto* number = std::get_if<std::int64_t>(value)) {
+            values[name] = *number;
+        } else if (const auto* words = std::get_if<std::string>(value)) {
+            values[name] = *words;
+        }
+    }
+    return values;
+}
+
 Json FindingsJson(const platform::TableResult& result) {
     Json findings = Json::array();
     for (const paradox::Finding& finding : result.verify.findings) {
-        findings.push_back({{"code", static_cast<int>(finding.code)},
-                            {"file", finding.file},
-                            {"block", PlaceOrNull(finding.block)},
-                            {"record", PlaceOrNull(finding.record)},
-                            {"text", finding.Text()}});
+        Json entry = {{"code", static_cast<int>(finding.code)},
+                      {"file", finding.file},
+                      {"block", PlaceOrNull(finding.block)},
+                      {"record", PlaceOrNull(finding.record)},
+                      {"text", finding.Text()}};
+        if (Json detail = DetailJson(finding.detail); !detail.empty()) {
+            entry["detail"] = std::move(detail);
+        }
+        findings.push_back(std::move(entry));
     }
     return findings;
 }
