@@ -486,11 +486,11 @@ bool HasSwapLeftovers(const fs::path& dir, const std::string& stem) {
     return false;
 }
 
-bool RecoverInterruptedSwap(const fs::path& dir, const std::string& stem) {
-    return RecoverInterruptedSwap(DirHandle::Open(dir), stem);
+bool RecoverInterruptedSwap(const fs::path& dir, const std::string& stem, std::string* done) {
+    return RecoverInterruptedSwap(DirHandle::Open(dir), stem, done);
 }
 
-bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
+bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem, std::string* done) {
     const std::string journalName = engine::RebuildJournalName(stem);
     const fs::path journal = dir.Path() / journalName;
     bool found = false;
@@ -514,6 +514,10 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
         RemoveFileIfPresent(dir, journalName);
         SyncDirectory(dir);
         found = true;
+        if (done != nullptr) {
+            *done =
+                "completed from its journal " + journalName + ": the rebuilt files are in place";
+        }
     }
     const std::string journalTemp = engine::RebuildJournalTempName(stem);
     if (Exists(dir, journalTemp)) {
@@ -532,6 +536,10 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
         RemoveFolderIfPresent(dir, stagingName);
         SyncDirectory(dir);
         found = true;
+    }
+    if (found && done != nullptr && done->empty()) {
+        *done = "rolled back before its journal was written: its staging folder " + stagingName +
+                " was removed, the table's files are as they were";
     }
     return found;
 }

@@ -69,9 +69,12 @@ bool SwapCommitted(const DirHandle& dir, const std::string& stem);
 bool HasSwapLeftovers(const std::filesystem::path& dir, const std::string& stem);
 
 // Completes a swap whose journal is on disk, or discards a staging folder without one.
-// Returns true when there was anything to finish or discard.
-bool RecoverInterruptedSwap(const std::filesystem::path& dir, const std::string& stem);
-bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem);
+// Returns true when there was anything to finish or discard; `done`, when given, then says
+// which it was.
+bool RecoverInterruptedSwap(const std::filesystem::path& dir, const std::string& stem,
+                            std::string* done = nullptr);
+bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem,
+                            std::string* done = nullptr);
 
 // Serialised journal text and its parser for table `stem` (exposed for tests). The parser
 // checks the checksum and the names, not the files.
