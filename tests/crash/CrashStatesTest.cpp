@@ -18,7 +18,7 @@ crashstates::Sample ChosenSample() {
     if (size != nullptr && std::string(size) == "large") {
         sample.allUpTo = 64;
         sample.perBoundary = 4;
-        sample.perScenario = 6000;
+        sample.perScenario = 2000;
     } else {
         sample.allUpTo = 8;
         sample.perBoundary = 1;

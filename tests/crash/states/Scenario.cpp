@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
-#include <set>
 #include <sstream>
 #include <unordered_set>
 
@@ -256,24 +255,17 @@ Figures CheckScenario(const Scenario& scenario, const Sample& sample, std::ostre
         if (boundary > 0) {
             model.Apply(operations[boundary - 1]);
         }
-        std::vector<FolderImage> states;
-        if (model.StateCount(sample.allUpTo) <= sample.allUpTo) {
-            states = model.AllStates();
-        } else {
-            states.push_back(model.FlushedState());
-            states.push_back(model.KeptState());
-            for (std::uint64_t i = 0; i < randomPerBoundary; ++i) {
-                states.push_back(model.RandomState(random));
-            }
-        }
         ++figures.boundaries;
-        for (std::size_t n = 0; n < states.size(); ++n) {
+        std::size_t n = 0;
+        // Checks a state unless the same folder was checked before; says whether it was new.
+        auto consider = [&](const FolderImage& crashState) {
             ++figures.generated;
-            if (!seen.insert(Fingerprint(states[n])).second) {
-                continue;
+            ++n;
+            if (!seen.insert(Fingerprint(crashState)).second) {
+                return false;
             }
             ++figures.checked;
-            const std::string problem = check.Check(states[n]);
+            const std::string problem = check.Check(crashState);
             if (!problem.empty()) {
                 std::string at = scenario.name + ", seed " + std::to_string(sample.seed) +
                                  ", after operation " + std::to_string(boundary) + " of " +
@@ -282,7 +274,7 @@ Figures CheckScenario(const Scenario& scenario, const Sample& sample, std::ostre
                     at += " (" + Describe(operations[boundary - 1]) + ")";
                 }
                 std::string files;
-                for (const auto& [name, bytes] : states[n]) {
+                for (const auto& [name, bytes] : crashState) {
                     files +=
                         "  " + name + (bytes ? " " + std::to_string(bytes->size()) : "/") + "\n";
                 }
@@ -290,6 +282,20 @@ Figures CheckScenario(const Scenario& scenario, const Sample& sample, std::ostre
                                            "--- files of the state:\n" + files);
                 log << figures.failures.back() << "\n";
             }
+            return true;
+        };
+        if (model.StateCount(sample.allUpTo) <= sample.allUpTo) {
+            for (const FolderImage& crashState : model.AllStates()) {
+                consider(crashState);
+            }
+            continue;
+        }
+        consider(model.FlushedState());
+        consider(model.KeptState());
+        // Drawn until as many new folders turned up, or eight times as many draws were made.
+        for (std::uint64_t found = 0, draws = 0;
+             found < randomPerBoundary && draws < 8 * randomPerBoundary; ++draws) {
+            found += consider(model.RandomState(random)) ? 1 : 0;
         }
     }
     for (const std::string& outside : model.Outside()) {

@@ -36,7 +36,8 @@ struct Figures {
 struct Sample {
     std::uint64_t seed = 1;
     // At a boundary with at most this many crash states all are checked; else the two ends
-    // and `perBoundary` drawn at random, and at least `perScenario` in all.
+    // and states drawn at random until `perBoundary` new folders turned up (more where the
+    // boundaries are few: `perScenario` spread over them), or eight times as many draws.
     std::uint64_t allUpTo = 16;
     std::uint64_t perBoundary = 4;
     std::uint64_t perScenario = 0;
