@@ -10,7 +10,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: deps build build-asan run test test-fast bench fuzz fuzz-short format clean
+.PHONY: deps build build-asan run test test-fast bench crash-states fuzz fuzz-short format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -53,6 +53,10 @@ test-fast: build
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# Power cut at every step of a rebuild: the larger sample of crash states (docs/crash-states.md).
+crash-states: build
+	$(BUILD)/bin/crash_states
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

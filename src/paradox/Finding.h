@@ -82,6 +82,7 @@ enum class FindingCode : std::uint16_t {
     KeyViolation = 503,
     BlobLost = 504,
     IndexLost = 505,
+    InterruptedRebuildFinished = 506,
 };
 
 // "0x1F0F": how offsets and raw values are written in finding details.

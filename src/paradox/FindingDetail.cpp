@@ -329,6 +329,13 @@ DetailForm FormOf(DetailKind kind) {
                 C::FileTruncated};
     case K::RecordsReadHeaderSays:
         return {"{found} records read, header says {expected}", C::RecordCountMismatch};
+    case K::SwapCompleted:
+        return {"completed from its journal {extra}: the rebuilt files are in place",
+                C::InterruptedRebuildFinished};
+    case K::SwapRolledBack:
+        return {"rolled back before its journal was written: its staging folder {extra} was "
+                "removed, the table's files are as they were",
+                C::InterruptedRebuildFinished};
     // blob files
     case K::BlobStoredPlain:
         return {"stored unencrypted although its table is encrypted; read as stored",

@@ -159,6 +159,8 @@ enum class DetailKind : std::uint16_t {
     RecordsRecovered,
     ChangedWhileRead,
     RecordsReadHeaderSays,
+    SwapCompleted,
+    SwapRolledBack,
     // blob files
     BlobStoredPlain,
     BlobOffsetNotBlock,

@@ -196,6 +196,9 @@ std::optional<FindingRow> KnownRow(FindingCode code) {
         return Row("Blob could not be recovered", D, Phase::Rebuild, A::BlobDropped);
     case C::IndexLost:
         return Row("Index could not be rebuilt", D, Phase::Rebuild, A::IndexDropped);
+    case C::InterruptedRebuildFinished:
+        // The next run finished or rolled back a rebuild cut short; the table is whole again.
+        return Row("An interrupted rebuild was finished", S, Phase::Header, A::NothingToDo);
     }
     return std::nullopt;
 }

@@ -3,6 +3,7 @@
 #include "paradox/Codec.h"
 #include "paradox/Header.h"
 #include "paradox/IndexTreeWriter.h"
+#include "posix/Durability.h"
 #include "posix/FileDescriptor.h"
 #include "posix/FileIo.h"
 
@@ -49,7 +50,7 @@ class SecondaryIndexWriter::RunFile {
 public:
     explicit RunFile(const std::filesystem::path& path)
         : path_(path), fd_(posix::CreateNew(path, O_RDWR, 0600)) {
-        ::unlink(path.c_str());
+        posix::RemoveAt(AT_FDCWD, path, 0, path);
     }
 
     void Append(const std::uint8_t* bytes, std::size_t length) {

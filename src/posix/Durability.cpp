@@ -3,6 +3,7 @@
 #include "posix/FileDescriptor.h"
 #include "posix/SystemError.h"
 #include "posix/testing/OperationHook.h"
+#include "posix/testing/Recording.h"
 #include "posix/testing/SkipFlushes.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace posix {
 
@@ -26,6 +28,20 @@ void BeforeOperation(Operation operation, const char* what, const std::filesyste
     }
 }
 
+// What a rename or removal of `name` in `dir` touches, noted before it happens.
+RecordedOperation NamedOperation(RecordedKind kind, int dir, const std::filesystem::path& name) {
+    return detail::Recording() ? detail::OnName(kind, dir, name) : RecordedOperation{};
+}
+
+void RecordRename(RecordedOperation rename, int toDir, const std::filesystem::path& to) {
+    if (detail::Recording()) {
+        rename.toFolder = detail::ParentInodeAt(toDir, to);
+        rename.toName = to.filename().string();
+        rename.shown += " -> " + detail::ShownPathAt(toDir, to).string();
+        detail::Record(std::move(rename));
+    }
+}
+
 } // namespace
 
 void Sync(int fd, const std::filesystem::path& shown) {
@@ -33,12 +49,23 @@ void Sync(int fd, const std::filesystem::path& shown) {
     if (!testing::FlushesSkipped() && ::fsync(fd) != 0) {
         ThrowSystemError(errno, "cannot flush", shown);
     }
+    if (detail::Recording() && !testing::FlushesSkipped()) {
+        struct stat info {};
+        const bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+        detail::Record(
+            detail::OnDescriptor(folder ? RecordedKind::SyncFolder : RecordedKind::SyncFile, fd));
+    }
 }
 
 void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
     if (!testing::FlushesSkipped() && length > 0) {
         ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
                           SYNC_FILE_RANGE_WRITE);
+        if (detail::Recording()) {
+            RecordedOperation writeBack = detail::OnDescriptor(RecordedKind::WriteBack, fd);
+            writeBack.offset = offset;
+            detail::Record(std::move(writeBack));
+        }
     }
 }
 
@@ -53,16 +80,20 @@ void Rename(const std::filesystem::path& from, const std::filesystem::path& to) 
 void RenameAt(int fromDir, const std::filesystem::path& from, int toDir,
               const std::filesystem::path& to, const std::filesystem::path& shown) {
     BeforeOperation(Operation::Rename, "cannot rename", shown);
+    RecordedOperation rename = NamedOperation(RecordedKind::Rename, fromDir, from);
     if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0) {
         ThrowSystemError(errno, "cannot rename", shown);
     }
+    RecordRename(std::move(rename), toDir, to);
 }
 
 void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir,
                        const std::filesystem::path& to, const std::filesystem::path& shownFrom,
                        const std::filesystem::path& shownTo) {
     BeforeOperation(Operation::Rename, "cannot rename", shownFrom);
+    RecordedOperation rename = NamedOperation(RecordedKind::Rename, fromDir, from);
     if (::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0) {
+        RecordRename(std::move(rename), toDir, to);
         return;
     }
     if (errno != EINVAL && errno != ENOSYS) {
@@ -77,12 +108,17 @@ void RenameAtNoReplace(int fromDir, const std::filesystem::path& from, int toDir
     if (::renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0) {
         ThrowSystemError(errno, "cannot rename", shownFrom);
     }
+    RecordRename(std::move(rename), toDir, to);
 }
 
 bool RemoveAt(int dir, const std::filesystem::path& name, int flags,
               const std::filesystem::path& shown) {
     BeforeOperation(Operation::Remove, "cannot remove", shown);
+    RecordedOperation removal = NamedOperation(RecordedKind::Remove, dir, name);
     if (::unlinkat(dir, name.c_str(), flags) == 0) {
+        if (detail::Recording()) {
+            detail::Record(std::move(removal));
+        }
         return true;
     }
     if (errno != ENOENT) {
@@ -96,6 +132,9 @@ void MakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
     BeforeOperation(Operation::MakeFolder, "cannot create", shown);
     if (::mkdirat(dir, name.c_str(), mode) != 0) {
         ThrowSystemError(errno, "cannot create", shown);
+    }
+    if (detail::Recording()) {
+        detail::Record(detail::OnName(RecordedKind::MakeFolder, dir, name));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "posix/FileDescriptor.h"
 
 #include "posix/SystemError.h"
+#include "posix/testing/Recording.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -34,11 +35,31 @@ void FileDescriptor::Close(const std::filesystem::path& shown) {
     }
 }
 
+namespace {
+
+// Notes the file an open made, or the truncation it did.
+void RecordOpen(int dir, const std::filesystem::path& name, int flags, bool existed, int fd) {
+    if (!existed) {
+        RecordedOperation create = detail::OnName(RecordedKind::Create, dir, name);
+        create.inode = detail::InodeOf(fd);
+        detail::Record(std::move(create));
+    } else if ((flags & O_TRUNC) != 0 && (flags & O_ACCMODE) != O_RDONLY) {
+        detail::Record(detail::OnDescriptor(RecordedKind::Truncate, fd)); // to size 0
+    }
+}
+
+} // namespace
+
 FileDescriptor OpenAt(int dir, const std::filesystem::path& name, int flags, mode_t mode,
                       const std::filesystem::path& shown) {
+    const bool recorded = detail::Recording() && (flags & (O_CREAT | O_TRUNC)) != 0;
+    const bool existed = recorded && detail::InodeAt(dir, name) != 0;
     FileDescriptor fd(::openat(dir, name.c_str(), flags | O_CLOEXEC, mode));
     if (!fd.IsOpen()) {
         ThrowSystemError(errno, (flags & O_CREAT) != 0 ? "cannot create" : "cannot open", shown);
+    }
+    if (recorded) {
+        RecordOpen(dir, name, flags, existed, fd.Get());
     }
     return fd;
 }

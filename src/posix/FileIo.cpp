@@ -2,6 +2,7 @@
 
 #include "posix/SystemError.h"
 #include "posix/testing/OperationHook.h"
+#include "posix/testing/Recording.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -39,9 +40,13 @@ void TransferAll(std::size_t size, const char* what, const std::filesystem::path
 
 void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& shown) {
     BeforeWrite(shown);
+    const std::uint64_t offset = detail::Recording() ? detail::NextWriteOffset(fd) : 0;
     TransferAll(bytes.size(), kWrite, shown, [&](std::size_t done) {
         return ::write(fd, bytes.data() + done, bytes.size() - done);
     });
+    if (detail::Recording()) {
+        detail::RecordWrite(fd, offset, bytes.data(), bytes.size());
+    }
 }
 
 void WriteAllAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
@@ -51,6 +56,21 @@ void WriteAllAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> byte
         return ::pwrite(fd, bytes.data() + done, bytes.size() - done,
                         static_cast<off_t>(offset + done));
     });
+    if (detail::Recording()) {
+        detail::RecordWrite(fd, offset, bytes.data(), bytes.size());
+    }
+}
+
+ssize_t CopyFileRange(int from, int to, std::uint64_t length, const std::filesystem::path& shown) {
+    BeforeWrite(shown);
+    const bool recording = detail::Recording();
+    const std::uint64_t fromOffset = recording ? detail::NextWriteOffset(from) : 0;
+    const std::uint64_t toOffset = recording ? detail::NextWriteOffset(to) : 0;
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+    if (recording && n > 0) {
+        detail::RecordCopiedRange(from, fromOffset, to, toOffset, static_cast<std::uint64_t>(n));
+    }
+    return n;
 }
 
 void ReadAllAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out,

@@ -74,7 +74,7 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
     bool kernelCopy = true;
     std::uint64_t copied = 0;
     for (;;) {
-        const ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 8 * kChunk, 0);
+        const ssize_t n = posix::CopyFileRange(in.Get(), out.Get(), 8 * kChunk, shown);
         if (n < 0 && errno == EINTR) {
             continue;
         }

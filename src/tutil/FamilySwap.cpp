@@ -486,11 +486,13 @@ bool HasSwapLeftovers(const fs::path& dir, const std::string& stem) {
     return false;
 }
 
-bool RecoverInterruptedSwap(const fs::path& dir, const std::string& stem) {
-    return RecoverInterruptedSwap(DirHandle::Open(dir), stem);
+bool RecoverInterruptedSwap(const fs::path& dir, const std::string& stem,
+                            paradox::FindingDetail* done) {
+    return RecoverInterruptedSwap(DirHandle::Open(dir), stem, done);
 }
 
-bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
+bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem,
+                            paradox::FindingDetail* done) {
     const std::string journalName = engine::RebuildJournalName(stem);
     const fs::path journal = dir.Path() / journalName;
     bool found = false;
@@ -514,6 +516,9 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
         RemoveFileIfPresent(dir, journalName);
         SyncDirectory(dir);
         found = true;
+        if (done != nullptr) {
+            *done = paradox::Detail(paradox::DetailKind::SwapCompleted).Extra(journalName);
+        }
     }
     const std::string journalTemp = engine::RebuildJournalTempName(stem);
     if (Exists(dir, journalTemp)) {
@@ -532,6 +537,9 @@ bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem) {
         RemoveFolderIfPresent(dir, stagingName);
         SyncDirectory(dir);
         found = true;
+    }
+    if (found && done != nullptr && done->Empty()) {
+        *done = paradox::Detail(paradox::DetailKind::SwapRolledBack).Extra(stagingName);
     }
     return found;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/FindingDetail.h"
 #include "tutil/DirHandle.h"
 
 #include <cstdint>
@@ -69,9 +70,12 @@ bool SwapCommitted(const DirHandle& dir, const std::string& stem);
 bool HasSwapLeftovers(const std::filesystem::path& dir, const std::string& stem);
 
 // Completes a swap whose journal is on disk, or discards a staging folder without one.
-// Returns true when there was anything to finish or discard.
-bool RecoverInterruptedSwap(const std::filesystem::path& dir, const std::string& stem);
-bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem);
+// Returns true when there was anything to finish or discard; `done`, when given, then says
+// which it was.
+bool RecoverInterruptedSwap(const std::filesystem::path& dir, const std::string& stem,
+                            paradox::FindingDetail* done = nullptr);
+bool RecoverInterruptedSwap(const DirHandle& dir, const std::string& stem,
+                            paradox::FindingDetail* done = nullptr);
 
 // Serialised journal text and its parser for table `stem` (exposed for tests). The parser
 // checks the checksum and the names, not the files.

@@ -270,14 +270,19 @@ VerifyStatus StatusFor(const paradox::FindingList& findings, bool headerUndersto
 }
 
 VerifyOutcome VerifyTable(const TableLocation& table) {
+    paradox::FindingDetail recovered;
     if (HasSwapLeftovers(table.dir, table.stem)) {
         // Finishing or rolling back a swap changes the family: no other reader may be in it.
         const auto exclusive = LockTable(table, engine::TableLock::Mode::Exclusive);
-        RecoverInterruptedSwap(table.dir, table.stem);
+        RecoverInterruptedSwap(table.dir, table.stem, &recovered);
     }
     const auto lock = LockTable(table, engine::TableLock::Mode::Shared);
     VerifyOutcome outcome;
     auto& findings = outcome.findings;
+    if (!recovered.Empty()) {
+        findings.Add(FindingCode::InterruptedRebuildFinished, Severity::Suspicious,
+                     table.db.filename().string(), -1, -1, recovered);
+    }
 
     std::unique_ptr<paradox::TableReader> reader;
     {
