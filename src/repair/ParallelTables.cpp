@@ -3,6 +3,7 @@
 #include "platform/Table.h"
 #include "platform/Toolkit.h"
 #include "repair/DBRepair.h"
+#include "repair/TableStatusBars.h"
 
 #include <chrono>
 #include <deque>
@@ -25,12 +26,16 @@ struct Box {
     std::string caption;
     std::string text;
 };
-using Event = std::variant<Line, Verdict, Box>;
+struct Bar {
+    TableStatusBar bar;
+    unsigned position;
+};
+using Event = std::variant<Line, Verdict, Box, Bar>;
 
-// What one table's steps, on a thread of their own, tell the run's view and the toolkit: kept
-// in order to be handed on later. Questions about the run are answered from what was read of
-// the run's view before the thread began.
-class TableRecording : public RepairRunView, public platform::Toolkit {
+// What one table's steps, on a thread of their own, tell the run's view, the toolkit and the
+// table-status bars: kept in order to be handed on later. Questions about the run are answered from
+// what was read of the run's view before the thread began.
+class TableRecording : public RepairRunView, public platform::Toolkit, public TableStatusBars {
 public:
     TableRecording(const std::vector<std::string>& tables, std::string aliasName,
                    platform::TTable& table, bool acceptLoss)
@@ -70,6 +75,10 @@ public:
     }
     void OpenUrl(const std::string&) override {}
 
+    void SetBar(TableStatusBar bar, unsigned position) override {
+        events_.emplace_back(Bar{bar, position});
+    }
+
 private:
     const std::vector<std::string>& tables_;
     const std::string aliasName_;
@@ -103,9 +112,11 @@ public:
                 view.AppendMessage(line->text);
             } else if (const auto* verdict = std::get_if<Verdict>(&event)) {
                 view.VerdictWritten(verdict->soFar);
-            } else {
-                const Box& box = std::get<Box>(event);
-                platform::CurrentToolkit().ShowMessageBox(box.icon, box.caption, box.text);
+            } else if (const auto* box = std::get_if<Box>(&event)) {
+                platform::CurrentToolkit().ShowMessageBox(box->icon, box->caption, box->text);
+            } else if (TableStatusBars* bars = InstalledTableStatusBars()) {
+                const Bar& bar = std::get<Bar>(event);
+                bars->SetBar(bar.bar, bar.position);
             }
         }
         view.TableFinished(result_);
@@ -115,6 +126,7 @@ public:
 private:
     void Run(const TableWork& work, bool acceptLoss) {
         const platform::ScopedThreadToolkit toolkit(recording_);
+        const ScopedTableStatusBars bars(recording_);
         try {
             TqzDBRepair engine;
             engine.SetAcceptLoss(acceptLoss);

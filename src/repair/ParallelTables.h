@@ -18,11 +18,12 @@ enum class TablesEnd { AllDone, Cancelled };
 
 // Works on the tables of the view's list, up to `atOnce` at a time, each on a thread of its
 // own with an engine and a table object of its own (on the view's table's database, which must
-// be connected). What a table's steps tell their view (lines, verdicts) and the toolkit
-// (message boxes) is kept and handed on to `view` and the toolkit on the calling thread, table
-// by table in list order, each once it and those before it have finished; then the table's
-// TableFinished. So the view sees what a run of one table at a time gives it. Progress reports
-// of the other threads go to no bars. The cancel request is looked at before each table is
+// be connected). What a table's steps tell their view (lines, verdicts), the toolkit (message
+// boxes) and the table-status bars (progress) is kept and handed on to `view`, the toolkit and
+// the bars installed on the calling thread, table by table in list order, each once it and
+// those before it have finished; then the table's TableFinished. So the view sees what a run
+// of one table at a time gives it (the progress of a table only once it has ended). The cancel
+// request is looked at before each table is
 // begun: the tables begun finish and are handed on, the rest are not begun (Cancelled). A
 // failure of a table's steps stops the beginning of tables too; it is passed on once the
 // tables begun have been handed on.
