@@ -31,18 +31,18 @@ inline paradox::TableSchema BigTableSchema() {
     return schema;
 }
 
-// Writes BIG.DB and its family into `dir`, about `megabytes` MB of records (no fsync: the
-// benchmarks flush or evict what they need themselves); returns the table's path.
-inline std::filesystem::path MakeBigTable(const std::filesystem::path& dir, std::uint64_t megabytes,
-                                          std::uint64_t& records) {
-    const paradox::TableSchema schema = BigTableSchema();
+// Writes table `stem` of the large table's structure with `records` records into `dir` (no
+// fsync: the benchmarks flush or evict what they need themselves); returns the table's path.
+inline std::filesystem::path MakeTable(const std::filesystem::path& dir, const std::string& stem,
+                                       std::uint64_t records) {
+    paradox::TableSchema schema = BigTableSchema();
+    schema.tableName = stem + ".DB";
     paradox::WriteOptions options;
     options.sync = false;
-    paradox::TableWriter writer(dir, "BIG", schema, options);
+    paradox::TableWriter writer(dir, stem, schema, options);
     paradox::RecordBuilder row(schema);
     const std::string text(100, 't');
     const std::string longNote(300, 'n');
-    records = megabytes * 1024 * 1024 / 260;
     for (std::uint64_t i = 1; i <= records; ++i) {
         row.Clear()
             .SetInt(0, static_cast<std::int64_t>(i))
@@ -58,7 +58,19 @@ inline std::filesystem::path MakeBigTable(const std::filesystem::path& dir, std:
         writer.Append(row.Bytes(), row.Blobs());
     }
     writer.Finish();
-    return dir / "BIG.DB";
+    return dir / (stem + ".DB");
+}
+
+// The records of about `megabytes` MB of the large table.
+inline std::uint64_t RecordsIn(std::uint64_t megabytes) {
+    return megabytes * 1024 * 1024 / 260;
+}
+
+// Writes BIG.DB and its family into `dir`, about `megabytes` MB of records; returns its path.
+inline std::filesystem::path MakeBigTable(const std::filesystem::path& dir, std::uint64_t megabytes,
+                                          std::uint64_t& records) {
+    records = RecordsIn(megabytes);
+    return MakeTable(dir, "BIG", records);
 }
 
 } // namespace bench

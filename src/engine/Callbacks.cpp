@@ -4,8 +4,6 @@
 #include "engine/Failure.h"
 #include "engine/FaultHook.h"
 
-#include <mutex>
-
 namespace engine {
 namespace {
 
@@ -15,8 +13,9 @@ struct Registration {
     std::uint8_t* buffer = nullptr;
 };
 
-std::mutex callbackMutex;
-Registration progress;
+// The library works on the thread that called it, so each thread reports to the callback it
+// registered itself: tables worked on at once on several threads keep their reports apart.
+thread_local Registration progress;
 
 } // namespace
 
@@ -33,7 +32,6 @@ std::uint16_t RegisterCallback(CursorHandle cursor, std::uint32_t type, std::uin
                                               " is not supported (only " +
                                               std::to_string(kGeneralProgress) + ")");
     }
-    std::lock_guard lock(callbackMutex);
     if (callback == nullptr) {
         progress = {};
         return err::Ok;
@@ -48,11 +46,7 @@ std::uint16_t RegisterCallback(CursorHandle cursor, std::uint32_t type, std::uin
 }
 
 std::uint32_t ReportProgress(std::uint8_t phase, std::uint16_t percent) {
-    Registration current;
-    {
-        std::lock_guard lock(callbackMutex);
-        current = progress;
-    }
+    const Registration current = progress;
     if (current.callback == nullptr) {
         return 0;
     }
@@ -67,7 +61,6 @@ std::uint32_t ReportProgress(std::uint8_t phase, std::uint16_t percent) {
 }
 
 bool ProgressCallbackRegistered() {
-    std::lock_guard lock(callbackMutex);
     return progress.callback != nullptr;
 }
 

@@ -18,8 +18,9 @@ inline constexpr std::size_t kPhaseOffset = 260;
 using CallbackFn = std::uint32_t (*)(std::uint32_t type, std::uint32_t clientData, void* record);
 
 // Registers `callback` for `type` with a caller-owned buffer of `bufferLength` bytes that the
-// engine fills before each call; a null callback unregisters. Only the general-progress type
-// without a cursor is supported, with a buffer of at least 268 bytes.
+// engine fills before each call; a null callback unregisters. A registration holds for the
+// thread that made it (the library reports on the thread that called it). Only the general-progress
+// type without a cursor is supported, with a buffer of at least 268 bytes.
 std::uint16_t RegisterCallback(CursorHandle cursor, std::uint32_t type, std::uint32_t clientData,
                                std::uint16_t bufferLength, void* buffer, CallbackFn callback);
 

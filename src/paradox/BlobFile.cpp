@@ -181,7 +181,8 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
     return blobs->Read(*ref, fieldType, out, findings, where);
 }
 
-void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings) {
+void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings,
+                     const std::function<void(const RecordRef&)>& alsoEachRecord) {
     const auto& fields = table.Schema().fields;
     std::vector<std::size_t> blobFields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -189,7 +190,7 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
             blobFields.push_back(i);
         }
     }
-    if (blobFields.empty()) {
+    if (blobFields.empty() && !alsoEachRecord) {
         return;
     }
     const std::string mbName =
@@ -200,6 +201,9 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
     std::vector<std::uint8_t> data;
     FindingList perBlob;
     table.ForEachRecord([&](const RecordRef& record) {
+        if (alsoEachRecord) {
+            alsoEachRecord(record);
+        }
         for (std::size_t field : blobFields) {
             const std::uint8_t* bytes = record.bytes + table.FieldOffsets()[field];
             const auto ref = DecodeBlobRef(bytes, fields[field].ByteLength());

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 namespace paradox {
 
 class TableReader;
+struct RecordRef;
 
 // A table's .MB file, mapped read-only. The file is a run of blocks of 4 KB units; the
 // structure check walks them from the start, while each blob is read through the 10-byte tail
@@ -76,8 +78,11 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
 
 // Reads every blob of every record of a table: pointers,
 // lengths, modification numbers, leaders, blobs shared between records. A missing .MB that
-// records point into is reported once, with the number of blobs lost.
-void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);
+// records point into is reported once, with the number of blobs lost. `alsoEachRecord`, when
+// given, is called with every record before its blobs are read, so that another check of the
+// records takes the same one pass over the table (also when no field holds blobs).
+void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings,
+                     const std::function<void(const RecordRef&)>& alsoEachRecord = {});
 
 // Why a blob file of `fileSize` bytes whose (plain) first bytes are `start` has no header
 // block; none when it has one. The open's look at the header and verify's walk both use it.

@@ -1,8 +1,8 @@
 #include "platform/Toolkit.h"
 
-#include <exception>
-
 #include "platform/TerminalToolkit.h"
+
+#include <exception>
 
 namespace platform {
 namespace {
@@ -12,9 +12,17 @@ Toolkit*& Installed() {
     return installed;
 }
 
+Toolkit*& InstalledForThread() {
+    thread_local Toolkit* installed = nullptr;
+    return installed;
+}
+
 } // namespace
 
 Toolkit& CurrentToolkit() {
+    if (InstalledForThread() != nullptr) {
+        return *InstalledForThread();
+    }
     if (Installed() != nullptr) {
         return *Installed();
     }
@@ -22,9 +30,21 @@ Toolkit& CurrentToolkit() {
     return fallback;
 }
 
-ScopedToolkit::ScopedToolkit(Toolkit& toolkit) : previous_(Installed()) { Installed() = &toolkit; }
+ScopedToolkit::ScopedToolkit(Toolkit& toolkit) : previous_(Installed()) {
+    Installed() = &toolkit;
+}
 
-ScopedToolkit::~ScopedToolkit() { Installed() = previous_; }
+ScopedToolkit::~ScopedToolkit() {
+    Installed() = previous_;
+}
+
+ScopedThreadToolkit::ScopedThreadToolkit(Toolkit& toolkit) : previous_(InstalledForThread()) {
+    InstalledForThread() = &toolkit;
+}
+
+ScopedThreadToolkit::~ScopedThreadToolkit() {
+    InstalledForThread() = previous_;
+}
 
 bool RunGuarded(const std::function<void()>& handler) {
     try {
@@ -38,8 +58,12 @@ bool RunGuarded(const std::function<void()>& handler) {
     return false;
 }
 
-HourglassScope::HourglassScope() { CurrentToolkit().ShowHourglass(); }
+HourglassScope::HourglassScope() {
+    CurrentToolkit().ShowHourglass();
+}
 
-HourglassScope::~HourglassScope() { CurrentToolkit().ShowDefaultCursor(); }
+HourglassScope::~HourglassScope() {
+    CurrentToolkit().ShowDefaultCursor();
+}
 
 } // namespace platform

@@ -22,7 +22,8 @@ public:
     virtual void OpenUrl(const std::string& url) = 0; // the answer is ignored
 };
 
-// The toolkit in use. Before any is installed, a terminal toolkit answers.
+// The toolkit in use: the calling thread's own when one is installed, else the one installed
+// for all; before any is installed, a terminal toolkit answers.
 Toolkit& CurrentToolkit();
 
 // Installs a toolkit for the lifetime of the scope and puts the previous one back.
@@ -32,6 +33,20 @@ public:
     ~ScopedToolkit();
     ScopedToolkit(const ScopedToolkit&) = delete;
     ScopedToolkit& operator=(const ScopedToolkit&) = delete;
+
+private:
+    Toolkit* previous_;
+};
+
+// Installs a toolkit for the calling thread alone, for the lifetime of the scope: it answers
+// that thread in place of the one installed for all (a thread that works on a table of its
+// own keeps its message boxes apart).
+class ScopedThreadToolkit {
+public:
+    explicit ScopedThreadToolkit(Toolkit& toolkit);
+    ~ScopedThreadToolkit();
+    ScopedThreadToolkit(const ScopedThreadToolkit&) = delete;
+    ScopedThreadToolkit& operator=(const ScopedThreadToolkit&) = delete;
 
 private:
     Toolkit* previous_;

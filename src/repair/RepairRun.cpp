@@ -2,10 +2,12 @@
 
 #include "paradox/ForeignFile.h"
 #include "platform/DBErrors.h"
+#include "platform/Database.h"
 #include "platform/StructureRebuild.h"
 #include "platform/Table.h"
 #include "platform/Toolkit.h"
 #include "repair/DBRepair.h"
+#include "repair/ParallelTables.h"
 
 #include <chrono>
 #include <memory>
@@ -235,6 +237,57 @@ std::string CannotRebuildWarning(const std::string& tableName) {
            "Check to make sure no other clients are connected to " + "the database and try again.";
 }
 
+namespace {
+
+// One table's steps as the operation and mode say.
+void TakeTableSteps(TRepairOperation operation, RunMode mode, TableSteps& steps,
+                    platform::TableResult& result) {
+    if (steps.SkippedAsForeign(result)) {
+        return; // nothing of it is read further, or changed
+    }
+    if (mode == RunMode::DryRun) {
+        steps.DryCheck(result);
+        return;
+    }
+    switch (operation) {
+    case roVerify:
+        steps.Verify(result);
+        break;
+    case roRebuild:
+        steps.Rebuild(result);
+        break;
+    case roCheckAndRepair:
+        steps.CheckAndRepair(result);
+        break;
+    }
+}
+
+void CancelRun(RepairRunView& view) {
+    view.AppendMessage(kCancelledByUser);
+    view.ClearCancelRequest();
+    view.RunCancelled();
+}
+
+// Whether the run may take several tables at once: the view allows it, there are several, and
+// the database the tables' threads share is connected (else the run meets the failure as one
+// table at a time meets it).
+bool SeveralAtOnce(RepairRunView& view) {
+    if (view.TablesAtOnce() < 2 || view.TableList().size() < 2) {
+        return false;
+    }
+    platform::TDatabase& database = view.TempTable().Database();
+    try {
+        if (!database.Connected()) {
+            database.SetConnected(true);
+        }
+    } catch (const platform::EDBEngineError&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mode) {
     const std::size_t n = view.TableList().size();
     view.SetGaugeMax(static_cast<int>(n));
@@ -245,12 +298,23 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mod
     engine = std::make_unique<TqzDBRepair>();
     engine->SetAcceptLoss(view.AcceptsLoss());
     view.SetCancelEnabled(true);
+    if (SeveralAtOnce(view)) {
+        const TablesEnd end =
+            RunTablesAtOnce(view, view.TablesAtOnce(), view.AcceptsLoss(),
+                            [operation, mode](RepairRunView& tableView, TqzDBRepair& tableEngine,
+                                              platform::TableResult& result) {
+                                TableSteps steps(tableView, tableEngine);
+                                TakeTableSteps(operation, mode, steps, result);
+                            });
+        if (end == TablesEnd::Cancelled) {
+            CancelRun(view);
+        }
+        return;
+    }
     TableSteps steps(view, *engine);
     for (std::size_t i = 0; i < n; ++i) {
         if (view.CancelRequested()) {
-            view.AppendMessage(kCancelledByUser);
-            view.ClearCancelRequest();
-            view.RunCancelled();
+            CancelRun(view);
             return;
         }
         view.ResetProgressBars();
@@ -258,24 +322,9 @@ void RunOnAllTables(TRepairOperation operation, RepairRunView& view, RunMode mod
         platform::TableResult result;
         result.name = view.TableList().at(i);
         result.started = Now();
+        view.TableBegun(i);
         try {
-            if (steps.SkippedAsForeign(result)) {
-                // nothing of it is read further, or changed
-            } else if (mode == RunMode::DryRun) {
-                steps.DryCheck(result);
-            } else {
-                switch (operation) {
-                case roVerify:
-                    steps.Verify(result);
-                    break;
-                case roRebuild:
-                    steps.Rebuild(result);
-                    break;
-                case roCheckAndRepair:
-                    steps.CheckAndRepair(result);
-                    break;
-                }
-            }
+            TakeTableSteps(operation, mode, steps, result);
         } catch (...) {
             result.finished = Now();
             view.TableFinished(result);

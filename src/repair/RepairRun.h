@@ -57,6 +57,10 @@ public:
     // (see TqzDBRepair::SetAcceptLoss). The window never does.
     virtual bool AcceptsLoss() const { return false; }
 
+    // The table at `index` of the list is begun (before any of its lines; with several tables
+    // at once, before those begun earlier have ended).
+    virtual void TableBegun(std::size_t /*index*/) {}
+
     // The verdict line of a table has just been written; `soFar` holds what the table's
     // verify and rebuild learned (for what a view shows under the verdict).
     virtual void VerdictWritten(const platform::TableResult& /*soFar*/) {}
@@ -67,6 +71,10 @@ public:
 
     // The run acted on the operator's request to stop (before the table it would begin next).
     virtual void RunCancelled() {}
+
+    // How many tables the run may work on at once (see RunTablesAtOnce); the window takes one
+    // at a time.
+    virtual unsigned TablesAtOnce() const { return 1; }
 };
 
 // The open test of a Check & Repair: reads the table's index definitions and opens and closes
@@ -95,7 +103,8 @@ enum class RunMode { Operation, DryRun };
 // table that fails to open, the verdict, and for a table a rebuild would need a structure
 // for, where one could come from. A file of the list that no Paradox level wrote (see
 // paradox::IsForeignFile) is named and skipped, untouched, in either mode. Failures end the run
-// and are passed on.
+// and are passed on. When the view allows several tables at once, they are worked on as
+// RunTablesAtOnce says, and the view sees what it would see of one table at a time.
 void RunOnAllTables(TRepairOperation operation, RepairRunView& view,
                     RunMode mode = RunMode::Operation);
 

@@ -4,7 +4,8 @@ namespace repair {
 namespace {
 
 TableStatusBars*& Installed() {
-    static TableStatusBars* installed = nullptr;
+    // Per thread: tables worked on at once on other threads report to no bars.
+    thread_local TableStatusBars* installed = nullptr;
     return installed;
 }
 

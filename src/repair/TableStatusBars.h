@@ -13,10 +13,10 @@ public:
     virtual void SetBar(TableStatusBar bar, unsigned position) = 0;
 };
 
-// The bars installed now, or null when none are.
+// The bars installed now on this thread, or null when none are.
 TableStatusBars* InstalledTableStatusBars();
 
-// Installs bars for the lifetime of the scope and puts the previous ones back.
+// Installs bars on this thread for the lifetime of the scope and puts the previous ones back.
 class ScopedTableStatusBars {
 public:
     explicit ScopedTableStatusBars(TableStatusBars& bars);

@@ -16,7 +16,8 @@ namespace tutil {
 // file when the system refuses.
 
 // Copies the regular file `from` (never through a symlink) to the new file `to` in `dir`
-// byte for byte and flushes it.
+// byte for byte and flushes it. Where the file system can, the copy shares the blocks of
+// `from` instead (copy on write).
 void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
                      const std::string& to);
 // Writes `bytes` as the new file `to` in `dir` and flushes it.

@@ -101,7 +101,9 @@ ReadSecondaryIndexSpecs(const TableLocation& table, const paradox::TableSchema& 
     // A name of an index file that something other than a file took (a FIFO, a folder): the
     // index it named is reproduced as any unreadable one.
     const std::string prefix = paradox::UpperAscii(table.stem) + ".";
-    for (const auto& entry : paradox::ListDirectory(table.dir)->Entries()) {
+    // Held here: another thread's listing of the folder may replace the cached one meanwhile.
+    const auto listing = paradox::ListDirectory(table.dir);
+    for (const auto& entry : listing->Entries()) {
         const std::string upper = paradox::UpperAscii(entry.name);
         if (entry.regular || !upper.starts_with(prefix)) {
             continue;

@@ -8,6 +8,7 @@ std::uint16_t SessionRegistry::Open(std::uint16_t* handle) {
     if (handle == nullptr) {
         return engine::err::InvalidArgument;
     }
+    const std::lock_guard lock(mutex_);
     if (open_.size() >= kMaxSessions) {
         return engine::err::UtilityTooManySessions;
     }
@@ -21,6 +22,7 @@ std::uint16_t SessionRegistry::Open(std::uint16_t* handle) {
 }
 
 std::uint16_t SessionRegistry::Close(std::uint16_t handle) {
+    const std::lock_guard lock(mutex_);
     if (open_.erase(handle) == 0) {
         return engine::err::UtilityInvalidSession;
     }
@@ -28,8 +30,19 @@ std::uint16_t SessionRegistry::Close(std::uint16_t handle) {
     return engine::err::Ok;
 }
 
+bool SessionRegistry::IsOpen(std::uint16_t handle) const {
+    const std::lock_guard lock(mutex_);
+    return open_.count(handle) != 0;
+}
+
+bool SessionRegistry::AcceptsLoss(std::uint16_t handle) const {
+    const std::lock_guard lock(mutex_);
+    return acceptLoss_.count(handle) != 0;
+}
+
 std::uint16_t SessionRegistry::SetAcceptLoss(std::uint16_t handle, bool accept) {
-    if (!IsOpen(handle)) {
+    const std::lock_guard lock(mutex_);
+    if (open_.count(handle) == 0) {
         return engine::err::UtilityInvalidSession;
     }
     if (accept) {

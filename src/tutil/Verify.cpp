@@ -23,6 +23,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -65,52 +66,94 @@ bool RecordsCheckable(const paradox::TableReader& reader) {
     return schema.RecordSize() == reader.Header().recordSize && !schema.fields.empty();
 }
 
-// Every record's values and the key order; `advance(n)` after the n-th record.
+// Every record's values and the key order, one record after the other in chain order.
+class RecordValueCheck {
+public:
+    RecordValueCheck(const paradox::TableReader& reader, paradox::FindingList& findings)
+        : report_(findings, reader.FileName()), values_(reader.Schema()), keys_(reader.Schema()) {}
+
+    void operator()(const paradox::RecordRef& r) {
+        if (!values_.Check(r.bytes, &problem_)) {
+            report_.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem_);
+        }
+        if (keys_.Active() && previous_ != nullptr) {
+            keys_.Check(previous_, r.bytes, r.block, r.slot, report_);
+        }
+        previous_ = r.bytes;
+    }
+
+private:
+    paradox::FindingLimiter report_;
+    const ValueChecker values_;
+    const ChainKeyCheck keys_;
+    const std::uint8_t* previous_ = nullptr;
+    paradox::FindingDetail problem_;
+};
+
+// The records' values (when they can be checked) and their blobs, in one pass over the records;
+// `advance(n)` after the n-th record. The findings come in the order of a pass for each: the
+// values', the blob file's own, the blobs'.
 template <class Advance>
-void CheckRecordValues(const paradox::TableReader& reader, paradox::FindingList& findings,
-                       Advance&& advance) {
-    paradox::FindingLimiter report(findings, reader.FileName());
-    const ValueChecker values(reader.Schema());
-    const ChainKeyCheck keys(reader.Schema());
-    const std::uint8_t* previous = nullptr;
+void CheckRecordsAndBlobs(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                          paradox::FindingList& findings, Advance&& advance) {
+    const bool checkable = RecordsCheckable(reader);
     std::uint64_t done = 0;
-    paradox::FindingDetail problem;
-    reader.ForEachRecord([&](const paradox::RecordRef& r) {
-        if (!values.Check(r.bytes, &problem)) {
-            report.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem);
-        }
-        if (keys.Active() && previous != nullptr) {
-            keys.Check(previous, r.bytes, r.block, r.slot, report);
-        }
-        previous = r.bytes;
-        advance(++done);
-    });
-}
-
-void CheckRecords(const paradox::TableReader& reader, paradox::FindingList& findings) {
-    if (!RecordsCheckable(reader)) {
-        return;
-    }
-    ProgressReporter progress(Phase::Data, reader.RecordCount());
-    CheckRecordValues(reader, findings, [&](std::uint64_t done) { progress.Advance(done); });
-    progress.Finish();
-}
-
-void CheckBlobs(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                paradox::FindingList& findings) {
     if (!reader.Schema().HasBlobs()) {
+        if (checkable) {
+            RecordValueCheck check(reader, findings);
+            reader.ForEachRecord([&](const paradox::RecordRef& r) {
+                check(r);
+                advance(++done);
+            });
+        }
         return;
     }
+    paradox::FindingList valueFindings;
+    paradox::FindingList blobFindings;
     auto blobs = family.mb.empty() ? nullptr
-                                   : paradox::BlobFile::Open(family.mb, findings,
+                                   : paradox::BlobFile::Open(family.mb, blobFindings,
                                                              reader.Header().CipherKeyValue());
     if (blobs) {
-        blobs->CheckStructure(findings);
+        blobs->CheckStructure(blobFindings);
     }
-    paradox::CheckTableBlobs(reader, blobs.get(), findings);
+    {
+        std::optional<RecordValueCheck> check;
+        if (checkable) {
+            check.emplace(reader, valueFindings);
+        }
+        paradox::CheckTableBlobs(reader, blobs.get(), blobFindings,
+                                 [&](const paradox::RecordRef& r) {
+                                     if (check) {
+                                         (*check)(r);
+                                         advance(++done);
+                                     }
+                                 });
+    } // the value check's summary lines are in
+    for (const paradox::FindingList* part : {&valueFindings, &blobFindings}) {
+        for (const paradox::Finding& finding : part->All()) {
+            findings.Add(finding);
+        }
+    }
     if (blobs && blobs->FileShrank()) {
         throw UtilityError(engine::err::TableChangedWhileRead,
                            family.mb.string() + " changed size while it was verified");
+    }
+}
+
+void CheckRecordsAndBlobsReported(const paradox::TableReader& reader,
+                                  const paradox::TableFamily& family,
+                                  paradox::FindingList& findings) {
+    std::optional<ProgressReporter> progress;
+    if (RecordsCheckable(reader)) {
+        progress.emplace(Phase::Data, reader.RecordCount());
+    }
+    CheckRecordsAndBlobs(reader, family, findings, [&](std::uint64_t done) {
+        if (progress) {
+            progress->Advance(done);
+        }
+    });
+    if (progress) {
+        progress->Finish();
     }
 }
 
@@ -164,18 +207,15 @@ private:
 
     void Run(const std::stop_token& stop) {
         try {
-            if (checkable_) {
-                CheckRecordValues(reader_, findings_, [&](std::uint64_t done) {
-                    if (done % 1024 == 0) {
-                        recordsDone_.store(done, std::memory_order_relaxed);
-                        if (stop.stop_requested()) {
-                            throw Stopped{};
-                        }
+            CheckRecordsAndBlobs(reader_, family_, findings_, [&](std::uint64_t done) {
+                if (done % 1024 == 0) {
+                    recordsDone_.store(done, std::memory_order_relaxed);
+                    if (stop.stop_requested()) {
+                        throw Stopped{};
                     }
-                });
-            }
+                }
+            });
             RecordsChecked();
-            CheckBlobs(reader_, family_, findings_);
         } catch (const Stopped&) {
             RecordsChecked(); // the caller failed and is no longer waiting
         } catch (...) {
@@ -222,8 +262,7 @@ void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily&
         return;
     }
     CheckIndexesReported(reader, family, findings);
-    CheckRecords(reader, findings);
-    CheckBlobs(reader, family, findings);
+    CheckRecordsAndBlobsReported(reader, family, findings);
 }
 
 } // namespace

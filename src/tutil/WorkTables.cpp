@@ -39,7 +39,9 @@ bool IsDataFile(const std::string& upperExtension) {
 
 std::vector<std::string> RegularFileNames(const fs::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : paradox::ListDirectory(dir)->Entries()) {
+    // Held here: another thread's listing of the folder may replace the cached one meanwhile.
+    const auto listing = paradox::ListDirectory(dir);
+    for (const auto& entry : listing->Entries()) {
         if (entry.regular) {
             names.push_back(entry.name);
         }

@@ -7,6 +7,7 @@
 #include "platform/Table.h"
 #include "repair/RepairRun.h"
 #include "support/Corpus.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -473,6 +474,41 @@ TEST_F(CliRuns, ProgramsRunningAtOnceEachLogEveryLineOnce) {
     std::sort(sortedLog.begin(), sortedLog.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(sortedLog, expected);
+}
+
+// With -j N the tables are worked on N at once, and what is printed and logged is what a run of
+// one table at a time gives: every line of every table in the order of the table list.
+TEST_F(CliRuns, TablesWorkedOnAtOnceGiveTheLinesAndTheLogOfOneAtATime) {
+    // The sample database (healthy and damaged tables), more damaged and healthy tables, and a
+    // file another program wrote.
+    const fs::path source = Samples("source");
+    for (int i = 0; i < 24; ++i) {
+        const std::string number = std::to_string(100 + i);
+        fs::copy_file(source / "STOCK.DB", source / ("STOCK" + number + ".DB"));
+        fs::copy_file(source / "EVENTS.DB", source / ("EVENTS" + number + ".DB"));
+    }
+    testsupport::WriteFileBytes(source / "APP.DB",
+                                std::string("SQLite format 3\0", 16) + std::string(4080, 'q'));
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"verify", "--details"}, {"check"}, {"rebuild", "--details"}}) {
+        SCOPED_TRACE(command.front());
+        std::map<std::string, std::pair<std::string, std::string>> outputs; // by -j: out, log
+        for (const std::string jobs : {"1", "4"}) {
+            const fs::path dir = Root() / (command.front() + jobs);
+            fs::copy(source, dir);
+            const fs::path log = Root() / (command.front() + jobs + ".log");
+            std::vector<std::string> args = command;
+            args.insert(args.end(), {"-j", jobs, "--log", log.string(), dir.string()});
+            const ChildRun run = Cli(args);
+            EXPECT_NE(run.exitCode, 8) << run.err;
+            outputs[jobs] = {
+                testsupport::NormalisedOutput(run.out, dir, "DIR"),
+                testsupport::NormalisedOutput(testsupport::ReadFileBytes(log), dir, "DIR")};
+        }
+        EXPECT_GT(SplitLines(outputs["1"].first).size(), 100u);
+        EXPECT_EQ(outputs["4"].first, outputs["1"].first);
+        EXPECT_EQ(outputs["4"].second, outputs["1"].second);
+    }
 }
 
 // Ctrl-C, SIGHUP and SIGTERM each cancel: the table in hand is finished (a rebuild's staging

@@ -1,6 +1,20 @@
 #include "cli/commands/RunSyntax.h"
 
+#include <algorithm>
+#include <string>
+#include <thread>
+
 namespace cli {
+namespace {
+
+constexpr std::int64_t kMaxJobs = 32;
+
+unsigned DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : std::min<unsigned>(cores, kMaxJobs);
+}
+
+} // namespace
 
 CommandSyntax RunSyntax(repair::TRepairOperation operation) {
     CommandSyntax syntax;
@@ -25,6 +39,13 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
         {.names = "--recursive",
          .description = "walk each directory target into its subfolders: every folder that "
                         "holds a Paradox table is a run of its own"});
+    syntax.options.push_back(
+        {.names = "-j,--jobs",
+         .valueName = "N",
+         .description = "work on N tables at once (the default is the number of cores); the "
+                        "lines and the run log are the same as with -j 1, in the order of the "
+                        "table list, each table's once it and those before it have ended",
+         .range = std::pair<std::int64_t, std::int64_t>{1, kMaxJobs}});
     syntax.options.push_back(
         {.names = "--log",
          .valueName = "FILE",
@@ -69,6 +90,8 @@ RunRequest RunRequestFrom(std::string command, repair::TRepairOperation operatio
     request.recursive = args.Has("--recursive");
     request.noLog = args.Has("--no-log");
     request.logFile = args.Has("--log") ? args.Value("--log") : std::string();
+    request.jobs = args.Has("--jobs") ? static_cast<unsigned>(std::stoul(args.Value("--jobs")))
+                                      : DefaultJobs();
     return request;
 }
 

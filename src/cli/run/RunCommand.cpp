@@ -67,6 +67,7 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     setup.quiet = request.quiet;
     setup.details = request.details;
     setup.acceptLoss = request.acceptLoss;
+    setup.jobs = request.jobs;
     TerminalRunView view(setup, table, log, out, progress);
     record.started = std::chrono::system_clock::now();
     try {

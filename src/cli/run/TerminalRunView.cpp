@@ -143,7 +143,6 @@ void TerminalRunView::SetGaugePosition(int position) {
     current_ = TableOutcome{};
     held_.clear();
     const std::string& table = setup_.tables[static_cast<std::size_t>(position) - 1];
-    SetTableInHand(table);
     progress_.BeginTable(table, static_cast<std::size_t>(position), setup_.tables.size());
 }
 
@@ -219,9 +218,17 @@ void TerminalRunView::VerdictWritten(const platform::TableResult& soFar) {
     }
 }
 
+void TerminalRunView::TableBegun(std::size_t index) {
+    // With several tables in hand, the run stops after the last one begun.
+    lastBegun_ = index;
+    SetTableInHand(setup_.tables.at(index));
+}
+
 void TerminalRunView::TableFinished(const platform::TableResult& result) {
     progress_.EndTable();
-    SetTableInHand("");
+    if (static_cast<std::size_t>(gaugePosition_) == lastBegun_ + 1) {
+        SetTableInHand("");
+    }
     current_.result = result;
     const TableState state =
         setup_.dryRun ? DryRunState(current_) : StateOf(setup_.operation, current_);

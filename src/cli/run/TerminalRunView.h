@@ -62,6 +62,7 @@ public:
         bool quiet = false;      // only the lines of tables that are not healthy
         bool details = false;    // each finding and work table under its table's verdict
         bool acceptLoss = false; // rebuilds keep what they can read (rebuild --accept-loss)
+        unsigned jobs = 1;       // tables worked on at once
     };
 
     TerminalRunView(Setup setup, platform::TTable& table, RunLogFile& log, std::ostream& out,
@@ -87,9 +88,11 @@ public:
     std::string DatabaseAliasName() const override { return setup_.aliasName; }
     void AppendLogLine(const std::string&) override {}
     bool AcceptsLoss() const override { return setup_.acceptLoss; }
+    void TableBegun(std::size_t index) override;
     void VerdictWritten(const platform::TableResult& soFar) override;
     void TableFinished(const platform::TableResult& result) override;
     void RunCancelled() override;
+    unsigned TablesAtOnce() const override { return setup_.jobs; }
 
     const Setup& Settings() const { return setup_; }
     // The tables begun, in run order.
@@ -120,6 +123,7 @@ private:
     // run is cancelled.
     std::vector<std::string> held_;
     int gaugePosition_ = 0;
+    std::size_t lastBegun_ = 0; // the table a cancel's message names, while it is in hand
     bool cancelled_ = false;
     bool interrupted_ = false;
 };
