@@ -32,6 +32,8 @@ public:
     std::uint64_t Size() const { return file_.Size(); }
     // As TableReader::FileShrank.
     bool FileShrank() const { return file_.ShrankWhileMapped(); }
+    // As TableReader::DropResidentPages.
+    void DropResidentPages() const { file_.DropResidentPages(); }
 
     // The data of the blob a record's field refers to: from the leader when it is all there,
     // else from this file; for Graphic without the 8-byte prefix stored before the image.

@@ -54,6 +54,9 @@ public:
     // Another program shrank the file while it was read here: what was read past the new end
     // came back as zeros and must not be trusted.
     bool FileShrank() const { return file_.ShrankWhileMapped(); }
+    // Lets go of the file's pages read so far (MappedFile::DropResidentPages); records read
+    // later are mapped again.
+    void DropResidentPages() const { file_.DropResidentPages(); }
 
     // The bytes of a block (1-based), clipped at the end of the file; empty when out of range.
     ByteView BlockBytes(std::uint32_t block) const;

@@ -1,0 +1,146 @@
+#include "cli/export/SqlDialect.h"
+
+#include "cli/export/CsvExport.h"
+#include "paradox/FieldType.h"
+#include "paradox/ValueText.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace cli {
+namespace {
+
+using paradox::FieldType;
+using Kind = ExportValue::Kind;
+
+// Digits a BCD field holds in all, of which its size byte gives the decimals.
+constexpr int kBcdDigits = 32;
+// MySQL's largest DECIMAL scale.
+constexpr int kMysqlMaxScale = 30;
+
+void AppendQuoted(std::string& out, std::string_view text, char quote, bool doubleBackslash) {
+    out += quote;
+    for (const char c : text) {
+        if (c == quote || (doubleBackslash && c == '\\')) {
+            out += c;
+        }
+        out += c;
+    }
+    out += quote;
+}
+
+std::string BcdType(SqlDialect dialect, int scale) {
+    if (dialect == SqlDialect::Mysql) {
+        const int kept = std::min(scale, kMysqlMaxScale);
+        return "DECIMAL(" + std::to_string(kBcdDigits + kept - scale) + "," + std::to_string(kept) +
+               ")";
+    }
+    return "NUMERIC(" + std::to_string(kBcdDigits) + "," + std::to_string(scale) + ")";
+}
+
+void AppendReal(std::string& out, SqlDialect dialect, double value) {
+    if (std::isfinite(value)) {
+        AppendShortestDouble(out, value);
+        return;
+    }
+    if (dialect == SqlDialect::Postgresql) {
+        out += std::isnan(value) ? "'NaN'" : value > 0 ? "'Infinity'" : "'-Infinity'";
+    } else if (dialect == SqlDialect::Sqlite) {
+        // SQLite reads these as the infinities; a NaN it would store as NULL, so as text.
+        out += std::isnan(value) ? "'NaN'" : value > 0 ? "9e999" : "-9e999";
+    } else {
+        out += "NULL"; // the dialect has no such number
+    }
+}
+
+} // namespace
+
+std::optional<SqlDialect> DialectNamed(std::string_view name) {
+    if (name == "sqlite") {
+        return SqlDialect::Sqlite;
+    }
+    if (name == "postgresql") {
+        return SqlDialect::Postgresql;
+    }
+    if (name == "mysql") {
+        return SqlDialect::Mysql;
+    }
+    return std::nullopt;
+}
+
+std::string QuotedName(SqlDialect dialect, std::string_view name) {
+    std::string out;
+    AppendQuoted(out, name, dialect == SqlDialect::Mysql ? '`' : '"', false);
+    return out;
+}
+
+std::string ColumnType(SqlDialect dialect, const paradox::FieldSpec& field) {
+    const bool pg = dialect == SqlDialect::Postgresql;
+    const bool my = dialect == SqlDialect::Mysql;
+    switch (field.Type()) {
+    case FieldType::Alpha:
+        return "VARCHAR(" + std::to_string(field.sizeByte) + ")";
+    case FieldType::Number:
+    case FieldType::Currency:
+        return pg ? "DOUBLE PRECISION" : my ? "DOUBLE" : "REAL";
+    case FieldType::Short:
+        return "SMALLINT";
+    case FieldType::Long:
+    case FieldType::AutoInc:
+        // SQLite: INT, not INTEGER, so that a key of one such field does not become the row
+        // id, which would number records with a blank key itself.
+        return dialect == SqlDialect::Sqlite || my ? "INT" : "INTEGER";
+    case FieldType::Bcd:
+        return BcdType(dialect, field.sizeByte);
+    case FieldType::Date:
+        return "DATE";
+    case FieldType::Time:
+        return my ? "TIME(3)" : "TIME";
+    case FieldType::Timestamp:
+        return pg ? "TIMESTAMP(3)" : my ? "DATETIME(3)" : "TIMESTAMP";
+    case FieldType::Logical:
+        return "BOOLEAN";
+    case FieldType::Memo:
+    case FieldType::FmtMemo:
+        return my ? "LONGTEXT" : "TEXT";
+    case FieldType::Blob:
+    case FieldType::Graphic:
+    case FieldType::Ole:
+        return pg ? "BYTEA" : my ? "LONGBLOB" : "BLOB";
+    case FieldType::Bytes:
+        return pg ? "BYTEA" : my ? "VARBINARY(" + std::to_string(field.sizeByte) + ")" : "BLOB";
+    }
+    // A type no level defines: its values are exported as NULL.
+    return pg ? "BYTEA" : "BLOB";
+}
+
+void AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& value) {
+    switch (value.kind) {
+    case Kind::Null:
+        out += "NULL";
+        return;
+    case Kind::Text:
+    case Kind::Temporal:
+        AppendQuoted(out, value.text, '\'', dialect == SqlDialect::Mysql);
+        return;
+    case Kind::Decimal:
+        out += value.text;
+        return;
+    case Kind::Integer:
+        out += std::to_string(value.integer);
+        return;
+    case Kind::Real:
+        AppendReal(out, dialect, value.real);
+        return;
+    case Kind::Boolean:
+        out += value.boolean ? "TRUE" : "FALSE";
+        return;
+    case Kind::Binary:
+        out += dialect == SqlDialect::Postgresql ? "'\\x" : "X'";
+        paradox::AppendHex(out, value.bytes.data(), value.bytes.size());
+        out += '\'';
+        return;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "cli/export/ExportTable.h"
+#include "cli/export/SqlSchema.h"
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+namespace cli {
+
+// Tables as SQL text for a dialect: per table, in one transaction, its CREATE TABLE, one
+// INSERT per record and its CREATE INDEX statements, as a database program loads them.
+class SqlTextExport {
+public:
+    // Writes the statements that set the session up for the rest (text in UTF-8...).
+    SqlTextExport(std::ostream& out, SqlDialect dialect);
+
+    // Throws std::runtime_error when the stream fails.
+    ExportCounts Add(ExportTable& table, const SqlTableNames& names,
+                     const paradox::TableSchema& schema,
+                     const std::function<void(std::uint64_t)>& progress);
+
+private:
+    void Flush(std::string& text, std::size_t atLeast);
+
+    std::ostream& out_;
+    SqlDialect dialect_;
+};
+
+} // namespace cli
