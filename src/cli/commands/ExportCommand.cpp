@@ -72,6 +72,7 @@ constexpr const char* kNull = "--null";
 constexpr const char* kCrlf = "--crlf";
 constexpr const char* kLf = "--lf";
 constexpr const char* kDialect = "--dialect";
+constexpr const char* kRecursive = "--recursive";
 constexpr const char* kTarget = "TARGET";
 constexpr const char* kStandardOutput = "-";
 
@@ -88,6 +89,9 @@ CommandSyntax ExportSyntax() {
                  .description = "the SQL --format sql writes: sqlite (the default), "
                                 "postgresql or mysql",
                  .choices = {"sqlite", "postgresql", "mysql"}},
+                {.names = kRecursive,
+                 .description = "with sql and sqlite, walk each folder target into its "
+                                "subfolders and take their tables too"},
                 {.names = std::string("-o,") + kOutput,
                  .valueName = "FILE",
                  .description = "write to FILE (replaced only once the export is complete; a "
@@ -183,6 +187,9 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     if (args.Has(kDialect) && format != "sql") {
         return usageError(std::string(kDialect) + " is an option of --format sql");
     }
+    if (args.Has(kRecursive) && !database) {
+        return usageError(std::string(kRecursive) + " is an option of --format sql and sqlite");
+    }
     if (!database && args.Values(kTarget).size() != 1) {
         return usageError("--format " + format +
                           " writes one table: give one TABLE (sql and sqlite take several)");
@@ -207,7 +214,8 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
                                .format = format,
                                .dialect = args.Value(kDialect, "sqlite"),
                                .output = args.Value(kOutput),
-                               .codePageNumber = codePageNumber},
+                               .codePageNumber = codePageNumber,
+                               .recursive = args.Has(kRecursive)},
                               out, err);
     }
 

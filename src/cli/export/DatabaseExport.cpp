@@ -132,7 +132,7 @@ int ExportToSqlite(const DatabaseExportRequest& request, const std::vector<fs::p
 }
 
 int ExportToSql(const DatabaseExportRequest& request, const std::vector<fs::path>& tables,
-                TableLoop& loop, std::ostream& out) {
+                TableLoop& loop, std::ostream& out, std::ostream& err) {
     const bool toFile = !request.output.empty() && request.output != "-";
     std::optional<ReplacingOutputFile> file;
     if (toFile) {
@@ -141,9 +141,17 @@ int ExportToSql(const DatabaseExportRequest& request, const std::vector<fs::path
     std::ostream& stream = file ? file->Stream() : out;
     const SqlDialect dialect = DialectNamed(request.dialect).value_or(SqlDialect::Sqlite);
     SqlTextExport sink(stream, dialect);
-    loop.Run(tables,
-             [&](ExportTable& table, const SqlTableNames& names, const paradox::TableSchema& schema,
-                 const auto& progress) { return sink.Add(table, names, schema, progress); });
+    loop.Run(tables, [&](ExportTable& table, const SqlTableNames& names,
+                         const paradox::TableSchema& schema, const auto& progress) {
+        const ExportCounts counts = sink.Add(table, names, schema, progress);
+        if (sink.AlteredValues() != 0) {
+            err << kPrefix << table.Reader().FileName() << ": " << sink.AlteredValues()
+                << " texts held NUL characters, which " << request.dialect
+                << " text cannot hold; they were written without them\n";
+            loop.Worsen(kExitProblemsLeft);
+        }
+        return counts;
+    });
     stream.flush();
     if (!stream) {
         throw std::runtime_error("cannot write the output");
@@ -168,7 +176,7 @@ int ExportDatabase(const DatabaseExportRequest& request, std::ostream& out, std:
             return PrintUsageError(err, "export", problem);
         }
     }
-    const ExportTargets targets = ResolveExportTargets(request.targets);
+    const ExportTargets targets = ResolveExportTargets(request.targets, request.recursive);
     for (const auto& table : targets.tables) {
         if (toFile && IsFileOf(request.output, table)) {
             return PrintUsageError(err, "export",
@@ -188,7 +196,7 @@ int ExportDatabase(const DatabaseExportRequest& request, std::ostream& out, std:
     }
     try {
         const int code = sqlite ? ExportToSqlite(request, targets.tables, loop, lines, err)
-                                : ExportToSql(request, targets.tables, loop, out);
+                                : ExportToSql(request, targets.tables, loop, out, err);
         return std::max(code, loop.ExitCode());
     } catch (const std::exception& e) {
         err << kPrefix << e.what() << '\n';

@@ -13,6 +13,7 @@ struct DatabaseExportRequest {
     std::string dialect;              // of --format sql: "sqlite", "postgresql", "mysql"
     std::string output;               // -o FILE; empty or "-": standard output (sql only)
     std::string codePageNumber;       // --code-page; empty: each table's header's
+    bool recursive = false;           // folders are walked into their subfolders
 };
 
 // Writes every table of the targets as SQL text or into one SQLite database; a line per

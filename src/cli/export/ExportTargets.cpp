@@ -10,7 +10,7 @@
 
 namespace cli {
 
-ExportTargets ResolveExportTargets(const std::vector<std::string>& arguments) {
+ExportTargets ResolveExportTargets(const std::vector<std::string>& arguments, bool recursive) {
     ExportTargets result;
     auto add = [&](const std::filesystem::path& table) {
         if (std::find(result.tables.begin(), result.tables.end(), table) == result.tables.end()) {
@@ -20,7 +20,7 @@ ExportTargets ResolveExportTargets(const std::vector<std::string>& arguments) {
     try {
         platform::TSession session("ExportSession");
         session.SetActive(true);
-        for (const RunTarget& target : ResolveTargets(session, arguments)) {
+        for (const RunTarget& target : ResolveTargets(session, arguments, recursive)) {
             if (!target.problem.empty()) {
                 result.problems.push_back(target.problem);
                 continue;

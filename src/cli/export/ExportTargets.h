@@ -13,7 +13,9 @@ struct ExportTargets {
 };
 
 // Every table of each target: a folder or an engine alias gives all its Paradox tables (by
-// name), a table file (with or without .DB) itself. A table named twice is read once.
-ExportTargets ResolveExportTargets(const std::vector<std::string>& arguments);
+// name), a table file (with or without .DB) itself. A table named twice is read once. With
+// `recursive`, a folder's subfolders are walked too (as the run commands' --recursive).
+ExportTargets ResolveExportTargets(const std::vector<std::string>& arguments,
+                                   bool recursive = false);
 
 } // namespace cli

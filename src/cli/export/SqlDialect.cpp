@@ -21,6 +21,13 @@ constexpr int kMysqlMaxScale = 30;
 void AppendQuoted(std::string& out, std::string_view text, char quote, bool doubleBackslash) {
     out += quote;
     for (const char c : text) {
+        if (c == '\0' && doubleBackslash) {
+            out += "\\0"; // MySQL's escape for it
+            continue;
+        }
+        if (c == '\0' && quote == '\'') {
+            continue; // PostgreSQL's text holds none; the caller says so
+        }
         if (c == quote || (doubleBackslash && c == '\\')) {
             out += c;
         }
@@ -51,6 +58,29 @@ void AppendReal(std::string& out, SqlDialect dialect, double value) {
     } else {
         out += "NULL"; // the dialect has no such number
     }
+}
+
+// A date or timestamp as PostgreSQL reads it: ISO 8601's years before 1 (0000 = 1 BC,
+// -0001 = 2 BC) as years BC, a year after 9999 without its sign.
+std::string PostgresTemporal(const std::string& text) {
+    if (text.starts_with('+')) {
+        return text.substr(1);
+    }
+    const bool negative = text.starts_with('-');
+    const std::size_t digits = text.find('-', negative ? 1 : 0);
+    if (digits == std::string::npos || (!negative && !text.starts_with("0000-"))) {
+        return text; // a time, or a date of the years PostgreSQL writes as ISO does
+    }
+    long long year = 0;
+    for (std::size_t i = negative ? 1 : 0; i < digits; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return text;
+        }
+        year = year * 10 + (text[i] - '0');
+    }
+    std::string bc = std::to_string(year + 1);
+    bc.insert(0, bc.size() < 4 ? 4 - bc.size() : 0, '0');
+    return bc + text.substr(digits) + " BC";
 }
 
 } // namespace
@@ -114,33 +144,46 @@ std::string ColumnType(SqlDialect dialect, const paradox::FieldSpec& field) {
     return pg ? "BYTEA" : "BLOB";
 }
 
-void AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& value) {
+bool AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& value) {
     switch (value.kind) {
     case Kind::Null:
         out += "NULL";
-        return;
+        return true;
     case Kind::Text:
-    case Kind::Temporal:
+        if (value.text.find('\0') != std::string::npos && dialect == SqlDialect::Sqlite) {
+            // The text of an SQL statement ends at a NUL; SQLite's text holds one.
+            out += "CAST(X'";
+            paradox::AppendHex(out, reinterpret_cast<const std::uint8_t*>(value.text.data()),
+                               value.text.size());
+            out += "' AS TEXT)";
+            return true;
+        }
         AppendQuoted(out, value.text, '\'', dialect == SqlDialect::Mysql);
-        return;
+        return dialect != SqlDialect::Postgresql || value.text.find('\0') == std::string::npos;
+    case Kind::Temporal:
+        AppendQuoted(out,
+                     dialect == SqlDialect::Postgresql ? PostgresTemporal(value.text) : value.text,
+                     '\'', false);
+        return true;
     case Kind::Decimal:
         out += value.text;
-        return;
+        return true;
     case Kind::Integer:
         out += std::to_string(value.integer);
-        return;
+        return true;
     case Kind::Real:
         AppendReal(out, dialect, value.real);
-        return;
+        return true;
     case Kind::Boolean:
         out += value.boolean ? "TRUE" : "FALSE";
-        return;
+        return true;
     case Kind::Binary:
         out += dialect == SqlDialect::Postgresql ? "'\\x" : "X'";
         paradox::AppendHex(out, value.bytes.data(), value.bytes.size());
         out += '\'';
-        return;
+        return true;
     }
+    return true;
 }
 
 } // namespace cli

@@ -23,7 +23,8 @@ std::string QuotedName(SqlDialect dialect, std::string_view name);
 // The column type a field's values are kept in (the README's mapping table).
 std::string ColumnType(SqlDialect dialect, const paradox::FieldSpec& field);
 
-// A value as an SQL literal of the dialect, appended to `out`.
-void AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& value);
+// A value as an SQL literal of the dialect, appended to `out`. False when the dialect cannot
+// hold it as it is: a text with NUL characters for PostgreSQL, written without them.
+bool AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& value);
 
 } // namespace cli

@@ -42,13 +42,14 @@ ExportCounts SqlTextExport::Add(ExportTable& table, const SqlTableNames& names,
     text += CreateTableSql(dialect_, names, schema);
     const std::string insert = "INSERT INTO " + QuotedName(dialect_, names.table) + " VALUES (";
     text.reserve(kFlushBytes + 4096);
+    altered_ = 0;
     const ExportCounts counts = table.ForEachRecord([&](std::uint64_t number, const auto& values) {
         text += insert;
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (i != 0) {
                 text += ", ";
             }
-            AppendSqlLiteral(text, dialect_, values[i]);
+            altered_ += AppendSqlLiteral(text, dialect_, values[i]) ? 0 : 1;
         }
         text += ");\n";
         Flush(text, kFlushBytes);

@@ -22,11 +22,15 @@ public:
                      const paradox::TableSchema& schema,
                      const std::function<void(std::uint64_t)>& progress);
 
+    // Values of the last table the dialect could not hold as they are (AppendSqlLiteral).
+    std::uint64_t AlteredValues() const { return altered_; }
+
 private:
     void Flush(std::string& text, std::size_t atLeast);
 
     std::ostream& out_;
     SqlDialect dialect_;
+    std::uint64_t altered_ = 0;
 };
 
 } // namespace cli
