@@ -18,17 +18,10 @@ constexpr int kBcdDigits = 32;
 // MySQL's largest DECIMAL scale.
 constexpr int kMysqlMaxScale = 30;
 
-void AppendQuoted(std::string& out, std::string_view text, char quote, bool doubleBackslash) {
+void AppendQuoted(std::string& out, std::string_view text, char quote) {
     out += quote;
     for (const char c : text) {
-        if (c == '\0' && doubleBackslash) {
-            out += "\\0"; // MySQL's escape for it
-            continue;
-        }
-        if (c == '\0' && quote == '\'') {
-            continue; // PostgreSQL's text holds none; the caller says so
-        }
-        if (c == quote || (doubleBackslash && c == '\\')) {
+        if (c == quote) {
             out += c;
         }
         out += c;
@@ -36,7 +29,60 @@ void AppendQuoted(std::string& out, std::string_view text, char quote, bool doub
     out += quote;
 }
 
+// Text as a string literal. A line-oriented reader of the SQL (the sqlite3 and psql programs)
+// may take a carriage return before a line end for part of the line end, so it is written as
+// an escape, or for SQLite, which has none, as hex; so is a NUL, which ends the statement's
+// text. False when the dialect cannot hold the text as it is (PostgreSQL's text holds no NUL:
+// written without it).
+bool AppendTextLiteral(std::string& out, SqlDialect dialect, std::string_view text) {
+    const bool awkward = text.find_first_of(std::string_view("\0\r", 2)) != std::string::npos;
+    if (!awkward && (dialect == SqlDialect::Sqlite || text.find('\\') == std::string::npos)) {
+        AppendQuoted(out, text, '\'');
+        return true;
+    }
+    switch (dialect) {
+    case SqlDialect::Sqlite:
+        out += "CAST(X'";
+        paradox::AppendHex(out, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        out += "' AS TEXT)";
+        return true;
+    case SqlDialect::Postgresql:
+    case SqlDialect::Mysql:
+        break;
+    }
+    const bool postgres = dialect == SqlDialect::Postgresql;
+    out += postgres ? "E'" : "'";
+    for (const char c : text) {
+        switch (c) {
+        case '\0':
+            if (!postgres) {
+                out += "\\0";
+            }
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\'':
+            out += "''";
+            break;
+        default:
+            out += c;
+            break;
+        }
+    }
+    out += '\'';
+    return !postgres || text.find('\0') == std::string::npos;
+}
+
 std::string BcdType(SqlDialect dialect, int scale) {
+    if (dialect == SqlDialect::Sqlite) {
+        // A type name with TEXT in it: SQLite would round a NUMERIC value of more than 15
+        // digits to a double; as text every digit stays.
+        return "DECIMAL TEXT(" + std::to_string(kBcdDigits) + "," + std::to_string(scale) + ")";
+    }
     if (dialect == SqlDialect::Mysql) {
         const int kept = std::min(scale, kMysqlMaxScale);
         return "DECIMAL(" + std::to_string(kBcdDigits + kept - scale) + "," + std::to_string(kept) +
@@ -100,7 +146,7 @@ std::optional<SqlDialect> DialectNamed(std::string_view name) {
 
 std::string QuotedName(SqlDialect dialect, std::string_view name) {
     std::string out;
-    AppendQuoted(out, name, dialect == SqlDialect::Mysql ? '`' : '"', false);
+    AppendQuoted(out, name, dialect == SqlDialect::Mysql ? '`' : '"');
     return out;
 }
 
@@ -150,23 +196,18 @@ bool AppendSqlLiteral(std::string& out, SqlDialect dialect, const ExportValue& v
         out += "NULL";
         return true;
     case Kind::Text:
-        if (value.text.find('\0') != std::string::npos && dialect == SqlDialect::Sqlite) {
-            // The text of an SQL statement ends at a NUL; SQLite's text holds one.
-            out += "CAST(X'";
-            paradox::AppendHex(out, reinterpret_cast<const std::uint8_t*>(value.text.data()),
-                               value.text.size());
-            out += "' AS TEXT)";
-            return true;
-        }
-        AppendQuoted(out, value.text, '\'', dialect == SqlDialect::Mysql);
-        return dialect != SqlDialect::Postgresql || value.text.find('\0') == std::string::npos;
+        return AppendTextLiteral(out, dialect, value.text);
     case Kind::Temporal:
         AppendQuoted(out,
                      dialect == SqlDialect::Postgresql ? PostgresTemporal(value.text) : value.text,
-                     '\'', false);
+                     '\'');
         return true;
     case Kind::Decimal:
-        out += value.text;
+        if (dialect == SqlDialect::Sqlite) {
+            AppendQuoted(out, value.text, '\''); // a number would be rounded to a double
+        } else {
+            out += value.text;
+        }
         return true;
     case Kind::Integer:
         out += std::to_string(value.integer);
