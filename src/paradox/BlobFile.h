@@ -4,6 +4,7 @@
 #include "paradox/Finding.h"
 #include "paradox/MappedFile.h"
 #include "paradox/PlainBytes.h"
+#include "paradox/WalkPages.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,8 +26,10 @@ public:
     // nullptr when the file does not exist (no finding: a table whose blobs all fit their
     // leaders needs no .MB) or cannot be mapped (FileUnreadable). `tableKeyValue` is the
     // owning table's TableHeader::CipherKeyValue(): an encrypted table's .MB is encrypted too.
+    // `pages`: as TableReader::Open.
     static std::unique_ptr<BlobFile> Open(const std::filesystem::path& path, FindingList& findings,
-                                          std::uint32_t tableKeyValue = 0);
+                                          std::uint32_t tableKeyValue = 0,
+                                          WalkPages pages = WalkPages::Keep);
 
     const std::string& FileName() const { return fileName_; }
     std::uint64_t Size() const { return file_.Size(); }
@@ -52,7 +55,7 @@ public:
 
 private:
     BlobFile(std::filesystem::path path, PlainBytes file);
-    void Walk();
+    void Walk(WalkPages pages);
     void AddStructureProblem(std::uint64_t offset, std::string detail);
     // The inside of a block whose header is sound: a single blob's length, every slot.
     void CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,

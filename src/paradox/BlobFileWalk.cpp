@@ -111,7 +111,7 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
     }
 }
 
-void BlobFile::Walk() {
+void BlobFile::Walk(WalkPages pages) {
     const ByteView view = file_.View();
     const std::uint64_t size = view.size();
     if (std::string problem = BlobHeaderBlockProblem(view, size); !problem.empty()) {
@@ -127,7 +127,12 @@ void BlobFile::Walk() {
         AddStructureProblem(at, std::move(detail));
     };
     std::uint64_t offset = kUnit;
+    std::uint64_t nextDrop = kWalkDropBytes;
     while (offset < size) {
+        if (pages == WalkPages::Drop && offset >= nextDrop) {
+            file_.DropResidentPages();
+            nextDrop = offset + kWalkDropBytes;
+        }
         if (size - offset < 3) {
             badRun.End(offset, report);
             AddStructureProblem(offset, "file ends inside a block header");

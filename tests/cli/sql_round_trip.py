@@ -1,6 +1,6 @@
-"""Compares an SQLite database an export wrote with what `mendrix-cli dump` says of each table.
+"""Compares SQLite databases an export wrote with what `mendrix-cli dump` says of each table.
 
-  sql_round_trip.py CLI DATABASE LINES TABLE...
+  sql_round_trip.py CLI DATABASE[,DATABASE...] LINES TABLE...
 
 LINES is the export's standard output ("NAME.DB: N records written to FILE as SQLNAME", one
 line per table, in the order written); each line is matched to the first TABLE path of that
@@ -93,10 +93,15 @@ def index_files(table):
             and re.fullmatch(r"\.X([0-9A-F]{2}|G[0-9A-F])", os.path.splitext(f)[1].upper())]
 
 
-def check(cli, db, table, sql_name, written):
+def check(cli, databases, table, sql_name, written):
     codec, keys, types = info_of(cli, table)
     lines = run(cli, "dump", table).split(b"\n")[:-1]
     records = [line for line in lines if line != b"\\E" or len(types) == 1]
+    for db in databases:
+        compare(db, table, sql_name, written, codec, keys, types, records)
+
+
+def compare(db, table, sql_name, written, codec, keys, types, records):
     quoted = '"' + sql_name.replace('"', '""') + '"'
     rows = db.execute("SELECT * FROM %s ORDER BY rowid" % quoted).fetchall()
     if not (len(rows) == len(records) == written):
@@ -126,8 +131,7 @@ def check(cli, db, table, sql_name, written):
 def main():
     cli, database, lines_file = sys.argv[1:4]
     tables = sys.argv[4:]
-    db = sqlite3.connect(database)
-    db.text_factory = str
+    databases = [sqlite3.connect(name) for name in database.split(",")]
     checked = 0
     for line in open(lines_file, encoding="utf-8"):
         match = re.fullmatch(r"(.*): (\d+) records written to .* as (.*)\n", line)
@@ -139,7 +143,7 @@ def main():
             problems.append("no table given for " + name)
             continue
         tables.remove(path)
-        check(cli, db, path, sql_name, written)
+        check(cli, databases, path, sql_name, written)
         checked += 1
     for table in tables:
         problems.append("not exported: " + table)

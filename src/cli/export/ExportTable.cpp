@@ -19,7 +19,7 @@ std::unique_ptr<ExportTable> ExportTable::Open(const std::filesystem::path& path
                                                bool& codePageUnknown) {
     codePageUnknown = false;
     paradox::FindingList opening;
-    auto reader = paradox::TableReader::Open(path, opening);
+    auto reader = paradox::TableReader::Open(path, opening, paradox::WalkPages::Drop);
     if (!reader) {
         findings = std::move(opening);
         return nullptr;
@@ -39,8 +39,8 @@ std::unique_ptr<ExportTable> ExportTable::Open(const std::filesystem::path& path
     if (table->table_->Schema().HasBlobs()) {
         const paradox::TableFamily family = paradox::FindFamily(table->table_->Path());
         if (!family.mb.empty()) {
-            table->blobs_ =
-                paradox::BlobFile::Open(family.mb, table->findings_, header.CipherKeyValue());
+            table->blobs_ = paradox::BlobFile::Open(
+                family.mb, table->findings_, header.CipherKeyValue(), paradox::WalkPages::Drop);
         }
     }
     table->decoder_.emplace(*table->table_, table->blobs_.get(), *table->text_, table->findings_);
