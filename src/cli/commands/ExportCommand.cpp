@@ -45,8 +45,8 @@ line, without the array.
 SQL (sql) and SQLite (sqlite) take every table of each TARGET: a folder or an alias gives
 all its tables, a table file itself. Each table becomes one SQL table named as its file
 (without .DB), with the columns, primary key and indexes `mendrix-cli schema` gives, and
-is written in one transaction: sql writes the statements (CREATE TABLE, an INSERT per
-record, CREATE INDEX) for --dialect, sqlite writes them into a new SQLite database -o FILE
+is written in one transaction: sql writes the statements (CREATE TABLE, INSERTs of up
+to 256 records, CREATE INDEX) for --dialect, sqlite writes them into a new SQLite database -o FILE
 (replaced only once every table is in and PRAGMA integrity_check answers ok). A table
 whose key values repeat is written into SQLite with a plain index on its key fields
 instead of the primary key, with a warning; no record is left out. A line per table says

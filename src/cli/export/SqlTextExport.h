@@ -10,8 +10,9 @@
 
 namespace cli {
 
-// Tables as SQL text for a dialect: per table, in one transaction, its CREATE TABLE, one
-// INSERT per record and its CREATE INDEX statements, as a database program loads them.
+// Tables as SQL text for a dialect: per table, in one transaction, its CREATE TABLE, INSERT
+// statements of up to 256 records each and its CREATE INDEX statements, as a database program
+// loads them.
 class SqlTextExport {
 public:
     // Writes the statements that set the session up for the rest (text in UTF-8...).
