@@ -4,11 +4,11 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/commands/CommandHelp.h"
+#include "cli/commands/DatabaseExport.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/export/CodePage.h"
 #include "cli/export/CsvExport.h"
-#include "cli/export/DatabaseExport.h"
 #include "cli/export/ExportTable.h"
 #include "cli/export/JsonExport.h"
 #include "cli/export/ReplacingOutputFile.h"
@@ -293,7 +293,7 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     }
 
     exported.ReportLosses(err, "mendrix-cli export: ", counts, csv ? "empty cells" : "null");
-    return exported.ExitCode(counts);
+    return ExportExitCode(exported, counts);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "cli/export/ExportTable.h"
 
-#include "cli/commands/TableState.h"
 #include "cli/run/FindingOutput.h"
 #include "paradox/Family.h"
 
@@ -83,14 +82,6 @@ void ExportTable::ReportLosses(std::ostream& err, const std::string& prefix,
             << ". If letters outside ASCII read wrong, give --code-page N with the code page "
                "the table was written in (866, 1252...)\n";
     }
-}
-
-int ExportTable::ExitCode(const ExportCounts& counts) const {
-    return ExitCodeOf(StateOf({.opened = true,
-                               .lossFound = findings_.HasDamage(),
-                               .lostRecords = counts.lostRecords,
-                               .unreadableValues = decoder_->UnreadableValues(),
-                               .replacedBytes = decoder_->ReplacedBytes()}));
 }
 
 } // namespace cli

@@ -45,7 +45,8 @@ public:
 
     const paradox::TableReader& Reader() const { return *table_; }
     RecordDecoder& Decoder() { return *decoder_; }
-    paradox::FindingList& Findings() { return findings_; }
+    const RecordDecoder& Decoder() const { return *decoder_; }
+    const paradox::FindingList& Findings() const { return findings_; }
     const std::string& CodePage() const { return codePage_; }
     bool CodePageGiven() const { return codePageGiven_; }
 
@@ -76,8 +77,6 @@ public:
     // written ("empty cells", "null", "NULL").
     void ReportLosses(std::ostream& err, const std::string& prefix, const ExportCounts& counts,
                       const std::string& nullWord) const;
-    // The exit code of the export of this table: 0, or 4 when something could not be read.
-    int ExitCode(const ExportCounts& counts) const;
 
 private:
     static constexpr std::uint64_t kDropEvery = 16u << 20;

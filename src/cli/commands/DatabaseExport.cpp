@@ -1,7 +1,8 @@
-#include "cli/export/DatabaseExport.h"
+#include "cli/commands/DatabaseExport.h"
 
 #include "cli/ExitCodes.h"
 #include "cli/commands/CommandHelp.h"
+#include "cli/commands/TableState.h"
 #include "cli/export/ExportTable.h"
 #include "cli/export/ExportTargets.h"
 #include "cli/export/ReplacingOutputFile.h"
@@ -90,7 +91,7 @@ private:
                                                                    : request_.output)
              << " as " << names.table << '\n';
         table->ReportLosses(err_, kPrefix + table->Reader().FileName() + ": ", counts, "NULL");
-        Worsen(table->ExitCode(counts));
+        Worsen(ExportExitCode(*table, counts));
         ++written_;
     }
 
@@ -163,6 +164,14 @@ int ExportToSql(const DatabaseExportRequest& request, const std::vector<fs::path
 }
 
 } // namespace
+
+int ExportExitCode(const ExportTable& table, const ExportCounts& counts) {
+    return ExitCodeOf(StateOf({.opened = true,
+                               .lossFound = table.Findings().HasDamage(),
+                               .lostRecords = counts.lostRecords,
+                               .unreadableValues = table.Decoder().UnreadableValues(),
+                               .replacedBytes = table.Decoder().ReplacedBytes()}));
+}
 
 int ExportDatabase(const DatabaseExportRequest& request, std::ostream& out, std::ostream& err) {
     const bool sqlite = request.format == "sqlite";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/export/ExportTable.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@ struct DatabaseExportRequest {
     std::string codePageNumber;       // --code-page; empty: each table's header's
     bool recursive = false;           // folders are walked into their subfolders
 };
+
+// The exit code of the export of one table: 0, or 4 when something could not be read.
+int ExportExitCode(const ExportTable& table, const ExportCounts& counts);
 
 // Writes every table of the targets as SQL text or into one SQLite database; a line per
 // table on `out`, what could not be read on `err`. Returns the exit code: the worst of the
