@@ -23,7 +23,7 @@ bool LooksLikeHeaderBlock(ByteView file) {
 } // namespace
 
 std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, FindingList& findings,
-                                         std::uint32_t tableKeyValue) {
+                                         std::uint32_t tableKeyValue, WalkPages pages) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         return nullptr;
@@ -43,7 +43,7 @@ std::unique_ptr<BlobFile> BlobFile::Open(const std::filesystem::path& path, Find
     }
     std::unique_ptr<BlobFile> blobs(
         new BlobFile(path, PlainBytes::ForBlobFile(std::move(*mapped), tableKeyValue)));
-    blobs->Walk();
+    blobs->Walk(pages);
     return blobs;
 }
 

@@ -4,6 +4,7 @@
 #include "paradox/Finding.h"
 #include "paradox/MappedFile.h"
 #include "paradox/PlainBytes.h"
+#include "paradox/WalkPages.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -27,13 +28,17 @@ public:
     // nullptr when the file does not exist (no finding: a table whose blobs all fit their
     // leaders needs no .MB) or cannot be mapped (FileUnreadable). `tableKeyValue` is the
     // owning table's TableHeader::CipherKeyValue(): an encrypted table's .MB is encrypted too.
+    // `pages`: as TableReader::Open.
     static std::unique_ptr<BlobFile> Open(const std::filesystem::path& path, FindingList& findings,
-                                          std::uint32_t tableKeyValue = 0);
+                                          std::uint32_t tableKeyValue = 0,
+                                          WalkPages pages = WalkPages::Keep);
 
     const std::string& FileName() const { return fileName_; }
     std::uint64_t Size() const { return file_.Size(); }
     // As TableReader::FileShrank.
     bool FileShrank() const { return file_.ShrankWhileMapped(); }
+    // As TableReader::DropResidentPages.
+    void DropResidentPages() const { file_.DropResidentPages(); }
 
     // The data of the blob a record's field refers to: from the leader when it is all there,
     // else from this file; for Graphic without the 8-byte prefix stored before the image.
@@ -52,7 +57,7 @@ public:
 
 private:
     BlobFile(std::filesystem::path path, PlainBytes file);
-    void Walk();
+    void Walk(WalkPages pages);
     void AddStructureProblem(FindingDetail detail);
     // The inside of a block whose header is sound: a single blob's length, every slot.
     void CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,

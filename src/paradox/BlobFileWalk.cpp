@@ -125,7 +125,7 @@ void BlobFile::CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::u
     }
 }
 
-void BlobFile::Walk() {
+void BlobFile::Walk(WalkPages pages) {
     const ByteView view = file_.View();
     const std::uint64_t size = view.size();
     if (FindingDetail problem = BlobHeaderBlockProblem(view, size); !problem.Empty()) {
@@ -139,7 +139,12 @@ void BlobFile::Walk() {
     BadRun badRun;
     const auto report = [this](FindingDetail detail) { AddStructureProblem(std::move(detail)); };
     std::uint64_t offset = kUnit;
+    std::uint64_t nextDrop = kWalkDropBytes;
     while (offset < size) {
+        if (pages == WalkPages::Drop && offset >= nextDrop) {
+            file_.DropResidentPages();
+            nextDrop = offset + kWalkDropBytes;
+        }
         if (size - offset < 3) {
             badRun.End(offset, report);
             AddStructureProblem(Detail(DetailKind::BlobFileEndsInBlockHeader).Block(offset));

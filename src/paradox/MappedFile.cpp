@@ -169,6 +169,14 @@ bool MappedFile::ShrankWhileMapped() const {
     return guardSlot_ >= 0 && guardSlots[guardSlot_].cut.load(std::memory_order_acquire);
 }
 
+void MappedFile::DropResidentPages() const {
+    if (data_ != nullptr) {
+        // A private read-only mapping: dropped pages come back from the file unchanged (or as
+        // the zeros the bus error handler put past a cut).
+        ::madvise(const_cast<std::uint8_t*>(data_), size_, MADV_DONTNEED);
+    }
+}
+
 MappedFile::~MappedFile() {
     Release();
 }

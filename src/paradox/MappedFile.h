@@ -26,6 +26,10 @@ public:
     ByteView View() const { return ByteView(data_, size_); }
     std::uint64_t Size() const { return size_; }
     bool ShrankWhileMapped() const;
+    // Hands the pages read so far back to the kernel: they stop counting as this process's
+    // memory, and a later read maps them again from the file. A long sequential read calls
+    // it now and then so that its resident memory stays flat whatever the file's size.
+    void DropResidentPages() const;
 
 private:
     MappedFile(const std::uint8_t* data, std::size_t size, int guardSlot = -1)

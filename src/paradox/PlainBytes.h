@@ -38,6 +38,8 @@ public:
     std::uint64_t StoredSize() const { return file_.Size(); }
     // As MappedFile::ShrankWhileMapped: the copy was made from what the mapping showed.
     bool ShrankWhileMapped() const { return file_.ShrankWhileMapped(); }
+    // As MappedFile::DropResidentPages; a decrypted copy stays as it is.
+    void DropResidentPages() const { file_.DropResidentPages(); }
 
 private:
     explicit PlainBytes(MappedFile file) : file_(std::move(file)) {}

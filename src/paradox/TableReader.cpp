@@ -39,7 +39,7 @@ void Report(FindingLimiter& report, const BlockFault& fault) {
 } // namespace
 
 std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file,
-                                               FindingList& findings) {
+                                               FindingList& findings, WalkPages pages) {
     const std::string name = file.filename().string();
     std::string error;
     auto mapped = MappedFile::Open(file, &error);
@@ -58,6 +58,7 @@ std::unique_ptr<TableReader> TableReader::Open(const std::filesystem::path& file
     std::unique_ptr<TableReader> reader(
         new TableReader(file, std::move(*mapped), std::move(*header)));
     reader->keyFit_ = keyFit;
+    reader->walkPages_ = pages;
     reader->Walk(findings);
     return reader;
 }
@@ -134,7 +135,11 @@ void TableReader::WalkChain(FindingLimiter& report, std::vector<BlockUse>& use) 
     }
     std::uint32_t previous = 0;
     std::uint32_t current = start;
+    const std::uint64_t blocksPerDrop = kWalkDropBytes / header_.BlockSize();
     while (current != 0) {
+        if (walkPages_ == WalkPages::Drop && chain_.size() % blocksPerDrop == 0) {
+            file_.DropResidentPages();
+        }
         const bool seen = current <= blocksPresent_ && use[current] != BlockUse::Unseen;
         if (auto fault =
                 JudgeLink(header_, previous, current, blocksPresent_, seen, chain_.size())) {

@@ -8,6 +8,7 @@
 #include "paradox/MappedFile.h"
 #include "paradox/PlainBytes.h"
 #include "paradox/Schema.h"
+#include "paradox/WalkPages.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,7 +35,8 @@ public:
     // nullptr only when the file cannot be opened or its header cannot be understood; the
     // findings say why.
     static std::unique_ptr<TableReader> Open(const std::filesystem::path& file,
-                                             FindingList& findings);
+                                             FindingList& findings,
+                                             WalkPages pages = WalkPages::Keep);
     // The same for a table read under a header put together elsewhere (one salvaged from
     // other sources when the file's own cannot describe its fields); its blocks are decrypted
     // when that header is marked encrypted, with the key it carries.
@@ -54,6 +56,9 @@ public:
     // Another program shrank the file while it was read here: what was read past the new end
     // came back as zeros and must not be trusted.
     bool FileShrank() const { return file_.ShrankWhileMapped(); }
+    // Lets go of the file's pages read so far (MappedFile::DropResidentPages); records read
+    // later are mapped again.
+    void DropResidentPages() const { file_.DropResidentPages(); }
 
     // The bytes of a block (1-based), clipped at the end of the file; empty when out of range.
     ByteView BlockBytes(std::uint32_t block) const;
@@ -139,6 +144,7 @@ private:
     std::vector<std::uint16_t> free_;
     std::uint64_t recordCount_ = 0;
     KeyFit keyFit_ = KeyFit::Fits;
+    WalkPages walkPages_ = WalkPages::Keep;
 };
 
 } // namespace paradox

@@ -33,8 +33,8 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     for (const char* flag : {"--help", "-h"}) {
         auto help = RunCli(flag);
         EXPECT_EQ(help.exitCode, 0) << help.err;
-        for (const char* command :
-             {"dump TABLE", "export TABLE", "info TABLE", "list ", "verify ", "rebuild "}) {
+        for (const char* command : {"dump TABLE", "export TARGET...", "info TABLE", "list ",
+                                    "schema TABLE...", "verify ", "rebuild "}) {
             EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos)
                 << command << '\n'
                 << help.out;

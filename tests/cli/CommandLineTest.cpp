@@ -58,7 +58,9 @@ TEST(CliCommandLine, ExitCodesOfTheProgramAndItsHelp) {
     EXPECT_EQ(version.out, "mendrix-cli " MENDRIX_VERSION "\n");
     const auto help = RunCli({"export", "--bogus", "-h"});
     EXPECT_EQ(help.exitCode, cli::kExitOk) << help.err;
-    EXPECT_EQ(help.out.rfind("usage: mendrix-cli export TABLE --format csv|json", 0), 0u);
+    EXPECT_EQ(
+        help.out.rfind("usage: mendrix-cli export TARGET... --format csv|json|jsonl|sql|sqlite", 0),
+        0u);
 
     MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;

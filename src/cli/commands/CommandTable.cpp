@@ -6,9 +6,9 @@
 namespace cli {
 
 const std::vector<Command>& AllCommands() {
-    static const std::vector<Command> commands{CheckCommand(), DumpCommand(), ExportCommand(),
-                                               InfoCommand(),  ListCommand(), RebuildCommand(),
-                                               VerifyCommand()};
+    static const std::vector<Command> commands{CheckCommand(),  DumpCommand(),  ExportCommand(),
+                                               InfoCommand(),   ListCommand(),  RebuildCommand(),
+                                               SchemaCommand(), VerifyCommand()};
     return commands;
 }
 

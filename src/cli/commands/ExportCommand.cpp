@@ -1,20 +1,20 @@
-// mendrix-cli export TABLE --format csv|json [-o FILE] [CSV options]: every record of a table
-// in a format other programs read, text in UTF-8.
+// mendrix-cli export TARGET... --format csv|json|jsonl|sql|sqlite [-o FILE] [options]: every
+// record of a table (csv, json, jsonl), or of every table of the targets (sql, sqlite), in a
+// format other programs read, text in UTF-8.
 
 #include "cli/ExitCodes.h"
 #include "cli/commands/CommandHelp.h"
+#include "cli/commands/DatabaseExport.h"
 #include "cli/commands/ReadCommands.h"
 #include "cli/commands/TableState.h"
 #include "cli/export/CodePage.h"
 #include "cli/export/CsvExport.h"
+#include "cli/export/ExportTable.h"
 #include "cli/export/JsonExport.h"
-#include "cli/export/RecordDecoder.h"
 #include "cli/export/ReplacingOutputFile.h"
 #include "cli/run/FindingOutput.h"
-#include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/NameCase.h"
-#include "paradox/TableReader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -39,14 +39,25 @@ FILE.blobs must not hold files already.
 
 JSON: an array with one object per record, one member per field, in field order. NULL
 is null, binary values are base64 strings, BCD values are strings of their exact digits,
-numbers are numbers, logicals true or false.
+numbers are numbers, logicals true or false. JSON Lines (jsonl): the same objects, one a
+line, without the array.
+
+SQL (sql) and SQLite (sqlite) take every table of each TARGET: a folder or an alias gives
+all its tables, a table file itself. Each table becomes one SQL table named as its file
+(without .DB), with the columns, primary key and indexes `mendrix-cli schema` gives, and
+is written in one transaction: sql writes the statements (CREATE TABLE, INSERTs of up
+to 256 records, CREATE INDEX) for --dialect, sqlite writes them into a new SQLite database -o FILE
+(replaced only once every table is in and PRAGMA integrity_check answers ok). A table
+whose key values repeat is written into SQLite with a plain index on its key fields
+instead of the primary key, with a warning; no record is left out. A line per table says
+how many records were written.
 
 Both: Alpha, Memo and formatted memo text is converted from the table's code page to
 UTF-8 with iconv (header code page, e.g. 437, 850, 866, 936, 1252; CP437 when the header
 gives none, with a warning when the text holds letters outside ASCII, which only the
 right --code-page reads right). Dates, times and timestamps are ISO 8601 (2024-03-01,
 13:05:00.000, 2024-03-01T13:05:00.000; years before 1 as -0044-03-15, year 0 as 0000).
-BCD values keep every digit.
+BCD values keep every digit. Encrypted tables are read without their password.
 
 When records, values or characters cannot be read (bytes that are no characters of the
 code page are written as U+FFFD), the export still writes all the rest, says what was
@@ -60,15 +71,27 @@ constexpr const char* kNoHeader = "--no-header";
 constexpr const char* kNull = "--null";
 constexpr const char* kCrlf = "--crlf";
 constexpr const char* kLf = "--lf";
+constexpr const char* kDialect = "--dialect";
+constexpr const char* kRecursive = "--recursive";
+constexpr const char* kTarget = "TARGET";
 constexpr const char* kStandardOutput = "-";
 
 CommandSyntax ExportSyntax() {
-    return {.arguments = {{"TABLE"}},
+    return {.arguments = {{.name = kTarget, .required = true, .many = true}},
             .options = {
                 {.names = kFormat,
-                 .description = "the output format",
+                 .description = "the output format; csv, json and jsonl (JSON Lines) write "
+                                "one table, sql and sqlite every table of the targets",
                  .required = true,
-                 .choices = {"csv", "json"}},
+                 .choices = {"csv", "json", "jsonl", "sql", "sqlite"}},
+                {.names = kDialect,
+                 .valueName = "NAME",
+                 .description = "the SQL --format sql writes: sqlite (the default), "
+                                "postgresql or mysql",
+                 .choices = {"sqlite", "postgresql", "mysql"}},
+                {.names = kRecursive,
+                 .description = "with sql and sqlite, walk each folder target into its "
+                                "subfolders and take their tables too"},
                 {.names = std::string("-o,") + kOutput,
                  .valueName = "FILE",
                  .description = "write to FILE (replaced only once the export is complete; a "
@@ -140,11 +163,6 @@ bool HoldsFiles(const fs::path& folder) {
     return fs::exists(folder, ec) && !(fs::is_directory(folder, ec) && fs::is_empty(folder, ec));
 }
 
-struct ExportCounts {
-    std::uint64_t records = 0;
-    std::uint64_t lostRecords = 0;
-};
-
 // Ends the output: flushed, and the file (if any) renamed into place.
 void Finish(std::ostream& stream, std::optional<ReplacingOutputFile>& file) {
     stream.flush();
@@ -156,20 +174,6 @@ void Finish(std::ostream& stream, std::optional<ReplacingOutputFile>& file) {
     }
 }
 
-template <class WriteRecord>
-ExportCounts ForEachExportRecord(const paradox::TableReader& table, RecordDecoder& decoder,
-                                 WriteRecord&& write) {
-    ExportCounts counts;
-    std::vector<ExportValue> values;
-    table.ForEachRecordOrGap(
-        [&](const paradox::RecordRef& record) {
-            decoder.Decode(record, values);
-            write(++counts.records, values);
-        },
-        [&](std::uint16_t, std::uint16_t count) { counts.lostRecords += count; });
-    return counts;
-}
-
 int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err) {
     // Empty: the header's. The parser let only a number from 1 to 65535 through.
     const std::string codePageNumber =
@@ -177,7 +181,19 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
     auto usageError = [&](const std::string& message) {
         return PrintUsageError(err, "export", message);
     };
-    const bool csv = args.Value(kFormat) == "csv";
+    const std::string format = args.Value(kFormat);
+    const bool csv = format == "csv";
+    const bool database = format == "sql" || format == "sqlite";
+    if (args.Has(kDialect) && format != "sql") {
+        return usageError(std::string(kDialect) + " is an option of --format sql");
+    }
+    if (args.Has(kRecursive) && !database) {
+        return usageError(std::string(kRecursive) + " is an option of --format sql and sqlite");
+    }
+    if (!database && args.Values(kTarget).size() != 1) {
+        return usageError("--format " + format +
+                          " writes one table: give one TABLE (sql and sqlite take several)");
+    }
     for (const char* option : {kDelimiter, kNoHeader, kNull, kCrlf, kLf}) {
         if (!csv && !args.Values(option).empty()) {
             return usageError(std::string(option) + " is an option of --format csv");
@@ -193,12 +209,34 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
                           args.Value(kDelimiter));
     }
 
+    if (database) {
+        return ExportDatabase({.targets = args.Values(kTarget),
+                               .format = format,
+                               .dialect = args.Value(kDialect, "sqlite"),
+                               .output = args.Value(kOutput),
+                               .codePageNumber = codePageNumber,
+                               .recursive = args.Has(kRecursive)},
+                              out, err);
+    }
+
     paradox::FindingList findings;
-    const auto table = paradox::TableReader::Open(args.Value("TABLE"), findings);
-    if (!table) {
+    std::string codePageError;
+    bool codePageUnknown = false;
+    const auto opened = ExportTable::Open(args.Value(kTarget), codePageNumber, findings,
+                                          codePageError, codePageUnknown);
+    if (codePageUnknown) {
+        if (!codePageNumber.empty()) {
+            return usageError(codePageError);
+        }
+        err << "mendrix-cli export: " << codePageError << " (give --code-page)\n";
+        return kExitOperational;
+    }
+    if (!opened) {
         PrintFindings(findings, err);
         return ExitCodeOf(StateOf({.opened = false}));
     }
+    ExportTable& exported = *opened;
+    const paradox::TableReader* table = &exported.Reader();
     const auto& fields = table->Schema().fields;
     const bool hasBinary = std::any_of(fields.begin(), fields.end(), [](const auto& field) {
         return IsBinaryField(field.typeCode);
@@ -224,31 +262,12 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
                           " already exists: remove it or choose another output file");
     }
 
-    const std::string codePage =
-        !codePageNumber.empty()
-            ? "CP" + codePageNumber
-            : CodePageName(table->Header().codePage, table->Header().sortOrderName);
-    std::optional<TextConverter> text;
-    try {
-        text.emplace(codePage);
-    } catch (const std::runtime_error& e) {
-        if (!codePageNumber.empty()) {
-            return usageError(e.what());
-        }
-        err << "mendrix-cli export: " << e.what() << " (give --code-page)\n";
-        return kExitOperational;
-    }
-
-    std::unique_ptr<paradox::BlobFile> blobs;
-    if (table->Schema().HasBlobs() && !family.mb.empty()) {
-        blobs = paradox::BlobFile::Open(family.mb, findings, table->Header().CipherKeyValue());
-    }
     std::optional<ReplacingOutputFile> file;
     if (!output.empty()) {
         file.emplace(output);
     }
     std::ostream& stream = file ? file->Stream() : out;
-    RecordDecoder decoder(*table, blobs.get(), *text, findings);
+    RecordDecoder& decoder = exported.Decoder();
     ExportCounts counts;
     if (csv) {
         CsvExport sink(stream, blobFolder, blobFolder.filename().string(),
@@ -256,16 +275,15 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
         if (!args.Has(kNoHeader)) {
             sink.Header(decoder.FieldNames());
         }
-        counts =
-            ForEachExportRecord(*table, decoder, [&](std::uint64_t number, const auto& values) {
-                sink.Record(number, values);
-            });
+        counts = exported.ForEachRecord(
+            [&](std::uint64_t number, const auto& values) { sink.Record(number, values); });
         Finish(stream, file);
         sink.Keep();
     } else {
-        JsonExport sink(stream, decoder.FieldNames());
-        counts = ForEachExportRecord(
-            *table, decoder, [&](std::uint64_t, const auto& values) { sink.Record(values); });
+        JsonExport sink(stream, decoder.FieldNames(),
+                        format == "jsonl" ? JsonExport::Layout::Lines : JsonExport::Layout::Array);
+        counts =
+            exported.ForEachRecord([&](std::uint64_t, const auto& values) { sink.Record(values); });
         sink.Finish();
         Finish(stream, file);
     }
@@ -274,44 +292,17 @@ int RunExport(const ParsedArguments& args, std::ostream& out, std::ostream& err)
             << output.string() << '\n';
     }
 
-    PrintFindings(findings, err);
-    if (counts.lostRecords != 0) {
-        err << "mendrix-cli export: " << counts.lostRecords
-            << " records could not be read and are missing from the export\n";
-    }
-    if (decoder.UnreadableValues() != 0) {
-        err << "mendrix-cli export: " << decoder.UnreadableValues()
-            << " values could not be read and were written as " << (csv ? "empty cells" : "null")
-            << '\n';
-    }
-    if (decoder.ReplacedBytes() != 0) {
-        err << "mendrix-cli export: " << decoder.TextsWithReplacedBytes()
-            << " texts (values or field names) held " << decoder.ReplacedBytes()
-            << " bytes that are no characters of code page " << codePage
-            << ", written as U+FFFD; if the table's text is in another code page, give "
-               "--code-page N\n";
-    }
-    const bool codePageGuessed = codePageNumber.empty() && table->Header().codePage == 0;
-    if (codePageGuessed && decoder.SawNonAsciiText()) {
-        err << "mendrix-cli export: warning: the table's header names no code page; its text "
-               "was read as "
-            << codePage
-            << ". If letters outside ASCII read wrong, give --code-page N with the code page "
-               "the table was written in (866, 1252...)\n";
-    }
-    return ExitCodeOf(StateOf({.opened = true,
-                               .lossFound = findings.HasDamage(),
-                               .lostRecords = counts.lostRecords,
-                               .unreadableValues = decoder.UnreadableValues(),
-                               .replacedBytes = decoder.ReplacedBytes()}));
+    exported.ReportLosses(err, "mendrix-cli export: ", counts, csv ? "empty cells" : "null");
+    return ExportExitCode(exported, counts);
 }
 
 } // namespace
 
 Command ExportCommand() {
     return {.name = "export",
-            .summary = "write the records of a Paradox table as CSV or JSON, text in UTF-8, for "
-                       "other programs",
+            .summary = "write the records of a Paradox table as CSV, JSON or JSON Lines, or of "
+                       "every table of folders or aliases as SQL or into an SQLite database, "
+                       "text in UTF-8, for other programs",
             .syntax = ExportSyntax(),
             .run = &RunExport,
             .help = kHelp,

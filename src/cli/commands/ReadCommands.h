@@ -9,5 +9,6 @@ Command DumpCommand();
 Command ExportCommand();
 Command InfoCommand();
 Command ListCommand();
+Command SchemaCommand();
 
 } // namespace cli

@@ -4,7 +4,9 @@
 #include "cli/export/CsvExport.h"
 
 #include <cmath>
+#include <ostream>
 #include <set>
+#include <stdexcept>
 
 namespace cli {
 namespace {
@@ -56,19 +58,32 @@ nlohmann::ordered_json ToJson(const ExportValue& value) {
 
 } // namespace
 
-JsonExport::JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames)
-    : array_(out), keys_(UniqueKeys(fieldNames)) {}
+JsonExport::JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames, Layout layout)
+    : out_(out), keys_(UniqueKeys(fieldNames)) {
+    if (layout == Layout::Array) {
+        array_.emplace(out);
+    }
+}
 
 void JsonExport::Record(const std::vector<ExportValue>& values) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (std::size_t i = 0; i < values.size() && i < keys_.size(); ++i) {
         object[keys_[i]] = ToJson(values[i]);
     }
-    array_.Add(object);
+    if (array_) {
+        array_->Add(object);
+        return;
+    }
+    out_ << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    if (!out_) {
+        throw std::runtime_error("cannot write the output");
+    }
 }
 
 void JsonExport::Finish() {
-    array_.Finish();
+    if (array_) {
+        array_->Finish();
+    }
 }
 
 } // namespace cli
