@@ -2,14 +2,23 @@
 
 #include "app/QtToolkit.h"
 #include "app/Resources.h"
+#include "app/WindowOptions.h"
 #include "platform/Toolkit.h"
 #include "repair/PrivateDir.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
+    // --help and --version need no display.
+    if (const auto answered =
+            app::AnswerWindowOptions(std::vector<std::string>(argv + 1, argv + argc), std::cout)) {
+        return *answered;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(platform::kApplicationTitle));
     app::LoadAppResources();
