@@ -16,6 +16,30 @@ bool Given(const std::vector<std::string>& args, std::string_view shortName,
                        [&](const std::string& arg) { return arg == shortName || arg == longName; });
 }
 
+// `text` broken into lines at spaces, each at most kHelpWidth wide where its words allow.
+std::string Wrapped(const std::string& text) {
+    constexpr std::size_t kHelpWidth = 85;
+    std::string out;
+    std::size_t lineStart = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string word = text.substr(start, end - start);
+        if (out.size() > lineStart && out.size() - lineStart + 1 + word.size() > kHelpWidth) {
+            out += '\n';
+            lineStart = out.size();
+        } else if (out.size() > lineStart) {
+            out += ' ';
+        }
+        out += word;
+        start = end + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 const cli::CommandSyntax& WindowSyntax() {
@@ -36,7 +60,7 @@ std::string WindowDescription() {
 }
 
 std::string WindowHelp() {
-    return "usage: mendrix [OPTIONS]\n\n" + WindowDescription() + "\n\n" +
+    return "usage: mendrix [OPTIONS]\n\n" + Wrapped(WindowDescription()) + "\n\n" +
            cli::OptionsHelp(WindowSyntax());
 }
 

@@ -28,13 +28,19 @@ protected:
         for (const char* name : {"ORDERS.DB", "parts.db", "ORDERS.PX", "notes.txt"}) {
             testsupport::WriteFileBytes(dir / "tables" / name, "");
         }
+        // The program as the completion calls it for the aliases: `list` names one.
+        testsupport::WriteFileBytes(dir / "program", "#!/bin/sh\n[ \"$1\" = list ] && printf "
+                                                     "'NAME   TYPE      PATH\\nSALES  STANDARD  "
+                                                     "/srv/sales\\n'\n");
+        std::filesystem::permissions(dir / "program", std::filesystem::perms::owner_all);
     }
 
-    // COMPREPLY after completing the last of `words` (the first is the program) in tables/.
+    // COMPREPLY after completing the last of `words` in tables/ (the first word, the program,
+    // stands for the one in the test's folder).
     Words Complete(const std::vector<std::string>& words) const {
-        std::string array;
-        for (const auto& word : words) {
-            array += ' ' + Quoted(word);
+        std::string array = ' ' + Quoted((dir / "program").string());
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            array += ' ' + Quoted(words[i]);
         }
         const auto run =
             RunShell("cd " + Quoted((dir / "tables").string()) + " && bash --norc --noprofile -c " +
@@ -88,10 +94,18 @@ TEST_F(BashCompletion, CompletesEachCommandsOptionsChoicesAndTableFiles) {
             }
         }
         const auto& arguments = command.syntax.arguments;
-        if (!arguments.empty() &&
-            (arguments.front().name == "TABLE" || arguments.front().name == "TARGET")) {
+        const std::string argument = arguments.empty() ? "" : arguments.front().name;
+        if (argument == "TABLE") {
             EXPECT_EQ(Complete({"mendrix-cli", command.name, ""}), tables);
             EXPECT_EQ(Complete({"mendrix-cli", command.name, "p"}), Words{"parts.db"});
+        } else if (argument == "TARGET") {
+            Words targets = tables;
+            targets.insert("SALES");
+            EXPECT_EQ(Complete({"mendrix-cli", command.name, ""}), targets);
+            EXPECT_EQ(Complete({"mendrix-cli", command.name, "p"}), Words{"parts.db"});
+            EXPECT_EQ(Complete({"mendrix-cli", command.name, "S"}), Words{"SALES"});
+        } else if (argument.find("DIRECTORY") != std::string::npos) {
+            EXPECT_EQ(Complete({"mendrix-cli", command.name, ""}), (Words{"sub", "SALES"}));
         }
     }
 }

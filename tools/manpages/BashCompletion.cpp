@@ -10,11 +10,14 @@ namespace manpages {
 namespace {
 
 // What a word names, by the name the syntax gives it.
-enum class WordKind { Table, File, Directory, Free };
+enum class WordKind { Table, Target, File, Directory, Free };
 
 WordKind KindOf(const std::string& name) {
-    if (name == "TABLE" || name == "TARGET" || name.ends_with(".DB")) {
+    if (name == "TABLE" || name.ends_with(".DB")) {
         return WordKind::Table;
+    }
+    if (name == "TARGET") {
+        return WordKind::Target;
     }
     if (name == "FILE") {
         return WordKind::File;
@@ -29,10 +32,12 @@ std::string Completion(WordKind kind) {
     switch (kind) {
     case WordKind::Table:
         return "_mendrix_cli_tables";
+    case WordKind::Target:
+        return "_mendrix_cli_tables; _mendrix_cli_aliases";
     case WordKind::File:
         return "_mendrix_cli_files";
     case WordKind::Directory:
-        return "_mendrix_cli_directories";
+        return "_mendrix_cli_directories; _mendrix_cli_aliases";
     case WordKind::Free:
         break;
     }
@@ -76,6 +81,13 @@ _mendrix_cli_directories() {
     local IFS=$'\n'
     compopt -o filenames 2>/dev/null
     COMPREPLY=($(compgen -d -- "$cur"))
+}
+
+# The aliases the program's `list` names (first column, after the heading).
+_mendrix_cli_aliases() {
+    local IFS=$'\n' aliases
+    aliases=$("${COMP_WORDS[0]}" list 2>/dev/null | tail -n +2 | cut -d ' ' -f 1) || return
+    COMPREPLY+=($(compgen -W "$aliases" -- "$cur"))
 }
 
 _mendrix_cli() {
