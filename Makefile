@@ -3,7 +3,7 @@
 PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev pxlib-dev xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core \
             libcli11-dev nlohmann-json3-dev python3 \
-            dpkg-dev librsvg2-bin desktop-file-utils appstream
+            dpkg-dev librsvg2-bin desktop-file-utils appstream groff-base
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan

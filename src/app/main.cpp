@@ -15,12 +15,14 @@
 
 int main(int argc, char** argv) {
     // --help and --version need no display.
-    if (const auto answered =
-            app::AnswerWindowOptions(std::vector<std::string>(argv + 1, argv + argc), std::cout)) {
+    const std::vector<std::string> args(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
+    if (const auto answered = app::AnswerWindowOptions(args, std::cout)) {
         return *answered;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(platform::kApplicationTitle));
+    // The desktop entry's name, by which the desktop finds the window's icon.
+    QApplication::setDesktopFileName(QStringLiteral(MENDRIX_APP_ID));
     app::LoadAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
 
