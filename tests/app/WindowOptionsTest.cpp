@@ -11,7 +11,7 @@ using ::testing::HasSubstr;
 using ::testing::Optional;
 
 TEST(WindowOptions, HelpAndVersionAreAnsweredAndEverythingElseIsLeftToQt) {
-    for (const std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--help"}, {"-platform", "offscreen", "-h"}}) {
         std::ostringstream out;
         EXPECT_THAT(app::AnswerWindowOptions(args, out), Optional(0));
