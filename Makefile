@@ -2,7 +2,8 @@
 
 PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev pxlib-dev xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core \
-            libcli11-dev nlohmann-json3-dev python3 libsqlite3-dev sqlite3
+            libcli11-dev nlohmann-json3-dev python3 libsqlite3-dev sqlite3 \
+            dpkg-dev librsvg2-bin desktop-file-utils appstream groff-base
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -10,7 +11,10 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: deps build build-asan run test test-fast bench crash-states fuzz fuzz-short format clean
+PREFIX     ?= /usr/local
+
+.PHONY: deps build build-asan run test test-fast bench crash-states fuzz fuzz-short format clean \
+        install package
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -77,6 +81,15 @@ fuzz-short: fuzz
 	  fi; \
 	  grep -E '^(#[0-9]+[[:space:]]|Done )' fuzz-out/$$name.log | tail -n 2; \
 	done
+
+# `make install PREFIX=/opt/mendrix DESTDIR=/tmp/stage`: the programs, their data, manual pages,
+# completion and desktop files under PREFIX (inside DESTDIR when given).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, written into $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

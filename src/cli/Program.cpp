@@ -17,10 +17,6 @@
 namespace cli {
 namespace {
 
-const char* const kDescription =
-    "mendrix-cli checks, repairs and reads Paradox tables (.DB with their indexes and .MB blob "
-    "files) without a window.";
-
 class ProgramHelpFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App*, std::string) const override {
@@ -64,15 +60,30 @@ int RunCommand(const Command& command, const std::vector<std::string>& args, std
 
 } // namespace
 
+const CommandSyntax& ProgramSyntax() {
+    static const CommandSyntax syntax{
+        .options = {
+            {.names = "-h,--help", .description = "print this help and exit"},
+            {.names = "-V,--version", .description = "print the program's version and exit"}}};
+    return syntax;
+}
+
+std::string ProgramDescription() {
+    return "mendrix-cli checks, repairs and reads Paradox tables (.DB with their indexes and .MB "
+           "blob files) without a window.";
+}
+
 int RunProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    CLI::App app{kDescription, "mendrix-cli"};
+    CLI::App app{ProgramDescription(), "mendrix-cli"};
     app.formatter(std::make_shared<ProgramHelpFormatter>());
     // The first word that is not one of the program's options is the command; it and every
     // argument after it are left for the command.
     app.prefix_command();
-    app.set_help_flag("-h,--help", "print this help and exit");
-    app.set_version_flag("-V,--version", std::string("mendrix-cli ") + MENDRIX_VERSION,
-                         "print the program's version and exit");
+    const auto& help = ProgramSyntax().options.at(0);
+    const auto& version = ProgramSyntax().options.at(1);
+    app.set_help_flag(help.names, help.description);
+    app.set_version_flag(version.names, std::string("mendrix-cli ") + MENDRIX_VERSION,
+                         version.description);
     app.footer([] {
         std::string footer = CommandList() + "\nExit codes:\n" + ExitCodeLines();
         footer.pop_back(); // the help adds the last line end

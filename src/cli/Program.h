@@ -1,10 +1,17 @@
 #pragma once
 
+#include "cli/commands/ArgumentParser.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace cli {
+
+// The program's own options, before the command (--help, --version), and what it does: its help's
+// and its manual page's.
+const CommandSyntax& ProgramSyntax();
+std::string ProgramDescription();
 
 // mendrix-cli [--help | --version] COMMAND ARGUMENTS, given the words after the program's
 // name: the program's own options, then the command. Returns the exit code (ExitCodes.h).

@@ -2,6 +2,7 @@
 
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
+#include "engine/InstalledData.h"
 #include "engine/Limits.h"
 #include "posix/FileDescriptor.h"
 #include "posix/FileIo.h"
@@ -80,7 +81,7 @@ std::filesystem::path ProgramDirectory() {
 }
 
 std::filesystem::path SampleDatabaseDirectory() {
-    return ProgramDirectory() / "samples";
+    return SampleDatabaseFor(ProgramDirectory(), UserDataFolder());
 }
 
 std::uint16_t ParseConfig(std::string_view text, const std::string& source,

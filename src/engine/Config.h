@@ -37,7 +37,8 @@ struct EngineConfig {
 // $XDG_CONFIG_HOME/mendrix/engine.ini, else ~/.config/mendrix/engine.ini.
 std::filesystem::path ConfigFilePath();
 
-// Directory of the running program (from /proc/self/exe) and the sample database beside it.
+// Directory of the running program (from /proc/self/exe), and the sample database: beside it,
+// or the user's copy of an installed one (engine/InstalledData.h).
 std::filesystem::path ProgramDirectory();
 std::filesystem::path SampleDatabaseDirectory();
 
