@@ -17,6 +17,10 @@ void WriteAllAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> byte
 // with errno set), so that a caller can fall back to reads and writes where the kernel cannot
 // copy; a test's hook failing it throws like a write.
 ssize_t CopyFileRange(int from, int to, std::uint64_t length, const std::filesystem::path& shown);
+// Makes the empty new file `to` share every block of `from` (FICLONE) where the file system
+// can: no data is copied, and a later write to either file gets blocks of its own. False, with
+// `to` still empty, where it cannot; a test's hook failing it throws like a write.
+bool CloneFile(int from, int to, const std::filesystem::path& shown);
 // Reads exactly out.size() bytes; the end of the file before that is EIO.
 void ReadAllAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out,
                const std::filesystem::path& shown);

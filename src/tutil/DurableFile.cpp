@@ -9,10 +9,8 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <span>
 #include <stdio.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -44,21 +42,6 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Where the file system shares blocks between files (XFS with reflink, Btrfs), makes `out`
-// share all of `in`'s: no data is copied, and a later write to either file gets blocks of its
-// own. False, with `out` still empty, where it cannot.
-bool CloneFile(const posix::FileDescriptor& in, const posix::FileDescriptor& out,
-               const std::filesystem::path& shown) {
-    if (::ioctl(out.Get(), FICLONE, in.Get()) == 0) {
-        return true;
-    }
-    // A clone that failed part way may have left blocks behind.
-    if (::ftruncate(out.Get(), 0) != 0) {
-        ThrowSystemError("cannot empty", shown);
-    }
-    return false;
-}
-
 } // namespace
 
 void CrashPoint() {
@@ -86,7 +69,7 @@ void CopyFileDurably(const std::filesystem::path& from, const DirHandle& dir,
     RequireRegularFile(in, from);
     const posix::FileDescriptor out = posix::CreateNewAt(dir.Fd(), to, O_WRONLY, 0644, shown);
     CrashPoint();
-    if (CloneFile(in, out, shown)) {
+    if (posix::CloneFile(in.Get(), out.Get(), shown)) {
         posix::Sync(out.Get(), shown);
         CrashPoint();
         return;
