@@ -24,6 +24,12 @@ function(mendrix_test name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} mendrix_testsupport GTest::gtest_main GTest::gmock)
+  # Test code only arranges files and compares results; the work runs in the optimised
+  # libraries. Unoptimised, with the test framework's headers parsed once per program, the test
+  # programs build in about a third of the time.
+  target_compile_options(${name} PRIVATE -O0)
+  target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <gmock/gmock.h> <filesystem>
+    <functional> <map> <memory> <optional> <string> <string_view> <vector>)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 600 ENVIRONMENT "${ARG_ENV}")
 endfunction()
