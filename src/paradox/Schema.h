@@ -24,6 +24,9 @@ std::vector<std::uint32_t> FieldOffsetsOf(const std::vector<FieldSpec>& fields);
 // The bytes the first `count` fields take in a record (all of them when there are fewer).
 std::uint32_t LeadingFieldsLength(const std::vector<FieldSpec>& fields, std::size_t count);
 
+// The top bit of an indexed field number: the field is indexed descending.
+inline constexpr std::uint16_t kDescending = 0x8000;
+
 // A secondary index as defined by its .Xnn/.XGn file.
 struct SecondaryIndexSpec {
     std::string extension; // "X02", "XG0" (upper case, without the dot)

@@ -43,9 +43,6 @@ std::size_t SecondaryFieldCount(const TableHeader& xHeader, const TableHeader& t
 // negative or larger than the field list).
 std::size_t KeyFieldsPresent(const TableHeader& table);
 
-// The top bit of an indexed field number: the field is indexed descending.
-inline constexpr std::uint16_t kDescending = 0x8000;
-
 // A fault of an X file's header against its table.
 struct SecondaryHeaderFault {
     FindingCode code{};

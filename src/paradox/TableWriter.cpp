@@ -25,7 +25,6 @@ namespace {
 
 constexpr std::size_t kMaxFields = 255;
 constexpr std::size_t kMaxKeyFields = 16;
-constexpr std::uint16_t kDescending = 0x8000;
 constexpr std::uint32_t kBlobTail = 10;
 
 bool BlockSizeAllowed(std::uint8_t code, std::uint8_t fileVersion) {
