@@ -5,6 +5,7 @@
 #include "posix/FileIo.h"
 #include "posix/SystemError.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
@@ -18,8 +19,9 @@
 namespace tutil {
 namespace {
 
-std::uint64_t crashAt = 0;
-std::uint64_t crashPointsPassed = 0;
+// Tables worked on at once pass crash points on several threads.
+std::atomic<std::uint64_t> crashAt = 0;
+std::atomic<std::uint64_t> crashPointsPassed = 0;
 
 [[noreturn]] void ThrowSystemError(const char* what, const std::filesystem::path& file) {
     posix::ThrowSystemError(errno, what, file);
@@ -45,8 +47,9 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
 } // namespace
 
 void CrashPoint() {
-    ++crashPointsPassed;
-    if (crashAt != 0 && crashPointsPassed == crashAt) {
+    const std::uint64_t passed = ++crashPointsPassed;
+    const std::uint64_t at = crashAt;
+    if (at != 0 && passed == at) {
         ::raise(SIGKILL);
     }
 }
