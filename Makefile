@@ -8,6 +8,7 @@ PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchm
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 # Half of a test's time is spent waiting on fsync or on the programs it starts, so ctest runs
 # twice as many tests as there are cores.
@@ -16,8 +17,8 @@ CMAKE_GEN  := -G Ninja
 
 PREFIX     ?= /usr/local
 
-.PHONY: deps build build-asan run test test-fast bench crash-states fuzz fuzz-short format clean \
-        install package
+.PHONY: deps build build-asan run test test-fast test-threads bench crash-states fuzz fuzz-short \
+        format clean install package
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -57,6 +58,16 @@ test: build build-asan
 
 test-fast: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(TEST_JOBS)
+
+# The batch program's tables-at-once runs under ThreadSanitizer (not part of `make test`: a
+# build of its own).
+test-threads: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
+	  -DMENDRIX_BUILD_APP=OFF -DMENDRIX_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target mendrix-cli cli_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/bin/cli_tests \
+	  --gtest_filter='CliRuns.TablesWorkedOnAtOnce*:CliRuns.ACancelling*'
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
@@ -98,4 +109,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
