@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace paradox {
 
@@ -60,9 +62,11 @@ void BlobFile::CheckStructure(FindingList& findings) const {
     }
 }
 
-bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>& out,
-                    FindingList& findings, const std::string& where) const {
-    out.clear();
+bool BlobFile::ReadInto(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>* out,
+                        FindingList& findings, const std::string& where) const {
+    if (out != nullptr) {
+        out->clear();
+    }
     auto fail = [&](FindingCode code, FindingDetail detail) {
         findings.Add(code, Severity::Damage, fileName_, -1, -1, std::move(detail).Field(where),
                      true);
@@ -139,6 +143,9 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
         findings.Add(FindingCode::BlobLeaderMismatch, Severity::Suspicious, fileName_, -1, -1,
                      Detail(DetailKind::BlobLeader).Field(where));
     }
+    if (out == nullptr) {
+        return true;
+    }
     std::size_t skip = 0;
     std::size_t length = data.size();
     if (fieldType == static_cast<std::uint8_t>(FieldType::Graphic) &&
@@ -146,9 +153,77 @@ bool BlobFile::Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std:
         skip = kGraphicPrefix;
         length = std::min<std::size_t>(*data.U32LE(4), data.size() - kGraphicPrefix);
     }
-    out.assign(data.data() + skip, data.data() + skip + length);
+    out->assign(data.data() + skip, data.data() + skip + length);
     return true;
 }
+
+namespace {
+
+// ReadBlobField of a decoded reference; `out` null: for the findings alone.
+bool ReadBlobRef(const BlobRef& ref, std::uint8_t fieldType, const BlobFile* blobs,
+                 std::vector<std::uint8_t>* out, FindingList& findings, const std::string& where) {
+    if (!ref.InBlobFile()) {
+        if (ref.length > ref.leaderSize) {
+            // Suspicious rather than damage: nothing of the blob file is broken, the record's
+            // length word may simply be stale; the bytes beyond the leader are not to be had.
+            findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, "", -1, -1,
+                         Detail(DetailKind::BlobBeyondLeader)
+                             .Field(where)
+                             .Found(ref.length)
+                             .Extra(ref.leaderSize),
+                         true);
+            return false;
+        }
+        if (out != nullptr) {
+            out->assign(ref.leader, ref.leader + ref.length);
+        }
+        return true;
+    }
+    if (blobs == nullptr) {
+        findings.Add(FindingCode::BlobFileMissing, "", -1, -1,
+                     Detail(DetailKind::BlobInMissingFile).Field(where).Found(ref.length), true);
+        return false;
+    }
+    return out != nullptr ? blobs->Read(ref, fieldType, *out, findings, where)
+                          : blobs->Check(ref, fieldType, findings, where);
+}
+
+// The places of the blob file that records referred to so far, to tell a blob two records
+// share: a bit for each slot and one for the single blob of each 4 KB unit of the file; a
+// place no block of the file can start at (a broken pointer) in a set of its own.
+class BlobPlacesSeen {
+public:
+    explicit BlobPlacesSeen(std::uint64_t fileSize)
+        : units_(static_cast<std::size_t>(fileSize / BlobFile::kUnit + 1)), slots_(units_, 0),
+          singles_(units_, false) {}
+
+    // False when the place was seen before.
+    bool Insert(std::uint32_t offset, std::uint8_t index) {
+        const std::size_t unit = offset / BlobFile::kUnit;
+        if (offset % BlobFile::kUnit == 0 && unit < units_) {
+            if (index == 0xFF) {
+                const bool seen = singles_[unit];
+                singles_[unit] = true;
+                return !seen;
+            }
+            if (index < kSlots) {
+                const std::uint64_t bit = std::uint64_t{1} << index;
+                const bool seen = (slots_[unit] & bit) != 0;
+                slots_[unit] |= bit;
+                return !seen;
+            }
+        }
+        return others_.emplace(offset, index).second;
+    }
+
+private:
+    std::size_t units_;
+    std::vector<std::uint64_t> slots_;
+    std::vector<bool> singles_;
+    std::set<std::pair<std::uint32_t, std::uint8_t>> others_;
+};
+
+} // namespace
 
 bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::uint8_t fieldType,
                    const BlobFile* blobs, std::vector<std::uint8_t>& out, FindingList& findings,
@@ -158,36 +233,23 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
     if (!ref) {
         return false;
     }
-    if (!ref->InBlobFile()) {
-        if (ref->length > ref->leaderSize) {
-            // Suspicious rather than damage: nothing of the blob file is broken, the record's
-            // length word may simply be stale; the bytes beyond the leader are not to be had.
-            findings.Add(FindingCode::BlobPointerBad, Severity::Suspicious, "", -1, -1,
-                         Detail(DetailKind::BlobBeyondLeader)
-                             .Field(where)
-                             .Found(ref->length)
-                             .Extra(ref->leaderSize),
-                         true);
-            return false;
-        }
-        out.assign(ref->leader, ref->leader + ref->length);
-        return true;
-    }
-    if (blobs == nullptr) {
-        findings.Add(FindingCode::BlobFileMissing, "", -1, -1,
-                     Detail(DetailKind::BlobInMissingFile).Field(where).Found(ref->length), true);
-        return false;
-    }
-    return blobs->Read(*ref, fieldType, out, findings, where);
+    return ReadBlobRef(*ref, fieldType, blobs, &out, findings, where);
 }
 
 void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings,
                      const std::function<void(const RecordRef&)>& alsoEachRecord) {
     const auto& fields = table.Schema().fields;
-    std::vector<std::size_t> blobFields;
+    struct BlobField {
+        std::size_t offset;
+        std::uint16_t length;
+        std::uint8_t type;
+        const std::string& name;
+    };
+    std::vector<BlobField> blobFields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (IsBlobType(fields[i].typeCode) && table.FieldInRecord(i)) {
-            blobFields.push_back(i);
+            blobFields.push_back({table.FieldOffsets()[i], fields[i].ByteLength(),
+                                  fields[i].typeCode, fields[i].name});
         }
     }
     if (blobFields.empty() && !alsoEachRecord) {
@@ -196,17 +258,15 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
     const std::string mbName =
         blobs != nullptr ? blobs->FileName() : table.Path().stem().string() + ".MB";
     FindingLimiter report(findings, table.FileName());
-    std::set<std::pair<std::uint32_t, std::uint8_t>> used;
+    BlobPlacesSeen used(blobs != nullptr ? blobs->Size() : 0);
     std::uint64_t missing = 0;
-    std::vector<std::uint8_t> data;
     FindingList perBlob;
     table.ForEachRecord([&](const RecordRef& record) {
         if (alsoEachRecord) {
             alsoEachRecord(record);
         }
-        for (std::size_t field : blobFields) {
-            const std::uint8_t* bytes = record.bytes + table.FieldOffsets()[field];
-            const auto ref = DecodeBlobRef(bytes, fields[field].ByteLength());
+        for (const BlobField& field : blobFields) {
+            const auto ref = DecodeBlobRef(record.bytes + field.offset, field.length);
             if (!ref) {
                 continue;
             }
@@ -215,24 +275,22 @@ void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingLis
                     ++missing;
                     continue;
                 }
-                if (ref->length <= ref->leaderSize && fields[field].typeCode == 0x0C) {
-                    report.Add(
-                        FindingCode::BlobPointerBad, Severity::Suspicious, record.block,
-                        record.slot,
-                        Detail(DetailKind::BlobFitsLeader).Field(fields[field].name).Extra(mbName));
+                if (ref->length <= ref->leaderSize && field.type == 0x0C) {
+                    report.Add(FindingCode::BlobPointerBad, Severity::Suspicious, record.block,
+                               record.slot,
+                               Detail(DetailKind::BlobFitsLeader).Field(field.name).Extra(mbName));
                 }
-                if (!used.emplace(ref->offset, ref->index).second) {
+                if (!used.Insert(ref->offset, ref->index)) {
                     report.Add(FindingCode::BlobShared, Severity::Suspicious, record.block,
                                record.slot,
                                Detail(DetailKind::BlobSharedAt)
-                                   .Field(fields[field].name)
+                                   .Field(field.name)
                                    .Block(ref->offset)
                                    .Entry(ref->index));
                 }
             }
             perBlob.Clear();
-            ReadBlobField(bytes, fields[field].ByteLength(), fields[field].typeCode, blobs, data,
-                          perBlob, fields[field].name);
+            ReadBlobRef(*ref, field.type, blobs, nullptr, perBlob, field.name);
             for (const auto& f : perBlob.All()) {
                 report.Add(f.code, f.severity, record.block, record.slot, f.detail, f.dataLost);
             }

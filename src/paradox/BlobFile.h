@@ -45,7 +45,14 @@ public:
     // False with a finding (naming `where`, e.g. "ORDERS.DB block 3 record 2 field Notes")
     // when the data cannot be read.
     bool Read(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>& out,
-              FindingList& findings, const std::string& where) const;
+              FindingList& findings, const std::string& where) const {
+        return ReadInto(ref, fieldType, &out, findings, where);
+    }
+    // As Read, for the findings alone: the data is not copied.
+    bool Check(const BlobRef& ref, std::uint8_t fieldType, FindingList& findings,
+               const std::string& where) const {
+        return ReadInto(ref, fieldType, nullptr, findings, where);
+    }
 
     // Walks the whole file: header block, every block's type and size, every slot of every
     // suballocated block. Reports what is wrong, skips units that start no block and goes on;
@@ -58,6 +65,8 @@ public:
 private:
     BlobFile(std::filesystem::path path, PlainBytes file);
     void Walk(WalkPages pages);
+    bool ReadInto(const BlobRef& ref, std::uint8_t fieldType, std::vector<std::uint8_t>* out,
+                  FindingList& findings, const std::string& where) const;
     void AddStructureProblem(FindingDetail detail);
     // The inside of a block whose header is sound: a single blob's length, every slot.
     void CheckBlockContent(std::uint64_t offset, std::uint8_t type, std::uint16_t units,

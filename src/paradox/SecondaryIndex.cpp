@@ -162,12 +162,14 @@ struct Buckets {
 class RecordsAgainstTable {
 public:
     RecordsAgainstTable(const TableReader& x, const TableReader& table,
-                        const std::vector<std::size_t>& source, std::size_t secondary)
+                        const std::vector<std::size_t>& source, std::size_t secondary,
+                        SecondaryProof* deferred)
         : x_(x), table_(table), t_(table.Header()), source_(source), secondary_(secondary),
           keys_(KeyFieldsPresent(t_)), keyLength_(LeadingFieldsLength(t_.fields, keys_)),
           xOffsets_(FieldOffsetsOf(x.Header().fields)), position_(ChainPositions(table)),
           xPosition_(ChainPositions(x)),
-          collation_(Collation::ForSortOrder(t_.sortOrder, t_.sortOrderName)) {}
+          collation_(Collation::ForSortOrder(t_.sortOrder, t_.sortOrderName)), deferred_(deferred) {
+    }
 
     void Check(FindingList& findings) {
         const std::size_t blockNumberField = secondary_ + keys_;
@@ -175,6 +177,13 @@ public:
             return;
         }
         blockNumberOffset_ = xOffsets_[blockNumberField];
+        if (deferred_ != nullptr &&
+            deferred_->SameLayout(
+                SecondaryProof(table_, source_, secondary_, keyLength_, blockNumberOffset_))) {
+            // The caller takes the table's side with its own pass over the records.
+            deferred_->TakeX(x_, position_);
+            return;
+        }
         if (SecondaryAgreesAsAWhole(x_, table_, source_, secondary_, keyLength_, blockNumberOffset_,
                                     position_)) {
             return;
@@ -348,13 +357,20 @@ private:
     const std::vector<std::int32_t> position_;
     const std::vector<std::int32_t> xPosition_;
     const Collation& collation_; // the table's sort order, for case-insensitive values
+    SecondaryProof* deferred_;
     std::uint32_t blockNumberOffset_ = 0;
 };
 
 void CheckRecordsAgainstTable(const TableReader& x, const TableReader& table,
                               const std::vector<std::size_t>& source, std::size_t secondary,
-                              FindingList& findings) {
-    RecordsAgainstTable(x, table, source, secondary).Check(findings);
+                              SecondaryProof* deferred, FindingList& findings) {
+    RecordsAgainstTable(x, table, source, secondary, deferred).Check(findings);
+}
+
+// Whether the records of an X file with header `x` are compared with the table's.
+bool RecordsCompared(const TableReader& table, const TableHeader& x, bool fieldsMatch) {
+    return x.IsMaintainedData() && fieldsMatch && table.Header().Keyed() &&
+           x.FieldBytes() <= x.recordSize;
 }
 
 // A maintained X file copies the change byte of the table's primary index (X 0x2F = PX 0x2C
@@ -407,8 +423,37 @@ SecondaryIndexSpec ReadSecondaryIndexSpec(const TableHeader& x, const std::strin
     return spec;
 }
 
+std::unique_ptr<SecondaryProof> PlanSecondaryProof(const TableReader& table,
+                                                   const std::filesystem::path& xFile) {
+    std::string error;
+    const auto file = MappedFile::Open(xFile, &error);
+    if (!file) {
+        return nullptr;
+    }
+    FindingList ignored; // the index check reports the header
+    const auto x = ParseHeader(file->View(), xFile.filename().string(), ignored);
+    if (!x) {
+        return nullptr;
+    }
+    const SecondaryHeaderJudgement judged = JudgeSecondaryHeader(*x, table.Header());
+    std::vector<std::size_t> source;
+    FindingDetail problem;
+    const bool fieldsMatch = judged.fieldsReadable && !judged.foreign &&
+                             MapFields(table, judged.indexed, source, problem);
+    const std::size_t secondary = judged.indexed.size();
+    const std::size_t keys = KeyFieldsPresent(table.Header());
+    const std::vector<std::uint32_t> xOffsets = FieldOffsetsOf(x->fields);
+    if (!RecordsCompared(table, *x, fieldsMatch) || secondary + keys >= xOffsets.size()) {
+        return nullptr;
+    }
+    return std::make_unique<SecondaryProof>(table, source, secondary,
+                                            LeadingFieldsLength(table.Header().fields, keys),
+                                            xOffsets[secondary + keys]);
+}
+
 void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& xFile,
-                         const std::filesystem::path& yFile, FindingList& findings) {
+                         const std::filesystem::path& yFile, FindingList& findings,
+                         SecondaryProof* deferred) {
     auto x = TableReader::Open(xFile, findings);
     if (!x) {
         return;
@@ -431,7 +476,6 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     if (!foreign && !fieldsMatch) {
         findings.Add(FindingCode::SecondaryIndexBad, Severity::Damage, name, -1, -1, problem);
     }
-    const bool maintained = xh.IsMaintainedData();
     CheckPrimaryIndexLink(table, xh, name, findings);
     if (yFile.empty()) {
         findings.Add(FindingCode::IndexMissing, Severity::Damage, name, -1, -1,
@@ -448,8 +492,8 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
             }
         }
     }
-    if (maintained && fieldsMatch && table.Header().Keyed() && xh.FieldBytes() <= xh.recordSize) {
-        CheckRecordsAgainstTable(*x, table, source, secondary, findings);
+    if (RecordsCompared(table, xh, fieldsMatch)) {
+        CheckRecordsAgainstTable(*x, table, source, secondary, deferred, findings);
     }
 }
 

@@ -3,9 +3,11 @@
 #include "paradox/Finding.h"
 #include "paradox/Header.h"
 #include "paradox/Schema.h"
+#include "paradox/SecondaryIndexProof.h"
 #include "paradox/TableReader.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,20 @@ namespace paradox {
 // X file, the X header against the table, and for a maintained index every X record against
 // the table record it points at. A non-maintained index that is merely stale is not damage.
 // yFile may be empty when the Y file is missing (reported).
+// `deferred`, when given, is the plan PlanSecondaryProof made for this X file: when the X file
+// is what the plan expected, the X side of the proof goes into it and the record-by-record
+// comparison is left out; the caller takes the table's side and, unless the plan Agrees(),
+// checks again without a plan.
 void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& xFile,
-                         const std::filesystem::path& yFile, FindingList& findings);
+                         const std::filesystem::path& yFile, FindingList& findings,
+                         SecondaryProof* deferred = nullptr);
+
+// The proof that a maintained X file's records agree with the table, planned from the X
+// header alone, so that its table side can be taken with another pass over the table's
+// records before or while the index is checked; nullptr when the X file's records are not
+// compared with the table.
+std::unique_ptr<SecondaryProof> PlanSecondaryProof(const TableReader& table,
+                                                   const std::filesystem::path& xFile);
 
 // The definition of a secondary index as stored in its X file's header, so that a rebuild
 // can reproduce it. `extension` is the X file's extension ("X02", "XG0", any case).

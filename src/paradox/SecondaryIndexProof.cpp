@@ -5,63 +5,161 @@
 #include <array>
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace paradox {
 namespace {
 
-// A hash of a sequence of bytes under a secret key, made for adding up: the sums of two
-// multisets of records agree when the multisets do, and differ otherwise except with a
-// chance of about 2^-64 that nobody can steer, since the key is drawn for every check.
-class RecordHash {
-public:
-    RecordHash() {
-        std::random_device random;
-        for (auto& word : keys_) {
-            word = (std::uint64_t{random()} << 32) ^ random();
+std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+std::uint32_t Load32(const std::uint8_t* p) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The `length` bytes at p (1 to 7) as a little-endian word, zeros above them.
+std::uint64_t ShortWord(const std::uint8_t* p, std::size_t length) {
+    if (length >= 4) {
+        // Two loads that overlap: the shared bytes are the same on both sides.
+        return Load32(p) | (std::uint64_t{Load32(p + length - 4)} << (8 * (length - 4)));
+    }
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        word |= std::uint64_t{p[i]} << (8 * i);
+    }
+    return word;
+}
+
+// a < b as byte strings of `length` bytes, without a call per record.
+bool BytesLess(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
+    std::size_t at = 0;
+    for (; at + 8 <= length; at += 8) {
+        const std::uint64_t x = __builtin_bswap64(Load64(a + at));
+        const std::uint64_t y = __builtin_bswap64(Load64(b + at));
+        if (x != y) {
+            return x < y;
         }
     }
-
-    std::uint64_t operator()(std::uint16_t block, const std::uint8_t* bytes,
-                             std::size_t length) const {
-        std::uint64_t sum = Mix(keys_[0] ^ block ^ (std::uint64_t{length} << 16));
-        std::size_t k = 1;
-        std::size_t at = 0;
-        for (; at + 16 <= length; at += 16, k = (k + 2) % kKeys) {
-            sum += Multiply(Load(bytes + at) ^ keys_[k], Load(bytes + at + 8) ^ keys_[k + 1]);
+    for (; at < length; ++at) {
+        if (a[at] != b[at]) {
+            return a[at] < b[at];
         }
-        std::uint64_t last[2] = {0, 0};
-        std::memcpy(last, bytes + at, length - at);
-        sum += Multiply(last[0] ^ keys_[k], last[1] ^ keys_[k + 1]);
-        return Mix(sum);
     }
+    return false;
+}
 
-private:
-    static constexpr std::size_t kKeys = 33;
-    static std::uint64_t Load(const std::uint8_t* p) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, sizeof word);
-        return word;
-    }
-    // The two halves of the full 128-bit product, folded.
-    static std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
-        __extension__ typedef unsigned __int128 Wide;
-        const Wide product = static_cast<Wide>(a) * b;
-        return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-    }
-    static std::uint64_t Mix(std::uint64_t x) {
-        x ^= x >> 31;
-        x *= 0x7fb5d329728ea185ULL;
-        x ^= x >> 27;
-        x *= 0x81dadef4bc2dd44dULL;
-        x ^= x >> 33;
-        return x;
-    }
-    std::array<std::uint64_t, kKeys + 1> keys_{};
-};
+// The two halves of the full 128-bit product, folded.
+std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
+    __extension__ typedef unsigned __int128 Wide;
+    const Wide product = static_cast<Wide>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+std::uint64_t Mix(std::uint64_t x) {
+    x ^= x >> 31;
+    x *= 0x7fb5d329728ea185ULL;
+    x ^= x >> 27;
+    x *= 0x81dadef4bc2dd44dULL;
+    x ^= x >> 33;
+    return x;
+}
 
 } // namespace
 
-// Compared through sums of keyed hashes, in two passes in file order.
+SecondaryProof::SecondaryProof(const TableReader& table, const std::vector<std::size_t>& source,
+                               std::size_t secondary, std::size_t keyLength,
+                               std::uint32_t blockNumberOffset)
+    : keyLength_(keyLength), blockNumberOffset_(blockNumberOffset) {
+    // X layout: the indexed values, then the key; a table record holds the key first.
+    const TableHeader& t = table.Header();
+    std::size_t inX = 0;
+    for (std::size_t i = 0; i < secondary; ++i) {
+        const std::size_t field = source[i];
+        const std::size_t length = t.fields[field].ByteLength();
+        segments_.push_back({table.FieldOffsets()[field], inX, length});
+        inX += length;
+    }
+    segments_.push_back({0, blockNumberOffset - keyLength, keyLength});
+    // A secret key drawn for every proof: nobody can steer a collision.
+    std::random_device random;
+    for (auto& word : keys_) {
+        word = (std::uint64_t{random()} << 32) ^ random();
+    }
+}
+
+bool SecondaryProof::SameLayout(const SecondaryProof& other) const {
+    return segments_ == other.segments_ && keyLength_ == other.keyLength_ &&
+           blockNumberOffset_ == other.blockNumberOffset_;
+}
+
+// A hash of the tuple of fields made for adding up: the sums of two multisets of tuples agree
+// when the multisets do, and differ otherwise except with a chance of about 2^-64. Each field
+// is taken as 8-byte words (its last word padded with zeros) read in place, so that neither
+// side's layout is copied into the other's.
+std::uint64_t SecondaryProof::Hash(std::uint16_t block, const std::uint8_t* record,
+                                   bool inX) const {
+    std::uint64_t sum = Mix(keys_[0] ^ block ^ (std::uint64_t{segments_.size()} << 16));
+    std::size_t k = 1;
+    std::uint64_t pending = 0;
+    bool paired = false;
+    auto add = [&](std::uint64_t word) {
+        if (!paired) {
+            pending = word;
+            paired = true;
+            return;
+        }
+        sum += Multiply(pending ^ keys_[k], word ^ keys_[k + 1]);
+        k = (k + 2) % kKeys;
+        paired = false;
+    };
+    for (const Segment& s : segments_) {
+        const std::uint8_t* p = record + (inX ? s.inX : s.inTable);
+        std::size_t at = 0;
+        for (; at + 8 <= s.length; at += 8) {
+            add(Load64(p + at));
+        }
+        const std::size_t rest = s.length - at;
+        if (rest == 0) {
+            continue;
+        }
+        // The field's last bytes: from the word that ends with the field when there is one.
+        add(s.length >= 8 ? Load64(p + s.length - 8) >> (8 * (8 - rest)) : ShortWord(p, rest));
+    }
+    if (paired) {
+        sum += Multiply(pending ^ keys_[k], keys_[k + 1]);
+    }
+    return Mix(sum);
+}
+
+void SecondaryProof::TakeX(const TableReader& x, const std::vector<std::int32_t>& position) {
+    xTaken_ = true;
+    x.ForEachRecord([&](const RecordRef& record) {
+        const std::uint16_t number = IndexWord(record.bytes + blockNumberOffset_);
+        allInChain_ = allInChain_ && number < position.size() && position[number] >= 0;
+        xSum_ += Hash(number, record.bytes, true);
+        ++xRecords_;
+    });
+}
+
+void SecondaryProof::TakeTableRecord(const RecordRef& row) {
+    if (previous_ != nullptr && previousBlock_ == row.block) {
+        ascending_ = ascending_ && BytesLess(previous_, row.bytes, keyLength_);
+    }
+    previous_ = row.bytes;
+    previousBlock_ = row.block;
+    tableSum_ += Hash(row.block, row.bytes, false);
+    ++tableRecords_;
+}
+
+bool SecondaryProof::Agrees() const {
+    return Possible() && ascending_ && xRecords_ == tableRecords_ && xSum_ == tableSum_;
+}
+
 bool SecondaryAgreesAsAWhole(const TableReader& x, const TableReader& table,
                              const std::vector<std::size_t>& source, std::size_t secondary,
                              std::size_t keyLength, std::uint32_t blockNumberOffset,
@@ -69,43 +167,13 @@ bool SecondaryAgreesAsAWhole(const TableReader& x, const TableReader& table,
     if (x.RecordCount() != table.RecordCount()) {
         return false;
     }
-    const TableHeader& t = table.Header();
-    // X layout: the indexed values, then the key: both sides are hashed in that layout.
-    const std::size_t keyInX = blockNumberOffset - keyLength;
-    const std::size_t hashed = blockNumberOffset;
-    const RecordHash hash;
-    std::uint64_t xSum = 0;
-    bool allInChain = true;
-    x.ForEachRecord([&](const RecordRef& record) {
-        const std::uint16_t number = IndexWord(record.bytes + blockNumberOffset);
-        allInChain = allInChain && number < position.size() && position[number] >= 0;
-        xSum += hash(number, record.bytes, hashed);
-    });
-    if (!allInChain) {
+    SecondaryProof proof(table, source, secondary, keyLength, blockNumberOffset);
+    proof.TakeX(x, position);
+    if (!proof.Possible()) {
         return false;
     }
-    std::vector<std::uint8_t> gathered(hashed);
-    std::uint64_t tableSum = 0;
-    bool ascending = true;
-    const std::uint8_t* previous = nullptr;
-    std::uint16_t previousBlock = 0;
-    table.ForEachRecord([&](const RecordRef& row) {
-        if (previous != nullptr && previousBlock == row.block) {
-            ascending = ascending && std::memcmp(previous, row.bytes, keyLength) < 0;
-        }
-        previous = row.bytes;
-        previousBlock = row.block;
-        std::size_t at = 0;
-        for (std::size_t i = 0; i < secondary; ++i) {
-            const std::size_t field = source[i];
-            const std::size_t length = t.fields[field].ByteLength();
-            std::memcpy(gathered.data() + at, row.bytes + table.FieldOffsets()[field], length);
-            at += length;
-        }
-        std::memcpy(gathered.data() + keyInX, row.bytes, keyLength);
-        tableSum += hash(row.block, gathered.data(), hashed);
-    });
-    return ascending && xSum == tableSum;
+    table.ForEachRecord([&](const RecordRef& row) { proof.TakeTableRecord(row); });
+    return proof.Agrees();
 }
 
 } // namespace paradox

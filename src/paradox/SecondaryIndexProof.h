@@ -2,6 +2,7 @@
 
 #include "paradox/TableReader.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,8 +13,57 @@ namespace paradox {
 // each table block's keys rise strictly (one record per key and block), every X record names
 // a chain block, and the X records, as (block, indexed values, key), are the same multiset as
 // the table records, then each X record finds its own record in its block with the same bytes.
-// `source`: the table field of each indexed X field; `position`: the chain position of each
-// block number, -1 for a block outside the chain. False means "look record by record".
+// The two multisets are compared through sums of keyed hashes, so the proof takes each file
+// in one pass in file order, and its two sides may be taken in separate passes: the X file's
+// when the index is checked, the table's along with the other checks of the table's records
+// (on another thread, too, as long as each side is taken by one thread).
+class SecondaryProof {
+public:
+    // `source`: the table field of each of the `secondary` indexed X fields; the X record holds
+    // those fields, then
+    // the table's key of `keyLength` bytes, then at `blockNumberOffset` the block number.
+    SecondaryProof(const TableReader& table, const std::vector<std::size_t>& source,
+                   std::size_t secondary, std::size_t keyLength, std::uint32_t blockNumberOffset);
+
+    // Both compare the same fields at the same places.
+    bool SameLayout(const SecondaryProof& other) const;
+
+    // The X file's side; `position`: the chain position of each table block number, -1 for a
+    // block outside the chain.
+    void TakeX(const TableReader& x, const std::vector<std::int32_t>& position);
+    // Whether the X side leaves the proof possible; the table's side is not needed otherwise.
+    bool Possible() const { return xTaken_ && allInChain_; }
+    // The table's side, record by record in chain order.
+    void TakeTableRecord(const RecordRef& row);
+    // False means "look record by record".
+    bool Agrees() const;
+
+private:
+    struct Segment {
+        std::size_t inTable;
+        std::size_t inX;
+        std::size_t length;
+        bool operator==(const Segment&) const = default;
+    };
+    static constexpr std::size_t kKeys = 33;
+    std::uint64_t Hash(std::uint16_t block, const std::uint8_t* record, bool inX) const;
+
+    std::vector<Segment> segments_; // the indexed fields, then the key
+    std::size_t keyLength_;
+    std::uint32_t blockNumberOffset_;
+    std::array<std::uint64_t, kKeys + 1> keys_{};
+    bool xTaken_ = false;
+    bool allInChain_ = true;
+    std::uint64_t xRecords_ = 0;
+    std::uint64_t xSum_ = 0;
+    std::uint64_t tableRecords_ = 0;
+    std::uint64_t tableSum_ = 0;
+    bool ascending_ = true;
+    const std::uint8_t* previous_ = nullptr;
+    std::uint16_t previousBlock_ = 0;
+};
+
+// Both sides of the proof in turn.
 bool SecondaryAgreesAsAWhole(const TableReader& x, const TableReader& table,
                              const std::vector<std::size_t>& source, std::size_t secondary,
                              std::size_t keyLength, std::uint32_t blockNumberOffset,

@@ -17,16 +17,20 @@
 #include "tutil/StructureSalvage.h"
 #include "tutil/UtilityError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tutil {
 
@@ -35,8 +39,53 @@ using paradox::Severity;
 
 namespace {
 
+// The proofs that X files' records agree with the table, planned before the table's records are
+// read so that their table side rides on the data pass (one pass over the table for both).
+class DeferredProofs {
+public:
+    DeferredProofs() = default;
+    DeferredProofs(const paradox::TableReader& reader, const paradox::TableFamily& family) {
+        for (const auto& x : family.secondaries) {
+            if (paradox::UpperExtension(x)[0] == 'X') {
+                if (auto proof = paradox::PlanSecondaryProof(reader, x)) {
+                    proofs_.push_back({x, std::move(proof)});
+                }
+            }
+        }
+    }
+
+    paradox::SecondaryProof* For(const std::filesystem::path& x) const {
+        for (const Planned& planned : proofs_) {
+            if (planned.x == x) {
+                return planned.proof.get();
+            }
+        }
+        return nullptr;
+    }
+
+    void TakeTableRecord(const paradox::RecordRef& r) const {
+        for (const Planned& planned : proofs_) {
+            planned.proof->TakeTableRecord(r);
+        }
+    }
+
+    bool Empty() const { return proofs_.empty(); }
+
+    bool AllAgree() const {
+        return std::all_of(proofs_.begin(), proofs_.end(),
+                           [](const Planned& planned) { return planned.proof->Agrees(); });
+    }
+
+private:
+    struct Planned {
+        std::filesystem::path x;
+        std::unique_ptr<paradox::SecondaryProof> proof;
+    };
+    std::vector<Planned> proofs_;
+};
+
 void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                  paradox::FindingList& findings) {
+                  paradox::FindingList& findings, const DeferredProofs& proofs) {
     const std::string name = family.db.filename().string();
     if (reader.Header().Keyed()) {
         if (family.px.empty()) {
@@ -55,7 +104,8 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
         if (extension[0] != 'X') {
             continue;
         }
-        paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings);
+        paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings,
+                                     proofs.For(x));
         paradox::CheckSecondaryIndexOrder(reader, x, findings);
     }
 }
@@ -90,22 +140,29 @@ private:
     paradox::FindingDetail problem_;
 };
 
-// The records' values (when they can be checked) and their blobs, in one pass over the records;
-// `advance(n)` after the n-th record. The findings come in the order of a pass for each: the
-// values', the blob file's own, the blobs'.
+// The records' values (when they can be checked), their blobs and the table side of the proofs,
+// in one pass over the records; `advance(n)` after the n-th record. The findings come in the
+// order of a pass for each: the values', the blob file's own, the blobs'.
 template <class Advance>
 void CheckRecordsAndBlobs(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                          paradox::FindingList& findings, Advance&& advance) {
+                          const DeferredProofs& proofs, paradox::FindingList& findings,
+                          Advance&& advance) {
     const bool checkable = RecordsCheckable(reader);
     std::uint64_t done = 0;
     if (!reader.Schema().HasBlobs()) {
+        std::optional<RecordValueCheck> check;
         if (checkable) {
-            RecordValueCheck check(reader, findings);
-            reader.ForEachRecord([&](const paradox::RecordRef& r) {
-                check(r);
-                advance(++done);
-            });
+            check.emplace(reader, findings);
+        } else if (proofs.Empty()) {
+            return;
         }
+        reader.ForEachRecord([&](const paradox::RecordRef& r) {
+            proofs.TakeTableRecord(r);
+            if (check) {
+                (*check)(r);
+                advance(++done);
+            }
+        });
         return;
     }
     paradox::FindingList valueFindings;
@@ -123,6 +180,7 @@ void CheckRecordsAndBlobs(const paradox::TableReader& reader, const paradox::Tab
         }
         paradox::CheckTableBlobs(reader, blobs.get(), blobFindings,
                                  [&](const paradox::RecordRef& r) {
+                                     proofs.TakeTableRecord(r);
                                      if (check) {
                                          (*check)(r);
                                          advance(++done);
@@ -141,13 +199,13 @@ void CheckRecordsAndBlobs(const paradox::TableReader& reader, const paradox::Tab
 }
 
 void CheckRecordsAndBlobsReported(const paradox::TableReader& reader,
-                                  const paradox::TableFamily& family,
+                                  const paradox::TableFamily& family, const DeferredProofs& proofs,
                                   paradox::FindingList& findings) {
     std::optional<ProgressReporter> progress;
     if (RecordsCheckable(reader)) {
         progress.emplace(Phase::Data, reader.RecordCount());
     }
-    CheckRecordsAndBlobs(reader, family, findings, [&](std::uint64_t done) {
+    CheckRecordsAndBlobs(reader, family, proofs, findings, [&](std::uint64_t done) {
         if (progress) {
             progress->Advance(done);
         }
@@ -158,9 +216,9 @@ void CheckRecordsAndBlobsReported(const paradox::TableReader& reader,
 }
 
 void CheckIndexesReported(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                          paradox::FindingList& findings) {
+                          const DeferredProofs& proofs, paradox::FindingList& findings) {
     ProgressReporter progress(Phase::Indexes);
-    CheckIndexes(reader, family, findings);
+    CheckIndexes(reader, family, findings, proofs);
     progress.Finish();
 }
 
@@ -172,8 +230,9 @@ std::atomic<std::uint64_t> secondThreadFrom{std::uint64_t{4} << 20};
 // phase order.
 class DataCheckThread {
 public:
-    DataCheckThread(const paradox::TableReader& reader, const paradox::TableFamily& family)
-        : reader_(reader), family_(family), checkable_(RecordsCheckable(reader)),
+    DataCheckThread(const paradox::TableReader& reader, const paradox::TableFamily& family,
+                    const DeferredProofs& proofs)
+        : reader_(reader), family_(family), proofs_(proofs), checkable_(RecordsCheckable(reader)),
           worker_([this](std::stop_token stop) { Run(stop); }) {}
 
     // Reports the data phase while the records are checked, waits for the blob check, then
@@ -207,7 +266,7 @@ private:
 
     void Run(const std::stop_token& stop) {
         try {
-            CheckRecordsAndBlobs(reader_, family_, findings_, [&](std::uint64_t done) {
+            CheckRecordsAndBlobs(reader_, family_, proofs_, findings_, [&](std::uint64_t done) {
                 if (done % 1024 == 0) {
                     recordsDone_.store(done, std::memory_order_relaxed);
                     if (stop.stop_requested()) {
@@ -234,6 +293,7 @@ private:
 
     const paradox::TableReader& reader_;
     const paradox::TableFamily& family_;
+    const DeferredProofs& proofs_;
     const bool checkable_;
     paradox::FindingList findings_;
     std::exception_ptr failure_;
@@ -255,14 +315,28 @@ bool WorthASecondThread(const paradox::TableReader& reader) {
 
 void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily& family,
                  paradox::FindingList& findings) {
+    const DeferredProofs proofs(reader, family);
+    paradox::FindingList indexFindings;
+    paradox::FindingList dataFindings;
     if (WorthASecondThread(reader)) {
-        DataCheckThread data(reader, family);
-        CheckIndexesReported(reader, family, findings);
-        data.Finish(findings);
-        return;
+        DataCheckThread data(reader, family, proofs);
+        CheckIndexesReported(reader, family, proofs, indexFindings);
+        data.Finish(dataFindings);
+    } else {
+        CheckIndexesReported(reader, family, proofs, indexFindings);
+        CheckRecordsAndBlobsReported(reader, family, proofs, dataFindings);
     }
-    CheckIndexesReported(reader, family, findings);
-    CheckRecordsAndBlobsReported(reader, family, findings);
+    if (!proofs.AllAgree()) {
+        // Some X file's records do not agree with the table as a whole: they are compared one
+        // by one, as without plans, and that check's findings stand.
+        indexFindings.Clear();
+        CheckIndexes(reader, family, indexFindings, DeferredProofs());
+    }
+    for (const paradox::FindingList* part : {&indexFindings, &dataFindings}) {
+        for (const paradox::Finding& finding : part->All()) {
+            findings.Add(finding);
+        }
+    }
 }
 
 } // namespace

@@ -217,4 +217,59 @@ TEST(BlobDamage, GarbageInTheMiddleOfTheBlobFileCostsOnlyTheBlobsItHits) {
     EXPECT_EQ(ReadFileBytes(dir / "MEMOS-BACKUP.MB"), mb);
 }
 
+TEST(BlobDamage, ABlobTwoRecordsPointAtIsReportedAtTheSecond) {
+    TempDir dir;
+    paradox::TableSchema schema;
+    schema.fileVersion = paradox::level::V7;
+    schema.tableName = "MEMOS.DB";
+    schema.fields = {{"Id", 0x04, 4}, {"Memo", 0x0C, 20}};
+    schema.keyFieldCount = 1;
+    std::vector<std::vector<std::uint8_t>> records;
+    std::vector<std::vector<std::optional<std::vector<std::uint8_t>>>> blobs;
+    paradox::RecordBuilder row(schema);
+    for (int i = 1; i <= 40; ++i) {
+        // Every seventh memo has a block of its own, the others share suballocated blocks.
+        row.Clear().SetInt(0, i).SetBlobText(1, "memo " + std::to_string(i) +
+                                                    std::string(i % 7 == 0 ? 5000 : 100, 'm'));
+        records.push_back(row.Bytes());
+        blobs.push_back(row.Blobs());
+    }
+    paradox::WriteTable(dir.path(), "MEMOS", schema, records, blobs);
+    const fs::path db = dir / "MEMOS.DB";
+    std::string bytes = ReadFileBytes(db);
+    const Layout l = ReadLayout(bytes);
+    ASSERT_GE((l.blockSize - 6) / l.recordSize, 40u);
+    auto tail = [&](std::size_t slot) { return l.BlockOffset(1) + 6 + slot * l.recordSize + 14; };
+    auto copyTail = [&](std::size_t from, std::size_t to) {
+        bytes.replace(tail(to), 10, bytes.substr(tail(from), 10));
+    };
+    auto pointAt = [&](std::size_t slot, std::uint32_t offset) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[tail(slot) + i] = static_cast<char>(((offset | 0xFF) >> (8 * i)) & 0xFF);
+        }
+    };
+    copyTail(6, 10);     // a single-blob block (memo 7)
+    copyTail(1, 20);     // a slot of a suballocated block (memo 2)
+    copyTail(2, 21);     // another slot of the same block (memo 3)
+    pointAt(30, 0x1100); // no block starts there
+    pointAt(31, 0x1100);
+    pointAt(32, 0x4000000); // past the end of the file
+    pointAt(33, 0x4000000);
+    WriteFileBytes(db, bytes);
+
+    const auto verified = tutil::VerifyTable(tutil::LocateTable(db.string()));
+    std::vector<std::int64_t> sharedAt;
+    std::vector<std::string> shared;
+    for (const auto& f : verified.findings.All()) {
+        if (f.code == FindingCode::BlobShared) {
+            sharedAt.push_back(f.record);
+            shared.push_back(f.detail.Render());
+        }
+    }
+    EXPECT_EQ(sharedAt, (std::vector<std::int64_t>{10, 20, 21, 31, 33}));
+    ASSERT_EQ(shared.size(), 5u);
+    EXPECT_EQ(shared[3], "Memo: blob at 0x1100 slot 255");
+    EXPECT_TRUE(verified.findings.Has(FindingCode::BlobPointerBad));
+}
+
 } // namespace
