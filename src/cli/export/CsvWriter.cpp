@@ -1,17 +1,25 @@
 #include "cli/export/CsvWriter.h"
 
+#include <algorithm>
 #include <ostream>
 #include <stdexcept>
 
 namespace cli {
 
+CsvWriter::CsvWriter(std::ostream& out, CsvDialect dialect) : out_(out), dialect_(dialect) {
+    for (const char c : {dialect_.delimiter, '"', '\r', '\n'}) {
+        special_[static_cast<unsigned char>(c)] = true;
+    }
+}
+
 void CsvWriter::Field(std::string_view text, bool quote) {
     if (fields_++ > 0) {
         row_ += dialect_.delimiter;
     }
-    const char special[] = {dialect_.delimiter, '"', '\r', '\n'};
-    if (!quote &&
-        text.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos) {
+    // A plain loop: find_first_of would search the set of special characters once per byte.
+    if (!quote && std::none_of(text.begin(), text.end(), [this](char c) {
+            return special_[static_cast<unsigned char>(c)];
+        })) {
         row_ += text;
         return;
     }

@@ -53,7 +53,6 @@ std::vector<std::string> RecordDecoder::FieldNames() {
 void RecordDecoder::Decode(const paradox::RecordRef& record, std::vector<ExportValue>& values) {
     const auto& fields = table_.Schema().fields;
     values.resize(fields.size());
-    std::string where; // names the record in blob findings; built only when needed
     for (std::size_t i = 0; i < fields.size(); ++i) {
         ExportValue& value = values[i];
         value.kind = Kind::Null;
@@ -63,15 +62,12 @@ void RecordDecoder::Decode(const paradox::RecordRef& record, std::vector<ExportV
             Unreadable(value);
             continue;
         }
-        if (where.empty() && paradox::IsBlobType(fields[i].typeCode)) {
-            where = paradox::FindingPlace(table_.FileName(), record.block, record.slot);
-        }
-        DecodeField(i, record.bytes + table_.FieldOffsets()[i], where, value);
+        DecodeField(i, record, record.bytes + table_.FieldOffsets()[i], value);
     }
 }
 
-void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
-                                const std::string& where, ExportValue& value) {
+void RecordDecoder::DecodeField(std::size_t index, const paradox::RecordRef& record,
+                                const std::uint8_t* field, ExportValue& value) {
     const paradox::FieldSpec& spec = table_.Schema().fields[index];
     const std::size_t length = spec.ByteLength();
     switch (spec.typeCode) {
@@ -133,7 +129,7 @@ void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
     case Code(FieldType::Blob):
     case Code(FieldType::Ole):
     case Code(FieldType::Graphic):
-        DecodeBlob(index, field, where, value);
+        DecodeBlob(index, record, field, value);
         return;
     default:
         Unreadable(value);
@@ -141,17 +137,26 @@ void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
     }
 }
 
-void RecordDecoder::DecodeBlob(std::size_t index, const std::uint8_t* field,
-                               const std::string& where, ExportValue& value) {
+void RecordDecoder::DecodeBlob(std::size_t index, const paradox::RecordRef& record,
+                               const std::uint8_t* field, ExportValue& value) {
     const paradox::FieldSpec& spec = table_.Schema().fields[index];
     const std::uint16_t length = spec.ByteLength();
     if (!paradox::DecodeBlobRef(field, length)) {
         Unreadable(value);
         return;
     }
-    blobData_.clear();
-    if (!paradox::ReadBlobField(field, length, spec.typeCode, blobs_, blobData_, findings_,
-                                where + " field " + spec.name)) {
+    // The place that names the record in findings is put together only for a blob that has
+    // some: the read is repeated with it, and gives the same answer.
+    paradox::FindingList blobFindings;
+    bool read = paradox::ReadBlobField(field, length, spec.typeCode, blobs_, blobData_,
+                                       blobFindings, std::string());
+    if (!read || !blobFindings.Empty()) {
+        read = paradox::ReadBlobField(
+            field, length, spec.typeCode, blobs_, blobData_, findings_,
+            paradox::FindingPlace(table_.FileName(), record.block, record.slot) + " field " +
+                spec.name);
+    }
+    if (!read) {
         Unreadable(value);
         return;
     }

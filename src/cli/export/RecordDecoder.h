@@ -38,9 +38,9 @@ public:
     bool SawNonAsciiText() const { return sawNonAscii_; }
 
 private:
-    void DecodeField(std::size_t index, const std::uint8_t* field, const std::string& where,
+    void DecodeField(std::size_t index, const paradox::RecordRef& record, const std::uint8_t* field,
                      ExportValue& value);
-    void DecodeBlob(std::size_t index, const std::uint8_t* field, const std::string& where,
+    void DecodeBlob(std::size_t index, const paradox::RecordRef& record, const std::uint8_t* field,
                     ExportValue& value);
     void SetText(ExportValue& value, const std::uint8_t* bytes, std::size_t size);
     void AppendText(std::string& out, const std::uint8_t* bytes, std::size_t size);
