@@ -1,6 +1,7 @@
 #include "cli/export/CodePage.h"
 
-#include <algorithm>
+#include "cli/export/ByteScan.h"
+
 #include <array>
 #include <cerrno>
 #include <stdexcept>
@@ -51,8 +52,7 @@ TextConverter::TextConverter(const std::string& codePageName) : name_(codePageNa
 
 std::size_t TextConverter::AppendUtf8(std::string& out, const std::uint8_t* text,
                                       std::size_t size) {
-    if (asciiAsIs_ &&
-        std::all_of(text, text + size, [](std::uint8_t byte) { return byte < 0x80; })) {
+    if (asciiAsIs_ && IsAscii(text, size)) {
         out.append(reinterpret_cast<const char*>(text), size);
         return 0;
     }

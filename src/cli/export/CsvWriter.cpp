@@ -1,25 +1,17 @@
 #include "cli/export/CsvWriter.h"
 
-#include <algorithm>
+#include "cli/export/ByteScan.h"
+
 #include <ostream>
 #include <stdexcept>
 
 namespace cli {
 
-CsvWriter::CsvWriter(std::ostream& out, CsvDialect dialect) : out_(out), dialect_(dialect) {
-    for (const char c : {dialect_.delimiter, '"', '\r', '\n'}) {
-        special_[static_cast<unsigned char>(c)] = true;
-    }
-}
-
 void CsvWriter::Field(std::string_view text, bool quote) {
     if (fields_++ > 0) {
         row_ += dialect_.delimiter;
     }
-    // A plain loop: find_first_of would search the set of special characters once per byte.
-    if (!quote && std::none_of(text.begin(), text.end(), [this](char c) {
-            return special_[static_cast<unsigned char>(c)];
-        })) {
+    if (!quote && !HasAnyOf(text.data(), text.size(), dialect_.delimiter, '"', '\r', '\n')) {
         row_ += text;
         return;
     }

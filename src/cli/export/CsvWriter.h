@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -19,7 +18,7 @@ struct CsvDialect {
 // so that readers do not take it for a blank line and drop the record.
 class CsvWriter {
 public:
-    explicit CsvWriter(std::ostream& out, CsvDialect dialect = {});
+    explicit CsvWriter(std::ostream& out, CsvDialect dialect = {}) : out_(out), dialect_(dialect) {}
 
     // `quote` encloses the field in double quotes even when it needs none.
     void Field(std::string_view text, bool quote = false);
@@ -29,7 +28,6 @@ public:
 private:
     std::ostream& out_;
     CsvDialect dialect_;
-    std::array<bool, 256> special_{}; // the bytes that make a field quoted
     std::string row_;
     std::size_t fields_ = 0;
 };

@@ -50,6 +50,7 @@ private:
     const paradox::BlobFile* blobs_;
     TextConverter& text_;
     paradox::FindingList& findings_;
+    std::vector<std::uint16_t> lengths_; // of each field in the record; 0: not in it
     std::vector<std::uint8_t> blobData_;
     std::uint64_t unreadable_ = 0;
     std::uint64_t replaced_ = 0;
