@@ -70,4 +70,27 @@ inline bool HasAnyOf(const char* bytes, std::size_t size, char a, char b, char c
     return false;
 }
 
+// Whether any byte may need an escape in a JSON string: a control character, '"' or '\'. May
+// answer true for some bytes above 0x7F; never false for one that needs it.
+inline bool MayNeedJsonEscape(const char* bytes, std::size_t size) {
+    using namespace bytescan;
+    constexpr std::uint64_t kQuotes = kOnes * '"';
+    constexpr std::uint64_t kBackslashes = kOnes * '\\';
+    constexpr std::uint64_t kSpaces = kOnes * ' ';
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const std::uint64_t word = Load(bytes + i);
+        if ((ZeroBytes(word ^ kQuotes) | ZeroBytes(word ^ kBackslashes) |
+             ((word - kSpaces) & ~word & kHighBits)) != 0) {
+            return true;
+        }
+    }
+    for (; i < size; ++i) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x20 || bytes[i] == '"' || bytes[i] == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace cli

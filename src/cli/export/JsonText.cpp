@@ -1,5 +1,7 @@
 #include "cli/export/JsonText.h"
 
+#include "cli/export/ByteScan.h"
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 
@@ -56,13 +58,18 @@ bool IsPlain(char c) {
 } // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
-    if (!IsWellFormedUtf8(text)) {
+    if (!IsAscii(text.data(), text.size()) && !IsWellFormedUtf8(text)) {
         // Only a fault in the conversion to UTF-8 gets here: nlohmann's own replacement.
         out += nlohmann::json(std::string(text))
                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         return;
     }
     out += '"';
+    if (!MayNeedJsonEscape(text.data(), text.size())) {
+        out += text;
+        out += '"';
+        return;
+    }
     std::size_t plainFrom = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
