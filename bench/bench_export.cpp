@@ -40,6 +40,7 @@ using bench::Median;
 struct ProcessRun {
     double wall = 0;
     double user = 0;
+    double sys = 0;
     double peakMb = 0; // peak resident memory, mapped file pages included
 };
 
@@ -73,6 +74,7 @@ ProcessRun Run(const std::vector<std::string>& args, const fs::path& in = {},
     const rusage usage = bench::WaitChild(child, status);
     run.wall = std::chrono::duration<double>(Clock::now() - start).count();
     run.user = bench::Seconds(usage.ru_utime);
+    run.sys = bench::Seconds(usage.ru_stime);
     run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "bench_export: %s %s failed (%d)\n", args[0].c_str(),
@@ -83,14 +85,16 @@ ProcessRun Run(const std::vector<std::string>& args, const fs::path& in = {},
 }
 
 struct Figure {
-    std::vector<double> wall, user, peakMb, baseWall, baseUser, basePeakMb, ratio;
+    std::vector<double> wall, user, sys, peakMb, baseWall, baseUser, baseSys, basePeakMb, ratio;
 
     void Add(const ProcessRun& ours, const ProcessRun& base) {
         wall.push_back(ours.wall);
         user.push_back(ours.user);
+        sys.push_back(ours.sys);
         peakMb.push_back(ours.peakMb);
         baseWall.push_back(base.wall);
         baseUser.push_back(base.user);
+        baseSys.push_back(base.sys);
         basePeakMb.push_back(base.peakMb);
         ratio.push_back(ours.wall / base.wall);
     }
@@ -98,11 +102,13 @@ struct Figure {
 };
 
 void Print(const char* name, const char* baseName, std::uint64_t records, const Figure& f) {
-    std::printf("%-6s %8llu records: %6.3f s wall (user %.2f s, %.2f us/record, peak %.0f MB); "
-                "%s %6.3f s (user %.2f s, peak %.0f MB); ratio %.2f (min %.2f, max %.2f)\n",
+    std::printf("%-6s %8llu records: %6.3f s wall (user %.2f s, sys %.2f s, %.2f us/record, peak "
+                "%.0f MB); %s %6.3f s (user %.2f s, sys %.2f s, peak %.0f MB); ratio %.2f (min "
+                "%.2f, max %.2f)\n",
                 name, static_cast<unsigned long long>(records), Median(f.wall), Median(f.user),
-                Median(f.wall) * 1e6 / static_cast<double>(records), f.MaxPeakMb(), baseName,
-                Median(f.baseWall), Median(f.baseUser), Median(f.basePeakMb), Median(f.ratio),
+                Median(f.sys), Median(f.wall) * 1e6 / static_cast<double>(records), f.MaxPeakMb(),
+                baseName, Median(f.baseWall), Median(f.baseUser), Median(f.baseSys),
+                Median(f.basePeakMb), Median(f.ratio),
                 *std::min_element(f.ratio.begin(), f.ratio.end()),
                 *std::max_element(f.ratio.begin(), f.ratio.end()));
 }
