@@ -6,6 +6,7 @@
 #include "paradox/Finding.h"
 #include "paradox/TableReader.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,18 @@ namespace paradox {
 namespace {
 
 constexpr std::int64_t kMillisPerDay = 86400000;
+
+// `value` in decimal, with leading zeros up to `width` digits (printf's %0*llu, without the
+// cost of parsing a format for every date of an export).
+void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
+    char text[24];
+    const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+    const auto digits = static_cast<std::size_t>(end - text);
+    if (digits < width) {
+        out.append(width - digits, '0');
+    }
+    out.append(text, digits);
+}
 
 void AppendAlpha(std::string& out, const std::uint8_t* p, std::size_t length) {
     for (std::size_t i = 0; i < length && p[i] != 0; ++i) {
@@ -73,12 +86,17 @@ void AppendDateText(std::string& out, std::int64_t dayNumber) {
     const CivilDate date = CivilFromDayNumber(dayNumber);
     // ISO 8601 counts a year 0 (the day before 0001-01-01 is 0000-12-31) and writes a year
     // outside 0..9999 in the expanded form, signed and of at least four digits: -0002, +10000.
-    const long long year = date.year;
-    const char* sign = year < 0 ? "-" : year > 9999 ? "+" : "";
-    char text[48];
-    std::snprintf(text, sizeof text, "%s%04lld-%02u-%02u", sign, year < 0 ? -year : year,
-                  date.month, date.day);
-    out += text;
+    const std::int64_t year = date.year;
+    if (year < 0) {
+        out += '-';
+    } else if (year > 9999) {
+        out += '+';
+    }
+    AppendPadded(out, static_cast<std::uint64_t>(year < 0 ? -year : year), 4);
+    out += '-';
+    AppendPadded(out, date.month, 2);
+    out += '-';
+    AppendPadded(out, date.day, 2);
 }
 
 void AppendTimeText(std::string& out, std::int64_t ms) {
@@ -86,11 +104,14 @@ void AppendTimeText(std::string& out, std::int64_t ms) {
         out += '-';
         ms = -ms;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld",
-                  static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
-                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
-    out += text;
+    const auto magnitude = static_cast<std::uint64_t>(ms);
+    AppendPadded(out, magnitude / 3600000, 2);
+    out += ':';
+    AppendPadded(out, magnitude / 60000 % 60, 2);
+    out += ':';
+    AppendPadded(out, magnitude / 1000 % 60, 2);
+    out += '.';
+    AppendPadded(out, magnitude % 1000, 3);
 }
 
 void AppendDoubleText(std::string& out, double value) {

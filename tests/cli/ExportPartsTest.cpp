@@ -1,9 +1,12 @@
-// The pieces of the export: the code page a table's text is read in, and the CSV rows.
+// The pieces of the export: the code page a table's text is read in, the CSV rows and the JSON
+// values.
 
 #include "cli/export/CodePage.h"
 #include "cli/export/CsvWriter.h"
+#include "cli/export/JsonText.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -72,6 +75,40 @@ TEST(CliExportParts, CsvRowsQuoteWhatNeedsItAndEndInCrlf) {
     cli::CsvWriter broken(failing);
     broken.Field("x");
     EXPECT_THROW(broken.EndRow(), std::runtime_error);
+}
+
+// The export writes JSON values itself; they must stay byte for byte what the JSON library
+// writes: escapes, code points outside ASCII, malformed UTF-8 replaced, numbers' shortest forms.
+TEST(CliExportParts, JsonValuesAreWrittenAsTheJsonLibraryWritesThem) {
+    std::vector<std::string> texts = {"",
+                                      "plain",
+                                      "say \"hi\" \\ back",
+                                      "tab\tcr\rlf\n\b\f",
+                                      "\x7f del",
+                                      "Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC",
+                                      "\xF0\x9F\x98\x80 four",
+                                      "cut \xC3",
+                                      "overlong \xC0\xAF",
+                                      "surrogate \xED\xA0\x80",
+                                      "above \xF4\x90\x80\x80",
+                                      "stray \x80\xFF byte",
+                                      std::string("nul\0in", 6)};
+    for (char c = 1; c < 0x20; ++c) {
+        texts.push_back(std::string("control ") + c);
+    }
+    for (const std::string& text : texts) {
+        std::string written;
+        cli::AppendJsonString(written, text);
+        EXPECT_EQ(written, nlohmann::json(text).dump(-1, ' ', false,
+                                                     nlohmann::json::error_handler_t::replace))
+            << text;
+    }
+    for (const double number : {0.25, 100.0, -0.0, 0.1, 1e300, 5e-324, 1e15, 1e16, 1.5e-7,
+                                123456789012345680.0, -2.5e-5, 1.7976931348623157e308}) {
+        std::string written;
+        cli::AppendJsonNumber(written, number);
+        EXPECT_EQ(written, nlohmann::json(number).dump()) << number;
+    }
 }
 
 } // namespace

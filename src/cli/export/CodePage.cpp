@@ -1,5 +1,7 @@
 #include "cli/export/CodePage.h"
 
+#include "cli/export/ByteScan.h"
+
 #include <array>
 #include <cerrno>
 #include <stdexcept>
@@ -31,10 +33,34 @@ TextConverter::TextConverter(const std::string& codePageName) : name_(codePageNa
         throw std::runtime_error("code page " + codePageName + " is not known to iconv");
     }
     handle_.reset(handle);
+    // Each ASCII byte alone and all of them in one text must come out unchanged: a code page
+    // that is not ASCII-based (EBCDIC), wide (UTF-16) or shifts state on some byte is converted
+    // by iconv whole.
+    std::array<std::uint8_t, 0x80> ascii{};
+    std::string converted;
+    bool asIs = true;
+    for (std::size_t byte = 0; byte < ascii.size() && asIs; ++byte) {
+        ascii[byte] = static_cast<std::uint8_t>(byte);
+        converted.clear();
+        asIs = AppendThroughIconv(converted, &ascii[byte], 1) == 0 &&
+               converted == std::string(1, static_cast<char>(byte));
+    }
+    converted.clear();
+    asciiAsIs_ = asIs && AppendThroughIconv(converted, ascii.data(), ascii.size()) == 0 &&
+                 converted == std::string(ascii.begin(), ascii.end());
 }
 
 std::size_t TextConverter::AppendUtf8(std::string& out, const std::uint8_t* text,
                                       std::size_t size) {
+    if (asciiAsIs_ && IsAscii(text, size)) {
+        out.append(reinterpret_cast<const char*>(text), size);
+        return 0;
+    }
+    return AppendThroughIconv(out, text, size);
+}
+
+std::size_t TextConverter::AppendThroughIconv(std::string& out, const std::uint8_t* text,
+                                              std::size_t size) {
     iconv_t handle = handle_.get();
     iconv(handle, nullptr, nullptr, nullptr, nullptr); // back to the initial state
     // iconv's interface takes non-const input; it does not write through it.

@@ -32,8 +32,13 @@ private:
         void operator()(std::remove_pointer_t<iconv_t>* handle) const;
     };
 
+    std::size_t AppendThroughIconv(std::string& out, const std::uint8_t* text, std::size_t size);
+
     std::string name_;
     std::unique_ptr<std::remove_pointer_t<iconv_t>, Close> handle_;
+    // The code page writes bytes 0x00-0x7F as the same ASCII characters, so text of only those
+    // bytes is copied as it is, without a call into iconv.
+    bool asciiAsIs_ = false;
 };
 
 } // namespace cli

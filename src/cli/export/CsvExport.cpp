@@ -45,9 +45,11 @@ void CsvExport::Record(std::uint64_t number, const std::vector<ExportValue>& val
         case Kind::Temporal:
             csv_.Field(value.text, value.text == nullText_);
             continue;
-        case Kind::Integer:
-            cell_ = std::to_string(value.integer);
+        case Kind::Integer: {
+            char text[24];
+            cell_.assign(text, std::to_chars(text, text + sizeof text, value.integer).ptr);
             break;
+        }
         case Kind::Real:
             AppendShortestDouble(cell_, value.real);
             break;

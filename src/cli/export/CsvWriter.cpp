@@ -1,5 +1,7 @@
 #include "cli/export/CsvWriter.h"
 
+#include "cli/export/ByteScan.h"
+
 #include <ostream>
 #include <stdexcept>
 
@@ -9,9 +11,7 @@ void CsvWriter::Field(std::string_view text, bool quote) {
     if (fields_++ > 0) {
         row_ += dialect_.delimiter;
     }
-    const char special[] = {dialect_.delimiter, '"', '\r', '\n'};
-    if (!quote &&
-        text.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos) {
+    if (!quote && !HasAnyOf(text.data(), text.size(), dialect_.delimiter, '"', '\r', '\n')) {
         row_ += text;
         return;
     }

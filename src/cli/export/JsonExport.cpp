@@ -2,7 +2,9 @@
 
 #include "cli/export/Base64.h"
 #include "cli/export/CsvExport.h"
+#include "cli/export/JsonText.h"
 
+#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <set>
@@ -25,64 +27,94 @@ std::vector<std::string> UniqueKeys(const std::vector<std::string>& names) {
     return keys;
 }
 
-nlohmann::ordered_json ToJson(const ExportValue& value) {
+void AppendValue(std::string& out, const ExportValue& value) {
     using Kind = ExportValue::Kind;
     switch (value.kind) {
     case Kind::Null:
-        return nullptr;
+        out += "null";
+        return;
     case Kind::Text:
     case Kind::Decimal:
     case Kind::Temporal:
-        return value.text;
-    case Kind::Integer:
-        return value.integer;
+        AppendJsonString(out, value.text);
+        return;
+    case Kind::Integer: {
+        char text[24];
+        out.append(text, std::to_chars(text, text + sizeof text, value.integer).ptr);
+        return;
+    }
     case Kind::Real:
         if (std::isfinite(value.real)) {
-            return value.real;
+            AppendJsonNumber(out, value.real);
         } else {
-            // JSON has no such numbers; nlohmann would write null and lose the value.
-            std::string text;
-            AppendShortestDouble(text, value.real);
-            return text;
+            // JSON has no such numbers: written as null they would be lost.
+            out += '"';
+            AppendShortestDouble(out, value.real);
+            out += '"';
         }
+        return;
     case Kind::Boolean:
-        return value.boolean;
-    case Kind::Binary: {
-        std::string text;
-        AppendBase64(text, value.bytes.data(), value.bytes.size());
-        return text;
+        out += value.boolean ? "true" : "false";
+        return;
+    case Kind::Binary:
+        out += '"';
+        AppendBase64(out, value.bytes.data(), value.bytes.size());
+        out += '"';
+        return;
     }
-    }
-    return nullptr;
+    out += "null";
 }
 
 } // namespace
 
 JsonExport::JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames, Layout layout)
-    : out_(out), keys_(UniqueKeys(fieldNames)) {
-    if (layout == Layout::Array) {
-        array_.emplace(out);
+    : out_(out), layout_(layout) {
+    for (const auto& key : UniqueKeys(fieldNames)) {
+        std::string member;
+        AppendJsonString(member, key);
+        members_.push_back(member + ':');
+    }
+    if (layout_ == Layout::Array) {
+        out_ << '[';
     }
 }
 
 void JsonExport::Record(const std::vector<ExportValue>& values) {
-    nlohmann::ordered_json object = nlohmann::ordered_json::object();
-    for (std::size_t i = 0; i < values.size() && i < keys_.size(); ++i) {
-        object[keys_[i]] = ToJson(values[i]);
+    text_.clear();
+    if (layout_ == Layout::Array) {
+        text_ += empty_ ? "\n" : ",\n";
     }
-    if (array_) {
-        array_->Add(object);
-        return;
+    text_ += '{';
+    for (std::size_t i = 0; i < values.size() && i < members_.size(); ++i) {
+        if (i > 0) {
+            text_ += ',';
+        }
+        text_ += members_[i];
+        AppendValue(text_, values[i]);
     }
-    out_ << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    text_ += '}';
+    if (layout_ == Layout::Lines) {
+        text_ += '\n';
+    }
+    empty_ = false;
+    Write();
+}
+
+void JsonExport::Finish() {
+    if (layout_ == Layout::Array) {
+        text_ = empty_ ? "]\n" : "\n]\n";
+        Write();
+    }
+    out_.flush();
     if (!out_) {
         throw std::runtime_error("cannot write the output");
     }
 }
 
-void JsonExport::Finish() {
-    if (array_) {
-        array_->Finish();
+void JsonExport::Write() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    if (!out_) {
+        throw std::runtime_error("cannot write the output");
     }
 }
 

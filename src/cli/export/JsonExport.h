@@ -1,10 +1,9 @@
 #pragma once
 
 #include "cli/export/ExportValue.h"
-#include "cli/export/JsonArrayWriter.h"
 
+#include <cstdint>
 #include <iosfwd>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,9 @@ namespace cli {
 // Records as a JSON array of objects, one member per field under its name, in field order:
 // text, exact decimals (BCD) and ISO 8601 dates and times as strings, numbers as numbers
 // (a Number that is not finite as the string "nan", "inf" or "-inf"), logicals as true/false,
-// binary values as base64 strings, NULL as null. As JSON Lines: the same objects, one a line,
-// with no array around them.
+// binary values as base64 strings, NULL as null. The array has each object on a line of its
+// own. As JSON Lines: the same objects, one a line, with no array around them. Either way a
+// table of any size needs the memory of one record.
 class JsonExport {
 public:
     enum class Layout : std::uint8_t { Array, Lines };
@@ -23,13 +23,18 @@ public:
     JsonExport(std::ostream& out, const std::vector<std::string>& fieldNames,
                Layout layout = Layout::Array);
 
+    // Both throw std::runtime_error when the stream fails.
     void Record(const std::vector<ExportValue>& values);
     void Finish();
 
 private:
+    void Write();
+
     std::ostream& out_;
-    std::optional<JsonArrayWriter> array_; // none for JSON Lines
-    std::vector<std::string> keys_;
+    Layout layout_;
+    bool empty_ = true;
+    std::vector<std::string> members_; // each key as JSON text, with its colon
+    std::string text_;                 // the record being written
 };
 
 } // namespace cli

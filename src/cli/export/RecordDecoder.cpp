@@ -1,5 +1,6 @@
 #include "cli/export/RecordDecoder.h"
 
+#include "cli/export/ByteScan.h"
 #include "paradox/BlobFile.h"
 #include "paradox/Codec.h"
 #include "paradox/FieldType.h"
@@ -7,7 +8,6 @@
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace cli {
@@ -37,7 +37,12 @@ bool IsBinaryField(std::uint8_t typeCode) {
 
 RecordDecoder::RecordDecoder(const paradox::TableReader& table, const paradox::BlobFile* blobs,
                              TextConverter& text, paradox::FindingList& findings)
-    : table_(table), blobs_(blobs), text_(text), findings_(findings) {}
+    : table_(table), blobs_(blobs), text_(text), findings_(findings) {
+    const auto& fields = table_.Schema().fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        lengths_.push_back(table_.FieldInRecord(i) ? fields[i].ByteLength() : 0);
+    }
+}
 
 std::vector<std::string> RecordDecoder::FieldNames() {
     std::vector<std::string> names;
@@ -53,27 +58,23 @@ std::vector<std::string> RecordDecoder::FieldNames() {
 void RecordDecoder::Decode(const paradox::RecordRef& record, std::vector<ExportValue>& values) {
     const auto& fields = table_.Schema().fields;
     values.resize(fields.size());
-    std::string where; // names the record in blob findings; built only when needed
     for (std::size_t i = 0; i < fields.size(); ++i) {
         ExportValue& value = values[i];
         value.kind = Kind::Null;
         value.text.clear();
         value.bytes.clear();
-        if (!table_.FieldInRecord(i)) {
+        if (lengths_[i] == 0) {
             Unreadable(value);
             continue;
         }
-        if (where.empty() && paradox::IsBlobType(fields[i].typeCode)) {
-            where = paradox::FindingPlace(table_.FileName(), record.block, record.slot);
-        }
-        DecodeField(i, record.bytes + table_.FieldOffsets()[i], where, value);
+        DecodeField(i, record, record.bytes + table_.FieldOffsets()[i], value);
     }
 }
 
-void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
-                                const std::string& where, ExportValue& value) {
+void RecordDecoder::DecodeField(std::size_t index, const paradox::RecordRef& record,
+                                const std::uint8_t* field, ExportValue& value) {
     const paradox::FieldSpec& spec = table_.Schema().fields[index];
-    const std::size_t length = spec.ByteLength();
+    const std::size_t length = lengths_[index];
     switch (spec.typeCode) {
     case Code(FieldType::Alpha):
         if (field[0] != 0) {
@@ -133,7 +134,7 @@ void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
     case Code(FieldType::Blob):
     case Code(FieldType::Ole):
     case Code(FieldType::Graphic):
-        DecodeBlob(index, field, where, value);
+        DecodeBlob(index, record, field, value);
         return;
     default:
         Unreadable(value);
@@ -141,17 +142,26 @@ void RecordDecoder::DecodeField(std::size_t index, const std::uint8_t* field,
     }
 }
 
-void RecordDecoder::DecodeBlob(std::size_t index, const std::uint8_t* field,
-                               const std::string& where, ExportValue& value) {
+void RecordDecoder::DecodeBlob(std::size_t index, const paradox::RecordRef& record,
+                               const std::uint8_t* field, ExportValue& value) {
     const paradox::FieldSpec& spec = table_.Schema().fields[index];
-    const std::uint16_t length = spec.ByteLength();
+    const std::uint16_t length = lengths_[index];
     if (!paradox::DecodeBlobRef(field, length)) {
         Unreadable(value);
         return;
     }
-    blobData_.clear();
-    if (!paradox::ReadBlobField(field, length, spec.typeCode, blobs_, blobData_, findings_,
-                                where + " field " + spec.name)) {
+    // The place that names the record in findings is put together only for a blob that has
+    // some: the read is repeated with it, and gives the same answer.
+    paradox::FindingList blobFindings;
+    bool read = paradox::ReadBlobField(field, length, spec.typeCode, blobs_, blobData_,
+                                       blobFindings, std::string());
+    if (!read || !blobFindings.Empty()) {
+        read = paradox::ReadBlobField(
+            field, length, spec.typeCode, blobs_, blobData_, findings_,
+            paradox::FindingPlace(table_.FileName(), record.block, record.slot) + " field " +
+                spec.name);
+    }
+    if (!read) {
         Unreadable(value);
         return;
     }
@@ -175,8 +185,7 @@ void RecordDecoder::AppendText(std::string& out, const std::uint8_t* bytes, std:
     const std::size_t replaced = text_.AppendUtf8(out, bytes, size);
     replaced_ += replaced;
     textsWithReplaced_ += replaced != 0;
-    sawNonAscii_ = sawNonAscii_ ||
-                   std::any_of(bytes, bytes + size, [](std::uint8_t byte) { return byte >= 0x80; });
+    sawNonAscii_ = sawNonAscii_ || !IsAscii(bytes, size);
 }
 
 void RecordDecoder::Unreadable(ExportValue& value) {

@@ -38,9 +38,9 @@ public:
     bool SawNonAsciiText() const { return sawNonAscii_; }
 
 private:
-    void DecodeField(std::size_t index, const std::uint8_t* field, const std::string& where,
+    void DecodeField(std::size_t index, const paradox::RecordRef& record, const std::uint8_t* field,
                      ExportValue& value);
-    void DecodeBlob(std::size_t index, const std::uint8_t* field, const std::string& where,
+    void DecodeBlob(std::size_t index, const paradox::RecordRef& record, const std::uint8_t* field,
                     ExportValue& value);
     void SetText(ExportValue& value, const std::uint8_t* bytes, std::size_t size);
     void AppendText(std::string& out, const std::uint8_t* bytes, std::size_t size);
@@ -50,6 +50,7 @@ private:
     const paradox::BlobFile* blobs_;
     TextConverter& text_;
     paradox::FindingList& findings_;
+    std::vector<std::uint16_t> lengths_; // of each field in the record; 0: not in it
     std::vector<std::uint8_t> blobData_;
     std::uint64_t unreadable_ = 0;
     std::uint64_t replaced_ = 0;

@@ -12,6 +12,8 @@
 namespace cli {
 namespace {
 
+constexpr std::size_t kStreamBufferSize = 1u << 20;
+
 bool WrittenInPlace(mode_t mode) {
     return S_ISCHR(mode) || S_ISFIFO(mode);
 }
@@ -56,6 +58,11 @@ ReplacingOutputFile::ReplacingOutputFile(std::filesystem::path target)
         return;
     }
     temporary_ = target_.string() + ".partial-" + std::to_string(::getpid());
+    // Written a row at a time: a buffer larger than the default 8 KB saves most of the calls
+    // into the kernel.
+    streamBuffer_.resize(kStreamBufferSize);
+    stream_.rdbuf()->pubsetbuf(streamBuffer_.data(),
+                               static_cast<std::streamsize>(streamBuffer_.size()));
     stream_.open(temporary_, std::ios::binary | std::ios::trunc);
     if (!stream_) {
         throw std::runtime_error("cannot create " + temporary_.string());

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -35,6 +36,7 @@ public:
 private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    std::vector<char> streamBuffer_; // before stream_, which writes through it
     std::ofstream stream_;
     posix::FileDescriptor special_; // a device or FIFO written in place
     std::optional<DescriptorOutputBuffer> specialBuffer_;
