@@ -126,15 +126,20 @@ inline std::filesystem::path MemberPath(const std::filesystem::path& dir, const 
     return dir / (stem + "." + MemberExtension(member));
 }
 
+// Removes everything `dir` holds.
+inline void EmptyFolder(const std::filesystem::path& dir) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+        std::filesystem::remove_all(entry.path(), ignored);
+    }
+}
+
 // Writes the members as files stem.DB, stem.PX, ... into `dir`, after removing every file
 // the directory already holds (so nothing of an earlier input survives). Returns the paths.
 inline std::vector<std::filesystem::path> WriteMembers(const std::filesystem::path& dir,
                                                        const std::string& stem,
                                                        const std::vector<Member>& members) {
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
-        std::filesystem::remove_all(entry.path(), ignored);
-    }
+    EmptyFolder(dir);
     std::vector<std::filesystem::path> written;
     for (const auto& member : members) {
         const auto path = MemberPath(dir, stem, member);

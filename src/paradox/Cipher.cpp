@@ -68,9 +68,21 @@ constexpr Table kTableC = {
     0xF6, 0x83, 0x75, 0x79, 0x9B, 0xEB, 0xC5, 0x85, 0x61, 0x4F, 0x69, 0x3B, 0xE5, 0x64, 0x5F, 0x3F,
 };
 
+thread_local std::uint64_t bytesDecrypted = 0;
+
 constexpr std::uint8_t Byte(unsigned value) {
     return static_cast<std::uint8_t>(value);
 }
+
+// Position of each value in table B.
+constexpr Table InverseOf(const Table& table) {
+    Table inverse{};
+    for (unsigned i = 0; i < 256; ++i) {
+        inverse[table[i]] = Byte(i);
+    }
+    return inverse;
+}
+constexpr Table kInverseB = InverseOf(kTableB);
 
 // Plain byte i sits at cipher offset C[i] - t and is masked with
 // A[i + k0] ^ B[j + k1] ^ C[j + s] (all byte arithmetic).
@@ -86,6 +98,9 @@ void TransformPiece(CipherKey key, std::uint8_t s, std::uint8_t t, const std::ui
         } else {
             out[j] = in[i] ^ mask;
         }
+    }
+    if constexpr (Decrypt) {
+        bytesDecrypted += kCipherPieceSize;
     }
 }
 
@@ -198,6 +213,7 @@ bool HasByteShuffles() {
 
 void BlockDecrypter::DecryptPieceFast(std::uint8_t s, std::uint8_t t, const std::uint8_t* in,
                                       std::uint8_t* out) const {
+    bytesDecrypted += kCipherPieceSize;
     const std::uint8_t* bc = keyBC_.data() + std::size_t{s} * 256;
     const std::uint8_t* offsets = CipherOffsets()[t].data();
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -246,11 +262,28 @@ void DecryptPieceBytes(CipherKey key, std::uint8_t s, std::uint8_t t,
     const std::uint8_t* const c = kTableC.data();
     const std::uint8_t* const cipher = in.data();
     const std::size_t end = std::min(kCipherPieceSize, first + out.size());
+    bytesDecrypted += end > first ? end - first : 0;
     for (std::size_t i = first; i < end; ++i) {
         const std::uint8_t j = Byte(c[i] - t);
         out[i - first] = cipher[j] ^ a[Byte(static_cast<unsigned>(i) + key.k0)] ^
                          b[Byte(j + key.k1)] ^ c[Byte(j + s)];
     }
+}
+
+std::array<CipherKey, 256> KeysDecryptingByteTo(std::uint8_t s, std::uint8_t t,
+                                                std::span<const std::uint8_t, kCipherPieceSize> in,
+                                                std::size_t offset, std::uint8_t plain) {
+    // plain = cipher[j] ^ A[i + k0] ^ B[j + k1] ^ C[j + s] with j = C[i] - t, solved for k1.
+    const auto i = static_cast<std::uint8_t>(offset);
+    const std::uint8_t j = Byte(kTableC[i] - t);
+    const auto fixed = static_cast<std::uint8_t>(plain ^ in[j] ^ kTableC[Byte(j + s)]);
+    std::array<CipherKey, 256> keys{};
+    for (unsigned k0 = 0; k0 < 256; ++k0) {
+        const std::uint8_t b = kInverseB[fixed ^ kTableA[Byte(i + k0)]];
+        keys[k0] = {Byte(k0), Byte(b - j)};
+    }
+    bytesDecrypted += keys.size(); // one byte judged per key, as decrypting it would
+    return keys;
 }
 
 void EncryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
@@ -275,6 +308,10 @@ void DecryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes) {
 
 void EncryptBlobBytes(CipherKey key, std::span<std::uint8_t> bytes) {
     TransformInPlace<false>(key, bytes, [&](std::size_t) { return BlobTweak(key); });
+}
+
+std::uint64_t testing::BytesDecryptedOnThisThread() {
+    return bytesDecrypted;
 }
 
 std::uint32_t PasswordChecksum(std::string_view password) {

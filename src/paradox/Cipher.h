@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -37,6 +38,13 @@ void EncryptPiece(CipherKey key, std::uint8_t s, std::uint8_t t,
 void DecryptPieceBytes(CipherKey key, std::uint8_t s, std::uint8_t t,
                        std::span<const std::uint8_t, kCipherPieceSize> in, std::size_t first,
                        std::span<std::uint8_t> out);
+
+// Every key under which plain byte `offset` of a piece decrypts to `plain`, by k0: for each k0
+// exactly one k1 does, because table B is a permutation. A key search judges these 256 on its
+// further bytes instead of trying all 65,536.
+std::array<CipherKey, 256> KeysDecryptingByteTo(std::uint8_t s, std::uint8_t t,
+                                                std::span<const std::uint8_t, kCipherPieceSize> in,
+                                                std::size_t offset, std::uint8_t plain);
 
 // A whole block of a .DB/.PX/.Xnn/.Ynn file (1-based physical block number), decrypted or
 // encrypted in place. A trailing part shorter than a piece (a block cut off by the end of the
@@ -78,5 +86,11 @@ private:
     std::vector<std::uint8_t> keyA_;  // A[i + k0] by plain offset i
     std::vector<std::uint8_t> keyBC_; // B[j + k1] ^ C[j + s] by (s, cipher offset j)
 };
+
+namespace testing {
+// Plain bytes this thread has had decrypted so far, by every function above: lets a test bound
+// what a hostile file costs by a count rather than a time.
+std::uint64_t BytesDecryptedOnThisThread();
+} // namespace testing
 
 } // namespace paradox

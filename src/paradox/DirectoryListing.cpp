@@ -139,6 +139,12 @@ public:
             std::max(before.modified, before.changed) + TimeResolution(before) < listedAt &&
             IsLocalFileSystem(dir.c_str());
         const std::lock_guard lock(mutex_);
+        // A listing that may not be served again is not kept: a folder that changes while it
+        // is listed (a staging folder, say) holds no memory here.
+        if (!reusable) {
+            cache_.erase(dir);
+            return listing;
+        }
         if (cache_.size() >= kMaxFolders) {
             cache_.clear();
         }

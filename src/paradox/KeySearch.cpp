@@ -24,12 +24,21 @@ PlainHead DecryptHead(std::uint32_t keyValue, std::uint8_t block,
     return plain;
 }
 
-// Whether block 1 decrypts under `low` to no back link, as a chain's first block must: two
-// bytes that rule out all but one candidate in 65,536 before the whole header is decrypted.
-bool NoBackLinkUnder(std::uint32_t low, const std::array<std::uint8_t, kCipherPieceSize>& piece) {
-    std::array<std::uint8_t, 2> prev{};
-    DecryptPieceBytes(CipherKey::FromStoredValue(low), 0, 1, piece, 2, prev);
-    return prev[0] == 0 && prev[1] == 0;
+// The low halves, lowest first, under which block 1 decrypts to no back link, as a chain's
+// first block must: byte 2 leaves one key per k0 and byte 3 all but about one of those, so
+// only the survivors have the whole header decrypted.
+std::vector<std::uint16_t>
+LowHalvesWithNoBackLink(const std::array<std::uint8_t, kCipherPieceSize>& piece) {
+    std::vector<std::uint16_t> lows;
+    for (const CipherKey key : KeysDecryptingByteTo(0, 1, piece, 2, 0)) {
+        std::array<std::uint8_t, 1> prevHigh{};
+        DecryptPieceBytes(key, 0, 1, piece, 3, prevHigh);
+        if (prevHigh[0] == 0) {
+            lows.push_back(static_cast<std::uint16_t>(key.k0 | (key.k1 << 8)));
+        }
+    }
+    std::sort(lows.begin(), lows.end());
+    return lows;
 }
 
 int PlausibleFirstBlockWords(const PlainHead& plain, const TableHeader& header) {
@@ -115,8 +124,8 @@ KeyCheck CheckStoredKey(const TableHeader& header, ByteView file) {
         return check;
     }
     std::optional<std::uint32_t> found;
-    for (std::uint32_t low = 0; low <= 0xFFFF; ++low) {
-        if (!NoBackLinkUnder(low, piece) || FirstBlockWordsFitting(low, piece, header) != 3) {
+    for (const std::uint16_t low : LowHalvesWithNoBackLink(piece)) {
+        if (FirstBlockWordsFitting(low, piece, header) != 3) {
             continue;
         }
         if (found) {
@@ -147,15 +156,15 @@ std::vector<std::uint16_t> LowHalvesOpeningBlockOne(ByteView file, std::size_t b
     }
     std::array<std::uint8_t, kCipherPieceSize> piece{};
     std::copy(stored.data(), stored.data() + kCipherPieceSize, piece.begin());
-    for (std::uint32_t low = 0; low <= 0xFFFF && found.size() < limit; ++low) {
-        if (!NoBackLinkUnder(low, piece)) {
-            continue;
+    for (const std::uint16_t low : LowHalvesWithNoBackLink(piece)) {
+        if (found.size() >= limit) {
+            break;
         }
         const PlainHead plain = DecryptHead(low, 1, piece);
         const auto next = static_cast<std::uint16_t>(plain[0] | (plain[1] << 8));
         const auto prev = static_cast<std::uint16_t>(plain[2] | (plain[3] << 8));
         if (prev == 0 && next != 1 && next <= blocksPresent) {
-            found.push_back(static_cast<std::uint16_t>(low));
+            found.push_back(low);
         }
     }
     return found;

@@ -26,10 +26,10 @@ std::optional<BlockHeader> BlockHeaderAt(ByteView db, std::size_t offset, std::u
     if (stored.size() != kCipherPieceSize) {
         return std::nullopt;
     }
-    std::array<std::uint8_t, kCipherPieceSize> plain{};
-    DecryptPiece(CipherKey::FromStoredValue(keyValue), 0, static_cast<std::uint8_t>(block),
-                 std::span<const std::uint8_t, kCipherPieceSize>(stored.data(), kCipherPieceSize),
-                 plain);
+    std::array<std::uint8_t, kBlockHeaderSize> plain{};
+    DecryptPieceBytes(
+        CipherKey::FromStoredValue(keyValue), 0, static_cast<std::uint8_t>(block),
+        std::span<const std::uint8_t, kCipherPieceSize>(stored.data(), kCipherPieceSize), 0, plain);
     return ReadBlockHeader(ByteView(plain.data(), plain.size()));
 }
 

@@ -1,8 +1,9 @@
-// Inputs the fuzz targets once crashed on, replayed through the same checks, and the packing of
-// families the fuzz inputs use.
+// Inputs the fuzz targets once crashed or stalled on, replayed through the same checks, and the
+// packing of families the fuzz inputs use.
 
 #include "../../fuzz/FamilyPack.h"
 #include "../../fuzz/ReaderChecks.h"
+#include "paradox/Cipher.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
@@ -68,6 +69,19 @@ TEST(FuzzRegression, NegativeKeyFieldCountIsReportedAgainstTheSecondaryIndex) {
     paradox::FindingList indexFindings;
     paradox::CheckSecondaryIndex(*table, dir / "FUZZ.X02", dir / "FUZZ.Y02", indexFindings);
     EXPECT_FALSE(indexFindings.Empty());
+}
+
+// A protected table whose stored key fits no block: each key search over it once judged every
+// one of the 65,536 low halves. Reading it now decrypts a few times its size, not hundreds.
+TEST(FuzzRegression, KeySearchOverAHostileTableCostsWorkBoundedByItsSize) {
+    testsupport::TempDir dir;
+    const auto bytes = ReadBytes(RegressionDir() / "key-search-over-every-low-half.fam");
+    const std::uint64_t before = paradox::testing::BytesDecryptedOnThisThread();
+    const auto result = ReplayInput(bytes, dir.path());
+    const std::uint64_t decrypted = paradox::testing::BytesDecryptedOnThisThread() - before;
+    EXPECT_GT(result.findings, 0u);
+    EXPECT_GT(decrypted, 0u); // the search ran
+    EXPECT_LE(decrypted, 4 * bytes.size());
 }
 
 // A corpus family packed the way make_fuzz_seeds does it comes back byte for byte, and a healthy
