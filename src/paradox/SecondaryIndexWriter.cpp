@@ -21,7 +21,6 @@
 namespace paradox {
 namespace {
 
-
 FieldSpec ShortField(const char* name) {
     return {name, static_cast<std::uint8_t>(FieldType::Short), 2};
 }
