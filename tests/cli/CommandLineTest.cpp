@@ -243,6 +243,7 @@ TEST(CliCommandLine, RunCommandsTakeTheirOwnOptionsThroughTheOneParser) {
 // Every command refuses a command line the same way, takes "--" before its words, and its help
 // lists the exit codes it can return, no other; -V is --version.
 TEST(CliCommandLine, OneUsageErrorStyleDoubleDashEverywhereAndEachCommandsExitCodes) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir dir;
     const std::string orders = CopyOfOrders(dir).string();
     for (const auto& args : std::vector<std::vector<std::string>>{

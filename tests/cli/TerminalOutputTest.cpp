@@ -76,6 +76,7 @@ Lines ProgressDraws(const std::string& text) {
 }
 
 TEST(CliTerminal, ProgressLineIsRedrawnInPlaceCutToTheWidthAndClearedAfterItsTable) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir scratch;
     const fs::path dir = LongNamedTables(scratch);
     const ChildRun run =
@@ -110,6 +111,7 @@ TEST(CliTerminal, ProgressLineIsRedrawnInPlaceCutToTheWidthAndClearedAfterItsTab
 }
 
 TEST(CliTerminal, ProgressAsJsonLinesForOtherPrograms) {
+    MENDRIX_NEEDS_CORPUS();
     testsupport::TempDir scratch;
     const fs::path dir = LongNamedTables(scratch);
     const ChildRun quiet = clitest::RunChild({"verify", dir.string()}, NoAliases(scratch));
