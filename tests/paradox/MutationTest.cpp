@@ -1,7 +1,6 @@
 #include "paradox/BlobFile.h"
 #include "paradox/Family.h"
 #include "paradox/PrimaryIndex.h"
-#include "paradox/RecordChecks.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
 #include "paradox/ValueText.h"
@@ -46,8 +45,6 @@ std::size_t ReadEverything(const std::filesystem::path& db, std::string* seen = 
     });
     paradox::AppendInfo(dump, table->Header());
     paradox::CheckTableBlobs(*table, blobs.get(), findings);
-    paradox::CheckKeyOrder(*table, findings);
-    paradox::CheckRecordValues(*table, findings);
     if (!family.px.empty()) {
         paradox::CheckPrimaryIndex(*table, family.px, findings);
     }

@@ -10,6 +10,7 @@
 #include "tutil/Rebuild.h"
 #include "tutil/Structure.h"
 #include "tutil/UtilityError.h"
+#include "tutil/Verify.h"
 
 #include <algorithm>
 #include <functional>
@@ -246,6 +247,29 @@ TEST(RecordAccounting, ARebuildNeverAddsARecord) {
             EXPECT_TRUE(rebuilt == kept);
         }
     }
+}
+
+// A record holding a value no writer produces (a Logical byte other than 00/80/81) is damage:
+// the rebuild sets it aside in the problem table and keeps the others in order.
+TEST(RecordAccounting, ARecordWithAnImpossibleValueIsSetAsideWhole) {
+    MENDRIX_NEEDS_CORPUS();
+    TempDir dir;
+    const fs::path db = CopyCorpusFamily("leonhad-paradoxdriver/fields/logical.db", dir.path());
+    const auto healthy = ChainRecords(db);
+    ASSERT_EQ(healthy.size(), 4U);
+    // One-byte records after the 0x800 header and the first block's 6-byte header.
+    EditFile(db, [](std::string& b) { b.at(0x800 + 6 + 1) = 0x42; });
+
+    const auto verified = tutil::VerifyTable(tutil::LocateTable(db.string()));
+    EXPECT_EQ(verified.status, tutil::VerifyStatus::Repairable);
+    EXPECT_TRUE(verified.findings.Has(paradox::FindingCode::BadValue))
+        << testsupport::Describe(verified.findings);
+
+    Rebuild(db, false);
+    EXPECT_EQ(ChainRecords(db), (std::vector<std::string>{healthy[0], healthy[2], healthy[3]}));
+    EXPECT_EQ(ChainRecords(dir / "logical-PROBLEM.DB").size(), 1U);
+    EXPECT_EQ(tutil::VerifyTable(tutil::LocateTable(db.string())).status,
+              tutil::VerifyStatus::Healthy);
 }
 
 } // namespace
