@@ -138,4 +138,14 @@ void MakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
     }
 }
 
+int TryMakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
+                    const std::filesystem::path& shown) {
+    try {
+        MakeFolderAt(dir, name, mode, shown);
+        return 0;
+    } catch (const std::system_error& error) {
+        return error.code().value();
+    }
+}
+
 } // namespace posix

@@ -30,5 +30,9 @@ bool RemoveAt(int dir, const std::filesystem::path& name, int flags,
 // mkdirat(2); std::system_error "cannot create <shown>".
 void MakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
                   const std::filesystem::path& shown);
+// MakeFolderAt for callers that decide on the failure themselves: 0, or its errno (EEXIST when
+// the name is taken).
+int TryMakeFolderAt(int dir, const std::filesystem::path& name, mode_t mode,
+                    const std::filesystem::path& shown);
 
 } // namespace posix

@@ -39,7 +39,11 @@ public:
     explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
     ~TemporaryFile() {
         if (!kept_) {
-            ::unlink(path_.c_str());
+            try {
+                posix::RemoveAt(AT_FDCWD, path_, 0, path_);
+            } catch (const std::system_error&) {
+                // Left behind: the next save replaces it.
+            }
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;

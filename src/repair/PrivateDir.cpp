@@ -1,8 +1,10 @@
 #include "repair/PrivateDir.h"
 
 #include "engine/FileNames.h"
+#include "posix/Durability.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -45,7 +47,8 @@ std::filesystem::path ProgramStateFolder(const std::filesystem::path& programDir
         return programDirectory; // nowhere else: the failure names the program's folder
     }
     std::filesystem::create_directories(state.parent_path(), ec);
-    ::mkdir(state.c_str(), 0700);
+    // A failure here shows when the folder is made current.
+    (void)posix::TryMakeFolderAt(AT_FDCWD, state, 0700, state);
     return state;
 }
 
@@ -53,7 +56,7 @@ PrivateDirOutcome PreparePrivateDirectory(const std::filesystem::path& privateDi
     if (::chdir(privateDirectory.c_str()) == 0) {
         return PrivateDirOutcome::MadeCurrent;
     }
-    if (::mkdir(privateDirectory.c_str(), 0777) == 0) {
+    if (posix::TryMakeFolderAt(AT_FDCWD, privateDirectory, 0777, privateDirectory) == 0) {
         return PrivateDirOutcome::Created;
     }
     return PrivateDirOutcome::Failed;

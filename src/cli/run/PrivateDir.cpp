@@ -1,6 +1,7 @@
 #include "cli/run/PrivateDir.h"
 
 #include "engine/FileNames.h"
+#include "posix/Durability.h"
 #include "repair/PrivateDir.h"
 
 #include <cerrno>
@@ -16,7 +17,8 @@ namespace {
 
 // Makes `dir` (mode 0700) unless it exists; true when it is then a real folder of this user.
 bool MakeOwnFolder(const std::filesystem::path& dir) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (const int error = posix::TryMakeFolderAt(AT_FDCWD, dir, 0700, dir);
+        error != 0 && error != EEXIST) {
         return false;
     }
     struct stat info {};

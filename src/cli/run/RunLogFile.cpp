@@ -1,11 +1,13 @@
 #include "cli/run/RunLogFile.h"
 
 #include "engine/FileNames.h"
+#include "posix/Durability.h"
 #include "repair/LogFile.h"
 #include "repair/PrivateDir.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace cli {
@@ -17,9 +19,10 @@ RunLogFile RunLogFile::ProgramLog(ProblemReport report) {
     const std::filesystem::path folder = repair::ProgramStateFolder(repair::ExecutableDirectory());
     RunLogFile log(engine::RunLogPath(folder), std::move(report));
     const std::filesystem::path priv = log.file_.parent_path();
-    if (::mkdir(priv.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (const int error = posix::TryMakeFolderAt(AT_FDCWD, priv, 0777, priv);
+        error != 0 && error != EEXIST) {
         log.Fail("Could not make the run log's folder " + priv.string() + ": " +
-                 std::strerror(errno));
+                 std::strerror(error));
     }
     return log;
 }
