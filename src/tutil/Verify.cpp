@@ -58,9 +58,10 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
         if (extension[0] != 'X') {
             continue;
         }
-        paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings,
-                                     proofs.For(x));
-        paradox::CheckSecondaryIndexOrder(reader, x, findings);
+        if (const auto opened = paradox::CheckSecondaryIndex(
+                reader, x, paradox::PairedTreeFile(family, x), findings, proofs.For(x))) {
+            paradox::CheckSecondaryIndexOrder(reader, *opened, findings);
+        }
     }
 }
 
