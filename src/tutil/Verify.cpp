@@ -8,6 +8,7 @@
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
+#include "posix/ReadAhead.h"
 #include "tutil/DataPass.h"
 #include "tutil/DeferredProofs.h"
 #include "tutil/FamilySwap.h"
@@ -203,6 +204,21 @@ void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily&
     }
 }
 
+// The indexes and the blob file are read from disk while the table's chain is walked rather
+// than after it; up to this much of each, so that a huge file does not push out the table.
+constexpr std::uint64_t kReadAheadMost = std::uint64_t{256} << 20;
+
+void ReadMembersAhead(const paradox::TableFamily& family) {
+    for (const auto& member : {family.px, family.mb}) {
+        if (!member.empty()) {
+            posix::ReadAhead(member, kReadAheadMost);
+        }
+    }
+    for (const auto& secondary : family.secondaries) {
+        posix::ReadAhead(secondary, kReadAheadMost);
+    }
+}
+
 } // namespace
 
 namespace testing {
@@ -264,6 +280,8 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                      table.db.filename().string(), -1, -1, recovered);
     }
 
+    const paradox::TableFamily family = paradox::FindFamily(table.db);
+    ReadMembersAhead(family);
     std::unique_ptr<paradox::TableReader> reader;
     {
         ProgressReporter progress(Phase::Header);
@@ -278,7 +296,6 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     // A protected table no key decrypts: its blocks are cipher text, nothing more is checked.
     const bool keyLost = reader && reader->StoredKeyFit() == paradox::KeyFit::NoKey;
     if (reader && !keyLost) {
-        const paradox::TableFamily family = paradox::FindFamily(table.db);
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                          ambiguous.filename().string(), -1, -1,
