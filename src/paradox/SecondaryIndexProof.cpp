@@ -136,13 +136,14 @@ void SecondaryProof::PlanWords() {
 
 // A hash of the tuple of fields made for adding up: the sums of two multisets of tuples agree
 // when the multisets do, and differ otherwise except with a chance of about 2^-64.
-std::uint64_t SecondaryProof::Hash(std::uint16_t block, const std::uint8_t* record,
+// `seed`: BlockSeed of the block the tuple names.
+std::uint64_t SecondaryProof::Hash(std::uint64_t seed, const std::uint8_t* record,
                                    const std::vector<Word>& words) const {
     auto load = [record](const Word& w) {
         return w.bytes == 8 ? Load64(record + w.offset) >> w.shift
                             : ShortWord(record + w.offset, w.bytes);
     };
-    std::uint64_t sum = Mix(keys_[0] ^ block ^ (std::uint64_t{segments_.size()} << 16));
+    std::uint64_t sum = seed;
     const Word* word = words.data();
     const std::uint64_t* key = wordKeys_.data();
     for (std::size_t i = 0; i < words.size(); i += 2) {
@@ -151,12 +152,16 @@ std::uint64_t SecondaryProof::Hash(std::uint16_t block, const std::uint8_t* reco
     return Mix(sum);
 }
 
+std::uint64_t SecondaryProof::BlockSeed(std::uint16_t block) const {
+    return Mix(keys_[0] ^ block ^ (std::uint64_t{segments_.size()} << 16));
+}
+
 void SecondaryProof::TakeX(const TableReader& x, const std::vector<std::int32_t>& position) {
     xTaken_ = true;
     x.ForEachRecord([&](const RecordRef& record) {
         const std::uint16_t number = IndexWord(record.bytes + blockNumberOffset_);
         allInChain_ = allInChain_ && number < position.size() && position[number] >= 0;
-        xSum_ += Hash(number, record.bytes, xWords_);
+        xSum_ += Hash(BlockSeed(number), record.bytes, xWords_);
         ++xRecords_;
     });
 }
@@ -167,7 +172,11 @@ void SecondaryProof::TakeTableRecord(const RecordRef& row, TableSide& side) cons
     }
     side.previous = row.bytes;
     side.previousBlock = row.block;
-    side.sum += Hash(row.block, row.bytes, tableWords_);
+    if (side.seedBlock != row.block) {
+        side.seedBlock = row.block;
+        side.seed = BlockSeed(row.block);
+    }
+    side.sum += Hash(side.seed, row.bytes, tableWords_);
     ++side.records;
 }
 

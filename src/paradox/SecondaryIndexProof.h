@@ -45,6 +45,8 @@ public:
         bool ascending = true;
         const std::uint8_t* previous = nullptr;
         std::uint16_t previousBlock = 0;
+        std::uint32_t seedBlock = 0x10000; // the block `seed` is for; none at first
+        std::uint64_t seed = 0;
     };
     void TakeTableRecord(const RecordRef& row, TableSide& side) const;
     void AddTableSide(const TableSide& side);
@@ -68,7 +70,8 @@ private:
     };
     static constexpr std::size_t kKeys = 33;
     void PlanWords();
-    std::uint64_t Hash(std::uint16_t block, const std::uint8_t* record,
+    std::uint64_t BlockSeed(std::uint16_t block) const;
+    std::uint64_t Hash(std::uint64_t seed, const std::uint8_t* record,
                        const std::vector<Word>& words) const;
 
     std::vector<Segment> segments_; // the indexed fields, then the key
