@@ -90,8 +90,11 @@ void DataPass::Check(Stretch& stretch, const std::function<void()>& every) {
     const std::uint8_t* previous = stretch.previous.bytes;
     paradox::FindingDetail problem;
     std::uint32_t uncounted = 0;
+    // Written at every record: a copy made by this thread, so that it shares no cache line with
+    // the stretch another thread checks at the same time.
+    DeferredProofs::TableSides sides = stretch.sides;
     reader_.ForEachRecordIn(stretch.first, stretch.end, [&](const paradox::RecordRef& r) {
-        proofs_.TakeTableRecord(r, stretch.sides);
+        proofs_.TakeTableRecord(r, sides);
         if (checkable_) {
             if (!values_.Check(r.bytes, &problem)) {
                 stretch.values.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot,
@@ -114,6 +117,7 @@ void DataPass::Check(Stretch& stretch, const std::function<void()>& every) {
         }
     });
     recordsDone_.fetch_add(uncounted, std::memory_order_relaxed);
+    stretch.sides = std::move(sides);
 }
 
 void DataPass::Finish(paradox::FindingList& findings) {
