@@ -3,10 +3,10 @@
 #include "paradox/BlobLayout.h"
 #include "paradox/FieldType.h"
 #include "paradox/FindingLimiter.h"
+#include "paradox/TableBlobCheck.h"
 #include "paradox/TableReader.h"
 
 #include <cstring>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -188,41 +188,6 @@ bool ReadBlobRef(const BlobRef& ref, std::uint8_t fieldType, const BlobFile* blo
                           : blobs->Check(ref, fieldType, findings, where);
 }
 
-// The places of the blob file that records referred to so far, to tell a blob two records
-// share: a bit for each slot and one for the single blob of each 4 KB unit of the file; a
-// place no block of the file can start at (a broken pointer) in a set of its own.
-class BlobPlacesSeen {
-public:
-    explicit BlobPlacesSeen(std::uint64_t fileSize)
-        : units_(static_cast<std::size_t>(fileSize / BlobFile::kUnit + 1)), slots_(units_, 0),
-          singles_(units_, false) {}
-
-    // False when the place was seen before.
-    bool Insert(std::uint32_t offset, std::uint8_t index) {
-        const std::size_t unit = offset / BlobFile::kUnit;
-        if (offset % BlobFile::kUnit == 0 && unit < units_) {
-            if (index == 0xFF) {
-                const bool seen = singles_[unit];
-                singles_[unit] = true;
-                return !seen;
-            }
-            if (index < kSlots) {
-                const std::uint64_t bit = std::uint64_t{1} << index;
-                const bool seen = (slots_[unit] & bit) != 0;
-                slots_[unit] |= bit;
-                return !seen;
-            }
-        }
-        return others_.emplace(offset, index).second;
-    }
-
-private:
-    std::size_t units_;
-    std::vector<std::uint64_t> slots_;
-    std::vector<bool> singles_;
-    std::set<std::pair<std::uint32_t, std::uint8_t>> others_;
-};
-
 } // namespace
 
 bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::uint8_t fieldType,
@@ -236,72 +201,22 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
     return ReadBlobRef(*ref, fieldType, blobs, &out, findings, where);
 }
 
-void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings,
-                     const std::function<void(const RecordRef&)>& alsoEachRecord) {
-    const auto& fields = table.Schema().fields;
-    struct BlobField {
-        std::size_t offset;
-        std::uint16_t length;
-        std::uint8_t type;
-        const std::string& name;
-    };
-    std::vector<BlobField> blobFields;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (IsBlobType(fields[i].typeCode) && table.FieldInRecord(i)) {
-            blobFields.push_back({table.FieldOffsets()[i], fields[i].ByteLength(),
-                                  fields[i].typeCode, fields[i].name});
-        }
-    }
-    if (blobFields.empty() && !alsoEachRecord) {
+bool CheckBlobRef(const BlobRef& ref, std::uint8_t fieldType, const BlobFile* blobs,
+                  FindingList& findings, const std::string& where) {
+    return ReadBlobRef(ref, fieldType, blobs, nullptr, findings, where);
+}
+
+void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings) {
+    const TableBlobCheck check(table, blobs);
+    if (!check.HasFields()) {
         return;
     }
-    const std::string mbName =
-        blobs != nullptr ? blobs->FileName() : table.Path().stem().string() + ".MB";
-    FindingLimiter report(findings, table.FileName());
-    BlobPlacesSeen used(blobs != nullptr ? blobs->Size() : 0);
+    BlobPlacesSeen used(check.BlobFileSize());
     std::uint64_t missing = 0;
-    FindingList perBlob;
-    table.ForEachRecord([&](const RecordRef& record) {
-        if (alsoEachRecord) {
-            alsoEachRecord(record);
-        }
-        for (const BlobField& field : blobFields) {
-            const auto ref = DecodeBlobRef(record.bytes + field.offset, field.length);
-            if (!ref) {
-                continue;
-            }
-            if (ref->InBlobFile()) {
-                if (blobs == nullptr) {
-                    ++missing;
-                    continue;
-                }
-                if (ref->length <= ref->leaderSize && field.type == 0x0C) {
-                    report.Add(FindingCode::BlobPointerBad, Severity::Suspicious, record.block,
-                               record.slot,
-                               Detail(DetailKind::BlobFitsLeader).Field(field.name).Extra(mbName));
-                }
-                if (!used.Insert(ref->offset, ref->index)) {
-                    report.Add(FindingCode::BlobShared, Severity::Suspicious, record.block,
-                               record.slot,
-                               Detail(DetailKind::BlobSharedAt)
-                                   .Field(field.name)
-                                   .Block(ref->offset)
-                                   .Entry(ref->index));
-                }
-            }
-            perBlob.Clear();
-            ReadBlobRef(*ref, field.type, blobs, nullptr, perBlob, field.name);
-            for (const auto& f : perBlob.All()) {
-                report.Add(f.code, f.severity, record.block, record.slot, f.detail, f.dataLost);
-            }
-        }
-    });
-    if (missing > 0) {
-        findings.Add(
-            FindingCode::BlobFileMissing, Severity::Damage, mbName, -1, -1,
-            Detail(DetailKind::BlobsLiveInMissingFile).Found(missing).Extra(table.FileName()),
-            true);
-    }
+    FindingLimiter report(findings, table.FileName());
+    table.ForEachRecord(
+        [&](const RecordRef& record) { check.Check(record, used, report, missing); });
+    check.ReportMissing(missing, findings);
 }
 
 } // namespace paradox

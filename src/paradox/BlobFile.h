@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,13 +89,14 @@ bool ReadBlobField(const std::uint8_t* field, std::uint16_t fieldLength, std::ui
                    const BlobFile* blobs, std::vector<std::uint8_t>& out, FindingList& findings,
                    const std::string& where);
 
+// As ReadBlobField for a decoded reference, for the findings alone: the data is not copied.
+bool CheckBlobRef(const BlobRef& ref, std::uint8_t fieldType, const BlobFile* blobs,
+                  FindingList& findings, const std::string& where);
+
 // Reads every blob of every record of a table: pointers,
 // lengths, modification numbers, leaders, blobs shared between records. A missing .MB that
-// records point into is reported once, with the number of blobs lost. `alsoEachRecord`, when
-// given, is called with every record before its blobs are read, so that another check of the
-// records takes the same one pass over the table (also when no field holds blobs).
-void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings,
-                     const std::function<void(const RecordRef&)>& alsoEachRecord = {});
+// records point into is reported once, with the number of blobs lost.
+void CheckTableBlobs(const TableReader& table, const BlobFile* blobs, FindingList& findings);
 
 // Why a blob file of `fileSize` bytes whose (plain) first bytes are `start` has no header
 // block; none when it has one. The open's look at the header and verify's walk both use it.

@@ -44,6 +44,27 @@ public:
     }
     const std::string& File() const { return file_; }
 
+    // Takes in what `part`, a limiter for the same file whose list holds only what it passed
+    // on, saw of a later stretch of the same records checked apart: as if every finding it
+    // saw had come here in turn. `part` is left with nothing to add when it closes.
+    void Absorb(FindingLimiter& part) {
+        for (const Finding& f : part.findings_.All()) {
+            Add(f.code, f.severity, f.block, f.record, f.detail, f.dataLost);
+        }
+        for (const auto& [code, dropped] : part.dropped_) {
+            // Held back there, so past the cap here too.
+            counts_[code] += part.counts_[code] - part.perCode_;
+            auto& mine = dropped_[code];
+            if (dropped.first == Severity::Damage) {
+                mine.first = Severity::Damage;
+            }
+            mine.second = mine.second || dropped.second;
+        }
+        part.findings_.Clear();
+        part.counts_.clear();
+        part.dropped_.clear();
+    }
+
     void Close() {
         for (const auto& [code, dropped] : dropped_) {
             findings_.Add(code, dropped.first, file_, -1, -1,

@@ -10,14 +10,12 @@
 
 namespace paradox {
 
-void CheckSecondaryIndexOrder(const TableReader& table, const std::filesystem::path& xFile,
+void CheckSecondaryIndexOrder(const TableReader& table, const TableReader& x,
                               FindingList& findings) {
-    FindingList opening; // what opening the X file finds is CheckSecondaryIndex's to report
-    const auto x = TableReader::Open(xFile, opening);
-    if (!x || x->Header().fields.size() < 2) {
+    if (x.Header().fields.size() < 2) {
         return;
     }
-    const TableHeader& xh = x->Header();
+    const TableHeader& xh = x.Header();
     const std::size_t keyFields = xh.fields.size() - 1; // all but the record locator
     const std::size_t secondary = SecondaryFieldCount(xh, table.Header());
     std::vector<bool> descending(keyFields, false);
@@ -30,10 +28,10 @@ void CheckSecondaryIndexOrder(const TableReader& table, const std::filesystem::p
     if (keys.Length() > xh.recordSize) {
         return;
     }
-    FindingLimiter report(findings, x->FileName());
+    FindingLimiter report(findings, x.FileName());
     const std::uint8_t* previous = nullptr;
     bool reported = false;
-    x->ForEachRecord([&](const RecordRef& r) {
+    x.ForEachRecord([&](const RecordRef& r) {
         if (previous != nullptr && !reported) {
             if (keys.OrderKnown() && keys.Compare(previous, r.bytes) > 0) {
                 reported = true;

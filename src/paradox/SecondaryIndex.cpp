@@ -451,12 +451,13 @@ std::unique_ptr<SecondaryProof> PlanSecondaryProof(const TableReader& table,
                                             xOffsets[secondary + keys]);
 }
 
-void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& xFile,
-                         const std::filesystem::path& yFile, FindingList& findings,
-                         SecondaryProof* deferred) {
+std::unique_ptr<TableReader> CheckSecondaryIndex(const TableReader& table,
+                                                 const std::filesystem::path& xFile,
+                                                 const std::filesystem::path& yFile,
+                                                 FindingList& findings, SecondaryProof* deferred) {
     auto x = TableReader::Open(xFile, findings);
     if (!x) {
-        return;
+        return nullptr;
     }
     const TableHeader& xh = x->Header();
     const std::string name = x->FileName();
@@ -465,7 +466,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
         findings.Add(fault.code, Severity::Damage, name, -1, -1, std::move(fault.detail));
     }
     if (!judged.fieldsReadable) {
-        return;
+        return x;
     }
     const std::size_t secondary = judged.indexed.size();
     const std::vector<std::uint16_t>& indexed = judged.indexed;
@@ -495,6 +496,7 @@ void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& 
     if (RecordsCompared(table, xh, fieldsMatch)) {
         CheckRecordsAgainstTable(*x, table, source, secondary, deferred, findings);
     }
+    return x;
 }
 
 } // namespace paradox

@@ -21,9 +21,13 @@ namespace paradox {
 // is what the plan expected, the X side of the proof goes into it and the record-by-record
 // comparison is left out; the caller takes the table's side and, unless the plan Agrees(),
 // checks again without a plan.
-void CheckSecondaryIndex(const TableReader& table, const std::filesystem::path& xFile,
-                         const std::filesystem::path& yFile, FindingList& findings,
-                         SecondaryProof* deferred = nullptr);
+// Returns the X file as opened here, for other checks of its records; nullptr when it could
+// not be opened.
+std::unique_ptr<TableReader> CheckSecondaryIndex(const TableReader& table,
+                                                 const std::filesystem::path& xFile,
+                                                 const std::filesystem::path& yFile,
+                                                 FindingList& findings,
+                                                 SecondaryProof* deferred = nullptr);
 
 // The proof that a maintained X file's records agree with the table, planned from the X
 // header alone, so that its table side can be taken with another pass over the table's

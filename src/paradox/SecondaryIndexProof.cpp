@@ -90,6 +90,7 @@ SecondaryProof::SecondaryProof(const TableReader& table, const std::vector<std::
     for (auto& word : keys_) {
         word = (std::uint64_t{random()} << 32) ^ random();
     }
+    PlanWords();
 }
 
 bool SecondaryProof::SameLayout(const SecondaryProof& other) const {
@@ -97,43 +98,62 @@ bool SecondaryProof::SameLayout(const SecondaryProof& other) const {
            blockNumberOffset_ == other.blockNumberOffset_;
 }
 
-// A hash of the tuple of fields made for adding up: the sums of two multisets of tuples agree
-// when the multisets do, and differ otherwise except with a chance of about 2^-64. Each field
-// is taken as 8-byte words (its last word padded with zeros) read in place, so that neither
-// side's layout is copied into the other's.
-std::uint64_t SecondaryProof::Hash(std::uint16_t block, const std::uint8_t* record,
-                                   bool inX) const {
-    std::uint64_t sum = Mix(keys_[0] ^ block ^ (std::uint64_t{segments_.size()} << 16));
-    std::size_t k = 1;
-    std::uint64_t pending = 0;
-    bool paired = false;
-    auto add = [&](std::uint64_t word) {
-        if (!paired) {
-            pending = word;
-            paired = true;
-            return;
-        }
-        sum += Multiply(pending ^ keys_[k], word ^ keys_[k + 1]);
-        k = (k + 2) % kKeys;
-        paired = false;
+// The words of the hashed tuple in order: each field as 8-byte words read in place, its last
+// word padded with zeros (from the word that ends with the field when there is one), so that
+// neither side's layout is copied into the other's. Each pair of words has its own two keys.
+void SecondaryProof::PlanWords() {
+    auto add = [&](std::size_t inTable, std::size_t inX, std::size_t bytes, std::size_t shift) {
+        tableWords_.push_back({static_cast<std::uint32_t>(inTable),
+                               static_cast<std::uint8_t>(bytes), static_cast<std::uint8_t>(shift)});
+        xWords_.push_back({static_cast<std::uint32_t>(inX), static_cast<std::uint8_t>(bytes),
+                           static_cast<std::uint8_t>(shift)});
     };
     for (const Segment& s : segments_) {
-        const std::uint8_t* p = record + (inX ? s.inX : s.inTable);
         std::size_t at = 0;
         for (; at + 8 <= s.length; at += 8) {
-            add(Load64(p + at));
+            add(s.inTable + at, s.inX + at, 8, 0);
         }
         const std::size_t rest = s.length - at;
         if (rest == 0) {
             continue;
         }
-        // The field's last bytes: from the word that ends with the field when there is one.
-        add(s.length >= 8 ? Load64(p + s.length - 8) >> (8 * (8 - rest)) : ShortWord(p, rest));
+        if (s.length >= 8) {
+            add(s.inTable + s.length - 8, s.inX + s.length - 8, 8, 8 * (8 - rest));
+        } else {
+            add(s.inTable, s.inX, rest, 0);
+        }
     }
-    if (paired) {
-        sum += Multiply(pending ^ keys_[k], keys_[k + 1]);
+    if (tableWords_.size() % 2 != 0) {
+        add(0, 0, 0, 0);
+    }
+    std::size_t k = 1;
+    for (std::size_t i = 0; i < tableWords_.size(); i += 2) {
+        wordKeys_.push_back(keys_[k]);
+        wordKeys_.push_back(keys_[k + 1]);
+        k = (k + 2) % kKeys;
+    }
+}
+
+// A hash of the tuple of fields made for adding up: the sums of two multisets of tuples agree
+// when the multisets do, and differ otherwise except with a chance of about 2^-64.
+// `seed`: BlockSeed of the block the tuple names.
+std::uint64_t SecondaryProof::Hash(std::uint64_t seed, const std::uint8_t* record,
+                                   const std::vector<Word>& words) const {
+    auto load = [record](const Word& w) {
+        return w.bytes == 8 ? Load64(record + w.offset) >> w.shift
+                            : ShortWord(record + w.offset, w.bytes);
+    };
+    std::uint64_t sum = seed;
+    const Word* word = words.data();
+    const std::uint64_t* key = wordKeys_.data();
+    for (std::size_t i = 0; i < words.size(); i += 2) {
+        sum += Multiply(load(word[i]) ^ key[i], load(word[i + 1]) ^ key[i + 1]);
     }
     return Mix(sum);
+}
+
+std::uint64_t SecondaryProof::BlockSeed(std::uint16_t block) const {
+    return Mix(keys_[0] ^ block ^ (std::uint64_t{segments_.size()} << 16));
 }
 
 void SecondaryProof::TakeX(const TableReader& x, const std::vector<std::int32_t>& position) {
@@ -141,23 +161,33 @@ void SecondaryProof::TakeX(const TableReader& x, const std::vector<std::int32_t>
     x.ForEachRecord([&](const RecordRef& record) {
         const std::uint16_t number = IndexWord(record.bytes + blockNumberOffset_);
         allInChain_ = allInChain_ && number < position.size() && position[number] >= 0;
-        xSum_ += Hash(number, record.bytes, true);
+        xSum_ += Hash(BlockSeed(number), record.bytes, xWords_);
         ++xRecords_;
     });
 }
 
-void SecondaryProof::TakeTableRecord(const RecordRef& row) {
-    if (previous_ != nullptr && previousBlock_ == row.block) {
-        ascending_ = ascending_ && BytesLess(previous_, row.bytes, keyLength_);
+void SecondaryProof::TakeTableRecord(const RecordRef& row, TableSide& side) const {
+    if (side.previous != nullptr && side.previousBlock == row.block) {
+        side.ascending = side.ascending && BytesLess(side.previous, row.bytes, keyLength_);
     }
-    previous_ = row.bytes;
-    previousBlock_ = row.block;
-    tableSum_ += Hash(row.block, row.bytes, false);
-    ++tableRecords_;
+    side.previous = row.bytes;
+    side.previousBlock = row.block;
+    if (side.seedBlock != row.block) {
+        side.seedBlock = row.block;
+        side.seed = BlockSeed(row.block);
+    }
+    side.sum += Hash(side.seed, row.bytes, tableWords_);
+    ++side.records;
+}
+
+void SecondaryProof::AddTableSide(const TableSide& side) {
+    table_.records += side.records;
+    table_.sum += side.sum;
+    table_.ascending = table_.ascending && side.ascending;
 }
 
 bool SecondaryProof::Agrees() const {
-    return Possible() && ascending_ && xRecords_ == tableRecords_ && xSum_ == tableSum_;
+    return Possible() && table_.ascending && xRecords_ == table_.records && xSum_ == table_.sum;
 }
 
 bool SecondaryAgreesAsAWhole(const TableReader& x, const TableReader& table,

@@ -34,7 +34,23 @@ public:
     // Whether the X side leaves the proof possible; the table's side is not needed otherwise.
     bool Possible() const { return xTaken_ && allInChain_; }
     // The table's side, record by record in chain order.
-    void TakeTableRecord(const RecordRef& row);
+    void TakeTableRecord(const RecordRef& row) { TakeTableRecord(row, table_); }
+
+    // The table's side of a stretch of the chain taken apart (on another thread), added with
+    // AddTableSide once taken. A stretch starts from the record before it (`previous`, in
+    // `previousBlock`), so that the order within each block is judged as in one pass.
+    struct TableSide {
+        std::uint64_t records = 0;
+        std::uint64_t sum = 0;
+        bool ascending = true;
+        const std::uint8_t* previous = nullptr;
+        std::uint16_t previousBlock = 0;
+        std::uint32_t seedBlock = 0x10000; // the block `seed` is for; none at first
+        std::uint64_t seed = 0;
+    };
+    void TakeTableRecord(const RecordRef& row, TableSide& side) const;
+    void AddTableSide(const TableSide& side);
+
     // False means "look record by record".
     bool Agrees() const;
 
@@ -45,22 +61,31 @@ private:
         std::size_t length;
         bool operator==(const Segment&) const = default;
     };
+    // One 8-byte word of the hashed tuple: `bytes` (1 to 8; 0 for the zero word that pads
+    // an odd count) at `offset`, shifted right by `shift` bits when 8 are read.
+    struct Word {
+        std::uint32_t offset;
+        std::uint8_t bytes;
+        std::uint8_t shift;
+    };
     static constexpr std::size_t kKeys = 33;
-    std::uint64_t Hash(std::uint16_t block, const std::uint8_t* record, bool inX) const;
+    void PlanWords();
+    std::uint64_t BlockSeed(std::uint16_t block) const;
+    std::uint64_t Hash(std::uint64_t seed, const std::uint8_t* record,
+                       const std::vector<Word>& words) const;
 
     std::vector<Segment> segments_; // the indexed fields, then the key
     std::size_t keyLength_;
     std::uint32_t blockNumberOffset_;
     std::array<std::uint64_t, kKeys + 1> keys_{};
+    std::vector<Word> tableWords_; // an even number, read in pairs
+    std::vector<Word> xWords_;     // the same words where the X record holds them
+    std::vector<std::uint64_t> wordKeys_;
     bool xTaken_ = false;
     bool allInChain_ = true;
     std::uint64_t xRecords_ = 0;
     std::uint64_t xSum_ = 0;
-    std::uint64_t tableRecords_ = 0;
-    std::uint64_t tableSum_ = 0;
-    bool ascending_ = true;
-    const std::uint8_t* previous_ = nullptr;
-    std::uint16_t previousBlock_ = 0;
+    TableSide table_;
 };
 
 // Both sides of the proof in turn.

@@ -10,6 +10,7 @@
 #include "paradox/Schema.h"
 #include "paradox/WalkPages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -102,10 +103,13 @@ public:
     }
 
     // Calls f(const RecordRef&) for every record of every chain block, in chain order.
-    template <class F> void ForEachRecord(F&& f) const {
+    template <class F> void ForEachRecord(F&& f) const { ForEachRecordIn(0, chain_.size(), f); }
+
+    // The same for the chain blocks at positions [first, end) of ChainBlocks().
+    template <class F> void ForEachRecordIn(std::size_t first, std::size_t end, F&& f) const {
         const std::uint8_t* base = file_.View().data();
         const std::size_t recordSize = header_.recordSize;
-        for (std::size_t i = 0; i < chain_.size(); ++i) {
+        for (std::size_t i = first; i < end && i < chain_.size(); ++i) {
             const std::uint16_t block = chain_[i];
             const std::uint8_t* p = base + BlockOffset(block) + 6;
             const std::uint16_t count = counts_[i];
@@ -113,6 +117,20 @@ public:
                 f(RecordRef{block, slot, p});
             }
         }
+    }
+
+    // The last record of the chain blocks before chain position `position`; bytes null when
+    // they hold none.
+    RecordRef LastRecordBefore(std::size_t position) const {
+        for (std::size_t i = std::min(position, chain_.size()); i-- > 0;) {
+            if (counts_[i] > 0) {
+                const std::uint16_t slot = counts_[i] - 1u;
+                return {chain_[i], slot,
+                        file_.View().data() + BlockOffset(chain_[i]) + 6 +
+                            static_cast<std::size_t>(slot) * header_.recordSize};
+            }
+        }
+        return {0, 0, nullptr};
     }
 
     // Offset of a block in the file (no bounds check; block >= 1).

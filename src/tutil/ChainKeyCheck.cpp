@@ -1,5 +1,7 @@
 #include "tutil/ChainKeyCheck.h"
 
+#include "paradox/Codec.h"
+
 #include <cstring>
 #include <string>
 
@@ -13,6 +15,18 @@ ChainKeyCheck::ChainKeyCheck(const paradox::TableSchema& schema) : keys_(schema)
 void ChainKeyCheck::Check(const std::uint8_t* previous, const std::uint8_t* current,
                           std::int64_t block, std::int64_t slot,
                           paradox::FindingLimiter& report) const {
+    if (keys_.ByteOrder()) {
+        // One comparison tells both: equal bytes, or the lower key second.
+        const int order = paradox::CompareKeyBytes(previous, current, keys_.Length());
+        if (order == 0) {
+            report.Add(FindingCode::DuplicateKey, Severity::Damage, block, slot,
+                       paradox::Detail(paradox::DetailKind::SameKeyAsBefore));
+        } else if (order > 0) {
+            report.Add(FindingCode::KeyOrder, Severity::Damage, block, slot,
+                       paradox::Detail(paradox::DetailKind::KeyLowerThanBefore));
+        }
+        return;
+    }
     if (std::memcmp(previous, current, keys_.Length()) == 0) {
         report.Add(FindingCode::DuplicateKey, Severity::Damage, block, slot,
                    paradox::Detail(paradox::DetailKind::SameKeyAsBefore));

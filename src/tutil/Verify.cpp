@@ -8,11 +8,12 @@
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableReader.h"
-#include "tutil/ChainKeyCheck.h"
+#include "posix/ReadAhead.h"
+#include "tutil/DataPass.h"
+#include "tutil/DeferredProofs.h"
 #include "tutil/FamilySwap.h"
 #include "tutil/InUse.h"
 #include "tutil/Progress.h"
-#include "tutil/RecordValues.h"
 #include "tutil/StructureProof.h"
 #include "tutil/StructureSalvage.h"
 #include "tutil/UtilityError.h"
@@ -27,7 +28,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,51 +38,6 @@ using paradox::FindingCode;
 using paradox::Severity;
 
 namespace {
-
-// The proofs that X files' records agree with the table, planned before the table's records are
-// read so that their table side rides on the data pass (one pass over the table for both).
-class DeferredProofs {
-public:
-    DeferredProofs() = default;
-    DeferredProofs(const paradox::TableReader& reader, const paradox::TableFamily& family) {
-        for (const auto& x : family.secondaries) {
-            if (paradox::UpperExtension(x)[0] == 'X') {
-                if (auto proof = paradox::PlanSecondaryProof(reader, x)) {
-                    proofs_.push_back({x, std::move(proof)});
-                }
-            }
-        }
-    }
-
-    paradox::SecondaryProof* For(const std::filesystem::path& x) const {
-        for (const Planned& planned : proofs_) {
-            if (planned.x == x) {
-                return planned.proof.get();
-            }
-        }
-        return nullptr;
-    }
-
-    void TakeTableRecord(const paradox::RecordRef& r) const {
-        for (const Planned& planned : proofs_) {
-            planned.proof->TakeTableRecord(r);
-        }
-    }
-
-    bool Empty() const { return proofs_.empty(); }
-
-    bool AllAgree() const {
-        return std::all_of(proofs_.begin(), proofs_.end(),
-                           [](const Planned& planned) { return planned.proof->Agrees(); });
-    }
-
-private:
-    struct Planned {
-        std::filesystem::path x;
-        std::unique_ptr<paradox::SecondaryProof> proof;
-    };
-    std::vector<Planned> proofs_;
-};
 
 void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily& family,
                   paradox::FindingList& findings, const DeferredProofs& proofs) {
@@ -104,112 +59,24 @@ void CheckIndexes(const paradox::TableReader& reader, const paradox::TableFamily
         if (extension[0] != 'X') {
             continue;
         }
-        paradox::CheckSecondaryIndex(reader, x, paradox::PairedTreeFile(family, x), findings,
-                                     proofs.For(x));
-        paradox::CheckSecondaryIndexOrder(reader, x, findings);
+        if (const auto opened = paradox::CheckSecondaryIndex(
+                reader, x, paradox::PairedTreeFile(family, x), findings, proofs.For(x))) {
+            paradox::CheckSecondaryIndexOrder(reader, *opened, findings);
+        }
     }
 }
 
-bool RecordsCheckable(const paradox::TableReader& reader) {
-    // Otherwise the header findings already say the fields do not add up.
-    const paradox::TableSchema& schema = reader.Schema();
-    return schema.RecordSize() == reader.Header().recordSize && !schema.fields.empty();
-}
-
-// Every record's values and the key order, one record after the other in chain order.
-class RecordValueCheck {
-public:
-    RecordValueCheck(const paradox::TableReader& reader, paradox::FindingList& findings)
-        : report_(findings, reader.FileName()), values_(reader.Schema()), keys_(reader.Schema()) {}
-
-    void operator()(const paradox::RecordRef& r) {
-        if (!values_.Check(r.bytes, &problem_)) {
-            report_.Add(FindingCode::BadValue, Severity::Damage, r.block, r.slot, problem_);
-        }
-        if (keys_.Active() && previous_ != nullptr) {
-            keys_.Check(previous_, r.bytes, r.block, r.slot, report_);
-        }
-        previous_ = r.bytes;
-    }
-
-private:
-    paradox::FindingLimiter report_;
-    const ValueChecker values_;
-    const ChainKeyCheck keys_;
-    const std::uint8_t* previous_ = nullptr;
-    paradox::FindingDetail problem_;
-};
-
-// The records' values (when they can be checked), their blobs and the table side of the proofs,
-// in one pass over the records; `advance(n)` after the n-th record. The findings come in the
-// order of a pass for each: the values', the blob file's own, the blobs'.
-template <class Advance>
-void CheckRecordsAndBlobs(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                          const DeferredProofs& proofs, paradox::FindingList& findings,
-                          Advance&& advance) {
-    const bool checkable = RecordsCheckable(reader);
-    std::uint64_t done = 0;
-    if (!reader.Schema().HasBlobs()) {
-        std::optional<RecordValueCheck> check;
-        if (checkable) {
-            check.emplace(reader, findings);
-        } else if (proofs.Empty()) {
-            return;
-        }
-        reader.ForEachRecord([&](const paradox::RecordRef& r) {
-            proofs.TakeTableRecord(r);
-            if (check) {
-                (*check)(r);
-                advance(++done);
-            }
-        });
-        return;
-    }
-    paradox::FindingList valueFindings;
-    paradox::FindingList blobFindings;
-    auto blobs = family.mb.empty() ? nullptr
-                                   : paradox::BlobFile::Open(family.mb, blobFindings,
-                                                             reader.Header().CipherKeyValue());
-    if (blobs) {
-        blobs->CheckStructure(blobFindings);
-    }
-    {
-        std::optional<RecordValueCheck> check;
-        if (checkable) {
-            check.emplace(reader, valueFindings);
-        }
-        paradox::CheckTableBlobs(reader, blobs.get(), blobFindings,
-                                 [&](const paradox::RecordRef& r) {
-                                     proofs.TakeTableRecord(r);
-                                     if (check) {
-                                         (*check)(r);
-                                         advance(++done);
-                                     }
-                                 });
-    } // the value check's summary lines are in
-    for (const paradox::FindingList* part : {&valueFindings, &blobFindings}) {
-        for (const paradox::Finding& finding : part->All()) {
-            findings.Add(finding);
-        }
-    }
-    if (blobs && blobs->FileShrank()) {
-        throw UtilityError(engine::err::TableChangedWhileRead,
-                           family.mb.string() + " changed size while it was verified");
-    }
-}
-
-void CheckRecordsAndBlobsReported(const paradox::TableReader& reader,
-                                  const paradox::TableFamily& family, const DeferredProofs& proofs,
-                                  paradox::FindingList& findings) {
+void CheckDataReported(DataPass& pass, paradox::FindingList& findings) {
     std::optional<ProgressReporter> progress;
-    if (RecordsCheckable(reader)) {
-        progress.emplace(Phase::Data, reader.RecordCount());
+    if (pass.ChecksValues()) {
+        progress.emplace(Phase::Data, pass.RecordsCount());
     }
-    CheckRecordsAndBlobs(reader, family, proofs, findings, [&](std::uint64_t done) {
+    pass.Work([&] {
         if (progress) {
-            progress->Advance(done);
+            progress->Advance(pass.RecordsDone());
         }
     });
+    pass.Finish(findings);
     if (progress) {
         progress->Finish();
     }
@@ -223,84 +90,76 @@ void CheckIndexesReported(const paradox::TableReader& reader, const paradox::Tab
 }
 
 std::atomic<std::uint64_t> secondThreadFrom{std::uint64_t{4} << 20};
+std::atomic<std::uint64_t> stretchBytes{std::uint64_t{8} << 20};
+constexpr std::uint64_t kMostStretches = 64;
 
-// A large table's records and blobs are checked on a second thread while the calling thread
-// checks the indexes. Their findings are kept apart and come after the index findings, as in
-// the one-thread order; every progress report is sent from the calling thread, in the same
-// phase order.
+// A large table's records are checked on a second thread while the calling thread checks the
+// indexes, then on both: the chain is cut into stretches that each takes in turn. The findings
+// of the data pass come after the index findings, as in the one-thread order; every progress
+// report is sent from the calling thread, in the same phase order.
 class DataCheckThread {
 public:
-    DataCheckThread(const paradox::TableReader& reader, const paradox::TableFamily& family,
-                    const DeferredProofs& proofs)
-        : reader_(reader), family_(family), proofs_(proofs), checkable_(RecordsCheckable(reader)),
-          worker_([this](std::stop_token stop) { Run(stop); }) {}
+    explicit DataCheckThread(DataPass& pass)
+        : pass_(pass), worker_([this] {
+              try {
+                  pass_.Work();
+              } catch (...) {
+                  failure_ = std::current_exception();
+              }
+              Done();
+          }) {}
+    DataCheckThread(const DataCheckThread&) = delete;
+    DataCheckThread& operator=(const DataCheckThread&) = delete;
+    ~DataCheckThread() {
+        pass_.Stop(); // in case the caller failed; the worker is joined as worker_ goes
+    }
 
-    // Reports the data phase while the records are checked, waits for the blob check, then
-    // adds the findings to `into`; what failed on the thread is thrown here.
+    // Takes stretches along with the second thread while reporting the data phase, waits for
+    // it, then adds the findings to `into`; what failed on the thread is thrown here.
     void Finish(paradox::FindingList& into) {
-        if (checkable_) {
-            ProgressReporter progress(Phase::Data, reader_.RecordCount());
-            for (;;) {
-                {
-                    std::unique_lock lock(mutex_);
-                    if (changed_.wait_for(lock, std::chrono::milliseconds(20),
-                                          [&] { return recordsChecked_; })) {
-                        break;
-                    }
-                }
-                progress.Advance(recordsDone_.load(std::memory_order_relaxed));
+        std::optional<ProgressReporter> progress;
+        if (pass_.ChecksValues()) {
+            progress.emplace(Phase::Data, pass_.RecordsCount());
+        }
+        auto report = [&] {
+            if (progress) {
+                progress->Advance(pass_.RecordsDone());
             }
-            progress.Finish();
+        };
+        pass_.Work(report);
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                if (changed_.wait_for(lock, std::chrono::milliseconds(20), [&] { return done_; })) {
+                    break;
+                }
+            }
+            report();
         }
         worker_.join();
         if (failure_) {
             std::rethrow_exception(failure_);
         }
-        for (const paradox::Finding& finding : findings_.All()) {
-            into.Add(finding);
+        pass_.Finish(into);
+        if (progress) {
+            progress->Finish();
         }
     }
 
 private:
-    struct Stopped {};
-
-    void Run(const std::stop_token& stop) {
-        try {
-            CheckRecordsAndBlobs(reader_, family_, proofs_, findings_, [&](std::uint64_t done) {
-                if (done % 1024 == 0) {
-                    recordsDone_.store(done, std::memory_order_relaxed);
-                    if (stop.stop_requested()) {
-                        throw Stopped{};
-                    }
-                }
-            });
-            RecordsChecked();
-        } catch (const Stopped&) {
-            RecordsChecked(); // the caller failed and is no longer waiting
-        } catch (...) {
-            failure_ = std::current_exception();
-            RecordsChecked();
-        }
-    }
-
-    void RecordsChecked() {
+    void Done() {
         {
             std::lock_guard lock(mutex_);
-            recordsChecked_ = true;
+            done_ = true;
         }
         changed_.notify_all();
     }
 
-    const paradox::TableReader& reader_;
-    const paradox::TableFamily& family_;
-    const DeferredProofs& proofs_;
-    const bool checkable_;
-    paradox::FindingList findings_;
+    DataPass& pass_;
     std::exception_ptr failure_;
-    std::atomic<std::uint64_t> recordsDone_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool recordsChecked_ = false;
+    bool done_ = false;
     std::jthread worker_; // last: started once the rest is there, joined before it goes
 };
 
@@ -319,12 +178,18 @@ void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily&
     paradox::FindingList indexFindings;
     paradox::FindingList dataFindings;
     if (WorthASecondThread(reader)) {
-        DataCheckThread data(reader, family, proofs);
+        const std::uint64_t bytes = reader.RecordCount() * reader.Header().recordSize;
+        DataPass pass(
+            reader, family, proofs,
+            std::clamp<std::uint64_t>(bytes / std::max<std::uint64_t>(stretchBytes.load(), 1), 2,
+                                      kMostStretches));
+        DataCheckThread data(pass);
         CheckIndexesReported(reader, family, proofs, indexFindings);
         data.Finish(dataFindings);
     } else {
         CheckIndexesReported(reader, family, proofs, indexFindings);
-        CheckRecordsAndBlobsReported(reader, family, proofs, dataFindings);
+        DataPass pass(reader, family, proofs, 1);
+        CheckDataReported(pass, dataFindings);
     }
     if (!proofs.AllAgree()) {
         // Some X file's records do not agree with the table as a whole: they are compared one
@@ -339,11 +204,29 @@ void CheckFamily(const paradox::TableReader& reader, const paradox::TableFamily&
     }
 }
 
+// The indexes and the blob file are read from disk while the table's chain is walked rather
+// than after it; up to this much of each, so that a huge file does not push out the table.
+constexpr std::uint64_t kReadAheadMost = std::uint64_t{256} << 20;
+
+void ReadMembersAhead(const paradox::TableFamily& family) {
+    for (const auto& member : {family.px, family.mb}) {
+        if (!member.empty()) {
+            posix::ReadAhead(member, kReadAheadMost);
+        }
+    }
+    for (const auto& secondary : family.secondaries) {
+        posix::ReadAhead(secondary, kReadAheadMost);
+    }
+}
+
 } // namespace
 
 namespace testing {
 void SetSecondThreadFrom(std::uint64_t recordBytes) {
     secondThreadFrom.store(recordBytes, std::memory_order_relaxed);
+}
+void SetStretchBytes(std::uint64_t recordBytes) {
+    stretchBytes.store(recordBytes, std::memory_order_relaxed);
 }
 } // namespace testing
 
@@ -397,6 +280,8 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
                      table.db.filename().string(), -1, -1, recovered);
     }
 
+    const paradox::TableFamily family = paradox::FindFamily(table.db);
+    ReadMembersAhead(family);
     std::unique_ptr<paradox::TableReader> reader;
     {
         ProgressReporter progress(Phase::Header);
@@ -411,7 +296,6 @@ VerifyOutcome VerifyTable(const TableLocation& table) {
     // A protected table no key decrypts: its blocks are cipher text, nothing more is checked.
     const bool keyLost = reader && reader->StoredKeyFit() == paradox::KeyFit::NoKey;
     if (reader && !keyLost) {
-        const paradox::TableFamily family = paradox::FindFamily(table.db);
         for (const auto& ambiguous : family.ambiguous) {
             findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                          ambiguous.filename().string(), -1, -1,

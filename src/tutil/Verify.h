@@ -34,10 +34,14 @@ struct VerifyOutcome {
 VerifyOutcome VerifyTable(const TableLocation& table);
 
 // A table with at least this many bytes of records (4 MB unless set) has its records and blobs
-// checked on a second thread while its indexes are checked; the findings and progress
-// reports come in the same order either way.
+// checked on a second thread while its indexes are checked, then on both threads in stretches
+// of about `SetStretchBytes` bytes of records (8 MB unless set; whole blocks, 2 to 64
+// stretches); the findings and progress reports come in the same order either way.
 namespace testing {
 void SetSecondThreadFrom(std::uint64_t recordBytes);
+void SetStretchBytes(std::uint64_t recordBytes);
+// The stretches taken from the end of the chain, as a thread that overtook the others might.
+void TakeStretchesLastFirst(bool lastFirst);
 } // namespace testing
 
 // The status the findings call for.

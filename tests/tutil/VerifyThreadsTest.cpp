@@ -135,4 +135,66 @@ TEST(VerifyThreads, TwoThreadsReportWhatOneThreadReportsInTheSameOrder) {
     EXPECT_EQ(two.progress.back().second, 100);
 }
 
+// The data pass cut into stretches of one block each, taken by two threads from the end of the
+// chain: damage on both sides of the cuts is reported as one pass over the chain reports it. First
+// keys repeated in more blocks than the report lists, a key below the last key of the block before
+// (on a cut) and a blob file cut short; then also a blob referred to from both sides of a cut.
+TEST(VerifyThreads, StretchesJoinedAtTheirCutsReportWhatOnePassReports) {
+    TempDir dir;
+    const fs::path db = WriteNotes(dir.path(), kRecords);
+    std::string bytes = ReadFileBytes(db);
+    const Layout l = ReadLayout(bytes);
+    const std::size_t perBlock = (l.blockSize - 6) / l.recordSize;
+    const std::size_t blocks = kRecords / perBlock; // the full ones
+    ASSERT_GE(blocks, 4u);
+    auto at = [&](std::size_t block, std::size_t slot) {
+        return l.BlockOffset(static_cast<std::uint32_t>(block)) + 6 + slot * l.recordSize;
+    };
+    for (std::size_t block = 3; block <= blocks; ++block) {
+        for (std::size_t slot = 1; slot < perBlock; slot += 4) {
+            bytes.replace(at(block, slot), 4, bytes.substr(at(block, slot - 1), 4));
+        }
+    }
+    const std::string last = bytes.substr(at(1, perBlock - 1), l.recordSize);
+    bytes.replace(at(1, perBlock - 1), l.recordSize, bytes.substr(at(2, 0), l.recordSize));
+    bytes.replace(at(2, 0), l.recordSize, last);
+    WriteFileBytes(db, bytes);
+    std::string mb = ReadFileBytes(dir / "NOTES.MB");
+    mb.resize(mb.size() / 2);
+    WriteFileBytes(dir / "NOTES.MB", mb);
+
+    auto compare = [&](const char* what) {
+        const VerifyRun one = VerifyWithThreadsFrom(db, UINT64_MAX);
+        tutil::testing::SetStretchBytes(1);
+        tutil::testing::TakeStretchesLastFirst(true);
+        const VerifyRun split = VerifyWithThreadsFrom(db, 0);
+        tutil::testing::TakeStretchesLastFirst(false);
+        tutil::testing::SetStretchBytes(std::uint64_t{8} << 20);
+        EXPECT_EQ(testsupport::Describe(split.findings), testsupport::Describe(one.findings))
+            << what;
+        return one.findings;
+    };
+    auto has = [](const paradox::FindingList& findings, FindingCode code, std::int64_t block,
+                  std::int64_t record) {
+        for (const auto& f : findings.All()) {
+            if (f.code == code && f.block == block && f.record == record) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const paradox::FindingList before = compare("repeated keys, key order, short blob file");
+    EXPECT_TRUE(has(before, FindingCode::KeyOrder, 2, 0)) << testsupport::Describe(before);
+    EXPECT_TRUE(has(before, FindingCode::DuplicateKey, -1, -1)) << testsupport::Describe(before);
+    EXPECT_TRUE(has(before, FindingCode::BlobPointerBad, -1, -1)) << testsupport::Describe(before);
+
+    // Record 4 (block 1) keeps its note in the blob file; a record of the last full block now
+    // refers to the same blob.
+    bytes.replace(at(blocks, 2) + 24, 20, bytes.substr(at(1, 3) + 24, 20));
+    WriteFileBytes(db, bytes);
+    const paradox::FindingList shared = compare("and a blob shared across a cut");
+    EXPECT_TRUE(has(shared, FindingCode::BlobShared, static_cast<std::int64_t>(blocks), 2))
+        << testsupport::Describe(shared);
+}
+
 } // namespace
