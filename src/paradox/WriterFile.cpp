@@ -4,6 +4,8 @@
 #include "posix/FileIo.h"
 
 #include <fcntl.h>
+#include <string>
+#include <system_error>
 
 namespace paradox {
 namespace {
@@ -15,6 +17,23 @@ constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
 
 WriterFile::WriterFile(std::filesystem::path path)
     : path_(std::move(path)), fd_(posix::CreateNew(path_, O_WRONLY, 0644)) {}
+
+void WriterFile::Replaces(const std::filesystem::path& previous) {
+    std::string error;
+    previous_ = MappedFile::Open(previous, &error);
+    if (!previous_) {
+        return;
+    }
+    try {
+        previousFd_ = posix::OpenAt(AT_FDCWD, previous,
+                                    O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0, previous);
+    } catch (const std::system_error&) {
+        previous_.reset();
+        return;
+    }
+    const ByteView view = previous_->View();
+    source_ = {previousFd_.Get(), {view.data(), view.size()}};
+}
 
 void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     bytes = cipher_.Apply(offset, bytes, path_);
@@ -28,7 +47,7 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
         if (behind_) {
             behind_->Drain();
         }
-        posix::WriteAllAt(fd_.Get(), offset, bytes, path_);
+        posix::WriteAllAtFrom(fd_.Get(), offset, bytes, source_, path_);
         WriteBackWritten(offset + bytes.size());
         return;
     }
@@ -44,7 +63,7 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 void WriterFile::WriteBuffer() {
     // A large file is written on a thread of its own while the next buffer is filled.
     if (!behind_ && buffer_.size() >= kBufferLimit) {
-        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_);
+        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_, source_);
     }
     if (behind_) {
         if (!buffer_.empty()) {
@@ -52,7 +71,7 @@ void WriterFile::WriteBuffer() {
         }
         return;
     }
-    posix::WriteAllAt(fd_.Get(), bufferOffset_, buffer_, path_);
+    posix::WriteAllAtFrom(fd_.Get(), bufferOffset_, buffer_, source_, path_);
     WriteBackWritten(bufferOffset_ + buffer_.size());
     buffer_.clear();
 }
