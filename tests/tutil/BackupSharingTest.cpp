@@ -77,10 +77,10 @@ void ExpectBackupKeepsTheTable(const fs::path& dir, bool& shared, double& tableS
     const fs::path backup = dir / "ORDERS-BACKUP.DB";
     ASSERT_EQ(ReadFileBytes(backup), before);
     shared = AllBlocksShared(backup);
-    const Extents table = ExtentsOf(db);
-    tableShared = table.bytes == 0
-                      ? 0
-                      : static_cast<double>(table.sharedBytes) / static_cast<double>(table.bytes);
+    const Extents rebuilt = ExtentsOf(db);
+    tableShared = rebuilt.bytes == 0 ? 0
+                                     : static_cast<double>(rebuilt.sharedBytes) /
+                                           static_cast<double>(rebuilt.bytes);
 
     for (const fs::path& written : {dir / "old.bin", db}) {
         const int fd = ::open(written.c_str(), O_WRONLY | O_CLOEXEC);
