@@ -13,6 +13,7 @@ constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
 // Written data goes to the disk in steps of this size while the table is being written, so
 // the disk works alongside the writer instead of all of it waiting for the final flush.
 constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+constexpr std::uint64_t kDropStep = std::uint64_t{64} << 20;
 } // namespace
 
 WriterFile::WriterFile(std::filesystem::path path)
@@ -61,6 +62,13 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 }
 
 void WriterFile::WriteBuffer() {
+    // The pages of the replaced file that were compared go back to the kernel now and then, so
+    // that its mapping does not grow with the file (a page dropped while it is being compared
+    // is read again from the file).
+    if (previous_ && bufferOffset_ >= comparedUpTo_ + kDropStep) {
+        previous_->DropResidentPages();
+        comparedUpTo_ = bufferOffset_;
+    }
     // A large file is written on a thread of its own while the next buffer is filled.
     if (!behind_ && buffer_.size() >= kBufferLimit) {
         behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_, source_);

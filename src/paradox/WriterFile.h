@@ -49,6 +49,7 @@ private:
     std::optional<MappedFile> previous_;
     posix::FileDescriptor previousFd_;
     posix::SameOffsetSource source_;             // previous_ and previousFd_, when open
+    std::uint64_t comparedUpTo_ = 0;             // previous_'s pages were last dropped here
     std::unique_ptr<posix::WriteBehind> behind_; // after fd_: gone (its writes done) before it
 };
 
