@@ -23,6 +23,8 @@ public:
     BlobRef Store(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data);
     void Finish(bool sync);
     const std::filesystem::path& Path() const { return file_.Path(); }
+    // See WriterFile::Replaces.
+    void Replaces(const std::filesystem::path& previous) { file_.Replaces(previous); }
 
     static constexpr std::uint32_t kSuballocationThreshold = 0x800;
 

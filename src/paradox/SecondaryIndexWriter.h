@@ -38,6 +38,9 @@ public:
         keptY_ = std::move(y);
     }
 
+    // The X file this index replaces (see WriterFile::Replaces).
+    void ReplacesX(std::filesystem::path previous) { previousX_ = std::move(previous); }
+
     void Add(std::span<const std::uint8_t> record, RecordPlace place, std::uint32_t recordNumber);
 
     // `table` carries the .DB's header values the X and Y files copy (version, sort order,
@@ -84,6 +87,7 @@ private:
     std::uint16_t xRecordSize_ = 0;
     std::vector<std::uint8_t> records_;
     KeptHeader keptX_, keptY_;
+    std::filesystem::path previousX_;
     std::filesystem::path runPath_;
     std::size_t memoryLimit_ = 0;
     std::unique_ptr<RunFile> runs_;

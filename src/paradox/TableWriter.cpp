@@ -184,6 +184,11 @@ struct TableWriter::Impl {
     bool finished = false;
 
     std::filesystem::path FileFor(const char* extension) const { return dir / (stem + extension); }
+    // The file of this extension the family replaces; empty when there is none.
+    std::filesystem::path Replaced(const std::string& upperExtension) const {
+        const auto found = options.replacedFiles.find(upperExtension);
+        return found == options.replacedFiles.end() ? std::filesystem::path() : found->second;
+    }
     KeptHeader KeptHeaderOf(const std::string& upperExtension) const {
         const auto found = options.keptHeaders.find(upperExtension);
         return found == options.keptHeaders.end() ? KeptHeader{} : found->second;
@@ -245,16 +250,23 @@ TableWriter::TableWriter(std::filesystem::path dir, std::string stem, TableSchem
         w.secondaries.emplace_back(w.schema, spec);
         const std::string x = UpperAscii(SecondaryIndexWriter::XExtension(spec));
         w.secondaries.back().KeepHeaders(w.KeptHeaderOf(x), w.KeptHeaderOf("Y" + x.substr(1)));
+        w.secondaries.back().ReplacesX(w.Replaced(x));
         w.secondaries.back().LimitMemory(
             w.FileFor(("." + SecondaryIndexWriter::XExtension(spec) + ".sort").c_str()),
             indexMemory);
     }
     w.db = std::make_unique<WriterFile>(w.FileFor(".DB"));
     w.db->Encrypt(WriterCipher::ForBlockFile(h));
+    if (const auto previous = w.Replaced("DB"); !previous.empty()) {
+        w.db->Replaces(previous);
+    }
     w.chain = std::make_unique<BlockChainWriter>(
         *w.db, HeaderSize(h), w.schema.blockSizeCode * 1024u, w.recordSize, w.keyLength);
     if (w.schema.HasBlobs()) {
         w.mb = std::make_unique<MbWriter>(w.FileFor(".MB"), h.protection.keyValue);
+        if (const auto previous = w.Replaced("MB"); !previous.empty()) {
+            w.mb->Replaces(previous);
+        }
     }
 }
 

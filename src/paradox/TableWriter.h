@@ -33,6 +33,11 @@ struct WriteOptions {
     // "X02", "Y02"...): each new file keeps the bytes of its predecessor the writer does not
     // own (see HeaderOwnership.h). Files without an entry get headers laid out from scratch.
     std::map<std::string, KeptHeader> keptHeaders = {};
+    // The files the new family replaces, by upper-case extension ("DB", "MB", "X02"...): where
+    // a stretch of a new .DB, .MB or X file repeats its predecessor's bytes at the same offset
+    // (a rebuild of a healthy table writes the same blocks), the kernel copies it from there,
+    // sharing the blocks where the file system can, instead of it being written again.
+    std::map<std::string, std::filesystem::path> replacedFiles = {};
 };
 
 // Writes a complete table family (.DB, .PX, secondary .Xnn/.Ynn or .XGn/.YGn, .MB) from

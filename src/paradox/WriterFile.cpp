@@ -4,6 +4,8 @@
 #include "posix/FileIo.h"
 
 #include <fcntl.h>
+#include <string>
+#include <system_error>
 
 namespace paradox {
 namespace {
@@ -11,10 +13,28 @@ constexpr std::size_t kBufferLimit = std::size_t{1} << 20;
 // Written data goes to the disk in steps of this size while the table is being written, so
 // the disk works alongside the writer instead of all of it waiting for the final flush.
 constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+constexpr std::uint64_t kDropStep = std::uint64_t{64} << 20;
 } // namespace
 
 WriterFile::WriterFile(std::filesystem::path path)
     : path_(std::move(path)), fd_(posix::CreateNew(path_, O_WRONLY, 0644)) {}
+
+void WriterFile::Replaces(const std::filesystem::path& previous) {
+    std::string error;
+    previous_ = MappedFile::Open(previous, &error);
+    if (!previous_) {
+        return;
+    }
+    try {
+        previousFd_ = posix::OpenAt(AT_FDCWD, previous,
+                                    O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0, previous);
+    } catch (const std::system_error&) {
+        previous_.reset();
+        return;
+    }
+    const ByteView view = previous_->View();
+    source_ = {previousFd_.Get(), {view.data(), view.size()}};
+}
 
 void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     bytes = cipher_.Apply(offset, bytes, path_);
@@ -28,7 +48,7 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
         if (behind_) {
             behind_->Drain();
         }
-        posix::WriteAllAt(fd_.Get(), offset, bytes, path_);
+        posix::WriteAllAtFrom(fd_.Get(), offset, bytes, source_, path_);
         WriteBackWritten(offset + bytes.size());
         return;
     }
@@ -42,9 +62,16 @@ void WriterFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> byt
 }
 
 void WriterFile::WriteBuffer() {
+    // The pages of the replaced file that were compared go back to the kernel now and then, so
+    // that its mapping does not grow with the file (a page dropped while it is being compared
+    // is read again from the file).
+    if (previous_ && bufferOffset_ >= comparedUpTo_ + kDropStep) {
+        previous_->DropResidentPages();
+        comparedUpTo_ = bufferOffset_;
+    }
     // A large file is written on a thread of its own while the next buffer is filled.
     if (!behind_ && buffer_.size() >= kBufferLimit) {
-        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_);
+        behind_ = std::make_unique<posix::WriteBehind>(fd_.Get(), path_, source_);
     }
     if (behind_) {
         if (!buffer_.empty()) {
@@ -52,7 +79,7 @@ void WriterFile::WriteBuffer() {
         }
         return;
     }
-    posix::WriteAllAt(fd_.Get(), bufferOffset_, buffer_, path_);
+    posix::WriteAllAtFrom(fd_.Get(), bufferOffset_, buffer_, source_, path_);
     WriteBackWritten(bufferOffset_ + buffer_.size());
     buffer_.clear();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/MappedFile.h"
 #include "paradox/WriterCipher.h"
 #include "posix/FileDescriptor.h"
 #include "posix/WriteBehind.h"
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -25,6 +27,10 @@ public:
 
     // Every later write goes through `cipher` (a protected table's files are encrypted).
     void Encrypt(WriterCipher cipher) { cipher_ = std::move(cipher); }
+    // The file this one replaces (read only): where a buffer repeats its bytes at the same
+    // offset, the kernel copies them from there instead (see posix::WriteAllAtFrom). Nothing
+    // changes where it cannot be opened. Called before the first write.
+    void Replaces(const std::filesystem::path& previous);
     void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Writes the buffer and, when `sync`, flushes the file to disk.
     void Flush(bool sync);
@@ -40,6 +46,10 @@ private:
     std::vector<std::uint8_t> buffer_;
     WriterCipher cipher_;
     std::uint64_t writtenBackTo_ = 0; // the file's bytes before this were handed to the disk
+    std::optional<MappedFile> previous_;
+    posix::FileDescriptor previousFd_;
+    posix::SameOffsetSource source_;             // previous_ and previousFd_, when open
+    std::uint64_t comparedUpTo_ = 0;             // previous_'s pages were last dropped here
     std::unique_ptr<posix::WriteBehind> behind_; // after fd_: gone (its writes done) before it
 };
 

@@ -5,6 +5,7 @@
 #include "posix/testing/Recording.h"
 
 #include <cerrno>
+#include <cstring>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -74,6 +75,43 @@ ssize_t CopyFileRange(int from, int to, std::uint64_t length, const std::filesys
         detail::RecordCopiedRange(from, fromOffset, to, toOffset, static_cast<std::uint64_t>(n));
     }
     return n;
+}
+
+void WriteAllAtFrom(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
+                    const SameOffsetSource& source, const std::filesystem::path& shown) {
+    constexpr std::uint64_t kBlock = 4096;
+    const std::uint64_t end = offset + bytes.size();
+    const std::uint64_t first = (offset + kBlock - 1) / kBlock * kBlock;
+    const std::uint64_t last = end / kBlock * kBlock;
+    const bool same = source.fd >= 0 && first < last && end <= source.bytes.size() &&
+                      std::memcmp(source.bytes.data() + offset, bytes.data(), bytes.size()) == 0;
+    if (!same) {
+        WriteAllAt(fd, offset, bytes, shown);
+        return;
+    }
+    if (first > offset) {
+        WriteAllAt(fd, offset, bytes.first(first - offset), shown);
+    }
+    std::uint64_t copied = first;
+    while (copied < last) {
+        BeforeWrite(shown);
+        auto from = static_cast<off_t>(copied);
+        auto to = static_cast<off_t>(copied);
+        const ssize_t n = ::copy_file_range(source.fd, &from, fd, &to, last - copied, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break; // the rest is written
+        }
+        if (detail::Recording()) {
+            detail::RecordCopiedRange(source.fd, copied, fd, copied, static_cast<std::uint64_t>(n));
+        }
+        copied += static_cast<std::uint64_t>(n);
+    }
+    if (copied < end) {
+        WriteAllAt(fd, copied, bytes.subspan(copied - offset), shown);
+    }
 }
 
 bool CloneFile(int from, int to, const std::filesystem::path& shown) {

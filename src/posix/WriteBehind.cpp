@@ -9,8 +9,9 @@ constexpr std::size_t kWaiting = 2;                              // buffers queu
 constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20; // see StartWriteBack
 } // namespace
 
-WriteBehind::WriteBehind(int fd, std::filesystem::path shown)
-    : fd_(fd), shown_(std::move(shown)), worker_([this](std::stop_token stop) { Run(stop); }) {}
+WriteBehind::WriteBehind(int fd, std::filesystem::path shown, SameOffsetSource source)
+    : fd_(fd), shown_(std::move(shown)), source_(source),
+      worker_([this](std::stop_token stop) { Run(stop); }) {}
 
 WriteBehind::~WriteBehind() {
     {
@@ -62,7 +63,7 @@ void WriteBehind::Run(const std::stop_token& stop) {
         lock.unlock();
         std::exception_ptr failure;
         try {
-            WriteAllAt(fd_, piece.offset, piece.bytes, shown_);
+            WriteAllAtFrom(fd_, piece.offset, piece.bytes, source_, shown_);
             const std::uint64_t end = piece.offset + piece.bytes.size();
             if (end >= writtenBackTo_ + kWriteBackStep) {
                 StartWriteBack(fd_, writtenBackTo_, end - writtenBackTo_);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "posix/FileIo.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,7 +21,9 @@ namespace posix {
 // writes; the file descriptor must outlive the object.
 class WriteBehind {
 public:
-    WriteBehind(int fd, std::filesystem::path shown);
+    // Where `source` (which must outlive the object) holds a buffer's bytes at its offset, the
+    // kernel copies them from there (see WriteAllAtFrom).
+    WriteBehind(int fd, std::filesystem::path shown, SameOffsetSource source = {});
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
     ~WriteBehind();
@@ -39,6 +43,7 @@ private:
 
     int fd_;
     std::filesystem::path shown_;
+    SameOffsetSource source_;
     std::uint64_t writtenBackTo_ = 0; // used by the thread only
     std::mutex mutex_;
     std::condition_variable_any changed_;

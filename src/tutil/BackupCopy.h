@@ -10,9 +10,9 @@
 namespace tutil {
 
 // The byte-for-byte backup of a table's family, each file flushed to disk, made on a thread of
-// its own so that the table can be read meanwhile (both only read the family). Finish() waits
-// for it and throws what went wrong; it is called before anything else is written, and nothing
-// may replace the table before it returned.
+// its own so that the table can be read and the new family written under staging names
+// meanwhile (both only read the family). Finish() waits for it and throws what went wrong;
+// nothing may replace the table before it returned.
 // Going away unfinished waits for the copy too (the staging folder it writes to outlives it).
 class BackupCopy {
 public:

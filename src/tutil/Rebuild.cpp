@@ -426,12 +426,14 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
     const WorkStems stems = FreeStems(table, given);
     ProgressReporter progress(Phase::Rebuild, 100);
 
-    // 1. The whole family, byte for byte, before anything else is written; copied while the
-    // table is read.
+    // 1. The whole family, byte for byte, copied on a thread of its own while the table is
+    // read and the new family is written under staging names; on disk before anything
+    // replaces the table.
     const paradox::TableFamily family = paradox::FindFamily(table.db);
     const std::vector<UnusableIndex> unusable = UnreproducibleIndexes(table, schema, policy);
-    const RecordCeiling ceiling = EstimateRecordCeiling(table.db, family.px);
     BackupCopy backup(family, stagingDir, stems.backup);
+    const RecordCeiling ceiling =
+        backup.BeforeFinish([&] { return EstimateRecordCeiling(table.db, family.px); });
     progress.Advance(30);
 
     // 2. Everything that can be read from the damaged table.
@@ -472,59 +474,66 @@ RebuildOutcome RebuildStaged(const TableLocation& table, const paradox::TableSch
         findings.Add(FindingCode::BlobLost, Severity::Damage, outcome.blobFileLeftOut, -1, -1,
                      paradox::Detail(paradox::DetailKind::BlobFileLeftOut));
     }
-    backup.Finish();
 
     // 4. The new family and the key violations, under staging names.
-    BlobValues blobs(written, family.mb, findings);
-    paradox::WriteOptions options;
-    options.byteOrderKeys = keys.ByteOrder();
-    options.keptHeaders =
-        KeptFamilyHeaders(family, outcome.structureSource.empty() ? &reader->Header() : nullptr);
-    paradox::TableWriter writer(staging, table.stem, written, options);
-    std::unique_ptr<paradox::TableWriter> keyViolations;
-    std::vector<paradox::FindingDetail> lost;
-    for (std::size_t n = 0; n < locations.size(); ++n) {
-        const std::size_t i = keyOrder.order.empty() ? n : keyOrder.order[n];
-        const Location& at = locations[i];
-        const std::uint8_t* record = recordAt(at);
-        lost.clear();
-        const auto values = blobs.Read(record, dbName, &lost);
-        for (paradox::FindingDetail& reason : lost) {
-            problems.Add(dbName, at.block, at.slot, FindingCode::BlobLost, reason.Render(),
-                         {record, recordSize});
-            reason.kind = reason.kind == paradox::DetailKind::BlobUnreadable
-                              ? paradox::DetailKind::BlobUnreadableKept
-                              : paradox::DetailKind::BlobUnreadableBecauseKept;
-            findings.Add(FindingCode::BlobLost, Severity::Damage, dbName, at.block, at.slot,
-                         std::move(reason), true);
+    backup.BeforeFinish([&] {
+        BlobValues blobs(written, family.mb, findings);
+        paradox::WriteOptions options;
+        options.byteOrderKeys = keys.ByteOrder();
+        options.keptHeaders = KeptFamilyHeaders(
+            family, outcome.structureSource.empty() ? &reader->Header() : nullptr);
+        // What repeats the old files' bytes is copied from them by the kernel.
+        for (const fs::path& file : paradox::AllFamilyFiles(family)) {
+            options.replacedFiles[paradox::UpperExtension(file)] = file;
         }
-        if (!keyOrder.duplicate.empty() && keyOrder.duplicate[i]) {
-            if (!keyViolations) {
-                keyViolations = KeyViolationWriter(staging, stems.keyViolations, written);
+        paradox::TableWriter writer(staging, table.stem, written, options);
+        std::unique_ptr<paradox::TableWriter> keyViolations;
+        std::vector<paradox::FindingDetail> lost;
+        for (std::size_t n = 0; n < locations.size(); ++n) {
+            const std::size_t i = keyOrder.order.empty() ? n : keyOrder.order[n];
+            const Location& at = locations[i];
+            const std::uint8_t* record = recordAt(at);
+            lost.clear();
+            const auto values = blobs.Read(record, dbName, &lost);
+            for (paradox::FindingDetail& reason : lost) {
+                problems.Add(dbName, at.block, at.slot, FindingCode::BlobLost, reason.Render(),
+                             {record, recordSize});
+                reason.kind = reason.kind == paradox::DetailKind::BlobUnreadable
+                                  ? paradox::DetailKind::BlobUnreadableKept
+                                  : paradox::DetailKind::BlobUnreadableBecauseKept;
+                findings.Add(FindingCode::BlobLost, Severity::Damage, dbName, at.block, at.slot,
+                             std::move(reason), true);
             }
-            keyViolations->Append({record, recordSize}, values);
-            findings.Add(FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,
-                         paradox::Detail(paradox::DetailKind::MovedTo).Extra(stems.keyViolations));
-            ++outcome.keyViolations;
-            continue;
+            if (!keyOrder.duplicate.empty() && keyOrder.duplicate[i]) {
+                if (!keyViolations) {
+                    keyViolations = KeyViolationWriter(staging, stems.keyViolations, written);
+                }
+                keyViolations->Append({record, recordSize}, values);
+                findings.Add(
+                    FindingCode::KeyViolation, Severity::Damage, dbName, at.block, at.slot,
+                    paradox::Detail(paradox::DetailKind::MovedTo).Extra(stems.keyViolations));
+                ++outcome.keyViolations;
+                continue;
+            }
+            writer.Append({record, recordSize}, values);
+            ++outcome.recordsWritten;
+            progress.Advance(45 + 45 * (n + 1) / (locations.size() + 1));
         }
-        writer.Append({record, recordSize}, values);
-        ++outcome.recordsWritten;
-        progress.Advance(45 + 45 * (n + 1) / (locations.size() + 1));
-    }
-    writer.Finish();
-    if (keyViolations) {
-        keyViolations->Finish();
-    }
-    problems.Finish();
-    outcome.problems = problems.Rows();
-    if (reader->FileShrank()) {
-        ThrowChangedWhileRead(table.db);
-    }
-    if (blobs.FileShrank()) {
-        ThrowChangedWhileRead(family.mb);
-    }
-    reader.reset();
+        writer.Finish();
+        if (keyViolations) {
+            keyViolations->Finish();
+        }
+        problems.Finish();
+        outcome.problems = problems.Rows();
+        if (reader->FileShrank()) {
+            ThrowChangedWhileRead(table.db);
+        }
+        if (blobs.FileShrank()) {
+            ThrowChangedWhileRead(family.mb);
+        }
+        reader.reset();
+    });
+    backup.Finish();
     for (const auto& ambiguous : family.ambiguous) {
         findings.Add(FindingCode::FamilyMemberAmbiguous, Severity::Suspicious,
                      ambiguous.filename().string(), -1, -1,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace tutil {
@@ -52,8 +53,31 @@ public:
 
     // The bytes of block `number` (1-based) that are inside the file.
     std::vector<std::uint8_t> Block(std::uint64_t number) const {
-        const paradox::ByteView part =
-            file_.SubClipped(headerSize_ + (number - 1) * blockSize_, blockSize_);
+        return Bytes(number, blockSize_);
+    }
+
+    // The block's 6-byte header (fewer bytes where the file ends first) and how many of the
+    // block's bytes are inside the file. Only the first cipher piece is decrypted: it is
+    // transformed on its own, so its bytes are those of the whole block decrypted.
+    struct Head {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t present = 0;
+    };
+    Head HeadOf(std::uint64_t number) const {
+        const std::uint64_t present = Part(number, blockSize_).size();
+        std::vector<std::uint8_t> bytes =
+            Bytes(number, key_ ? std::uint32_t{paradox::kCipherPieceSize} : kBlockHeaderSize);
+        bytes.resize(std::min<std::size_t>(bytes.size(), kBlockHeaderSize));
+        return {std::move(bytes), present};
+    }
+
+private:
+    paradox::ByteView Part(std::uint64_t number, std::uint32_t length) const {
+        return file_.SubClipped(headerSize_ + (number - 1) * blockSize_,
+                                std::min(length, blockSize_));
+    }
+    std::vector<std::uint8_t> Bytes(std::uint64_t number, std::uint32_t length) const {
+        const paradox::ByteView part = Part(number, length);
         std::vector<std::uint8_t> bytes(part.data(), part.data() + part.size());
         if (key_) {
             paradox::DecryptBlock(*key_, static_cast<std::uint32_t>(number), bytes);
@@ -61,7 +85,6 @@ public:
         return bytes;
     }
 
-private:
     paradox::ByteView file_;
     std::uint64_t headerSize_;
     std::uint32_t blockSize_;
@@ -105,8 +128,9 @@ Chain WalkChain(const paradox::ByteView& file, std::uint64_t headerSize, std::ui
     std::uint16_t expectedPrev = 0;
     while (number != 0 && number <= blocks.Count() && !seen[number]) {
         seen[number] = true;
-        const std::vector<std::uint8_t> bytes = blocks.Block(number);
-        const paradox::ByteView block(bytes.data(), bytes.size());
+        // The walk judges headers only: a whole block is never read.
+        const Blocks::Head head = blocks.HeadOf(number);
+        const paradox::ByteView block(head.bytes.data(), head.bytes.size());
         const auto next = block.U16LE(0);
         const auto prev = block.U16LE(2);
         const auto last = block.S16LE(4);
@@ -117,7 +141,7 @@ Chain WalkChain(const paradox::ByteView& file, std::uint64_t headerSize, std::ui
         if (!count) {
             break;
         }
-        const std::uint64_t present = (block.size() - kBlockHeaderSize) / recordSize;
+        const std::uint64_t present = (head.present - kBlockHeaderSize) / recordSize;
         chain.records += std::min(*count, present);
         ++chain.blocks;
         chain.lastBlock = number;
@@ -237,11 +261,20 @@ RecordCeiling EstimateRecordCeiling(const std::filesystem::path& db,
     }
     // Header sizes: the stored one, the ones later levels write, and the one that makes the
     // blocks fill the file exactly (level 3.0 headers end wherever their fields do).
+    // A layout is walked once: the same layout finds the same chain.
+    std::map<std::pair<std::uint64_t, std::uint32_t>, std::uint64_t> walked;
+    if (ceiling.storedBlockSize != 0) {
+        walked[{storedHeaderSize, ceiling.storedBlockSize}] = stored.records;
+    }
     for (const std::uint32_t blockSize : kBlockSizes) {
         const std::array<std::uint64_t, 4> headerSizes = {storedHeaderSize, 0x800, 0x1000,
                                                           file.size() % blockSize};
         for (const std::uint64_t headerSize : headerSizes) {
-            const std::uint64_t count = WalkChain(file, headerSize, blockSize, recordSize).records;
+            const auto [at, first] = walked.try_emplace({headerSize, blockSize}, 0);
+            if (first) {
+                at->second = WalkChain(file, headerSize, blockSize, recordSize).records;
+            }
+            const std::uint64_t count = at->second;
             if (count > ceiling.bestLayoutCount) {
                 ceiling.bestLayoutCount = count;
                 ceiling.bestBlockSize = blockSize;

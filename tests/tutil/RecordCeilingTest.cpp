@@ -1,6 +1,7 @@
 #include "tutil/RecordCeiling.h"
 
 #include "TableFixture.h"
+#include "paradox/Cipher.h"
 #include "support/Corpus.h"
 #include "support/TempDir.h"
 
@@ -129,6 +130,21 @@ TEST(RecordCeiling, ACountAboveAWholeChainIsStaleUnlessAnotherWitnessConfirmsIt)
     WriteFileBytes(dir / "ORDERS.PX", originalPx);
     const auto both = Edited(dir.path(), "ORDERS.PX", bumpFirstStatistic);
     EXPECT_EQ(both.most, kCount + 3) << both.Describe();
+}
+
+// The chain walks judge block headers only: an encrypted table's blocks are not decrypted
+// whole (a rebuild reads the ceiling before its backup starts), and the counts are the same.
+TEST(RecordCeiling, AnEncryptedTableIsCountedFromItsBlockHeadersAlone) {
+    TempDir dir;
+    WriteOrders(dir.path(), kRecords, true, false, 0x2A5B3C4Du);
+    fs::remove(dir / "ORDERS.PX");
+    const std::uint64_t before = paradox::testing::BytesDecryptedOnThisThread();
+    const auto ceiling = tutil::EstimateRecordCeiling(dir / "ORDERS.DB", {});
+    const std::uint64_t decrypted = paradox::testing::BytesDecryptedOnThisThread() - before;
+    EXPECT_EQ(ceiling.most, kCount) << ceiling.Describe();
+    EXPECT_EQ(ceiling.storedLayoutCount, kCount);
+    EXPECT_EQ(ceiling.bestLayoutCount, kCount);
+    EXPECT_LT(decrypted, fs::file_size(dir / "ORDERS.DB") / 2) << "bytes decrypted";
 }
 
 // Real tables: the most never exceeds what their header counts (no witness invents records).
