@@ -23,11 +23,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -66,12 +69,26 @@ std::uint32_t Verify(std::uint16_t session, const fs::path& db) {
     return status;
 }
 
+// Whether `file` holds `bytes`, read and compared in blocks: this runs on every input, and
+// copies byte by byte through instrumented templates took 2% of the run.
+bool Holds(const fs::path& file, std::span<const std::uint8_t> bytes) {
+    std::error_code error;
+    if (fs::file_size(file, error) != bytes.size() || error) {
+        return false;
+    }
+    std::vector<char> content(bytes.size());
+    std::ifstream in(file, std::ios::binary);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    return in.gcount() == static_cast<std::streamsize>(content.size()) &&
+           (bytes.empty() || std::memcmp(content.data(), bytes.data(), bytes.size()) == 0);
+}
+
 // Every input member compared with the file of the same extension under `stem` in `dir`.
 void ExpectMembers(const std::vector<fuzzpack::Member>& members, const fs::path& dir,
                    const std::string& stem, const char* what) {
     for (const auto& member : members) {
         const fs::path file = fuzzpack::MemberPath(dir, stem, member);
-        if (ReadAll(file) != std::string(member.bytes.begin(), member.bytes.end())) {
+        if (!Holds(file, member.bytes)) {
             Broken(std::string(what) + ": " + file.filename().string() + " differs from the input");
         }
     }
