@@ -32,8 +32,8 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
     syntax.options.push_back(
         {.names = "-j,--jobs",
          .valueName = "N",
-         .description = "work on N tables at once (the default: the number of cores, or one "
-                        "where the tables are small); the "
+         .description = "work on N tables at once (the default: the number of cores, but one "
+                        "for a verify of small tables); the "
                         "lines and the run log are the same as with -j 1, in the order of the "
                         "table list, each table's once it and those before it have ended",
          .range = std::pair<std::int64_t, std::int64_t>{1, kMaxJobs}});

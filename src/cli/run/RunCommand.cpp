@@ -68,8 +68,9 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     setup.quiet = request.quiet;
     setup.details = request.details;
     setup.acceptLoss = request.acceptLoss;
-    setup.jobs =
-        request.jobs != 0 ? request.jobs : DefaultJobs(database.directory, database.tables);
+    setup.jobs = request.jobs != 0
+                     ? request.jobs
+                     : DefaultJobs(request.operation, database.directory, database.tables);
     TerminalRunView view(setup, table, log, out, progress);
     record.started = std::chrono::system_clock::now();
     try {
