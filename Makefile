@@ -83,17 +83,23 @@ fuzz: deps
 	  -DMENDRIX_FUZZ=ON -DMENDRIX_BUILD_APP=OFF -DMENDRIX_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 
-# A short fuzz run of every target, part of `make test`.
+# A short fuzz run of every target, part of `make test`. Without the entropic schedule: in a
+# run this short its bookkeeping for each feature an input touches took ~40% of fuzz_tutil's
+# time (profiled), and runs without it reached at least the same coverage. AddressSanitizer
+# keeps no allocation stacks here (~14% more inputs a second): a finding's input is kept in
+# fuzz-out, and the target run on that input alone prints them.
 FUZZ_SECONDS ?= 60
 fuzz-short: fuzz
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \
 	  name=$$(basename $$f); mkdir -p fuzz-out/$$name; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
-	  if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $$f -max_total_time=$(FUZZ_SECONDS) \
-	       -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-	       -artifact_prefix=fuzz-out/$$name- fuzz-out/$$name fuzz/seeds > fuzz-out/$$name.log 2>&1; then \
-	    tail -n 40 fuzz-out/$$name.log; echo "fuzz target $$name failed"; exit 1; \
+	  if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=malloc_context_size=0 \
+	       $$f -max_total_time=$(FUZZ_SECONDS) -entropic=0 -max_len=65536 -timeout=20 \
+	       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=fuzz-out/$$name- \
+	       fuzz-out/$$name fuzz/seeds > fuzz-out/$$name.log 2>&1; then \
+	    tail -n 40 fuzz-out/$$name.log; \
+	    echo "fuzz target $$name failed; for allocation stacks: $$f fuzz-out/$$name-<input>"; exit 1; \
 	  fi; \
 	  grep -E '^(#[0-9]+[[:space:]]|Done )' fuzz-out/$$name.log | tail -n 2; \
 	done

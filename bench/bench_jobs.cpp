@@ -1,7 +1,7 @@
-// The run commands over a folder of many tables with -j N (N: the number of cores) against
-// -j 1, timed as whole processes in turns in the same run: verify and check of a folder of
-// 1,000 small tables, verify and rebuild of a folder of 8 tables of MENDRIX_BENCH_JOBS_MB MB
-// each (default 50).
+// The run commands over a folder of many tables with -j N (N: the number of cores) and without
+// -j (the default, chosen from the tables' sizes) against -j 1, timed as whole processes in
+// turns in the same run: verify, check and rebuild of a folder of 1,000 small tables and of a
+// folder of 8 tables of MENDRIX_BENCH_JOBS_MB MB each (default 50).
 // The files are in the page cache (written, then read once). MENDRIX_BENCH_ROUNDS sets the
 // pairs per figure (default 3), MENDRIX_BENCH_DIR where the scratch folder goes.
 
@@ -56,29 +56,42 @@ void RemoveBackups(const fs::path& dir) {
     }
 }
 
-// -j 1 and -j `jobs` of `command` over `dir` in turns; prints medians and the ratio's spread.
+// -j 1, -j `jobs` and no -j of `command` over `dir` in turns; prints medians and the ratios'
+// spread.
 bool Measure(const fs::path& program, const char* command, const fs::path& dir, unsigned jobs,
              const char* label) {
-    std::vector<double> one, many, speedUp;
+    const std::string many = std::to_string(jobs);
+    const std::vector<std::string> ways[3] = {{"-j", "1"}, {"-j", many}, {}};
+    std::vector<double> times[3], speedUp[2];
     for (int round = 0; round < Rounds(); ++round) {
-        double times[2] = {0, 0};
-        for (int i = 0; i < 2; ++i) {
-            const std::string j = i == 0 ? "1" : std::to_string(jobs);
-            times[i] = RunTimed({program.string(), command, "--no-log", "-j", j, dir.string()});
+        double wall[3] = {0, 0, 0};
+        for (int i = 0; i < 3; ++i) {
+            std::vector<std::string> args = {program.string(), command, "--no-log"};
+            args.insert(args.end(), ways[i].begin(), ways[i].end());
+            args.push_back(dir.string());
+            wall[i] = RunTimed(args);
             RemoveBackups(dir);
-            if (times[i] < 0) {
-                std::fprintf(stderr, "bench_jobs: %s -j %s failed\n", command, j.c_str());
+            if (wall[i] < 0) {
+                std::fprintf(stderr, "bench_jobs: %s %s failed\n", command,
+                             i == 2 ? "without -j" : ("-j " + ways[i][1]).c_str());
                 return false;
             }
+            times[i].push_back(wall[i]);
         }
-        one.push_back(times[0]);
-        many.push_back(times[1]);
-        speedUp.push_back(times[0] / times[1]);
+        speedUp[0].push_back(wall[0] / wall[1]);
+        speedUp[1].push_back(wall[0] / wall[2]);
     }
-    std::printf("%-8s %-18s: -j 1 %7.3f s, -j %u %7.3f s; speed-up %.2f (min %.2f, max %.2f)\n",
-                command, label, bench::Median(one), jobs, bench::Median(many),
-                bench::Median(speedUp), *std::min_element(speedUp.begin(), speedUp.end()),
-                *std::max_element(speedUp.begin(), speedUp.end()));
+    auto spread = [](const std::vector<double>& v) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f (min %.2f, max %.2f)", bench::Median(v),
+                      *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+        return std::string(text);
+    };
+    std::printf("%-8s %-18s: -j 1 %7.3f s, -j %u %7.3f s, no -j %7.3f s; speed-up -j %u %s, "
+                "no -j %s\n",
+                command, label, bench::Median(times[0]), jobs, bench::Median(times[1]),
+                bench::Median(times[2]), jobs, spread(speedUp[0]).c_str(),
+                spread(speedUp[1]).c_str());
     return true;
 }
 
@@ -118,12 +131,10 @@ int main() {
                     cores, static_cast<unsigned long long>(megabytes));
         const std::string mediumLabel = "8 x " + std::to_string(megabytes) + " MB";
         bool ok = true;
-        // A check of healthy tables opens each on every index; rebuilding 1,000 tables in
-        // each of the turns would take minutes.
-        for (const char* command : {"verify", "check"}) {
+        for (const char* command : {"verify", "check", "rebuild"}) {
             ok = ok && Measure(program, command, small, cores, "1,000 small");
         }
-        for (const char* command : {"verify", "rebuild"}) {
+        for (const char* command : {"verify", "check", "rebuild"}) {
             ok = ok && Measure(program, command, medium, cores, mediumLabel.c_str());
         }
         return ok ? 0 : 1;

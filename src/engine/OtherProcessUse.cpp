@@ -1,11 +1,13 @@
 #include "engine/OtherProcessUse.h"
 
+#include "engine/testing/ProcessTable.h"
 #include "posix/FileDescriptor.h"
 
 #include <cctype>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,21 @@ namespace engine {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kProcessTable = "/proc";
+
+std::mutex processTableMutex;
+std::string processTable = kProcessTable; // only tests change it
+
+std::string ProcessTable() {
+    const std::lock_guard<std::mutex> lock(processTableMutex);
+    return processTable;
+}
+
+void SetProcessTable(std::string folder) {
+    const std::lock_guard<std::mutex> lock(processTableMutex);
+    processTable = std::move(folder);
+}
 
 struct CloseDir {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -54,10 +71,24 @@ struct FileId {
     fs::path file;
 };
 
+// A process's folder of open files, or none when it is gone or another user's.
+DirStream DescriptorsOf(int processTable, const char* process) {
+    const std::string fdFolder = std::string(process) + "/fd";
+    const int fd = ::openat(processTable, fdFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    DIR* stream = ::fdopendir(fd);
+    if (stream == nullptr) {
+        ::close(fd);
+    }
+    return DirStream(stream);
+}
+
 // The first open of one of `ids` by a process other than this one, from the descriptors
 // listed under /proc/<pid>/fd.
 std::string OpenedElsewhere(const std::vector<FileId>& ids) {
-    const DirStream processes(::opendir("/proc"));
+    const DirStream processes(::opendir(ProcessTable().c_str()));
     if (!processes) {
         return {};
     }
@@ -66,10 +97,9 @@ std::string OpenedElsewhere(const std::vector<FileId>& ids) {
         if (!AllDigits(process->d_name) || self == process->d_name) {
             continue;
         }
-        const std::string fdFolder = std::string("/proc/") + process->d_name + "/fd";
-        const DirStream descriptors(::opendir(fdFolder.c_str()));
+        const DirStream descriptors = DescriptorsOf(::dirfd(processes.get()), process->d_name);
         if (!descriptors) {
-            continue; // gone, or another user's
+            continue;
         }
         const int folder = ::dirfd(descriptors.get());
         while (const dirent* descriptor = ::readdir(descriptors.get())) {
@@ -110,4 +140,15 @@ std::string UseByOtherProcesses(const std::vector<fs::path>& files, TableLock::M
     return {};
 }
 
+namespace testing {
+
+ScopedProcessTable::ScopedProcessTable(const fs::path& folder) {
+    SetProcessTable(folder.string());
+}
+
+ScopedProcessTable::~ScopedProcessTable() {
+    SetProcessTable(kProcessTable);
+}
+
+} // namespace testing
 } // namespace engine

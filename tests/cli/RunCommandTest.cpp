@@ -1,6 +1,7 @@
 // The batch program's runs against the window's run routine on copies of the sample database.
 
 #include "CliChild.h"
+#include "cli/run/DefaultJobs.h"
 #include "engine/RebuildFiles.h"
 #include "platform/Database.h"
 #include "platform/Session.h"
@@ -565,6 +566,29 @@ TEST_F(CliRuns, ACancellingSignalStopsBetweenTablesWithEveryLineLogged) {
                 << entry.path();
         }
     }
+}
+
+// Without -j a verify takes as many tables at once as there are cores only where its tables are
+// large enough for that to pay; small tables, or one table, are verified one at a time. A check
+// or a rebuild takes the cores whatever the sizes.
+TEST(DefaultJobs, VerifyTakesTablesAtOnceOnlyWhereTheyAreLarge) {
+    testsupport::TempDir dir;
+    const std::vector<std::string> tables = {"A.DB", "B.DB", "C.DB"};
+    for (const std::string& table : tables) {
+        testsupport::WriteFileBytes(dir.path() / table, std::string(48 * 1024, 'x'));
+    }
+    const unsigned cores = std::min(std::thread::hardware_concurrency(), cli::kMaxJobs);
+    const unsigned atOnce = cores < 2 ? 1u : cores;
+    EXPECT_EQ(cli::DefaultJobs(repair::roVerify, dir.path(), tables), 1u);
+    EXPECT_EQ(cli::DefaultJobs(repair::roCheckAndRepair, dir.path(), tables), atOnce);
+    EXPECT_EQ(cli::DefaultJobs(repair::roRebuild, dir.path(), tables), atOnce);
+    for (const std::string& table : tables) {
+        fs::resize_file(dir.path() / table, 4u << 20);
+    }
+    EXPECT_EQ(cli::DefaultJobs(repair::roVerify, dir.path(), tables), atOnce);
+    EXPECT_EQ(cli::DefaultJobs(repair::roVerify, dir.path(), {"A.DB"}), 1u);
+    EXPECT_EQ(cli::DefaultJobs(repair::roVerify, dir.path(), {"A.DB", "GONE.DB"}), 1u)
+        << "a missing table counts 0";
 }
 
 } // namespace

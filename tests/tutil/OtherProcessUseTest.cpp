@@ -6,6 +6,7 @@
 #include "engine/ErrorCodes.h"
 #include "engine/Failure.h"
 #include "engine/TableOpen.h"
+#include "engine/testing/ProcessTable.h"
 #include "paradox/Family.h"
 #include "support/TempDir.h"
 #include "tutil/Rebuild.h"
@@ -149,6 +150,38 @@ TEST(OtherProcessUse, LocksAndOpensOfAnotherProcessStopARebuildAndOnlyWriteLocks
                   .recordsWritten,
               40u);
     ::close(ownReader);
+}
+
+// The process table a test or fuzzer puts in place of /proc is what the open-file check reads:
+// a fake process holding the index open stops a rebuild, this process's own entry does not.
+TEST(OtherProcessUse, AProcessTableFolderStandsInForTheSystemOne) {
+    testsupport::TempDir dir;
+    const fs::path db = WriteOrders(dir.path(), 40);
+    const paradox::TableFamily family = paradox::FindFamily(db);
+    ASSERT_FALSE(family.px.empty());
+    const auto table = tutil::LocateTable(db.string());
+    const auto schema = tutil::ReadTableStructure(table);
+    const tutil::RebuildNames names{"ORDERS-BACKUP.DB", "ORDERS-KEYVIOL.DB", "ORDERS-PROBLEM.DB",
+                                    ""};
+
+    testsupport::TempDir processes;
+    const fs::path own = processes.path() / std::to_string(::getpid()) / "fd";
+    fs::create_directories(own);
+    fs::create_symlink(db, own / "3");
+    fs::create_directories(processes.path() / "4242" / "fd");
+    fs::create_directories(processes.path() / "77"); // gone: no descriptor folder
+    const engine::testing::ScopedProcessTable processTable(processes.path());
+    EXPECT_EQ(tutil::RebuildTable(table, schema, names).recordsWritten, 40u);
+
+    fs::create_symlink(family.px, processes.path() / "4242" / "fd" / "5");
+    try {
+        tutil::RebuildTable(table, schema, names);
+        ADD_FAILURE() << "rebuilt a table the process table says is open elsewhere";
+    } catch (const tutil::UtilityError& e) {
+        EXPECT_EQ(e.Code(), engine::err::TableInUse);
+        EXPECT_NE(std::string(e.what()).find("is open in process 4242"), std::string::npos)
+            << e.what();
+    }
 }
 
 } // namespace

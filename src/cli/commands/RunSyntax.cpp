@@ -1,20 +1,10 @@
 #include "cli/commands/RunSyntax.h"
 
-#include <algorithm>
+#include "cli/run/DefaultJobs.h"
+
 #include <string>
-#include <thread>
 
 namespace cli {
-namespace {
-
-constexpr std::int64_t kMaxJobs = 32;
-
-unsigned DefaultJobs() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : std::min<unsigned>(cores, kMaxJobs);
-}
-
-} // namespace
 
 CommandSyntax RunSyntax(repair::TRepairOperation operation) {
     CommandSyntax syntax;
@@ -42,7 +32,8 @@ CommandSyntax RunSyntax(repair::TRepairOperation operation) {
     syntax.options.push_back(
         {.names = "-j,--jobs",
          .valueName = "N",
-         .description = "work on N tables at once (the default is the number of cores); the "
+         .description = "work on N tables at once (the default: the number of cores, but one "
+                        "for a verify of small tables); the "
                         "lines and the run log are the same as with -j 1, in the order of the "
                         "table list, each table's once it and those before it have ended",
          .range = std::pair<std::int64_t, std::int64_t>{1, kMaxJobs}});
@@ -90,8 +81,7 @@ RunRequest RunRequestFrom(std::string command, repair::TRepairOperation operatio
     request.recursive = args.Has("--recursive");
     request.noLog = args.Has("--no-log");
     request.logFile = args.Has("--log") ? args.Value("--log") : std::string();
-    request.jobs = args.Has("--jobs") ? static_cast<unsigned>(std::stoul(args.Value("--jobs")))
-                                      : DefaultJobs();
+    request.jobs = args.Has("--jobs") ? static_cast<unsigned>(std::stoul(args.Value("--jobs"))) : 0;
     return request;
 }
 

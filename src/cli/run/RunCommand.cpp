@@ -3,6 +3,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/run/CancelSignal.h"
 #include "cli/run/DatabaseSelection.h"
+#include "cli/run/DefaultJobs.h"
 #include "cli/run/PrivateDir.h"
 #include "cli/run/RunLogFile.h"
 #include "cli/run/RunReport.h"
@@ -67,7 +68,9 @@ void RealRun(const RunRequest& request, platform::TTable& table, const SelectedD
     setup.quiet = request.quiet;
     setup.details = request.details;
     setup.acceptLoss = request.acceptLoss;
-    setup.jobs = request.jobs;
+    setup.jobs = request.jobs != 0
+                     ? request.jobs
+                     : DefaultJobs(request.operation, database.directory, database.tables);
     TerminalRunView view(setup, table, log, out, progress);
     record.started = std::chrono::system_clock::now();
     try {

@@ -25,7 +25,7 @@ struct RunRequest {
     bool recursive = false;  // a directory target is walked into its subfolders
     bool noLog = false;      // the lines go to no run log
     std::string logFile;     // the run log to add to; empty: the window program's
-    unsigned jobs = 1;       // tables worked on at once
+    unsigned jobs = 1;       // tables worked on at once; 0: DefaultJobs for each run
 };
 
 // Runs the request: every target through the window's run routine (or, for a dry check, the
