@@ -127,7 +127,11 @@ std::optional<MappedFile> MappedFile::Open(const std::filesystem::path& path, st
         SetError(error, path, "cannot open");
         return std::nullopt;
     }
-    const int fd = file.Get();
+    return Map(file.Get(), path, error);
+}
+
+std::optional<MappedFile> MappedFile::Map(int fd, const std::filesystem::path& path,
+                                          std::string* error) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         SetError(error, path, "cannot stat");

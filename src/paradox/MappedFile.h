@@ -16,6 +16,9 @@ namespace paradox {
 class MappedFile {
 public:
     static std::optional<MappedFile> Open(const std::filesystem::path& path, std::string* error);
+    // The file open on `fd` (which stays the caller's); `path` only names it in `error`.
+    static std::optional<MappedFile> Map(int fd, const std::filesystem::path& path,
+                                         std::string* error);
 
     MappedFile(MappedFile&& other) noexcept;
     MappedFile& operator=(MappedFile&& other) noexcept;

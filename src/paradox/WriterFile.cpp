@@ -20,16 +20,17 @@ WriterFile::WriterFile(std::filesystem::path path)
     : path_(std::move(path)), fd_(posix::CreateNew(path_, O_WRONLY, 0644)) {}
 
 void WriterFile::Replaces(const std::filesystem::path& previous) {
-    std::string error;
-    previous_ = MappedFile::Open(previous, &error);
-    if (!previous_) {
-        return;
-    }
     try {
         previousFd_ = posix::OpenAt(AT_FDCWD, previous,
                                     O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0, previous);
     } catch (const std::system_error&) {
-        previous_.reset();
+        return;
+    }
+    // Compared and copied from one open file: a name replaced in between cannot mix the two.
+    std::string error;
+    previous_ = MappedFile::Map(previousFd_.Get(), previous, &error);
+    if (!previous_) {
+        previousFd_ = posix::FileDescriptor();
         return;
     }
     const ByteView view = previous_->View();
