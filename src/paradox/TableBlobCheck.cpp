@@ -6,6 +6,8 @@
 #include "paradox/FieldType.h"
 #include "paradox/TableReader.h"
 
+#include <algorithm>
+
 namespace paradox {
 namespace {
 
@@ -16,9 +18,12 @@ std::uint32_t LittleU32(const std::uint8_t* p) {
 
 } // namespace
 
+// A blob's offset is 32 bits: the units past 4 GB of a larger (or sparse) file are never named,
+// so the tables stay within 8 MB whatever size the file claims.
 BlobPlacesSeen::BlobPlacesSeen(std::uint64_t fileSize)
-    : units_(static_cast<std::size_t>(fileSize / BlobFile::kUnit + 1)), slots_(units_),
-      singles_(units_ / 64 + 1) {}
+    : units_(static_cast<std::size_t>(std::min(fileSize, std::uint64_t{1} << 32) / BlobFile::kUnit +
+                                      1)),
+      slots_(units_), singles_(units_ / 64 + 1) {}
 
 bool BlobPlacesSeen::Insert(std::uint32_t offset, std::uint8_t index) {
     const std::size_t unit = offset / BlobFile::kUnit;

@@ -2,6 +2,7 @@
 
 #include "CorpusManifest.h"
 #include "paradox/Family.h"
+#include "paradox/TableBlobCheck.h"
 #include "paradox/TableReader.h"
 #include "support/Corpus.h"
 #include "support/DescribeFindings.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -224,6 +226,23 @@ TEST(BlobFileOpen, MissingFileIsNoBlobFile) {
     ASSERT_TRUE(blobs);
     blobs->CheckStructure(findings);
     EXPECT_TRUE(findings.Has(FindingCode::BlobFileBad));
+}
+
+// A blob file's size comes from the disk (a sparse file can claim a terabyte); the places a check
+// keeps track of are bounded by what a 32-bit blob offset can name.
+TEST(BlobPlacesSeen, AHugeFileCostsNoMoreThanOffsetsCanName) {
+    auto peakKb = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKb();
+    paradox::BlobPlacesSeen seen(std::uint64_t{1} << 40);
+    EXPECT_LT(peakKb() - before, 64 * 1024);
+    EXPECT_TRUE(seen.Insert(0xFFFFF000U, 0xFF));
+    EXPECT_FALSE(seen.Insert(0xFFFFF000U, 0xFF));
+    EXPECT_TRUE(seen.Insert(0x1000U, 3));
+    EXPECT_FALSE(seen.Insert(0x1000U, 3));
 }
 
 } // namespace
